@@ -1,0 +1,39 @@
+# tunelark_library(<target> GLOBS <patterns...> [DEPS <targets...>])
+# Builds a static library from the files matching the patterns (relative to
+# the calling folder). Until a folder has sources, the target is an interface
+# library so that dependents configure and link all the same.
+function(tunelark_library target)
+  cmake_parse_arguments(ARG "" "" "GLOBS;DEPS" ${ARGN})
+  set(patterns)
+  foreach(p IN LISTS ARG_GLOBS)
+    list(APPEND patterns "${CMAKE_CURRENT_SOURCE_DIR}/${p}")
+  endforeach()
+  file(GLOB sources CONFIGURE_DEPENDS ${patterns})
+  list(FILTER sources INCLUDE REGEX "\\.(cpp|h)$")
+  set(cpp ${sources})
+  list(FILTER cpp INCLUDE REGEX "\\.cpp$")
+  if(cpp)
+    add_library(${target} STATIC ${sources})
+    target_link_libraries(${target} PUBLIC tunelark_options ${ARG_DEPS})
+  else()
+    add_library(${target} INTERFACE)
+    target_link_libraries(${target} INTERFACE tunelark_options ${ARG_DEPS})
+  endif()
+endfunction()
+
+# tunelark_test(<name> [LIBS <targets...>])
+# One GoogleTest executable from every test_*.cpp in the calling folder.
+function(tunelark_test name)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
+  if(NOT sources)
+    return()
+  endif()
+  add_executable(${name} ${sources})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TUNELARK_AUDIO=virtual;TUNELARK_TEST_DATA=${CMAKE_SOURCE_DIR}/tests/data"
+               TIMEOUT 300)
+endfunction()

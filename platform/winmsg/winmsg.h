@@ -1,0 +1,37 @@
+// Window messaging over the Qt event loop: hidden message windows with a
+// window procedure, messages posted from any thread and delivered in order on
+// the main thread, and the framework services the components rely on.
+#pragma once
+
+#include <functional>
+
+#include "platform/mmsystem.h"
+
+// The window procedure of a hidden message window. Runs on the main thread.
+using WndMethod = std::function<LRESULT(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)>;
+
+// Creates a hidden window whose messages go to `proc`. Main thread only.
+HWND AllocateHWnd(WndMethod proc);
+// Destroys the window; messages still queued for it are dropped.
+void DeallocateHWnd(HWND wnd);
+// What the window procedure returns for messages it does not handle.
+LRESULT DefWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// Queues a message for `wnd`. Safe from any thread; never blocks for long.
+// Returns false for a window that does not exist.
+bool PostMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+// Calls the window procedure directly (main thread only).
+LRESULT SendMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+// Drops every pending message `msg` of `wnd`; returns how many were dropped.
+int RemovePendingMessages(HWND wnd, UINT msg);
+
+// Delivers every message pending now (posted messages and Qt events) once.
+void ProcessMessages();
+// True once the application has begun to shut down.
+bool ApplicationTerminated();
+void SetApplicationTerminated(bool terminated);
+
+// Runs `fn` on the main thread and waits for it. Called on the main thread it
+// simply runs `fn`.
+void SynchronizeMain(const std::function<void()>& fn);
+bool IsMainThread();

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs everything Tunelark needs to build, run and test on Debian 12.
+# Safe to run again: apt-get skips what is already there.
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+packages=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-qpa-plugins
+  libgl-dev libxkbcommon-dev
+  libfluidsynth-dev timgm6mb-soundfont
+  libmp3lame-dev libsndfile1-dev libsoxr-dev librtaudio-dev
+  libjpeg62-turbo fonts-noto-cjk
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  xvfb xauth
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing packages: ${missing[*]} (run this script as root to install them)" >&2
+    exit 1
+  fi
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
