@@ -37,3 +37,25 @@ function(tunelark_test name)
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TUNELARK_AUDIO=virtual;TUNELARK_TEST_DATA=${CMAKE_SOURCE_DIR}/tests/data"
                TIMEOUT 300)
 endfunction()
+
+# Adds every direct subfolder of the calling folder that has a CMakeLists.txt.
+function(tunelark_add_subdirs)
+  file(GLOB subdirs LIST_DIRECTORIES true CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*")
+  foreach(dir IN LISTS subdirs)
+    if(IS_DIRECTORY "${dir}" AND EXISTS "${dir}/CMakeLists.txt")
+      add_subdirectory("${dir}")
+    endif()
+  endforeach()
+endfunction()
+
+# tunelark_bench(<name> [LIBS <targets...>])
+# One Google Benchmark executable from every .cpp in the calling folder.
+function(tunelark_bench name)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
+  if(NOT sources)
+    return()
+  endif()
+  add_executable(${name} ${sources})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} benchmark::benchmark)
+endfunction()
