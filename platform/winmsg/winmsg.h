@@ -26,7 +26,12 @@ LRESULT SendMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
 int RemovePendingMessages(HWND wnd, UINT msg);
 
 // Delivers every message pending now (posted messages and Qt events) once.
+// Messages posted while it runs wait for the next call. Main thread only.
 void ProcessMessages();
+// Delivers messages as they arrive for `ms` milliseconds (a wait that keeps
+// the main thread answering); returns early once the application terminates.
+// Off the main thread it only sleeps.
+void PumpMessagesFor(int ms);
 // True once the application has begun to shut down.
 bool ApplicationTerminated();
 void SetApplicationTerminated(bool terminated);

@@ -1,0 +1,331 @@
+// Hidden message windows over the Qt event loop.
+//
+// Every posted message goes into one process-wide queue (a ring that only
+// grows when full, so steady posting from an audio callback allocates
+// nothing). A poster wakes the main thread through an eventfd watched by a
+// QSocketNotifier: writing to it is a non-blocking system call without
+// allocation, which keeps PostMessage usable from real-time threads. The main
+// thread drains the queue in the notifier's handler and in ProcessMessages.
+// Calls handed over by SynchronizeMain travel through the same queue, so they
+// keep their order relative to messages.
+#include "platform/winmsg/winmsg.h"
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QSocketNotifier>
+#include <QThread>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+struct WindowRec {
+  WndMethod proc;
+};
+
+// A call handed to the main thread by SynchronizeMain. Lives on the waiting
+// thread's stack until `done` is set.
+struct SyncJob {
+  const std::function<void()>* fn = nullptr;
+  std::exception_ptr error;
+  bool done = false;
+};
+
+struct Entry {
+  HWND wnd = nullptr;  // nullptr with a job, or a dropped message
+  UINT msg = 0;
+  WPARAM wParam = 0;
+  LPARAM lParam = 0;
+  SyncJob* job = nullptr;
+  std::uint64_t seq = 0;
+};
+
+class MessageQueue {
+ public:
+  MessageQueue() : ring_(kInitialCapacity) {
+    wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  }
+  ~MessageQueue() {
+    if (wakeFd_ >= 0) ::close(wakeFd_);
+  }
+
+  std::mutex mutex;
+  std::condition_variable posted;  // signalled on every push
+  std::condition_variable jobDone;
+
+  // Both under `mutex`.
+  void push(const Entry& e) {
+    if (count_ == ring_.size()) grow();
+    Entry& slot = ring_[(head_ + count_) % ring_.size()];
+    slot = e;
+    slot.seq = ++lastSeq_;
+    ++count_;
+  }
+  bool popUpTo(std::uint64_t maxSeq, Entry* out) {
+    while (count_ > 0) {
+      Entry& front = ring_[head_];
+      if (front.seq > maxSeq) return false;
+      *out = front;
+      head_ = (head_ + 1) % ring_.size();
+      --count_;
+      if (out->wnd || out->job) return true;  // skip dropped entries
+    }
+    return false;
+  }
+  // Marks matching entries as dropped; returns how many.
+  int drop(HWND wnd, bool anyMsg, UINT msg) {
+    int n = 0;
+    for (std::size_t i = 0; i < count_; ++i) {
+      Entry& e = ring_[(head_ + i) % ring_.size()];
+      if (!e.job && e.wnd == wnd && (anyMsg || e.msg == msg)) {
+        e.wnd = nullptr;
+        ++n;
+      }
+    }
+    return n;
+  }
+  std::uint64_t lastSeq() const { return lastSeq_; }
+  bool empty() const { return count_ == 0; }
+
+  void wake() {
+    if (wakeFd_ < 0) return;
+    std::uint64_t one = 1;
+    [[maybe_unused]] ssize_t r = ::write(wakeFd_, &one, sizeof one);
+  }
+  void clearWake() {
+    if (wakeFd_ < 0) return;
+    std::uint64_t value;
+    [[maybe_unused]] ssize_t r = ::read(wakeFd_, &value, sizeof value);
+  }
+  int wakeFd() const { return wakeFd_; }
+
+ private:
+  static constexpr std::size_t kInitialCapacity = 1024;
+  void grow() {
+    std::vector<Entry> bigger(ring_.size() * 2);
+    for (std::size_t i = 0; i < count_; ++i) bigger[i] = ring_[(head_ + i) % ring_.size()];
+    ring_.swap(bigger);
+    head_ = 0;
+  }
+  std::vector<Entry> ring_;
+  std::size_t head_ = 0;
+  std::size_t count_ = 0;
+  std::uint64_t lastSeq_ = 0;
+  int wakeFd_ = -1;
+};
+
+MessageQueue& queue() {
+  static MessageQueue q;
+  return q;
+}
+
+// Windows by handle. Handles come from a counter and are never reused, so a
+// message posted to a window that has gone cannot reach a newer one.
+std::unordered_map<HWND, std::shared_ptr<WindowRec>>& windows() {
+  static std::unordered_map<HWND, std::shared_ptr<WindowRec>> w;
+  return w;
+}
+std::uintptr_t gNextHandle = 0x1000;
+
+// The thread that initialised the program's statics, normally the main thread;
+// QCoreApplication's thread takes precedence once it exists.
+const std::thread::id gStartThread = std::this_thread::get_id();
+std::atomic<bool> gTerminated{false};
+
+QPointer<QSocketNotifier>& notifier() {
+  static QPointer<QSocketNotifier> n;
+  return n;
+}
+
+void drainQueue();
+
+// Creates the wake-up watcher on the main thread once an application exists.
+void ensureNotifier() {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app || notifier() || !IsMainThread() || queue().wakeFd() < 0) return;
+  auto* n = new QSocketNotifier(queue().wakeFd(), QSocketNotifier::Read, app);
+  QObject::connect(n, &QSocketNotifier::activated, n, [] {
+    queue().clearWake();
+    drainQueue();
+  });
+  notifier() = n;
+}
+
+void runEntry(const Entry& e) {
+  if (e.job) {
+    MessageQueue& q = queue();
+    try {
+      (*e.job->fn)();
+    } catch (...) {
+      e.job->error = std::current_exception();
+    }
+    {
+      std::lock_guard lock(q.mutex);
+      e.job->done = true;
+    }
+    q.jobDone.notify_all();
+    return;
+  }
+  std::shared_ptr<WindowRec> rec;
+  {
+    std::lock_guard lock(queue().mutex);
+    auto it = windows().find(e.wnd);
+    if (it == windows().end()) return;
+    rec = it->second;
+  }
+  if (rec->proc)
+    rec->proc(e.wnd, e.msg, e.wParam, e.lParam);
+  else
+    DefWindowProc(e.wnd, e.msg, e.wParam, e.lParam);
+}
+
+// Delivers the entries queued before the call. Entries posted meanwhile wait
+// for the next round, so a busy producer cannot starve the Qt event loop.
+void deliverPending() {
+  MessageQueue& q = queue();
+  std::uint64_t upTo;
+  {
+    std::lock_guard lock(q.mutex);
+    upTo = q.lastSeq();
+  }
+  for (;;) {
+    Entry e;
+    {
+      std::lock_guard lock(q.mutex);
+      if (!q.popUpTo(upTo, &e)) break;
+    }
+    runEntry(e);
+  }
+}
+
+void drainQueue() {
+  deliverPending();
+  std::lock_guard lock(queue().mutex);
+  if (!queue().empty()) queue().wake();
+}
+
+}  // namespace
+
+bool IsMainThread() {
+  if (QCoreApplication* app = QCoreApplication::instance())
+    return QThread::currentThread() == app->thread();
+  return std::this_thread::get_id() == gStartThread;
+}
+
+HWND AllocateHWnd(WndMethod proc) {
+  ensureNotifier();
+  std::lock_guard lock(queue().mutex);
+  HWND wnd = reinterpret_cast<HWND>(gNextHandle);
+  gNextHandle += 0x10;
+  windows()[wnd] = std::make_shared<WindowRec>(WindowRec{std::move(proc)});
+  return wnd;
+}
+
+void DeallocateHWnd(HWND wnd) {
+  std::shared_ptr<WindowRec> rec;  // released outside the lock
+  std::lock_guard lock(queue().mutex);
+  auto it = windows().find(wnd);
+  if (it == windows().end()) return;
+  rec = std::move(it->second);
+  windows().erase(it);
+  queue().drop(wnd, true, 0);
+}
+
+LRESULT DefWindowProc(HWND, UINT, WPARAM, LPARAM) { return 0; }
+
+bool PostMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  MessageQueue& q = queue();
+  {
+    std::lock_guard lock(q.mutex);
+    if (!windows().contains(wnd)) return false;
+    q.push(Entry{wnd, msg, wParam, lParam, nullptr, 0});
+  }
+  q.posted.notify_all();
+  q.wake();
+  return true;
+}
+
+LRESULT SendMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (!IsMainThread()) {
+    LRESULT result = 0;
+    SynchronizeMain([&] { result = SendMessage(wnd, msg, wParam, lParam); });
+    return result;
+  }
+  std::shared_ptr<WindowRec> rec;
+  {
+    std::lock_guard lock(queue().mutex);
+    auto it = windows().find(wnd);
+    if (it == windows().end()) return 0;
+    rec = it->second;
+  }
+  return rec->proc ? rec->proc(wnd, msg, wParam, lParam) : DefWindowProc(wnd, msg, wParam, lParam);
+}
+
+int RemovePendingMessages(HWND wnd, UINT msg) {
+  std::lock_guard lock(queue().mutex);
+  return queue().drop(wnd, false, msg);
+}
+
+void ProcessMessages() {
+  if (!IsMainThread()) return;
+  ensureNotifier();
+  deliverPending();
+  if (QCoreApplication::instance()) QCoreApplication::processEvents();
+}
+
+void PumpMessagesFor(int ms) {
+  using Clock = std::chrono::steady_clock;
+  if (!IsMainThread()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    return;
+  }
+  const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+  // Qt's own events do not signal `posted`; look at them every millisecond.
+  constexpr auto kQtPoll = std::chrono::milliseconds(1);
+  for (;;) {
+    ProcessMessages();
+    if (ApplicationTerminated()) return;
+    const auto now = Clock::now();
+    if (now >= deadline) return;
+    std::unique_lock lock(queue().mutex);
+    queue().posted.wait_until(lock, std::min(deadline, now + kQtPoll),
+                              [] { return !queue().empty(); });
+  }
+}
+
+bool ApplicationTerminated() {
+  return gTerminated.load() || QCoreApplication::closingDown();
+}
+
+void SetApplicationTerminated(bool terminated) { gTerminated.store(terminated); }
+
+void SynchronizeMain(const std::function<void()>& fn) {
+  if (IsMainThread()) {
+    fn();
+    return;
+  }
+  MessageQueue& q = queue();
+  SyncJob job;
+  job.fn = &fn;
+  {
+    std::lock_guard lock(q.mutex);
+    q.push(Entry{nullptr, 0, 0, 0, &job, 0});
+  }
+  q.posted.notify_all();
+  q.wake();
+  {
+    std::unique_lock lock(q.mutex);
+    q.jobDone.wait(lock, [&] { return job.done; });
+  }
+  if (job.error) std::rethrow_exception(job.error);
+}
