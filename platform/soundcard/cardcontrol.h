@@ -1,0 +1,148 @@
+// Control of the software sound card beyond the multimedia calls: which
+// clock runs it, where its microphone comes from, the synthesizer's render
+// hook, the mixer table, line peaks, and the taps that let tests see exactly
+// what the card produced.
+//
+// The card: 44100 Hz, stereo, float, periods of kPeriodFrames frames. Each
+// period it takes the wave-out handles' data, the synthesizer and the
+// microphone, builds the playback mix (destination "Speakers") and the
+// recording mix (destination "Recording") from each line's volume, mute and
+// list selection, sends the playback mix to the host and hands the recording
+// mix, converted, to every started wave-in handle.
+//
+// Clocks:
+// - Host: RtAudio, the chosen (default: the host's default) input and output.
+// - Virtual: a timer thread at real time; output discarded or written to the
+//   WAV file named by TUNELARK_AUDIO_OUT; microphone silent or the WAV file
+//   named by TUNELARK_AUDIO_IN, looped.
+// - Stepped: nothing runs by itself; Advance() runs periods on the caller's
+//   thread, deterministically.
+// Automatic (the start-up choice): Virtual when TUNELARK_AUDIO=virtual or
+// when the host has no usable devices, else Host.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/mmsystem.h"
+#include "platform/soundcard/mixerspec.h"
+
+namespace soundcard {
+
+constexpr std::uint32_t kSampleRate = 44100;
+constexpr std::uint32_t kChannels = 2;
+constexpr std::uint32_t kPeriodFrames = 441;  // 10 ms
+
+// ---------------------------------------------------------------- clocks
+enum class Clock { Automatic, Host, Virtual, Stepped };
+
+// Stops the running clock (its period in progress completes first) and
+// starts the chosen one. Open handles stay open. Not from the card's thread.
+void SelectClock(Clock clock);
+// The clock that runs now (never Automatic once the card has started).
+Clock ActiveClock();
+// Stepped clock: runs `frames` frames as whole periods of kPeriodFrames
+// (the last one shorter when `frames` is not a multiple) on the calling
+// thread. Callback functions are called on this thread. One caller at a
+// time; ignored unless the stepped clock is selected.
+void Advance(std::uint64_t frames);
+// Stepped clock from the main thread: after each period delivers the posted
+// messages (ProcessMessages), so CALLBACK_WINDOW users see their buffers.
+void AdvanceAndPump(std::uint64_t frames);
+// Frames the card has run since the process started it.
+std::uint64_t ClockFrames();
+
+// ---------------------------------------------------------------- host devices
+struct HostDevice {
+  std::string name;
+  unsigned inputChannels = 0;
+  unsigned outputChannels = 0;
+  bool defaultInput = false;
+  bool defaultOutput = false;
+};
+// The host's audio devices as RtAudio reports them (empty without any).
+std::vector<HostDevice> HostDevices();
+// The devices the Host clock opens; "" means the host's default. A running
+// Host clock is restarted on the new devices.
+void SelectHostDevices(const std::string& input, const std::string& output);
+std::string SelectedHostInput();
+std::string SelectedHostOutput();
+// The name the device lists use for the built-in virtual device.
+const char* VirtualDeviceName();
+
+// ---------------------------------------------------------------- sources
+// The microphone line's signal. Host: the host input in the Host clock, the
+// TUNELARK_AUDIO_IN file (or silence) otherwise.
+void SetMicrophoneHost();
+void SetMicrophoneSilence();
+// Card frame f of channel c is TestSignalSample(f, c), with f counted by
+// ClockFrames(): a deterministic, non-repeating signal of multiples of
+// 1/32768 (so 16-bit conversion is exact), peak about 0.5.
+void SetMicrophoneTestSignal();
+// Interleaved stereo samples, played from the next period on, looped or
+// followed by silence.
+void SetMicrophoneSamples(std::vector<float> interleaved, bool loop);
+float TestSignalSample(std::uint64_t frame, unsigned channel);
+
+// The synthesizer's render hook. Called on the card's thread once per
+// period with `frames` (at most kMaxRenderFrames) interleaved stereo frames
+// at 44100 Hz to fill; must not block or allocate. nullptr: silence. When
+// the call returns the card no longer calls the previous hook.
+using RenderFn = void (*)(void* user, float* interleaved, std::uint32_t frames);
+constexpr std::uint32_t kMaxRenderFrames = 4096;
+void SetSynthRender(RenderFn fn, void* user);
+
+// ---------------------------------------------------------------- mixer
+// Replaces the mixer table; every control takes its initial value. Open
+// mixer handles of mixers that still exist stay valid. The first mixer
+// drives the audio: its first DST_SPEAKERS destination is the playback mix,
+// its first DST_WAVEIN destination the recording mix, and its sources are
+// fed by component type (SRC_WAVEOUT, SRC_SYNTHESIZER, SRC_MICROPHONE; any
+// other type is silent).
+void InstallMixers(std::vector<MixerSpec> mixers);
+// The peak of a line of the first mixer over the last period, 0..32767 per
+// channel (source -1: the destination line itself), as its peak meter
+// control reports it. A line's level is taken after its volume and mute.
+std::array<int, 2> LinePeak(unsigned destination, int source);
+
+// ---------------------------------------------------------------- taps
+// What one wave-in handle got, kept after it closes.
+struct WaveInRecord {
+  WAVEFORMATEX format{};
+  // Clock frame of the recording-mix frame the handle's stream began with
+  // (its first start after open or reset).
+  std::uint64_t startFrame = 0;
+  // Every byte the card wrote into the handle's buffers, in order (empty
+  // unless taps were enabled when the handle opened).
+  std::vector<std::uint8_t> delivered;
+  bool tapOverflowed = false;  // more bytes came than the tap could hold
+  // Frames of converted recording mix that found no queued buffer.
+  std::uint64_t lostFrames = 0;
+  bool open = false;
+};
+// Taps of up to `maxBytesPerHandle` for wave-in handles opened from now on
+// (0: none). The memory is reserved at open, never on the card's thread.
+void EnableWaveInTaps(std::size_t maxBytesPerHandle);
+// Every wave-in handle opened since the last ClearHistory, in open order.
+std::vector<WaveInRecord> WaveInHistory();
+void ClearHistory();
+std::uint64_t LostFrames(HWAVEIN handle);
+// Lost frames of every handle in the history.
+std::uint64_t TotalLostFrames();
+
+// Captures the playback or the recording mix (interleaved stereo float at
+// 44100 Hz), up to `maxFrames`, from the next period on; 0 stops and frees.
+enum class Mix { Playback, Recording };
+void EnableMixTap(Mix mix, std::size_t maxFrames);
+std::vector<float> MixTap(Mix mix);
+// Clock frame of the tap's first frame.
+std::uint64_t MixTapStartFrame(Mix mix);
+
+// Back to the start-up state for the next test: default mixer table,
+// microphone from the host, no synthesizer, taps off, history cleared.
+// Handles that are still open stay open.
+void ResetCard();
+
+}  // namespace soundcard

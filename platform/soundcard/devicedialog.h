@@ -1,0 +1,37 @@
+// The audio device sheet: a dialog listing the host's input and output
+// devices and the virtual device, choosing the card's input and output.
+// The choice is remembered in the user's settings (as a system setting would
+// be) and applied at the next start as well.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class QComboBox;
+
+namespace soundcard {
+
+class DeviceDialog : public QDialog {
+  Q_OBJECT
+ public:
+  explicit DeviceDialog(QWidget* parent = nullptr, const QString& title = QString());
+
+  QString chosenInput() const;
+  QString chosenOutput() const;
+
+  // Applies the choice to the card and remembers it.
+  void apply();
+
+ private:
+  QComboBox* input_;
+  QComboBox* output_;
+};
+
+// Shows the dialog modally; applies the choice when the user accepts it.
+// Returns true when the dialog was shown.
+bool ShowDeviceDialog(QWidget* parent, const QString& title);
+
+// Applies a remembered choice (called when the card starts).
+void ApplyRememberedDevices();
+
+}  // namespace soundcard
