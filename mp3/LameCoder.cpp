@@ -1,0 +1,230 @@
+#include "mp3/LameCoder.h"
+
+#include <QFile>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "mp3/WavInput.h"
+#include "platform/winmsg/winmsg.h"
+
+namespace {
+
+// One conversion at a time in the whole program: the run processes window
+// messages after every chunk, so a user command could otherwise start a
+// second one inside the first.
+bool g_running = false;
+
+// The framework's change-extension rule: the text from the last dot of the
+// file-name part is replaced, or the extension appended when there is none.
+QString ChangeFileExt(const QString& name, const QString& ext) {
+  qsizetype i = name.size() - 1;
+  while (i >= 0 && name[i] != u'/' && name[i] != u'.') --i;
+  if (i >= 0 && name[i] == u'.') return name.left(i) + ext;
+  return name + ext;
+}
+
+template <typename T>
+void Release(std::vector<T>& v) {
+  std::vector<T>().swap(v);
+}
+
+// Everything one file holds open. CleanUp releases it in the order the
+// encoder interface expects (the stream is closed after its output buffer is
+// freed); the destructor does the same on every error path.
+struct FileRun {
+  std::vector<std::int16_t> input;
+  QFile in;
+  QFile out;
+  std::vector<BYTE> mp3;
+  HBE_STREAM stream = 0;
+  bool streamOpen = false;
+
+  void CleanUp() {
+    Release(input);
+    in.close();
+    out.close();
+    Release(mp3);
+    if (streamOpen) beCloseStream(stream);
+    streamOpen = false;
+  }
+  ~FileRun() { CleanUp(); }
+};
+
+// Clears the program-wide running flag however the run ends.
+struct RunGuard {
+  RunGuard() { g_running = true; }
+  ~RunGuard() { g_running = false; }
+  RunGuard(const RunGuard&) = delete;
+  RunGuard& operator=(const RunGuard&) = delete;
+};
+
+}  // namespace
+
+TLameVersion::TLameVersion() { beVersion(&FVersion); }
+
+void TLameVersion::Assign(const TLameVersion& Source) {
+  FVersion.byDLLMajorVersion = Source.FVersion.byDLLMajorVersion;
+  FVersion.byDLLMinorVersion = Source.FVersion.byDLLMinorVersion;
+  FVersion.byMajorVersion = Source.FVersion.byMajorVersion;
+  FVersion.byMinorVersion = Source.FVersion.byMinorVersion;
+}
+
+TLameCoder::TLameCoder(QObject* AOwner)
+    : QObject(AOwner), FLameVersion(std::make_unique<TLameVersion>()) {}
+
+TLameCoder::~TLameCoder() = default;
+
+void TLameCoder::SetEnableVBR(BOOL Value) {
+  FEnableVBR = Value;
+  FWriteVBRHeader = Value;
+}
+
+void TLameCoder::SetInputFiles(const QStringList& Value) {
+  FInputFiles = Value;
+  FOutputFiles.clear();
+  for (const QString& name : FInputFiles) FOutputFiles.append(ChangeFileExt(name, FDefaultExt));
+}
+
+void TLameCoder::Assign(const TLameCoder& Source) {
+  FSampleRate = Source.FSampleRate;
+  FMode = Source.FMode;
+  FBitrate = Source.FBitrate;
+  FMaxBitrate = Source.FMaxBitrate;
+  FQuality = Source.FQuality;
+  FPrivate = Source.FPrivate;
+  FCRC = Source.FCRC;
+  FCopyright = Source.FCopyright;
+  FOriginal = Source.FOriginal;
+  FWriteVBRHeader = Source.FWriteVBRHeader;
+  FEnableVBR = Source.FEnableVBR;
+  FVBRQuality = Source.FVBRQuality;
+}
+
+void TLameCoder::FillConfig(BE_CONFIG& Config) const {
+  std::memset(&Config, 0, sizeof Config);
+  Config.dwConfig = BE_CONFIG_LAME;
+  Config.dwStructVersion = BE_CONFIG_STRUCT_VERSION;
+  Config.dwStructSize = sizeof(BE_CONFIG);
+  Config.dwSampleRate = FSampleRate;
+  Config.dwReSampleRate = 0;
+  Config.nMode = FMode;
+  Config.dwBitrate = FBitrate;
+  Config.dwMaxBitrate = FMaxBitrate;
+  Config.nPreset = FQuality;
+  Config.dwMpegVersion = BE_MPEG1;
+  Config.dwPsyModel = 0;
+  Config.dwEmphasis = 0;
+  Config.bPrivate = FPrivate;
+  Config.bCRC = FCRC;
+  Config.bCopyright = FCopyright;
+  Config.bOriginal = FOriginal;
+  Config.bWriteVBRHeader = FWriteVBRHeader;
+  Config.bEnableVBR = FEnableVBR;
+  Config.nVBRQuality = FVBRQuality;
+}
+
+bool TLameCoder::Running() { return g_running; }
+
+void TLameCoder::ProcessFiles() {
+  if (g_running) throw ELameError(std::string("A conversion to MP3 is already running"));
+  RunGuard guard;
+  FStop = false;
+  if (OnBeginProcess) OnBeginProcess(this);
+  try {
+    const qsizetype count = FInputFiles.size();
+    for (qsizetype i = 0; i < count; ++i) {
+      const WORD Num = static_cast<WORD>(i);
+      // The lists are read at each step, so an OnBeginFile handler may still
+      // change the names of the file it announces.
+      if (i >= FInputFiles.size())
+        throw std::out_of_range(QStringLiteral("List index out of bounds (%1)").arg(i).toStdString());
+      if (OnBeginFile) OnBeginFile(this, Num, FInputFiles.at(i));
+      if (i >= FInputFiles.size() || i >= FOutputFiles.size())
+        throw std::out_of_range(QStringLiteral("List index out of bounds (%1)").arg(i).toStdString());
+      const QString output = FOutputFiles.at(i);
+      if (!ProcessFile(FInputFiles.at(i), output)) {
+        if (OnAbortProcess) OnAbortProcess(this);
+        return;
+      }
+      if (OnEndFile) OnEndFile(this, Num, output);
+    }
+  } catch (...) {
+    if (OnAbortProcess) OnAbortProcess(this);
+    throw;
+  }
+  if (OnEndProcess) OnEndProcess(this);
+}
+
+bool TLameCoder::ProcessFile(const QString& InputName, const QString& OutputName) {
+  FileRun run;
+  // Unbuffered: every chunk is one read, every MP3 block one write, and a
+  // short write shows at once rather than at close.
+  run.in.setFileName(InputName);
+  if (!run.in.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    throw ELameError(
+        QStringLiteral("Cannot open file \"%1\". %2").arg(InputName, run.in.errorString()));
+
+  const TWavInput source = ProbeWavInput(run.in);
+  if (!source.Error.isEmpty())
+    throw ELameError(
+        QStringLiteral("Cannot convert \"%1\" to MP3: %2").arg(InputName, source.Error));
+
+  // A WAVE input is encoded at its own rate and with its own channel count;
+  // the properties configure raw PCM.
+  BE_CONFIG config;
+  FillConfig(config);
+  if (source.IsWave) {
+    config.dwSampleRate = source.SamplesPerSec;
+    config.nMode = source.Channels == 1 ? MONO : (FMode == MONO ? STEREO : FMode);
+  }
+
+  DWORD samples = 0;
+  DWORD bufferSize = 0;
+  const BE_ERR initResult = beInitStream(&config, &samples, &bufferSize, &run.stream);
+  if (initResult != BE_ERR_SUCCESSFUL)
+    throw ELameError(QStringLiteral("beInitStream failed %1").arg(initResult));
+  run.streamOpen = true;
+  run.mp3.resize(bufferSize);
+
+  run.out.setFileName(OutputName);
+  if (!run.out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+    throw ELameError(
+        QStringLiteral("Cannot create file \"%1\". %2").arg(OutputName, run.out.errorString()));
+
+  // Chunk sizes are held in 16 bits.
+  const WORD chunkSize =
+      source.IsWave ? static_cast<WORD>(samples * source.BlockAlign)
+                    : static_cast<WORD>(config.nMode == MONO ? samples : 2 * samples);
+  const DWORD dataSize = source.DataSize;
+  if (chunkSize == 0 && dataSize != 0)
+    throw ELameError(QStringLiteral("beInitStream returned an unusable chunk size"));
+  if (!run.in.seek(source.DataOffset)) throw ELameError(std::string("Read Error"));
+  run.input.resize((chunkSize + 1) / 2);
+  char* const input = reinterpret_cast<char*>(run.input.data());
+
+  DWORD done = 0;
+  while (done != dataSize) {
+    const DWORD size = std::uint64_t(done) + chunkSize < dataSize ? chunkSize : dataSize - done;
+    if (run.in.read(input, size) != qint64(size)) throw ELameError(std::string("Read Error"));
+    DWORD produced = 0;
+    const BE_ERR result = beEncodeChunk(run.stream, size / 2, run.input.data(), run.mp3.data(), &produced);
+    if (result != BE_ERR_SUCCESSFUL)
+      throw ELameError("beEncodeChunk failed " + std::to_string(result));
+    if (run.out.write(reinterpret_cast<const char*>(run.mp3.data()), produced) != qint64(produced))
+      throw ELameError(std::string("Write Error"));
+    done += size;
+    const auto percent = static_cast<WORD>(std::trunc(double(done) / double(dataSize) * 100.0));
+    if (OnProgress) OnProgress(this, percent);
+    ProcessMessages();
+    if (FStop) return false;
+  }
+
+  DWORD finalBytes = 0;
+  beDeinitStream(run.stream, run.mp3.data(), &finalBytes);
+  const qint64 written = run.out.write(reinterpret_cast<const char*>(run.mp3.data()), finalBytes);
+  run.CleanUp();
+  if (written != qint64(finalBytes)) throw ELameError(std::string("Write error"));
+  return true;
+}
