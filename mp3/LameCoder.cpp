@@ -223,8 +223,16 @@ bool TLameCoder::ProcessFile(const QString& InputName, const QString& OutputName
 
   DWORD finalBytes = 0;
   beDeinitStream(run.stream, run.mp3.data(), &finalBytes);
-  const qint64 written = run.out.write(reinterpret_cast<const char*>(run.mp3.data()), finalBytes);
+  bool written =
+      run.out.write(reinterpret_cast<const char*>(run.mp3.data()), finalBytes) == qint64(finalBytes);
+  // The information frame goes over the first frame, which the encoder
+  // reserved for it.
+  DWORD infoBytes = 0;
+  if (written && beGetInfoFrame(run.stream, run.mp3.data(), &infoBytes) == BE_ERR_SUCCESSFUL &&
+      infoBytes > 0)
+    written = run.out.seek(0) &&
+              run.out.write(reinterpret_cast<const char*>(run.mp3.data()), infoBytes) == qint64(infoBytes);
   run.CleanUp();
-  if (written != qint64(finalBytes)) throw ELameError(std::string("Write error"));
+  if (!written) throw ELameError(std::string("Write error"));
   return true;
 }

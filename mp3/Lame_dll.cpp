@@ -81,7 +81,10 @@ bool Configure(lame_t gfp, const BE_CONFIG& cfg, int channels) {
   lame_set_error_protection(gfp, cfg.bCRC ? 1 : 0);
   lame_set_copyright(gfp, cfg.bCopyright ? 1 : 0);
   lame_set_original(gfp, cfg.bOriginal ? 1 : 0);
-  lame_set_bWriteVbrTag(gfp, cfg.bWriteVBRHeader ? 1 : 0);
+  // A constant-bitrate stream always carries the information frame: without
+  // it decoders cannot trim the encoder's delay and padding, and every file
+  // would play up to two frames longer than its input.
+  lame_set_bWriteVbrTag(gfp, cfg.bWriteVBRHeader || !cfg.bEnableVBR ? 1 : 0);
   if (cfg.bEnableVBR) {
     lame_set_VBR(gfp, vbr_default);
     lame_set_VBR_q(gfp, std::clamp<int>(cfg.nVBRQuality, 0, 9));
@@ -177,6 +180,17 @@ BE_ERR beDeinitStream(HBE_STREAM hbeStream, BYTE* pOutput, DWORD* pdwOutput) {
   const int n = lame_encode_flush(s->gfp, pOutput, size);
   if (n == -1) return BE_ERR_BUFFER_TOO_SMALL;
   if (n < 0) return BE_ERR_INVALID_FORMAT_PARAMETERS;
+  *pdwOutput = static_cast<DWORD>(n);
+  return BE_ERR_SUCCESSFUL;
+}
+
+BE_ERR beGetInfoFrame(HBE_STREAM hbeStream, BYTE* pOutput, DWORD* pdwOutput) {
+  Stream* s = FindStream(hbeStream);
+  if (!s) return BE_ERR_INVALID_HANDLE;
+  if (!pdwOutput || !pOutput) return BE_ERR_INVALID_FORMAT_PARAMETERS;
+  *pdwOutput = 0;
+  const std::size_t n = lame_get_lametag_frame(s->gfp, pOutput, s->bufferSize);
+  if (n > s->bufferSize) return BE_ERR_BUFFER_TOO_SMALL;
   *pdwOutput = static_cast<DWORD>(n);
   return BE_ERR_SUCCESSFUL;
 }

@@ -123,5 +123,14 @@ BE_ERR beEncodeChunk(HBE_STREAM hbeStream, DWORD nSamples, const std::int16_t* p
 // pOutput (at least dwBufferSize bytes) and their number to *pdwOutput.
 BE_ERR beDeinitStream(HBE_STREAM hbeStream, BYTE* pOutput, DWORD* pdwOutput);
 
+// After beDeinitStream: the stream's information frame, which belongs in
+// place of the first frame the stream produced (the encoder reserves that
+// frame for it). For constant bitrate it is the "Info" frame that tells
+// decoders the encoder's delay and padding, so that the decoded sound has
+// the input's exact length; for VBR it is the VBR header, written only when
+// the configuration asks for one. Writes the frame to pOutput (at least
+// dwBufferSize bytes) and its size to *pdwOutput, 0 when there is none.
+BE_ERR beGetInfoFrame(HBE_STREAM hbeStream, BYTE* pOutput, DWORD* pdwOutput);
+
 // Releases the stream; the handle is invalid afterwards.
 BE_ERR beCloseStream(HBE_STREAM hbeStream);
