@@ -1,13 +1,76 @@
 #include "app/Tunelark.h"
 
-#include <QApplication>
-#include <QMainWindow>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+#include "app/about.h"
+#include "app/config.h"
+#include "app/fonts.h"
+#include "app/handlers.h"
+#include "app/main.h"
+#include "app/savemp3.h"
+#include "app/vol.h"
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool TApplication::notify(QObject* receiver, QEvent* event) {
+  bool result = false;
+  RunHandler([&] { result = QApplication::notify(receiver, event); });
+  return result;
+}
+
+void InitialiseApplication(QApplication& app) {
+  // The title names the program in message boxes. It is not a display name:
+  // Qt would append that to every window's caption.
+  QApplication::setApplicationName(QStringLiteral("Tunelark"));
+  QApplication::setFont(SimSunFont());
+  auto* translator = new QTranslator(&app);
+  if (translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QApplication::installTranslator(translator);
+  else
+    delete translator;
+}
+
+namespace {
+
+template <typename W>
+void CreateSecondary(W*& variable) {
+  variable = new W();
+  variable->setAttribute(Qt::WA_QuitOnClose, false);
+}
+
+template <typename W>
+void Destroy(W*& variable) {
+  delete variable;
+  variable = nullptr;
+}
+
+}  // namespace
+
+void CreateForms() {
+  Form1 = new TForm1();
+  CreateSecondary(Form2);
+  CreateSecondary(AboutBox);
+  CreateSecondary(Form3);
+  CreateSecondary(Form4);
+  Form1->show();
+}
+
+void DestroyForms() {
+  Destroy(Form4);
+  Destroy(Form3);
+  Destroy(AboutBox);
+  Destroy(Form2);
+  Destroy(Form1);
+}
 
 int RunTunelark(int argc, char** argv) {
-  QApplication app(argc, argv);
-  QApplication::setApplicationName("Tunelark");
-  QMainWindow window;
-  window.setWindowTitle("Quillmoor - Tunelark V1.6");
-  window.show();
-  return app.exec();
+  TApplication app(argc, argv);
+  InitialiseApplication(app);
+  CreateForms();
+  const int code = TApplication::exec();
+  DestroyForms();
+  return code;
 }

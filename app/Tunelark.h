@@ -1,5 +1,31 @@
 #pragma once
 
+#include <QApplication>
+
+// The application object: a QApplication that shows an error escaping any
+// event handler in the error box instead of ending the program. Handlers of
+// the windows catch their own errors (RunHandler); this is the backstop.
+class TApplication : public QApplication {
+  Q_OBJECT
+ public:
+  TApplication(int& argc, char** argv);
+  bool notify(QObject* receiver, QEvent* event) override;
+};
+
+// Sets the application's title and font and loads the Chinese texts of Qt's
+// own dialogs and buttons when they are installed.
+void InitialiseApplication(QApplication& app);
+
+// Creates the five windows in order, each in its program-wide variable
+// (Form1, Form2, AboutBox, Form3, Form4), and shows only Form1. The others
+// stay hidden until a command shows them and do not keep the program
+// running: it ends when Form1 closes.
+void CreateForms();
+
+// Destroys the windows in reverse order of creation and clears their
+// variables.
+void DestroyForms();
+
 // Starts the application, creates its windows, runs the message loop until
 // the main window closes and returns the exit code.
 int RunTunelark(int argc, char** argv);

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QWidget>
+
+// The settings window: recording quality, the two workflow switches, the
+// device buttons and the microphone and master volume page. Created hidden
+// at start-up, shown by the main window's settings command.
+class TForm2 : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TForm2(QWidget* parent = nullptr);
+};
+
+extern TForm2* Form2;

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QWidget>
+
+// Window attributes the program's windows share: a fixed single border with
+// a title and the system menu (close box), optionally a minimise box, and a
+// place at the centre of the screen.
+
+enum class TBorderIcons { SystemMenu, SystemMenuAndMinimize };
+
+// Makes the widget a top-level window of fixed client size with the given
+// border icons, in the program's font, centred on its screen.
+void SetUpFixedWindow(QWidget* window, int clientWidth, int clientHeight, TBorderIcons icons);
+
+// Moves a top-level window so that its centre is the centre of the available
+// area of its screen.
+void CentreOnScreen(QWidget* window);

@@ -1,0 +1,544 @@
+#include "app/main.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCursor>
+#include <QDir>
+#include <QEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSlider>
+#include <QStatusTipEvent>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "app/clicklabel.h"
+#include "app/fonts.h"
+#include "app/formstyle.h"
+#include "app/handlers.h"
+#include "app/icons.h"
+#include "app/statusbar.h"
+
+TForm1* Form1 = nullptr;
+QString wavname;
+bool recording = false;
+
+namespace {
+
+// Client area of the main window below the menu bar, and its three bands.
+constexpr int kClientWidth = 537;
+constexpr int kClientHeight = 364;
+constexpr int kToolBarHeight = 33;
+constexpr int kPanelHeight = 312;
+constexpr int kStatusHeight = 19;
+// Size of a speed button and of a tool button.
+constexpr int kButtonWidth = 23;
+constexpr int kButtonHeight = 22;
+
+QLabel* AddLabel(QWidget* parent, const QString& text, int x, int y) {
+  auto* label = new QLabel(text, parent);
+  label->move(x, y);
+  label->adjustSize();
+  return label;
+}
+
+QToolButton* AddSpeedButton(QWidget* parent, const QPixmap& image, const QString& hint, bool enabled, int x,
+                            int y) {
+  auto* button = new QToolButton(parent);
+  button->setEnabled(enabled);
+  button->setIcon(image);
+  button->setIconSize(QSize(16, 16));
+  button->setStatusTip(hint);
+  button->setFocusPolicy(Qt::NoFocus);
+  button->setGeometry(x, y, kButtonWidth, kButtonHeight);
+  return button;
+}
+
+QLineEdit* AddReadOnlyEdit(QWidget* parent, const QString& text, const QRect& geometry) {
+  auto* edit = new QLineEdit(text, parent);
+  edit->setReadOnly(true);
+  edit->setGeometry(geometry);
+  return edit;
+}
+
+// A "time" line: caption, minutes label, "分", seconds label, "秒".
+void AddTimeLine(QWidget* parent, const QString& caption, int x, int y, QLabel*& minutes, QLabel*& seconds) {
+  AddLabel(parent, caption, x, y);
+  minutes = new QLabel(QStringLiteral("0"), parent);
+  minutes->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  minutes->setGeometry(x + 58, y, 20, 17);
+  AddLabel(parent, QStringLiteral("分"), x + 80, y);
+  seconds = new QLabel(QStringLiteral("0"), parent);
+  seconds->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  seconds->setGeometry(x + 96, y, 20, 17);
+  AddLabel(parent, QStringLiteral("秒"), x + 118, y);
+}
+
+QSlider* AddVolumeSlider(QWidget* parent, const QString& hint, int x, int y) {
+  auto* slider = new QSlider(Qt::Vertical, parent);
+  slider->setRange(0, 100);
+  slider->setSingleStep(1);
+  slider->setPageStep(2);
+  slider->setTickPosition(QSlider::TicksBothSides);
+  slider->setTickInterval(10);
+  // Position 0 is at the top and means full volume; the arrow keys and the
+  // wheel move the thumb the way they point.
+  slider->setInvertedAppearance(true);
+  slider->setInvertedControls(true);
+  slider->setStatusTip(hint);
+  slider->setGeometry(x, y, 28, 108);
+  return slider;
+}
+
+QFrame* AddLevelPlaceholder(QWidget* parent, const QString& hint, int x, int y) {
+  auto* frame = new QFrame(parent);
+  frame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  frame->setLineWidth(1);
+  frame->setAutoFillBackground(true);
+  QPalette palette = frame->palette();
+  palette.setColor(QPalette::Window, Qt::black);
+  frame->setPalette(palette);
+  frame->setStatusTip(hint);
+  frame->setGeometry(x, y, 17, 108);
+  return frame;
+}
+
+}  // namespace
+
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
+  setWindowTitle(QStringLiteral("Quillmoor - Tunelark V1.6"));
+  setWindowIcon(ProgramIcon());
+  setFont(SimSunFont());
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  Imagebar = MakeImagebar();
+
+  auto* client = new QWidget(this);
+  client->setFixedSize(kClientWidth, kClientHeight);
+  setCentralWidget(client);
+
+  CreateMenu();
+  CreateToolBar(client);
+  Panel1 = new QFrame(client);
+  Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  Panel1->setLineWidth(1);
+  Panel1->setGeometry(0, kToolBarHeight, kClientWidth, kPanelHeight);
+  CreateMidiGroup();
+  CreateWavGroup();
+  CreateVolumeGroup();
+  MMLevel1 = AddLevelPlaceholder(Panel1, QStringLiteral("左电平"), 480, 13);
+  MMLevel2 = AddLevelPlaceholder(Panel1, QStringLiteral("右电平"), 504, 13);
+  CreateStatusBar(client);
+  CreateTimers();
+  CreateDialogs();
+  BindCommands();
+
+  // Not resizable: the window is as large as the menu bar and the client.
+  layout()->setSizeConstraint(QLayout::SetFixedSize);
+  adjustSize();
+  CentreOnScreen(this);
+
+  qApp->installEventFilter(this);
+  RunHandler([this] { FormCreate(); });
+}
+
+TForm1::~TForm1() {
+  RunHandler([this] { FormDestroy(); });
+  qApp->removeEventFilter(this);
+}
+
+void TForm1::CreateMenu() {
+  MainMenu1 = menuBar();
+  auto item = [this](QMenu* menu, const QString& caption, const QString& hint, int image, const QKeySequence& key,
+                     bool enabled) {
+    QAction* action = menu->addAction(caption);
+    action->setStatusTip(hint);
+    if (image >= 0) action->setIcon(Imagebar[image]);
+    action->setShortcut(key);
+    action->setEnabled(enabled);
+    return action;
+  };
+  const QKeySequence none;
+
+  F1 = MainMenu1->addMenu(QStringLiteral("文件(&F)"));
+  nbtnew = item(F1, QStringLiteral("新建WAV"), QStringLiteral("新建WAV"), imgNewWav, QKeySequence(Qt::CTRL | Qt::Key_N), true);
+  Nbtwopen = item(F1, QStringLiteral("打开WAV"), QStringLiteral("打开WAV"), imgOpenWav, QKeySequence(Qt::CTRL | Qt::Key_O), true);
+  Nbtsave = item(F1, QStringLiteral("另存为MP3..."), QStringLiteral("另存为MP3..."), imgSaveMp3,
+                 QKeySequence(Qt::CTRL | Qt::Key_S), false);
+  Nbtdel = item(F1, QStringLiteral("删除此WAV"), QString(), imgDelete, none, false);
+  N3 = F1->addSeparator();
+  N3->setEnabled(false);
+  nbtbrowse = item(F1, QStringLiteral("打开MIDI"), QStringLiteral("浏览文件..."), imgBrowseMidi,
+                   QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_O), false);
+  N4 = F1->addSeparator();
+  showconfig = item(F1, QStringLiteral("设置选项"), QStringLiteral("设置Tunelark"), imgSettings, QKeySequence(Qt::Key_F5), true);
+  N6 = F1->addSeparator();
+  N5 = item(F1, QStringLiteral("退出"), QString(), -1, QKeySequence(Qt::CTRL | Qt::Key_X), true);
+
+  MIDI1 = MainMenu1->addMenu(QStringLiteral("MIDI控制(&M)"));
+  nbtmidiplay = item(MIDI1, QStringLiteral("播放"), QStringLiteral("播放MIDI"), imgPlay, QKeySequence(Qt::CTRL | Qt::Key_P), false);
+  Nbtpause = item(MIDI1, QStringLiteral("暂停"), QStringLiteral("暂停播放"), imgPause, QKeySequence(Qt::CTRL | Qt::Key_F), false);
+  Nbtstop = item(MIDI1, QStringLiteral("停止"), QStringLiteral("停止播放"), imgStop,
+                 QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S), false);
+
+  N1 = MainMenu1->addMenu(QStringLiteral("录音控制(&R)"));
+  Nbtrec = item(N1, QStringLiteral("开始录音"), QStringLiteral("开始录音"), imgRecord, QKeySequence(Qt::Key_F2), false);
+  Nbtwplay = item(N1, QStringLiteral("播放声音"), QStringLiteral("播放WAV"), imgPlay, QKeySequence(Qt::Key_F3), false);
+  Nbtwstop = item(N1, QStringLiteral("停止"), QStringLiteral("停止并保存"), imgStop, QKeySequence(Qt::Key_F4), false);
+
+  N2 = MainMenu1->addMenu(QStringLiteral("帮助(&H)"));
+  help = item(N2, QStringLiteral("帮助内容"), QString(), imgHelp, QKeySequence(Qt::Key_F1), true);
+  website = item(N2, QStringLiteral("公司网站"), QString(), imgWeb, QKeySequence(Qt::CTRL | Qt::Key_W), true);
+  email = item(N2, QStringLiteral("作者信箱"), QString(), imgMail, QKeySequence(Qt::CTRL | Qt::Key_E), true);
+  N10 = N2->addSeparator();
+  Tunelark1 = item(N2, QStringLiteral("关于..."), QString(), imgAbout, QKeySequence(Qt::CTRL | Qt::Key_A), true);
+}
+
+void TForm1::CreateToolBar(QWidget* client) {
+  ToolBar1 = new QToolBar(client);
+  ToolBar1->setMovable(false);
+  ToolBar1->setFloatable(false);
+  ToolBar1->setIconSize(QSize(16, 16));
+  ToolBar1->setToolButtonStyle(Qt::ToolButtonIconOnly);
+  ToolBar1->setContentsMargins(2, 2, 2, 2);
+  ToolBar1->setGeometry(0, 0, kClientWidth, kToolBarHeight);
+  auto button = [this](int image, const QString& hint, bool enabled) {
+    auto* b = new QToolButton(ToolBar1);
+    b->setIcon(Imagebar[image]);
+    b->setIconSize(QSize(16, 16));
+    b->setAutoRaise(true);  // flat until the pointer is over it
+    b->setFocusPolicy(Qt::NoFocus);
+    b->setFixedSize(kButtonWidth, kButtonHeight);
+    b->setStatusTip(hint);
+    b->setEnabled(enabled);
+    ToolBar1->addWidget(b);
+    return b;
+  };
+  Tbtnew = button(imgNewWav, QStringLiteral("新建WAV"), true);
+  Tbtwopen = button(imgOpenWav, QStringLiteral("打开WAV"), true);
+  Tbtsave = button(imgSaveMp3, QStringLiteral("另存为MP3..."), false);
+  Tbtdel = button(imgDelete, QString(), false);
+  tbtbrowse = button(imgBrowseMidi, QStringLiteral("浏览文件..."), true);
+  ToolBar1->addSeparator();
+  Tbtmidiplay = button(imgPlay, QStringLiteral("播放MIDI"), false);
+  Tbtpause = button(imgPause, QStringLiteral("暂停播放"), false);
+  Tbtstop = button(imgStop, QStringLiteral("停止播放"), false);
+  ToolBar1->addSeparator();
+  Tbtrec = button(imgRecord, QStringLiteral("开始录音"), false);
+  Tbtwplay = button(imgPlay, QStringLiteral("播放WAV"), false);
+  Tbtwstop = button(imgStop, QStringLiteral("停止并保存"), false);
+  ToolBar1->addSeparator();
+  ToolButton2 = button(imgSettings, QStringLiteral("设置Tunelark"), true);
+  ToolBar1->addSeparator();
+  ToolButton5 = button(imgHelp, QStringLiteral("帮助内容"), true);
+  ToolButton6 = button(imgWeb, QStringLiteral("公司网站"), true);
+  ToolButton7 = button(imgMail, QStringLiteral("作者信箱"), true);
+  ToolButton8 = button(imgAbout, QStringLiteral("关于"), true);
+}
+
+void TForm1::CreateMidiGroup() {
+  GroupBox1 = new QGroupBox(QStringLiteral("MIDI 伴奏"), Panel1);
+  GroupBox1->setGeometry(10, 8, 455, 113);
+  auto* picture = new QLabel(GroupBox1);
+  picture->setPixmap(MidiGroupPicture());
+  picture->setGeometry(12, 22, 32, 32);
+
+  AddLabel(GroupBox1, QStringLiteral("MIDI文件:"), 56, 24);
+  Efilename = AddReadOnlyEdit(GroupBox1, QStringLiteral("请打开一个MIDI文件"), QRect(116, 22, 286, 21));
+  btbrowse = AddSpeedButton(GroupBox1, Imagebar[imgBrowseMidi], QStringLiteral("浏览文件..."), true, 408, 21);
+
+  AddTimeLine(GroupBox1, QStringLiteral("播放时间:"), 56, 53, miditimemin, miditimesec);
+  btmidiplay = AddSpeedButton(GroupBox1, Imagebar[imgPlay], QStringLiteral("播放MIDI"), false, 360, 50);
+  btpause = AddSpeedButton(GroupBox1, Imagebar[imgPause], QStringLiteral("暂停播放"), false, 384, 50);
+  btstop = AddSpeedButton(GroupBox1, Imagebar[imgStop], QStringLiteral("停止播放"), false, 408, 50);
+
+  AddLabel(GroupBox1, QStringLiteral("播放进度:"), 56, 83);
+  pbar = new QSlider(Qt::Horizontal, GroupBox1);
+  pbar->setRange(0, 10);
+  pbar->setTickPosition(QSlider::TicksBelow);
+  pbar->setTickInterval(1);
+  pbar->setEnabled(false);
+  pbar->setGeometry(112, 78, 322, 28);
+}
+
+void TForm1::CreateWavGroup() {
+  GroupBox2 = new QGroupBox(QStringLiteral("WAV 录制"), Panel1);
+  GroupBox2->setGeometry(8, 128, 265, 177);
+  auto* picture = new QLabel(GroupBox2);
+  picture->setPixmap(WavGroupPicture());
+  picture->setGeometry(12, 20, 32, 32);
+
+  struct Entry {
+    QToolButton*& button;
+    int image;
+    const char* hint;
+    bool enabled;
+  };
+  const Entry row[] = {
+      {btnew, imgNewWav, "新建WAV", true},       {btwopen, imgOpenWav, "打开WAV", true},
+      {btrec, imgRecord, "开始录音", false},     {btwplay, imgPlay, "播放WAV", false},
+      {btwstop, imgStop, "停止并保存", false},   {btdel, imgDelete, "删除此文件", false},
+      {btsave, imgSaveMp3, "另存为MP3...", false},
+  };
+  int x = 56;
+  for (const Entry& e : row) {
+    e.button = AddSpeedButton(GroupBox2, Imagebar[e.image], QString::fromUtf8(e.hint), e.enabled, x, 25);
+    x += 27;
+  }
+
+  AddLabel(GroupBox2, QStringLiteral("WAV文件:"), 12, 63);
+  ewavfile = AddReadOnlyEdit(GroupBox2, QStringLiteral("请先新建一个WAV文件"), QRect(70, 61, 183, 21));
+  AddTimeLine(GroupBox2, QStringLiteral("录制时间:"), 12, 92, wavtimemin, wavtimesec);
+  AddTimeLine(GroupBox2, QStringLiteral("播放时间:"), 12, 118, wavptmin, wavptsec);
+  AddLabel(GroupBox2, QStringLiteral("文件大小:"), 12, 144);
+  wavsize = AddLabel(GroupBox2, QStringLiteral("未知"), 72, 144);
+}
+
+void TForm1::CreateVolumeGroup() {
+  GroupBox3 = new QGroupBox(QStringLiteral("音量控制"), Panel1);
+  GroupBox3->setGeometry(276, 128, 253, 177);
+
+  Image2 = new QLabel(GroupBox3);
+  Image2->setPixmap(VolumePicture());
+  Image2->setGeometry(16, 24, 32, 32);
+  cbLink = new QCheckBox(QStringLiteral("左右声道相同"), GroupBox3);
+  cbLink->setChecked(true);
+  cbLink->move(64, 24);
+  cbLink->adjustSize();
+  cbMute = new QCheckBox(QStringLiteral("静音"), GroupBox3);
+  cbMute->setStatusTip(QStringLiteral("静音该设备"));
+  cbMute->move(64, 48);
+  cbMute->adjustSize();
+
+  AddLabel(GroupBox3, QStringLiteral("放/录:"), 8, 75);
+  DestSel = new QComboBox(GroupBox3);
+  DestSel->setGeometry(48, 72, 113, 21);
+  AddLabel(GroupBox3, QStringLiteral("设备:"), 8, 107);
+  SourceSel = new QComboBox(GroupBox3);
+  SourceSel->setStatusTip(QStringLiteral("选择麦克风控制麦克风音量"));
+  SourceSel->setGeometry(48, 104, 113, 21);
+
+  LeftScroll = AddVolumeSlider(GroupBox3, QStringLiteral("左声道音量"), 168, 16);
+  AddLabel(GroupBox3, QStringLiteral("左"), 176, 125);
+  RightScroll = AddVolumeSlider(GroupBox3, QStringLiteral("右声道音量"), 200, 16);
+  AddLabel(GroupBox3, QStringLiteral("右"), 208, 125);
+
+  // Two lines in 25 pixels: the line height is pinned to the font's size so
+  // that a CJK face with tall ascenders still fits.
+  Label6 = new TClickLabel(GroupBox3);
+  Label6->setTextFormat(Qt::RichText);
+  Label6->setWordWrap(true);
+  Label6->setText(QStringLiteral("<p style=\"line-height:75%; margin:0\">"
+                                 "注意：如果录不到伴奏，请确保所有录音设备都不静音（如果还有疑问请点这里）</p>"));
+  Label6->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  Label6->setGeometry(8, 144, 241, 25);
+}
+
+void TForm1::CreateStatusBar(QWidget* client) {
+  Status = new TStatusBar(client);
+  Status->setGeometry(0, kClientHeight - kStatusHeight, kClientWidth, kStatusHeight);
+  Status->setStatusTip(QStringLiteral("状态栏"));
+  Status->AddPanel(400);
+  Status->AddPanel(0);
+  Status->SetPanelText(1, QStringLiteral("就绪"));
+}
+
+void TForm1::CreateTimers() {
+  auto timer = [this](int interval, void (TForm1::*handler)()) {
+    auto* t = new QTimer(this);
+    t->setInterval(interval);
+    QObject::connect(t, &QTimer::timeout, this, [this, handler] { RunHandler([&] { (this->*handler)(); }); });
+    return t;
+  };
+  Timer1 = timer(200, &TForm1::Timer1Timer);
+  Timer2 = timer(1000, &TForm1::Timer2Timer);
+  Timer3 = timer(200, &TForm1::Timer3Timer);
+  Timer4 = timer(1000, &TForm1::Timer4Timer);
+  Timer5 = timer(1000, &TForm1::Timer5Timer);
+}
+
+void TForm1::CreateDialogs() {
+  openmidi = std::make_unique<TOpenDialog>(this);
+  openmidi->Title = QStringLiteral("打开MIDI");
+  openmidi->Filter = QStringLiteral("MIDI FILES(*.mid)|*.mid|WAV FILES(*.wav)|*.wav|MP3 FILES(*.mp3)|*.mp3");
+
+  Openwav = std::make_unique<TOpenDialog>(this);
+  Openwav->Filter = QStringLiteral("wave files(*.wav)|*.wav");
+  Openwav->Options = ofPathMustExist | ofFileMustExist | ofHideReadOnly | ofEnableSizing;
+
+  newwav = std::make_unique<TSaveDialog>(this);
+  newwav->Title = QStringLiteral("新建WAV");
+  newwav->FileName = QStringLiteral("newwave.wav");
+  newwav->Filter = QStringLiteral("WAVE FILES(*.wav)|*.wav");
+  newwav->DefaultExt = QStringLiteral("wav");
+  newwav->Options = ofOverwritePrompt | ofHideReadOnly | ofEnableSizing;
+
+  SaveMP3 = std::make_unique<TSaveDialog>(this);
+  SaveMP3->Title = QStringLiteral("另存为MP3");
+  SaveMP3->Filter = QStringLiteral("MP3 FILES(*.mp3)|*.mp3");
+  SaveMP3->DefaultExt = QStringLiteral("mp3");
+  SaveMP3->Options = ofOverwritePrompt | ofHideReadOnly | ofEnableSizing;
+
+  Savewav = std::make_unique<TSaveDialog>(this);
+  Savewav->Title = QStringLiteral("WAV另存为");
+  Savewav->Filter = QStringLiteral("WAVE FILES|*.wav");
+}
+
+void TForm1::BindCommands() {
+  auto call = [this](void (TForm1::*handler)()) {
+    return [this, handler] { RunHandler([&] { (this->*handler)(); }); };
+  };
+  // One handler for the speed button, the tool button and the menu item.
+  auto bind = [&](QToolButton* speed, QToolButton* tool, QAction* item, void (TForm1::*handler)()) {
+    if (speed) QObject::connect(speed, &QToolButton::clicked, this, call(handler));
+    if (tool) QObject::connect(tool, &QToolButton::clicked, this, call(handler));
+    if (item) QObject::connect(item, &QAction::triggered, this, call(handler));
+  };
+  bind(btbrowse, tbtbrowse, nbtbrowse, &TForm1::btbrowseClick);
+  bind(btmidiplay, Tbtmidiplay, nbtmidiplay, &TForm1::btmidiplayClick);
+  bind(btpause, Tbtpause, Nbtpause, &TForm1::btpauseClick);
+  bind(btstop, Tbtstop, Nbtstop, &TForm1::btstopClick);
+  bind(btnew, Tbtnew, nbtnew, &TForm1::btnewClick);
+  bind(btwopen, Tbtwopen, Nbtwopen, &TForm1::btwopenClick);
+  bind(btrec, Tbtrec, Nbtrec, &TForm1::btrecClick);
+  bind(btwplay, Tbtwplay, Nbtwplay, &TForm1::btwplayClick);
+  bind(btwstop, Tbtwstop, Nbtwstop, &TForm1::btwstopClick);
+  bind(btdel, Tbtdel, Nbtdel, &TForm1::btdelClick);
+  bind(btsave, Tbtsave, Nbtsave, &TForm1::btsaveClick);
+  bind(nullptr, ToolButton2, showconfig, &TForm1::showconfigClick);
+  bind(nullptr, ToolButton5, help, &TForm1::helpClick);
+  bind(nullptr, ToolButton6, website, &TForm1::websiteClick);
+  bind(nullptr, ToolButton7, email, &TForm1::emailClick);
+  bind(nullptr, ToolButton8, Tunelark1, &TForm1::Tunelark1Click);
+  bind(nullptr, nullptr, N5, &TForm1::N5Click);
+
+  // The volume panel: track bars and check boxes report every change, by the
+  // user or by code; the lists only a choice the user makes.
+  QObject::connect(LeftScroll, &QSlider::valueChanged, this, call(&TForm1::LeftScrollChange));
+  QObject::connect(RightScroll, &QSlider::valueChanged, this, call(&TForm1::RightScrollChange));
+  QObject::connect(cbMute, &QCheckBox::toggled, this, call(&TForm1::cbMuteClick));
+  QObject::connect(cbLink, &QCheckBox::toggled, this, call(&TForm1::cbLinkClick));
+  QObject::connect(DestSel, &QComboBox::activated, this, call(&TForm1::DestSelChange));
+  QObject::connect(SourceSel, &QComboBox::activated, this, call(&TForm1::SourceSelChange));
+  QObject::connect(Label6, &TClickLabel::clicked, this, call(&TForm1::Label6Click));
+}
+
+bool TForm1::event(QEvent* event) {
+  if (event->type() == QEvent::WindowActivate) RunHandler([this] { FormActivate(); });
+  return QMainWindow::event(event);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::ToolTip:
+      return true;
+    case QEvent::StatusTip:
+      ShowHint(watched, static_cast<QStatusTipEvent*>(event)->tip());
+      return true;
+    default:
+      return QMainWindow::eventFilter(watched, event);
+  }
+}
+
+// A control without a hint of its own shows its parent's, up to its window.
+// When the pointer leaves a control, Qt sends an empty hint: the hint then
+// comes from what is under the pointer now.
+void TForm1::ShowHint(QObject*, const QString& tip) {
+  if (!Status) return;
+  QString hint = tip;
+  if (hint.isEmpty()) {
+    for (QWidget* w = QApplication::widgetAt(QCursor::pos()); w; w = w->parentWidget()) {
+      hint = w->statusTip();
+      if (!hint.isEmpty() || w->isWindow()) break;
+    }
+  }
+  Status->SetPanelText(0, hint);
+}
+
+void TForm1::btbrowsemap(bool enabled) {
+  btbrowse->setEnabled(enabled);
+  tbtbrowse->setEnabled(enabled);
+  nbtbrowse->setEnabled(enabled);
+}
+
+void TForm1::FormCreate() {
+  // The dialogs open in the folders "wave" and "midi" beside the program;
+  // they are neither created nor checked here.
+  const QString dir = QCoreApplication::applicationDirPath() + QLatin1Char('/');
+  Openwav->InitialDir = dir + QStringLiteral("wave");
+  openmidi->InitialDir = dir + QStringLiteral("midi");
+  newwav->InitialDir = dir + QStringLiteral("wave");
+  recording = false;
+}
+
+void TForm1::N5Click() { close(); }
+
+// Stops the player and then the recorder, which finishes a WAV file still
+// being recorded, once they exist.
+void TForm1::FormDestroy() {}
+
+void TForm1::FormActivate() {}
+void TForm1::btbrowseClick() {}
+void TForm1::btmidiplayClick() {}
+void TForm1::btpauseClick() {}
+void TForm1::btstopClick() {}
+void TForm1::btnewClick() {}
+void TForm1::btwopenClick() {}
+void TForm1::btrecClick() {}
+void TForm1::btwplayClick() {}
+void TForm1::btwstopClick() {}
+void TForm1::btdelClick() {}
+void TForm1::btsaveClick() {}
+void TForm1::showconfigClick() {}
+void TForm1::helpClick() {}
+void TForm1::websiteClick() {}
+void TForm1::emailClick() {}
+void TForm1::Tunelark1Click() {}
+void TForm1::Timer1Timer() {}
+void TForm1::Timer2Timer() {}
+void TForm1::Timer3Timer() {}
+void TForm1::Timer4Timer() {}
+void TForm1::Timer5Timer() {}
+void TForm1::newwave() {}
+void TForm1::showsize() {}
+void TForm1::NewVol(bool) {}
+void TForm1::LeftScrollChange() {}
+void TForm1::RightScrollChange() {}
+void TForm1::cbMuteClick() {}
+void TForm1::cbLinkClick() {}
+void TForm1::DestSelChange() {}
+void TForm1::SourceSelChange() {}
+void TForm1::Label6Click() {}
+void TForm1::Image2Click() {}
+
+// --- Command group setters.
+
+namespace {
+
+void SetGroup(QToolButton* speed, QToolButton* tool, QAction* item, bool enabled) {
+  speed->setEnabled(enabled);
+  tool->setEnabled(enabled);
+  item->setEnabled(enabled);
+}
+
+}  // namespace
+
+void btmidiplaymap(bool enabled) { SetGroup(Form1->btmidiplay, Form1->Tbtmidiplay, Form1->nbtmidiplay, enabled); }
+void btpausemap(bool enabled) { SetGroup(Form1->btpause, Form1->Tbtpause, Form1->Nbtpause, enabled); }
+void btstopmap(bool enabled) { SetGroup(Form1->btstop, Form1->Tbtstop, Form1->Nbtstop, enabled); }
+void btnewmap(bool enabled) { SetGroup(Form1->btnew, Form1->Tbtnew, Form1->nbtnew, enabled); }
+void btwopenmap(bool enabled) { SetGroup(Form1->btwopen, Form1->Tbtwopen, Form1->Nbtwopen, enabled); }
+void btrecmap(bool enabled) { SetGroup(Form1->btrec, Form1->Tbtrec, Form1->Nbtrec, enabled); }
+void btwplaymap(bool enabled) { SetGroup(Form1->btwplay, Form1->Tbtwplay, Form1->Nbtwplay, enabled); }
+void btwstopmap(bool enabled) { SetGroup(Form1->btwstop, Form1->Tbtwstop, Form1->Nbtwstop, enabled); }
+void btdelmap(bool enabled) { SetGroup(Form1->btdel, Form1->Tbtdel, Form1->Nbtdel, enabled); }
+void btsavemap(bool enabled) { SetGroup(Form1->btsave, Form1->Tbtsave, Form1->Nbtsave, enabled); }

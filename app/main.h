@@ -1,0 +1,242 @@
+#pragma once
+
+#include <QList>
+#include <QMainWindow>
+#include <QPixmap>
+#include <QString>
+
+#include <memory>
+
+#include "app/dialogs.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QMenuBar;
+class QSlider;
+class QTimer;
+class QToolBar;
+class QToolButton;
+class TClickLabel;
+class TStatusBar;
+
+// The main window: tool bar, the groups "MIDI 伴奏", "WAV 录制" and
+// "音量控制", two level meters and the status bar, under the main menu.
+//
+// Every command except settings, help, web, mail, about and exit exists three
+// times, as a speed button in its group box, a tool button and a menu item,
+// all bound to one handler and enabled together by the group's setter (the
+// functions below the class). All handlers run on the main thread; an error
+// they raise is shown in a message box and the program goes on.
+//
+// The members are public and keep the names the rest of the program uses to
+// reach them through Form1.
+class TForm1 : public QMainWindow {
+  Q_OBJECT
+ public:
+  explicit TForm1(QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // Sets the browse-MIDI group: btbrowse, tbtbrowse and nbtbrowse.
+  void btbrowsemap(bool enabled);
+
+  // --- Handlers of the commands. A speed button, its tool button and its
+  // menu item share one handler.
+  void btbrowseClick();     // browse MIDI
+  void btmidiplayClick();   // play MIDI
+  void btpauseClick();      // pause MIDI
+  void btstopClick();       // stop MIDI
+  void btnewClick();        // new WAV
+  void btwopenClick();      // open WAV
+  void btrecClick();        // record
+  void btwplayClick();      // play WAV
+  void btwstopClick();      // stop and save
+  void btdelClick();        // delete WAV
+  void btsaveClick();       // save as MP3
+  void showconfigClick();   // settings window
+  void helpClick();         // help contents
+  void websiteClick();      // web page
+  void emailClick();        // mail to the author
+  void Tunelark1Click();    // about box
+  void N5Click();           // exit: closes the main window, which ends the program
+
+  // --- Window life cycle.
+  void FormCreate();    // runs once, at the end of construction
+  void FormActivate();  // runs each time the window becomes the active window
+  void FormDestroy();   // runs first in the destructor
+
+  // --- Timers (all created stopped).
+  void Timer1Timer();  // 200 ms: MIDI progress and end check
+  void Timer2Timer();  // 1000 ms: MIDI play time
+  void Timer3Timer();  // 200 ms: end of WAV playback
+  void Timer4Timer();  // 1000 ms: recording time
+  void Timer5Timer();  // 1000 ms: WAV play time
+
+  // --- Recording workflow helpers.
+  void newwave();   // body of the new-WAV command
+  void showsize();  // shows the current WAV file's size
+
+  // --- Volume panel (group "音量控制").
+  void NewVol(bool leftLed);  // writes the panel's state to the selected line
+  void LeftScrollChange();
+  void RightScrollChange();
+  void cbMuteClick();
+  void cbLinkClick();
+  void DestSelChange();
+  void SourceSelChange();
+  void Label6Click();  // the note under the panel opens the FAQ page
+  void Image2Click();  // shows the advanced volume window; bound to nothing
+
+  // --- Image list: 14 images of 16 x 16, indexed by TImagebarIndex.
+  QList<QPixmap> Imagebar;
+
+  // --- Main menu.
+  QMenuBar* MainMenu1 = nullptr;
+  QMenu* F1 = nullptr;  // "文件(&F)"
+  QAction* nbtnew = nullptr;
+  QAction* Nbtwopen = nullptr;
+  QAction* Nbtsave = nullptr;
+  QAction* Nbtdel = nullptr;
+  QAction* N3 = nullptr;
+  QAction* nbtbrowse = nullptr;
+  QAction* N4 = nullptr;
+  QAction* showconfig = nullptr;
+  QAction* N6 = nullptr;
+  QAction* N5 = nullptr;
+  QMenu* MIDI1 = nullptr;  // "MIDI控制(&M)"
+  QAction* nbtmidiplay = nullptr;
+  QAction* Nbtpause = nullptr;
+  QAction* Nbtstop = nullptr;
+  QMenu* N1 = nullptr;  // "录音控制(&R)"
+  QAction* Nbtrec = nullptr;
+  QAction* Nbtwplay = nullptr;
+  QAction* Nbtwstop = nullptr;
+  QMenu* N2 = nullptr;  // "帮助(&H)"
+  QAction* help = nullptr;
+  QAction* website = nullptr;
+  QAction* email = nullptr;
+  QAction* N10 = nullptr;
+  QAction* Tunelark1 = nullptr;
+
+  // --- Tool bar.
+  QToolBar* ToolBar1 = nullptr;
+  QToolButton* Tbtnew = nullptr;
+  QToolButton* Tbtwopen = nullptr;
+  QToolButton* Tbtsave = nullptr;
+  QToolButton* Tbtdel = nullptr;
+  QToolButton* tbtbrowse = nullptr;
+  QToolButton* Tbtmidiplay = nullptr;
+  QToolButton* Tbtpause = nullptr;
+  QToolButton* Tbtstop = nullptr;
+  QToolButton* Tbtrec = nullptr;
+  QToolButton* Tbtwplay = nullptr;
+  QToolButton* Tbtwstop = nullptr;
+  QToolButton* ToolButton2 = nullptr;  // settings
+  QToolButton* ToolButton5 = nullptr;  // help
+  QToolButton* ToolButton6 = nullptr;  // web
+  QToolButton* ToolButton7 = nullptr;  // mail
+  QToolButton* ToolButton8 = nullptr;  // about
+
+  QFrame* Panel1 = nullptr;
+
+  // --- Group "MIDI 伴奏".
+  QGroupBox* GroupBox1 = nullptr;
+  QLineEdit* Efilename = nullptr;
+  QToolButton* btbrowse = nullptr;
+  QToolButton* btmidiplay = nullptr;
+  QToolButton* btpause = nullptr;
+  QToolButton* btstop = nullptr;
+  QLabel* miditimemin = nullptr;
+  QLabel* miditimesec = nullptr;
+  QSlider* pbar = nullptr;  // progress; disabled so that the user cannot drag it
+
+  // --- Group "WAV 录制".
+  QGroupBox* GroupBox2 = nullptr;
+  QToolButton* btnew = nullptr;
+  QToolButton* btwopen = nullptr;
+  QToolButton* btrec = nullptr;
+  QToolButton* btwplay = nullptr;
+  QToolButton* btwstop = nullptr;
+  QToolButton* btdel = nullptr;
+  QToolButton* btsave = nullptr;
+  QLineEdit* ewavfile = nullptr;
+  QLabel* wavtimemin = nullptr;
+  QLabel* wavtimesec = nullptr;
+  QLabel* wavptmin = nullptr;
+  QLabel* wavptsec = nullptr;
+  QLabel* wavsize = nullptr;
+
+  // --- Group "音量控制" (the volume panel).
+  QGroupBox* GroupBox3 = nullptr;
+  QCheckBox* cbLink = nullptr;
+  QCheckBox* cbMute = nullptr;
+  QComboBox* DestSel = nullptr;
+  QComboBox* SourceSel = nullptr;
+  QSlider* LeftScroll = nullptr;
+  QSlider* RightScroll = nullptr;
+  QLabel* Image2 = nullptr;
+  TClickLabel* Label6 = nullptr;
+
+  // --- Level meters: until the meter control exists, two sunken black
+  // frames of 17 x 108 in Panel1 at 480,13 (left) and 504,13 (right).
+  QFrame* MMLevel1 = nullptr;
+  QFrame* MMLevel2 = nullptr;
+
+  // Panel 0 shows the hint of the control or menu item under the pointer;
+  // panel 1 holds the status text the commands write.
+  TStatusBar* Status = nullptr;
+
+  QTimer* Timer1 = nullptr;
+  QTimer* Timer2 = nullptr;
+  QTimer* Timer3 = nullptr;
+  QTimer* Timer4 = nullptr;
+  QTimer* Timer5 = nullptr;
+
+  // --- Dialogs.
+  std::unique_ptr<TOpenDialog> openmidi;
+  std::unique_ptr<TOpenDialog> Openwav;
+  std::unique_ptr<TSaveDialog> newwav;
+  std::unique_ptr<TSaveDialog> SaveMP3;
+  std::unique_ptr<TSaveDialog> Savewav;
+
+ protected:
+  bool event(QEvent* event) override;
+  // Application-wide: hints go to status panel 0, tooltips are never shown.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void CreateMenu();
+  void CreateToolBar(QWidget* client);
+  void CreateMidiGroup();
+  void CreateWavGroup();
+  void CreateVolumeGroup();
+  void CreateStatusBar(QWidget* client);
+  void CreateTimers();
+  void CreateDialogs();
+  void BindCommands();
+  void ShowHint(QObject* receiver, const QString& tip);
+};
+
+extern TForm1* Form1;
+
+// Program-wide state outside the windows.
+extern QString wavname;  // full path of the current WAV file; empty: none
+extern bool recording;   // a recording is in progress
+
+// Setters of the command groups: each sets the enabled state of the group's
+// speed button, tool button and menu item, in that order, through Form1.
+void btmidiplaymap(bool enabled);
+void btpausemap(bool enabled);
+void btstopmap(bool enabled);
+void btnewmap(bool enabled);
+void btwopenmap(bool enabled);
+void btrecmap(bool enabled);
+void btwplaymap(bool enabled);
+void btwstopmap(bool enabled);
+void btdelmap(bool enabled);
+void btsavemap(bool enabled);

@@ -1,0 +1,45 @@
+#include "app/statusbar.h"
+
+#include <QPainter>
+#include <qdrawutil.h>
+
+#include <algorithm>
+
+TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent) {}
+
+void TStatusBar::AddPanel(int width) {
+  panels_.append(Panel{width, QString()});
+  update();
+}
+
+QString TStatusBar::PanelText(int index) const {
+  return index >= 0 && index < panels_.size() ? panels_[index].text : QString();
+}
+
+void TStatusBar::SetPanelText(int index, const QString& text) {
+  if (index < 0 || index >= panels_.size() || panels_[index].text == text) return;
+  panels_[index].text = text;
+  update(PanelRect(index));
+}
+
+QRect TStatusBar::PanelRect(int index) const {
+  // Panels sit 2 pixels below the bar's top edge, side by side with a
+  // 2-pixel gap, as the classic status bar draws them.
+  int left = 0;
+  for (int i = 0; i < index; ++i) left += panels_[i].width + 2;
+  const bool last = index == panels_.size() - 1;
+  const int width = last ? std::max(0, this->width() - left) : panels_[index].width;
+  return QRect(left, 2, width, height() - 2);
+}
+
+void TStatusBar::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  for (int i = 0; i < panels_.size(); ++i) {
+    const QRect r = PanelRect(i);
+    qDrawShadePanel(&p, r, palette(), true, 1);
+    const QRect textRect = r.adjusted(3, 1, -3, -1);
+    p.setPen(palette().color(QPalette::WindowText));
+    p.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter,
+               fontMetrics().elidedText(panels_[i].text, Qt::ElideRight, textRect.width()));
+  }
+}

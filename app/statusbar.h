@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+#include <QVector>
+#include <QWidget>
+
+// A status bar of fixed-width panels, each a sunken frame with one line of
+// text. The last panel takes the remaining width.
+class TStatusBar : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TStatusBar(QWidget* parent = nullptr);
+
+  // Appends a panel; width is ignored for the last panel.
+  void AddPanel(int width);
+  int PanelCount() const { return panels_.size(); }
+  QString PanelText(int index) const;
+  void SetPanelText(int index, const QString& text);
+  // The panel's rectangle in the bar's coordinates.
+  QRect PanelRect(int index) const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  struct Panel {
+    int width = 0;
+    QString text;
+  };
+  QVector<Panel> panels_;
+};
