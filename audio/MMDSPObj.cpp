@@ -1,0 +1,529 @@
+#include "audio/MMDSPObj.h"
+
+#include <QMetaProperty>
+#include <QVariant>
+#include <algorithm>
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <mutex>
+
+#include "platform/winmsg/winmsg.h"
+
+// ---------------------------------------------------------------- device ids
+
+std::string DeviceIdToIdent(TMMDeviceId id) {
+  if (id == MapperId) return "MapperId";
+  if (id == InvalidId) return "InvalidId";
+  return std::to_string(id);
+}
+
+std::optional<TMMDeviceId> IdentToDeviceId(std::string_view text) {
+  if (text == "MapperId") return MapperId;
+  if (text == "InvalidId") return InvalidId;
+  TMMDeviceId value = 0;
+  const char* end = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (ec != std::errc() || ptr != end || text.empty()) return std::nullopt;
+  return value;
+}
+
+// ---------------------------------------------------------------- wave formats
+
+std::size_t wioSizeOfWaveFormat(const WAVEFORMATEX* format) {
+  if (!format) return 0;
+  if (format->wFormatTag == WAVE_FORMAT_PCM) return sizeof(WAVEFORMATEX);
+  return sizeof(WAVEFORMATEX) + format->cbSize;
+}
+
+PWaveFormatEx wioCopyWaveFormat(const WAVEFORMATEX* format) {
+  const std::size_t size = wioSizeOfWaveFormat(format);
+  if (size == 0) return nullptr;
+  auto* copy = static_cast<PWaveFormatEx>(std::malloc(size));
+  if (!copy) throw std::bad_alloc();
+  std::memcpy(copy, format, size);
+  if (copy->wFormatTag == WAVE_FORMAT_PCM) copy->cbSize = 0;
+  return copy;
+}
+
+void wioFreeWaveFormat(PWaveFormatEx& format) {
+  std::free(format);
+  format = nullptr;
+}
+
+bool pcmIsValidFormat(const WAVEFORMATEX* format) {
+  if (!format || format->wFormatTag != WAVE_FORMAT_PCM) return false;
+  if (format->wBitsPerSample != 8 && format->wBitsPerSample != 16) return false;
+  if (format->nChannels != 1 && format->nChannels != 2 && format->nChannels != 4) return false;
+  return format->nSamplesPerSec >= 4000 && format->nSamplesPerSec <= 100000;
+}
+
+WAVEFORMATEX pcmBuildWaveHeader(int bits, int channels, int rate) {
+  WAVEFORMATEX f{};
+  f.wFormatTag = WAVE_FORMAT_PCM;
+  f.nChannels = WORD(channels);
+  f.nSamplesPerSec = DWORD(rate);
+  f.wBitsPerSample = WORD(bits);
+  f.nBlockAlign = WORD(channels * bits / 8);
+  f.nAvgBytesPerSec = DWORD(f.nBlockAlign) * DWORD(rate);
+  f.cbSize = 0;
+  return f;
+}
+
+BYTE pcmSilenceByte(const WAVEFORMATEX* format) {
+  return format && format->wFormatTag == WAVE_FORMAT_PCM && format->wBitsPerSample == 8 ? 128 : 0;
+}
+
+namespace {
+
+std::int64_t roundUpToBlock(const WAVEFORMATEX* format, std::int64_t bytes) {
+  const std::int64_t align = format->nBlockAlign;
+  if (align <= 1) return bytes;
+  const std::int64_t rest = bytes % align;
+  return rest == 0 ? bytes : bytes + (align - rest);
+}
+
+}  // namespace
+
+std::int64_t wioBytesToSamples(const WAVEFORMATEX* format, std::int64_t bytes) {
+  if (!format || format->nAvgBytesPerSec == 0) return -1;
+  return bytes * format->nSamplesPerSec / format->nAvgBytesPerSec;
+}
+
+std::int64_t wioBytesToTime(const WAVEFORMATEX* format, std::int64_t bytes) {
+  if (!format || format->nAvgBytesPerSec == 0) return -1;
+  return bytes * 1000 / format->nAvgBytesPerSec;
+}
+
+std::int64_t wioSamplesToBytes(const WAVEFORMATEX* format, std::int64_t samples) {
+  if (!format || format->nSamplesPerSec == 0) return -1;
+  return roundUpToBlock(format, samples * format->nAvgBytesPerSec / format->nSamplesPerSec);
+}
+
+std::int64_t wioTimeToBytes(const WAVEFORMATEX* format, std::int64_t ms) {
+  if (!format) return -1;
+  return roundUpToBlock(format, ms * format->nAvgBytesPerSec / 1000);
+}
+
+// ---------------------------------------------------------------- buffers
+
+PMMBufferHeader MMInitBufferHeader(void* block, DWORD dataBytes) {
+  auto* header = static_cast<PMMBufferHeader>(block);
+  std::memset(header, 0, MMBufferHeaderSize);
+  header->lpData = static_cast<char*>(block) + MMBufferHeaderSize;
+  header->dwBufferLength = dataBytes;
+  return header;
+}
+
+// ---------------------------------------------------------------- TMMComponent
+
+TMMComponent::TMMComponent(QObject* AOwner) : QObject(AOwner) {}
+
+TMMComponent::~TMMComponent() { Destroying(); }
+
+void TMMComponent::BeginLoading() { FComponentState |= csLoading | csReading; }
+
+void TMMComponent::EndLoading() {
+  if (!InState(csLoading | csReading)) return;
+  FComponentState &= ~unsigned(csLoading | csReading);
+  Loaded();
+}
+
+void TMMComponent::SetDesigning(bool value) {
+  if (value)
+    FComponentState |= csDesigning;
+  else
+    FComponentState &= ~unsigned(csDesigning);
+}
+
+void TMMComponent::Notification(TMMComponent*, TOperation) {}
+
+void TMMComponent::PublishComponentProperty(std::string name) {
+  if (!HasPublishedProperty(name)) FPublished.push_back(std::move(name));
+}
+
+QObject* TMMComponent::ReadPublishedComponent(std::string_view) const { return nullptr; }
+
+bool TMMComponent::HasPublishedProperty(std::string_view name) const {
+  if (std::find(FPublished.begin(), FPublished.end(), name) != FPublished.end()) return true;
+  const QMetaObject* meta = metaObject();
+  const int index = meta->indexOfProperty(std::string(name).c_str());
+  return index >= 0 && (meta->property(index).metaType().flags() & QMetaType::PointerToQObject);
+}
+
+QObject* TMMComponent::PublishedComponent(std::string_view name) const {
+  if (std::find(FPublished.begin(), FPublished.end(), name) != FPublished.end())
+    return ReadPublishedComponent(name);
+  const QMetaObject* meta = metaObject();
+  const int index = meta->indexOfProperty(std::string(name).c_str());
+  if (index < 0) return nullptr;
+  const QMetaProperty prop = meta->property(index);
+  if (!(prop.metaType().flags() & QMetaType::PointerToQObject)) return nullptr;
+  return prop.read(this).value<QObject*>();
+}
+
+// ---------------------------------------------------------------- registries
+
+namespace {
+
+constexpr std::size_t kMaxPropName = 20;
+
+std::vector<TMMDSPComponent*>& componentRegistry() {
+  static std::vector<TMMDSPComponent*> list;
+  return list;
+}
+
+// Worker threads register and leave from their own threads, so this list,
+// unlike the component list, is locked.
+struct ThreadRegistry {
+  std::mutex mutex;
+  std::vector<const TMMDSPThread*> threads;
+};
+ThreadRegistry& threadRegistry() {
+  static ThreadRegistry r;
+  return r;
+}
+
+std::string truncated(const std::string& name) { return name.substr(0, kMaxPropName); }
+
+}  // namespace
+
+// ---------------------------------------------------------------- TMMDSPComponent
+
+TMMDSPComponent::TMMDSPComponent(QObject* AOwner) : TMMComponent(AOwner) {
+  componentRegistry().push_back(this);
+}
+
+TMMDSPComponent::~TMMDSPComponent() {
+  Destroying();
+  ReleaseChain();
+}
+
+void TMMDSPComponent::ReleaseChain() {
+  SetInput(nullptr);
+  SetOutput(nullptr);
+  SetWaveFormat(nullptr);
+  auto& list = componentRegistry();
+  list.erase(std::remove(list.begin(), list.end(), this), list.end());
+  // Removal notice: whoever still points here lets go.
+  for (std::size_t i = 0; i < list.size(); ++i) list[i]->Notification(this, TOperation::opRemove);
+}
+
+const std::vector<TMMDSPComponent*>& TMMDSPComponent::Instances() { return componentRegistry(); }
+
+void TMMDSPComponent::Notification(TMMComponent* AComponent, TOperation Operation) {
+  TMMComponent::Notification(AComponent, Operation);
+  if (Operation != TOperation::opRemove) return;
+  if (FInput && static_cast<TMMComponent*>(FInput) == AComponent) AttachInput(nullptr, "");
+  if (FOutput && static_cast<TMMComponent*>(FOutput) == AComponent) AttachOutput(nullptr, "");
+}
+
+QObject* TMMDSPComponent::ReadPublishedComponent(std::string_view name) const {
+  if (name == "Input") return GetInput();
+  if (name == "Output") return GetOutput();
+  return TMMComponent::ReadPublishedComponent(name);
+}
+
+void TMMDSPComponent::Loaded() {
+  TMMComponent::Loaded();
+  SetWaveFormat(FPWaveFormat);
+}
+
+void TMMDSPComponent::BroadcastLinkChange(TMMDSPComponent* Source, bool OutputSide,
+                                          const std::string& PropName) {
+  auto& list = componentRegistry();
+  for (std::size_t i = 0; i < list.size(); ++i) list[i]->NotifyLinkChange(Source, OutputSide, PropName);
+}
+
+void TMMDSPComponent::UpdateWaveFormat() {
+  if (!CanPushFormat()) return;
+  if (FInput)
+    ReceiveWaveFormat(FInput->GetWaveFormat());
+  else if (FOutput)
+    FOutput->ReceiveWaveFormat(FPWaveFormat);
+}
+
+void TMMDSPComponent::NotifyLinkChange(TMMDSPComponent* Source, bool OutputSide,
+                                       const std::string& PropName) {
+  if (!Source) return;
+  if (OutputSide) {
+    if (FInput == Source && FInputPropName == PropName &&
+        Source->PublishedComponent(PropName) == static_cast<QObject*>(this))
+      AttachInput(nullptr, "");
+  } else {
+    if (FOutput == Source && FOutputPropName == PropName &&
+        Source->PublishedComponent(PropName) == static_cast<QObject*>(this))
+      AttachOutput(nullptr, "");
+  }
+}
+
+void TMMDSPComponent::SetInput(TMMDSPComponent* Value) {
+  if (Value == FInput || (Value && !CanConnectInput(Value))) return;
+  Stopped();
+  if (FInput) {
+    BroadcastLinkChange(this, false, "Input");
+    AttachInput(nullptr, "");
+    ReceiveWaveFormat(nullptr);
+  }
+  if (!Value) return;
+  BroadcastLinkChange(Value, true, "Output");
+  AttachInput(Value, "Output");
+  Value->AttachOutput(this, "Input");
+  UpdateWaveFormat();
+}
+
+TMMDSPComponent* TMMDSPComponent::GetInput() const { return FInput; }
+
+void TMMDSPComponent::SetOutput(TMMDSPComponent* Value) {
+  if (Value == FOutput || (Value && !CanConnectOutput(Value))) return;
+  Stopped();
+  if (FOutput) {
+    BroadcastLinkChange(this, true, "Output");
+    FOutput->ReceiveWaveFormat(nullptr);
+    AttachOutput(nullptr, "");
+  }
+  if (!Value) return;
+  BroadcastLinkChange(Value, false, "Input");
+  AttachOutput(Value, "Input");
+  Value->AttachInput(this, "Output");
+  UpdateWaveFormat();
+}
+
+TMMDSPComponent* TMMDSPComponent::GetOutput() const { return FOutput; }
+
+void TMMDSPComponent::SetWaveFormat(const WAVEFORMATEX* Format) {
+  if (Format != FPWaveFormat) {
+    if (FStarted) Stopped();
+    // Copy before freeing: a failed allocation keeps the old copy.
+    PWaveFormatEx copy = wioCopyWaveFormat(Format);
+    wioFreeWaveFormat(FPWaveFormat);
+    FPWaveFormat = copy;
+  }
+  if (CanPushFormat() && FOutput) FOutput->ReceiveWaveFormat(FPWaveFormat);
+}
+
+PWaveFormatEx TMMDSPComponent::GetWaveFormat() const { return FPWaveFormat; }
+
+int TMMDSPComponent::GetBufferSize() const { return FOpened ? FRealBufferSize : FBufferSize; }
+
+void TMMDSPComponent::SetBufferSize(int Value) {
+  if (Value == FBufferSize) return;
+  if (FStarted) Stopped();
+  FBufferSize = Value;
+}
+
+void TMMDSPComponent::ReceiveWaveFormat(const WAVEFORMATEX* Format) { SetWaveFormat(Format); }
+
+void TMMDSPComponent::Opened() {
+  if (FOpened) return;
+  // A format without a block size (possible for a damaged non-PCM header)
+  // cannot align anything; it is treated like no format.
+  const int align = FPWaveFormat ? FPWaveFormat->nBlockAlign : 0;
+  if (align > 0)
+    FRealBufferSize = std::max(FBufferSize - (FBufferSize % align), align);
+  else
+    FRealBufferSize = FBufferSize;
+  FOpened = true;
+  FStarted = false;
+  FPaused = false;
+}
+
+void TMMDSPComponent::Closed() { FOpened = false; }
+
+void TMMDSPComponent::Started() {
+  if (!FStarted && FOpened) FStarted = true;
+}
+
+void TMMDSPComponent::Paused() { FPaused = true; }
+
+void TMMDSPComponent::Restarted() { FPaused = false; }
+
+void TMMDSPComponent::Stopped() {
+  if (FStarted) {
+    FStarted = false;
+    FPaused = false;
+  }
+}
+
+void TMMDSPComponent::PositionReset() {}
+
+void TMMDSPComponent::Looped() {}
+
+void TMMDSPComponent::BufferReady(PMMBufferHeader lpWaveHdr) {
+  if (OnBufferReady) OnBufferReady(this, lpWaveHdr);
+  if (FOutput) FOutput->BufferReady(lpWaveHdr);
+}
+
+void TMMDSPComponent::BufferLoad(PMMBufferHeader lpWaveHdr, bool& MoreBuffers) {
+  if (OnBufferLoad) OnBufferLoad(this, lpWaveHdr, MoreBuffers);
+  if (FInput) FInput->BufferLoad(lpWaveHdr, MoreBuffers);
+  if (OnAfterLoad && lpWaveHdr->dwBytesRecorded > 0) OnAfterLoad(this, lpWaveHdr);
+}
+
+void TMMDSPComponent::AttachInput(TMMDSPComponent* Component, const std::string& Name) {
+  FInput = Component;
+  FInputPropName = truncated(Name);
+}
+
+void TMMDSPComponent::AttachOutput(TMMDSPComponent* Component, const std::string& Name) {
+  FOutput = Component;
+  FOutputPropName = truncated(Name);
+}
+
+bool TMMDSPComponent::CanConnectInput(QObject* Component) {
+  if (Component == static_cast<QObject*>(this)) return false;
+  auto* dsp = dynamic_cast<TMMDSPComponent*>(Component);
+  if (!dsp) return false;
+  if (!dsp->HasPublishedProperty("Output") && !dsp->OutputWithoutProperty) return false;
+  return FOutput ? FOutput->CanConnectInput(Component) : true;
+}
+
+bool TMMDSPComponent::CanConnectOutput(QObject* Component) {
+  if (Component == static_cast<QObject*>(this)) return false;
+  auto* dsp = dynamic_cast<TMMDSPComponent*>(Component);
+  if (!dsp) return false;
+  if (!dsp->HasPublishedProperty("Input") && !dsp->InputWithoutProperty) return false;
+  return FInput ? FInput->CanConnectOutput(Component) : true;
+}
+
+void TMMDSPComponent::SynchronizeCall(const std::function<void()>& method) {
+  if (TMMDSPThread::IsDSPThread(std::this_thread::get_id()))
+    SynchronizeMain(method);
+  else
+    method();
+}
+
+// ---------------------------------------------------------------- TMMCustomSoundComponent
+
+TMMCustomSoundComponent::TMMCustomSoundComponent(QObject* AOwner) : TMMDSPComponent(AOwner) {}
+
+TMMCustomSoundComponent::~TMMCustomSoundComponent() = default;
+
+// Gives the notice to this component's part of the chain; the caller then
+// applies the base behaviour to itself. (A pointer to a virtual member always
+// dispatches virtually, so the base step cannot be passed in here.)
+void TMMCustomSoundComponent::Spread(Notice notice, bool opened, bool downstreamFirst) {
+  // Links cannot form cycles, but AttachInput/AttachOutput do not check; a
+  // walk never takes more steps than there are components.
+  const std::size_t maxSteps = Instances().size();
+  auto isSound = [](TMMDSPComponent* c) { return dynamic_cast<TMMCustomSoundComponent*>(c) != nullptr; };
+
+  if (downstreamFirst) {
+    TMMDSPComponent* c = FOutput;
+    for (std::size_t n = 0; c && n < maxSteps && !isSound(c); ++n) c = c->GetOutput();
+    if (c && isSound(c)) (c->*notice)();
+  }
+
+  TMMDSPComponent* start = this;
+  bool soundUpstream = false;
+  {
+    TMMDSPComponent* c = this;
+    for (std::size_t n = 0; c->GetInput() && n < maxSteps; ++n) {
+      c = c->GetInput();
+      if (isSound(c)) {
+        soundUpstream = true;
+        break;
+      }
+    }
+    if (!soundUpstream) start = c;
+  }
+  if (opened) FSecondary = soundUpstream;
+
+  const int bufferSize = GetBufferSize();
+  TMMDSPComponent* c = start;
+  for (std::size_t n = 0; c && n <= maxSteps; ++n, c = c->GetOutput()) {
+    if (c == this) continue;
+    const bool sound = isSound(c);
+    if (opened) c->SetBufferSize(bufferSize);
+    (c->*notice)();
+    if (sound) break;
+  }
+}
+
+void TMMCustomSoundComponent::Opened() {
+  Spread(&TMMDSPComponent::Opened, true, false);
+  TMMDSPComponent::Opened();
+}
+void TMMCustomSoundComponent::Closed() {
+  Spread(&TMMDSPComponent::Closed, false, true);
+  TMMDSPComponent::Closed();
+}
+void TMMCustomSoundComponent::Started() {
+  Spread(&TMMDSPComponent::Started, false, false);
+  TMMDSPComponent::Started();
+}
+void TMMCustomSoundComponent::Paused() {
+  Spread(&TMMDSPComponent::Paused, false, false);
+  TMMDSPComponent::Paused();
+}
+void TMMCustomSoundComponent::Restarted() {
+  Spread(&TMMDSPComponent::Restarted, false, false);
+  TMMDSPComponent::Restarted();
+}
+void TMMCustomSoundComponent::Stopped() {
+  Spread(&TMMDSPComponent::Stopped, false, true);
+  TMMDSPComponent::Stopped();
+}
+void TMMCustomSoundComponent::PositionReset() {
+  Spread(&TMMDSPComponent::PositionReset, false, false);
+  TMMDSPComponent::PositionReset();
+}
+void TMMCustomSoundComponent::Looped() {
+  Spread(&TMMDSPComponent::Looped, false, false);
+  TMMDSPComponent::Looped();
+}
+
+// ---------------------------------------------------------------- TMMDSPThread
+
+TMMDSPThread::TMMDSPThread(TMMCustomSoundComponent* Owner) : FOwner(Owner) {
+  ThreadRegistry& r = threadRegistry();
+  std::lock_guard lock(r.mutex);
+  r.threads.push_back(this);
+}
+
+TMMDSPThread::~TMMDSPThread() {
+  if (FThread.joinable()) {
+    if (FThread.get_id() == std::this_thread::get_id())
+      FThread.detach();
+    else
+      FThread.join();
+  }
+  ThreadRegistry& r = threadRegistry();
+  std::lock_guard lock(r.mutex);
+  r.threads.erase(std::remove(r.threads.begin(), r.threads.end(), this), r.threads.end());
+}
+
+void TMMDSPThread::Resume() {
+  if (FThread.joinable() || FFinished) return;
+  FThread = std::thread([this] { Run(); });
+  FLaunched = true;
+  FLaunched.notify_one();
+}
+
+void TMMDSPThread::Run() {
+  FThreadId = std::this_thread::get_id();
+  // With FreeOnTerminate the object may be deleted here; not before Resume
+  // has finished storing the thread.
+  FLaunched.wait(false);
+  Execute();
+  FFinished = true;
+  if (FreeOnTerminate) delete this;
+}
+
+void TMMDSPThread::WaitFor() {
+  if (FThread.joinable() && FThread.get_id() != std::this_thread::get_id()) FThread.join();
+}
+
+bool TMMDSPThread::IsDSPThread(std::thread::id id) {
+  ThreadRegistry& r = threadRegistry();
+  std::lock_guard lock(r.mutex);
+  return std::any_of(r.threads.begin(), r.threads.end(),
+                     [&](const TMMDSPThread* t) { return t->ThreadID() == id; });
+}
+
+std::size_t TMMDSPThread::InstanceCount() {
+  ThreadRegistry& r = threadRegistry();
+  std::lock_guard lock(r.mutex);
+  return r.threads.size();
+}

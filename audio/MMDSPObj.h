@@ -1,0 +1,376 @@
+// The audio component chain: the shared enumerations and device ids, the wave
+// format rules, the buffer record, the chain base TMMDSPComponent, the device
+// base TMMCustomSoundComponent and the worker-thread base TMMDSPThread.
+//
+// A chain is a doubly linked list of components joined through Input and
+// Output. Formats flow downstream whenever they change, buffers flow
+// downstream (BufferReady, pushed by a producer) or upstream (BufferLoad,
+// pulled by a consumer), and the life-cycle notifications (Opened, Started,
+// Paused, Restarted, Stopped, Closed, PositionReset, Looped) are spread by the
+// device components to the passive components of their chain.
+#pragma once
+
+#include <QObject>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "platform/mmsystem.h"
+
+// ---------------------------------------------------------------- enumerations
+// The ordinals are the stored values; names and order are fixed.
+enum TMMMode : int { mMono, mStereo, mMultiChannel };  // nChannels = ordinal + 1
+enum TMMBits : int { b8Bit, b16Bit };                  // wBitsPerSample = (ordinal + 1) * 8
+enum TMMChannel : int { chBoth, chLeft, chRight };
+enum TMMTimeFormats : int { tfMillisecond, tfByte, tfSample };
+enum TMMCBMode : int { cmWindow, cmCallback, cmThread };
+enum TMMTriggerMode : int { tmNone, tmUpFlank, tmDownFlank };
+
+// ---------------------------------------------------------------- device ids
+using TMMDeviceId = std::int32_t;
+constexpr TMMDeviceId MapperId = -1;   // the system's wave mapper
+constexpr TMMDeviceId InvalidId = -2;  // no valid device selected
+
+// Stored form of a device id: "MapperId", "InvalidId" or a plain integer.
+std::string DeviceIdToIdent(TMMDeviceId id);
+// Reads the stored form back; nullopt for text that is neither.
+std::optional<TMMDeviceId> IdentToDeviceId(std::string_view text);
+
+// ---------------------------------------------------------------- wave formats
+// Bytes a format record occupies: 0 for none, 18 for PCM, else 18 + cbSize.
+std::size_t wioSizeOfWaveFormat(const WAVEFORMATEX* format);
+// A new copy of exactly wioSizeOfWaveFormat bytes (PCM copies get cbSize 0),
+// or nullptr for none. Free it with wioFreeWaveFormat.
+PWaveFormatEx wioCopyWaveFormat(const WAVEFORMATEX* format);
+void wioFreeWaveFormat(PWaveFormatEx& format);
+// PCM, 8 or 16 bits, 1, 2 or 4 channels, 4000 to 100000 samples per second.
+bool pcmIsValidFormat(const WAVEFORMATEX* format);
+WAVEFORMATEX pcmBuildWaveHeader(int bits, int channels, int rate);
+// The byte that sounds silent: 128 for 8-bit PCM, else 0.
+BYTE pcmSilenceByte(const WAVEFORMATEX* format);
+// Conversions by multiply-then-divide in 64 bits. Bytes from samples or
+// milliseconds are rounded up to whole blocks. -1 without a usable format.
+std::int64_t wioBytesToSamples(const WAVEFORMATEX* format, std::int64_t bytes);
+std::int64_t wioBytesToTime(const WAVEFORMATEX* format, std::int64_t bytes);
+std::int64_t wioSamplesToBytes(const WAVEFORMATEX* format, std::int64_t samples);
+std::int64_t wioTimeToBytes(const WAVEFORMATEX* format, std::int64_t ms);
+
+// ---------------------------------------------------------------- buffers
+// The platform's WAVEHDR followed by the chain's own words. The sample data
+// follows the record in the same memory block: a buffer of N bytes takes
+// MMBufferBlockSize(N) bytes and lpData points MMBufferHeaderSize bytes past
+// the start of the block.
+struct TMMBufferHeader : WAVEHDR {
+  DWORD spare;                    // not used
+  DWORD SavedBytes;               // byte count saved by the output engine
+  TMMBufferHeader* LinkedHeader;  // the buffer being heard (output engine), else nil
+  LONG LoopFlag;                  // -1 in a looping playback, else 0
+  LONG LoopCount;                 // loop count of the playback
+  LONG LoopsLeft;                 // loops still to play
+  LONG LoopMark;                  // loop-point marker
+};
+// Buffers in the chain are always TMMBufferHeader records.
+using PMMBufferHeader = TMMBufferHeader*;
+using PWaveHdr = TMMBufferHeader*;
+
+constexpr std::size_t MMBufferHeaderSize = sizeof(TMMBufferHeader);
+constexpr std::size_t MMBufferBlockSize(std::size_t dataBytes) { return MMBufferHeaderSize + dataBytes; }
+// Lays a cleared header at the start of `block` (MMBufferBlockSize(dataBytes)
+// bytes long) with lpData right after it and dwBufferLength = dataBytes.
+PMMBufferHeader MMInitBufferHeader(void* block, DWORD dataBytes);
+
+// ---------------------------------------------------------------- components
+class TMMComponent;
+class TMMDSPComponent;
+class TMMCustomSoundComponent;
+
+using TNotifyEvent = std::function<void(QObject* Sender)>;
+// (Sender, buffer). See BufferReady for the thread it runs on.
+using TMMBufferEvent = std::function<void(QObject* Sender, PWaveHdr lpWaveHdr)>;
+using TMMBufferLoadEvent = std::function<void(QObject* Sender, PWaveHdr lpWaveHdr, bool& MoreBuffers)>;
+
+enum TComponentStateFlag : unsigned {
+  csLoading = 1u << 0,
+  csReading = 1u << 1,
+  csDestroying = 1u << 2,
+  csDesigning = 1u << 3,
+};
+enum class TOperation { opInsert, opRemove };
+
+// The component framework: ownership through the QObject parent (the owner
+// deletes the components it owns when it goes), a component state, the
+// loading step, removal notices and published component properties that can
+// be looked up by name.
+class TMMComponent : public QObject {
+  Q_OBJECT
+ public:
+  explicit TMMComponent(QObject* AOwner = nullptr);
+  ~TMMComponent() override;
+
+  QObject* Owner() const { return parent(); }
+  unsigned ComponentState() const { return FComponentState; }
+  bool InState(unsigned flags) const { return (FComponentState & flags) != 0; }
+
+  // Loading from a stored description: between the two calls the component
+  // is loading and reading; EndLoading clears both and calls Loaded once.
+  void BeginLoading();
+  void EndLoading();
+  // Marks the component as being destroyed. Destructors of subclasses whose
+  // overrides must not act while the object goes call it first; the base
+  // destructors call it anyway.
+  void Destroying() { FComponentState |= csDestroying; }
+  virtual void SetDesigning(bool value);
+
+  // True when the component publishes a component property of this name.
+  virtual bool HasPublishedProperty(std::string_view name) const;
+  // The current value of the published component property `name`, or nullptr
+  // (also when there is no such property). Looks at the names published with
+  // PublishComponentProperty and then at Qt properties holding a QObject
+  // pointer, so subclasses may use either.
+  virtual QObject* PublishedComponent(std::string_view name) const;
+
+ protected:
+  // Called by EndLoading.
+  virtual void Loaded() {}
+  // Removal notice: `AComponent` is being destroyed (opRemove). Components
+  // that keep references to others clear them here.
+  virtual void Notification(TMMComponent* AComponent, TOperation Operation);
+  // Publishes a component property served by ReadPublishedComponent.
+  void PublishComponentProperty(std::string name);
+  // Value of a name published with PublishComponentProperty.
+  virtual QObject* ReadPublishedComponent(std::string_view name) const;
+
+ private:
+  friend class TMMDSPComponent;
+  unsigned FComponentState = 0;
+  std::vector<std::string> FPublished;
+};
+
+// The chain base.
+//
+// Lifecycle contract (which thread calls what):
+// - Construction, destruction, linking (SetInput/SetOutput), formats
+//   (SetWaveFormat, ReceiveWaveFormat, UpdateWaveFormat), BufferSize and all
+//   eight notifications run on the main thread. The notifications come only
+//   from the device components (TMMCustomSoundComponent), never from users.
+// - Opened: the device has opened; RealBufferSize is fixed here (block
+//   aligned). May be called more than once; the second call does nothing.
+//   Allocate what the run needs here, not in BufferReady/BufferLoad.
+// - Started/Paused/Restarted: state only. Stopped may arrive without a
+//   Started before it (linking and format changes send it) and must be
+//   harmless then. Closed: release per-run resources.
+// - BufferReady(buffer): runs on the producer's delivering thread: the main
+//   thread in cmWindow mode, the driver's callback thread in cmCallback, the
+//   device's worker thread in cmThread. In the last two it is a real-time
+//   path: no blocking, no allocation, no file I/O beyond what the mode's user
+//   accepts. The buffer is lent for the call only; copy what you need.
+//   dwBytesRecorded, not dwBufferLength, says how much data it holds; a
+//   component may lower dwBytesRecorded of a buffer passing through it.
+// - BufferLoad(buffer, MoreBuffers): the same threads as BufferReady, pulled
+//   by an output device; fill lpData, set dwBytesRecorded and clear
+//   MoreBuffers when the data ends.
+// - User events that may fire on a worker thread go through SynchronizeCall.
+// - Destruction: Input := nil, Output := nil, format := nil, the component
+//   leaves the registry and every other component gets a removal notice, so a
+//   destroyed neighbour leaves nil links. Subclass destructors run before
+//   this; one that frees parts which call back into it deletes them itself.
+class TMMDSPComponent : public TMMComponent {
+  Q_OBJECT
+ public:
+  explicit TMMDSPComponent(QObject* AOwner = nullptr);
+  ~TMMDSPComponent() override;
+
+  // --- the 25 chain operations, in slot order ---
+  // 1. Pulls the format from the Input, else pushes the own one to the Output.
+  virtual void UpdateWaveFormat();
+  // 2. Detaches this component's link to `Source` when Source's property
+  // `PropName` no longer points here (sent to every component while a
+  // neighbour is relinked).
+  virtual void NotifyLinkChange(TMMDSPComponent* Source, bool OutputSide, const std::string& PropName);
+  // 3-6. Links; assigning nil unlinks. A refused link is ignored silently.
+  virtual void SetInput(TMMDSPComponent* Value);
+  virtual TMMDSPComponent* GetInput() const;
+  virtual void SetOutput(TMMDSPComponent* Value);
+  virtual TMMDSPComponent* GetOutput() const;
+  // 7-8. The component's own copy of the format (nil = no format).
+  virtual void SetWaveFormat(const WAVEFORMATEX* Format);
+  virtual PWaveFormatEx GetWaveFormat() const;
+  // 9-10. RealBufferSize while opened, else BufferSize.
+  virtual int GetBufferSize() const;
+  virtual void SetBufferSize(int Value);
+  // 11. A format arriving from the neighbour.
+  virtual void ReceiveWaveFormat(const WAVEFORMATEX* Format);
+  // 12-19. Life-cycle notifications (see the contract above).
+  virtual void Opened();
+  virtual void Closed();
+  virtual void Started();
+  virtual void Paused();
+  virtual void Restarted();
+  virtual void Stopped();
+  virtual void PositionReset();
+  virtual void Looped();
+  // 20-21. Buffers (see the contract above for the thread).
+  virtual void BufferReady(PMMBufferHeader lpWaveHdr);
+  virtual void BufferLoad(PMMBufferHeader lpWaveHdr, bool& MoreBuffers);
+  // 22-23. Set a link and its back-link name without any notification.
+  virtual void AttachInput(TMMDSPComponent* Component, const std::string& Name);
+  virtual void AttachOutput(TMMDSPComponent* Component, const std::string& Name);
+  // 24-25. Whether a component may become the Input (Output); refuses
+  // itself, non-chain objects, objects without the opposite link property
+  // and anything that would close a cycle.
+  virtual bool CanConnectInput(QObject* Component);
+  virtual bool CanConnectOutput(QObject* Component);
+
+  // Convenience accessors.
+  TMMDSPComponent* Input() const { return GetInput(); }
+  TMMDSPComponent* Output() const { return GetOutput(); }
+  int BufferSize() const { return GetBufferSize(); }
+  int RealBufferSize() const { return FRealBufferSize; }
+  bool IsOpened() const { return FOpened; }
+  bool IsStarted() const { return FStarted; }
+  bool IsPaused() const { return FPaused; }
+  const std::string& InputPropName() const { return FInputPropName; }
+  const std::string& OutputPropName() const { return FOutputPropName; }
+
+  // Let a component without a published Input (Output) property be linked on
+  // that side (the recorder and the player set it while they build their
+  // internal chains).
+  bool InputWithoutProperty = false;
+  bool OutputWithoutProperty = false;
+
+  // Runs `method` on the main thread and waits when called from a registered
+  // TMMDSPThread; otherwise calls it directly.
+  static void SynchronizeCall(const std::function<void()>& method);
+
+  // Live components and threads (for the chain walks and for tests).
+  static const std::vector<TMMDSPComponent*>& Instances();
+  static std::size_t InstanceCount() { return Instances().size(); }
+
+  TMMBufferEvent OnBufferReady;
+  TMMBufferLoadEvent OnBufferLoad;  // published by output components
+  // Not published: called after a load that produced data.
+  TMMBufferEvent OnAfterLoad;
+
+ protected:
+  // Publish the link properties under their usual names, so that others can
+  // link to this component and find it again by name.
+  void PublishInput() { PublishComponentProperty("Input"); }
+  void PublishOutput() { PublishComponentProperty("Output"); }
+
+  void Loaded() override;
+  void Notification(TMMComponent* AComponent, TOperation Operation) override;
+  QObject* ReadPublishedComponent(std::string_view name) const override;
+
+  // NotifyLinkChange on every live component.
+  static void BroadcastLinkChange(TMMDSPComponent* Source, bool OutputSide, const std::string& PropName);
+  // Not loading, reading or destroying.
+  bool CanPushFormat() const { return !InState(csLoading | csReading | csDestroying); }
+
+  TMMDSPComponent* FInput = nullptr;
+  TMMDSPComponent* FOutput = nullptr;
+  PWaveFormatEx FPWaveFormat = nullptr;
+  std::int32_t FBufferSize = 2048;
+  std::int32_t FRealBufferSize = 2048;
+  bool FOpened = false;
+  bool FStarted = false;
+  bool FPaused = false;
+  std::string FInputPropName;   // at most 20 characters
+  std::string FOutputPropName;  // at most 20 characters
+
+ private:
+  void ReleaseChain();
+};
+
+// The device base: a component that drives a sound card and spreads the
+// life-cycle notifications to the passive components of its chain.
+//
+// Each of the eight notifications, called on a sound component S, first
+// finds where its part of the chain starts (S itself when another sound
+// component stands upstream, else the top of the chain), gives the
+// notification to every passive component from there down to the next sound
+// component (which gets it too), and finally applies the base behaviour to
+// S. Opened also hands every passive component S's buffer size first and
+// records whether S is secondary. Closed and Stopped first reach the next
+// sound component downstream. Device subclasses call these at fixed points of
+// their own open/start/pause/restart/stop/close sequences, on the main
+// thread.
+class TMMCustomSoundComponent : public TMMDSPComponent {
+  Q_OBJECT
+ public:
+  explicit TMMCustomSoundComponent(QObject* AOwner = nullptr);
+  ~TMMCustomSoundComponent() override;
+
+  void Opened() override;
+  void Closed() override;
+  void Started() override;
+  void Paused() override;
+  void Restarted() override;
+  void Stopped() override;
+  void PositionReset() override;
+  void Looped() override;
+
+  virtual void SetNumBuffers(int Value) = 0;
+  virtual int GetNumBuffers() const = 0;
+  virtual void SetDeviceID(TMMDeviceId Value) = 0;
+  virtual TMMDeviceId GetDeviceID() const = 0;
+  virtual void SetProductName(const std::string& Value) = 0;
+  virtual std::string GetProductName() const = 0;
+  virtual void SetCallBackMode(TMMCBMode Value) = 0;
+  virtual TMMCBMode GetCallBackMode() const = 0;
+
+  // True when, at the last Opened, another sound component stood upstream.
+  bool IsSecondary() const { return FSecondary; }
+
+ protected:
+  bool FSecondary = false;
+
+ private:
+  using Notice = void (TMMDSPComponent::*)();
+  void Spread(Notice notice, bool opened, bool downstreamFirst);
+};
+
+// A worker thread of a sound component (cmThread mode). Created suspended:
+// Resume starts Execute on a new thread. Registered while it exists, so that
+// SynchronizeCall can tell its calls from the main thread's.
+class TMMDSPThread {
+ public:
+  explicit TMMDSPThread(TMMCustomSoundComponent* Owner);
+  // Waits for Execute to end (unless called on the thread itself, as with
+  // FreeOnTerminate) and leaves the registry.
+  virtual ~TMMDSPThread();
+  TMMDSPThread(const TMMDSPThread&) = delete;
+  TMMDSPThread& operator=(const TMMDSPThread&) = delete;
+
+  void Resume();
+  void Terminate() { FTerminated = true; }
+  bool Terminated() const { return FTerminated.load(); }
+  // Waits until Execute has returned. Not from the thread itself.
+  void WaitFor();
+  bool Finished() const { return FFinished.load(); }
+  // Delete the object on its own thread when Execute returns.
+  bool FreeOnTerminate = false;
+
+  TMMCustomSoundComponent* Owner() const { return FOwner; }
+  std::thread::id ThreadID() const { return FThreadId.load(); }
+
+  static bool IsDSPThread(std::thread::id id);
+  static std::size_t InstanceCount();
+
+ protected:
+  virtual void Execute() = 0;
+
+ private:
+  void Run();
+  TMMCustomSoundComponent* FOwner;
+  std::thread FThread;
+  std::atomic<std::thread::id> FThreadId{};
+  std::atomic<bool> FTerminated{false};
+  std::atomic<bool> FFinished{false};
+  std::atomic<bool> FLaunched{false};  // FThread is assigned; Run may go on
+};
