@@ -6,6 +6,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <string>
 
 class QComboBox;
 
@@ -31,7 +32,7 @@ class DeviceDialog : public QDialog {
 // Returns true when the dialog was shown.
 bool ShowDeviceDialog(QWidget* parent, const QString& title);
 
-// Applies a remembered choice (called when the card starts).
-void ApplyRememberedDevices();
+// The remembered choice, if any ("" = the host's default device).
+bool RememberedDevices(std::string* input, std::string* output);
 
 }  // namespace soundcard

@@ -139,7 +139,7 @@ MMRESULT mixerGetDevCaps(UINT_PTR uMxId, MIXERCAPS* pmxcaps, UINT cbmxcaps);
 // MIXER_OBJECTF_ kind of uMxId. Every window that opened a mixer receives
 // MM_MIXM_CONTROL_CHANGE (wParam = its HMIXER, lParam = control id) when a
 // control value of that mixer changes.
-MMRESULT mixerOpen(HMIXER* phmx, UINT uMxId, DWORD_PTR dwCallback, DWORD_PTR dwInstance,
+MMRESULT mixerOpen(HMIXER* phmx, UINT_PTR uMxId, DWORD_PTR dwCallback, DWORD_PTR dwInstance,
                    DWORD fdwOpen);
 MMRESULT mixerClose(HMIXER hmx);
 MMRESULT mixerGetID(HMIXEROBJ hmxobj, UINT* puMxId, DWORD fdwId);

@@ -1,0 +1,223 @@
+#include "platform/soundcard/clocks.h"
+
+#include <rtaudio/RtAudio.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/soundcard/engine.h"
+#include "platform/soundcard/filestreams.h"
+
+namespace soundcard {
+
+namespace {
+
+// ---------------------------------------------------------------- virtual
+
+class VirtualClock : public ClockDriver {
+ public:
+  explicit VirtualClock(Engine& engine) : engine_(engine) {}
+  ~VirtualClock() override { stop(); }
+
+  Clock kind() const override { return Clock::Virtual; }
+
+  bool start() override {
+    const char* in = std::getenv("TUNELARK_AUDIO_IN");
+    const char* out = std::getenv("TUNELARK_AUDIO_OUT");
+    if ((in && *in) || (out && *out))
+      files_ = std::make_unique<FileStreams>(in ? in : "", out ? out : "");
+    quit_ = false;
+    thread_ = std::thread([this] { loop(); });
+    return true;
+  }
+
+  void stop() override {
+    if (!thread_.joinable()) return;
+    {
+      std::lock_guard g(mutex_);
+      quit_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+    files_.reset();
+  }
+
+ private:
+  void loop() {
+    using Steady = std::chrono::steady_clock;
+    const auto period = std::chrono::microseconds(1000000ull * kPeriodFrames / kSampleRate);
+    std::vector<float> in(2 * kPeriodFrames), out(2 * kPeriodFrames);
+    auto next = Steady::now();
+    std::unique_lock g(mutex_);
+    for (;;) {
+      next += period;
+      if (wake_.wait_until(g, next, [this] { return quit_; })) return;
+      g.unlock();
+      // After a long stall (a stopped debugger, a suspended machine) start
+      // afresh instead of running the missed periods in a burst.
+      if (Steady::now() - next > std::chrono::milliseconds(500)) next = Steady::now();
+      const bool fileIn = files_ && files_->hasInput();
+      if (fileIn) files_->read(in.data(), kPeriodFrames);
+      engine_.run(fileIn ? in.data() : nullptr, out.data(), kPeriodFrames, kPeriodFrames);
+      if (files_ && files_->hasOutput()) files_->write(out.data(), kPeriodFrames);
+      g.lock();
+    }
+  }
+
+  Engine& engine_;
+  std::unique_ptr<FileStreams> files_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool quit_ = false;
+  std::thread thread_;
+};
+
+// ---------------------------------------------------------------- host
+
+class HostClock : public ClockDriver {
+ public:
+  HostClock(Engine& engine, std::string input, std::string output)
+      : engine_(engine), inputName_(std::move(input)), outputName_(std::move(output)) {}
+  ~HostClock() override { stop(); }
+
+  Clock kind() const override { return Clock::Host; }
+
+  bool start() override {
+    try {
+      audio_ = std::make_unique<RtAudio>();
+      audio_->showWarnings(false);
+      const unsigned count = audio_->getDeviceCount();
+      if (count == 0) return fail();
+      int outId = find(outputName_, false);
+      if (outId < 0) return fail();
+      int inId = find(inputName_, true);
+      RtAudio::StreamParameters outParams;
+      outParams.deviceId = unsigned(outId);
+      outParams.nChannels = std::min(2u, audio_->getDeviceInfo(outId).outputChannels);
+      RtAudio::StreamParameters inParams;
+      if (inId >= 0) {
+        inParams.deviceId = unsigned(inId);
+        inParams.nChannels = std::min(2u, audio_->getDeviceInfo(inId).inputChannels);
+      }
+      outChannels_ = outParams.nChannels;
+      inChannels_ = inId >= 0 ? inParams.nChannels : 0;
+      unsigned frames = kPeriodFrames;
+      RtAudio::StreamOptions options;
+      options.streamName = "Tunelark";
+      options.flags = RTAUDIO_SCHEDULE_REALTIME;
+      audio_->openStream(&outParams, inId >= 0 ? &inParams : nullptr, RTAUDIO_FLOAT32, kSampleRate,
+                         &frames, &HostClock::callback, this, &options);
+      // Scratch for channel conversion, sized once for the negotiated buffer.
+      in_.assign(2 * std::size_t(frames), 0.0f);
+      out_.assign(2 * std::size_t(frames), 0.0f);
+      audio_->startStream();
+      return true;
+    } catch (...) {
+      return fail();
+    }
+  }
+
+  void stop() override {
+    if (!audio_) return;
+    try {
+      if (audio_->isStreamRunning()) audio_->stopStream();
+      if (audio_->isStreamOpen()) audio_->closeStream();
+    } catch (...) {
+    }
+    audio_.reset();
+  }
+
+ private:
+  bool fail() {
+    audio_.reset();
+    return false;
+  }
+
+  // The device of that name with channels of the wanted direction, or the
+  // default one; -1 when there is none.
+  int find(const std::string& name, bool input) {
+    const unsigned count = audio_->getDeviceCount();
+    int fallback = -1;
+    for (unsigned i = 0; i < count; ++i) {
+      RtAudio::DeviceInfo info = audio_->getDeviceInfo(i);
+      const unsigned channels = input ? info.inputChannels : info.outputChannels;
+      if (!info.probed || channels == 0) continue;
+      if (!name.empty() && info.name == name) return int(i);
+      const bool isDefault = input ? info.isDefaultInput : info.isDefaultOutput;
+      if (isDefault || fallback < 0) fallback = int(i);
+    }
+    return fallback;
+  }
+
+  // RtAudio's thread: one period of the card for each host buffer.
+  static int callback(void* output, void* input, unsigned frames, double, RtAudioStreamStatus,
+                      void* user) noexcept {
+    auto* self = static_cast<HostClock*>(user);
+    frames = std::min<unsigned>(frames, unsigned(self->out_.size() / 2));
+    const float* in = nullptr;
+    if (input && self->inChannels_ == 2) {
+      in = static_cast<const float*>(input);
+    } else if (input && self->inChannels_ == 1) {
+      MonoToStereo(static_cast<const float*>(input), frames, self->in_.data());
+      in = self->in_.data();
+    }
+    if (self->outChannels_ == 2) {
+      self->engine_.run(in, static_cast<float*>(output), frames, frames);
+    } else {
+      self->engine_.run(in, self->out_.data(), frames, frames);
+      StereoToMono(self->out_.data(), frames, static_cast<float*>(output));
+    }
+    return 0;
+  }
+
+  Engine& engine_;
+  std::string inputName_, outputName_;
+  std::unique_ptr<RtAudio> audio_;
+  unsigned inChannels_ = 0, outChannels_ = 2;
+  std::vector<float> in_, out_;
+};
+
+// ---------------------------------------------------------------- stepped
+
+class SteppedClock : public ClockDriver {
+ public:
+  Clock kind() const override { return Clock::Stepped; }
+  bool start() override { return true; }
+  void stop() override {}
+};
+
+}  // namespace
+
+std::unique_ptr<ClockDriver> MakeVirtualClock(Engine& engine) {
+  return std::make_unique<VirtualClock>(engine);
+}
+
+std::unique_ptr<ClockDriver> MakeHostClock(Engine& engine, const std::string& input,
+                                           const std::string& output) {
+  return std::make_unique<HostClock>(engine, input, output);
+}
+
+std::unique_ptr<ClockDriver> MakeSteppedClock() { return std::make_unique<SteppedClock>(); }
+
+std::vector<HostDevice> ListHostDevices() {
+  std::vector<HostDevice> devices;
+  try {
+    RtAudio audio;
+    audio.showWarnings(false);
+    const unsigned count = audio.getDeviceCount();
+    for (unsigned i = 0; i < count; ++i) {
+      RtAudio::DeviceInfo info = audio.getDeviceInfo(i);
+      if (!info.probed) continue;
+      devices.push_back(HostDevice{info.name, info.inputChannels, info.outputChannels,
+                                   info.isDefaultInput, info.isDefaultOutput});
+    }
+  } catch (...) {
+  }
+  return devices;
+}
+
+}  // namespace soundcard

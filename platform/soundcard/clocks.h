@@ -1,0 +1,39 @@
+// The clocks that drive the card: the host's audio device (RtAudio), a
+// real-time timer thread for the virtual device, and the stepped clock that
+// tests advance.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/soundcard/cardcontrol.h"
+
+namespace soundcard {
+
+class Engine;
+
+class ClockDriver {
+ public:
+  virtual ~ClockDriver() = default;
+  virtual Clock kind() const = 0;
+  // Starts calling Engine::run; false when it cannot.
+  virtual bool start() = 0;
+  // After it returns no period runs on the driver's behalf.
+  virtual void stop() = 0;
+};
+
+// A timer thread that runs one period every 10 ms against absolute
+// deadlines. Microphone: the TUNELARK_AUDIO_IN file, looped, if set;
+// output: the TUNELARK_AUDIO_OUT file, if set; both through helper threads.
+std::unique_ptr<ClockDriver> MakeVirtualClock(Engine& engine);
+// RtAudio duplex (or output only) stream on the named devices ("" =
+// default). start() fails when the host has no output device.
+std::unique_ptr<ClockDriver> MakeHostClock(Engine& engine, const std::string& input,
+                                           const std::string& output);
+// Runs nothing by itself; see Advance().
+std::unique_ptr<ClockDriver> MakeSteppedClock();
+
+std::vector<HostDevice> ListHostDevices();
+
+}  // namespace soundcard

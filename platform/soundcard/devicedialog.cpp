@@ -1,0 +1,88 @@
+#include "platform/soundcard/devicedialog.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QSettings>
+#include <QVBoxLayout>
+
+#include "platform/soundcard/cardcontrol.h"
+
+namespace soundcard {
+
+namespace {
+
+// The choice lives where a desktop keeps its own settings.
+QSettings settings() { return QSettings(QStringLiteral("Tunelark"), QStringLiteral("SoundCard")); }
+
+const char* kDefaultLabel = "默认设备";
+
+// Item data: the device name; "" for the host's default.
+void fill(QComboBox* box, bool input, const std::string& current) {
+  box->addItem(QString::fromUtf8(kDefaultLabel), QString());
+  for (const HostDevice& d : HostDevices()) {
+    if ((input ? d.inputChannels : d.outputChannels) == 0) continue;
+    const QString name = QString::fromStdString(d.name);
+    box->addItem(name, name);
+  }
+  box->addItem(QString::fromUtf8(VirtualDeviceName()), QString::fromUtf8(VirtualDeviceName()));
+  const int at = box->findData(QString::fromStdString(current));
+  box->setCurrentIndex(at < 0 ? 0 : at);
+}
+
+}  // namespace
+
+DeviceDialog::DeviceDialog(QWidget* parent, const QString& title) : QDialog(parent) {
+  setWindowTitle(title.isEmpty() ? QStringLiteral("Audio") : title);
+  input_ = new QComboBox(this);
+  output_ = new QComboBox(this);
+  std::string in = SelectedHostInput(), out = SelectedHostOutput();
+  if (ActiveClock() == Clock::Virtual || ActiveClock() == Clock::Stepped)
+    in = out = VirtualDeviceName();
+  fill(input_, true, in);
+  fill(output_, false, out);
+
+  auto* form = new QFormLayout;
+  form->addRow(QString::fromUtf8("录音设备:"), input_);
+  form->addRow(QString::fromUtf8("播放设备:"), output_);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(form);
+  layout->addWidget(buttons);
+}
+
+QString DeviceDialog::chosenInput() const { return input_->currentData().toString(); }
+QString DeviceDialog::chosenOutput() const { return output_->currentData().toString(); }
+
+void DeviceDialog::apply() {
+  const std::string in = chosenInput().toStdString();
+  const std::string out = chosenOutput().toStdString();
+  QSettings s = settings();
+  s.setValue(QStringLiteral("input"), chosenInput());
+  s.setValue(QStringLiteral("output"), chosenOutput());
+  // The virtual device runs both directions; any host device means the host.
+  if (out == VirtualDeviceName() || in == VirtualDeviceName()) {
+    SelectClock(Clock::Virtual);
+    return;
+  }
+  SelectHostDevices(in, out);
+  if (ActiveClock() != Clock::Host) SelectClock(Clock::Host);
+}
+
+bool ShowDeviceDialog(QWidget* parent, const QString& title) {
+  DeviceDialog dialog(parent, title);
+  if (dialog.exec() == QDialog::Accepted) dialog.apply();
+  return true;
+}
+
+bool RememberedDevices(std::string* input, std::string* output) {
+  QSettings s = settings();
+  if (!s.contains(QStringLiteral("output"))) return false;
+  *input = s.value(QStringLiteral("input")).toString().toStdString();
+  *output = s.value(QStringLiteral("output")).toString().toStdString();
+  return true;
+}
+
+}  // namespace soundcard

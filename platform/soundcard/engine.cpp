@@ -1,0 +1,403 @@
+#include "platform/soundcard/engine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/soundcard/clocks.h"
+#include "platform/soundcard/devicedialog.h"
+#include "platform/winmsg/winmsg.h"
+
+namespace soundcard {
+
+namespace {
+
+// Set while the card's thread calls callback functions, so that a call made
+// from inside a callback does not wait for itself.
+thread_local bool tInDispatch = false;
+
+// Messages per period that can wait for their callback functions; at 32
+// bytes per buffer a period could fill about 110 buffers of each handle.
+constexpr std::size_t kNotesPerPeriod = 8192;
+
+void stopAtExit() { Engine::instance().selectClock(Clock::Stepped); }
+
+}  // namespace
+
+Engine& Engine::instance() {
+  // Never destroyed: the clock threads must not outlive it at exit, and the
+  // exit handler stops them first.
+  static Engine* engine = new Engine();
+  return *engine;
+}
+
+Engine::Engine()
+    : table(std::make_unique<MixerTable>(DefaultMixers())),
+      cardNotes_(kNotesPerPeriod),
+      waveOut_(2 * kMaxFrames),
+      synth_(2 * kMaxFrames),
+      mic_(2 * kMaxFrames),
+      playback_(2 * kMaxFrames),
+      recording_(2 * kMaxFrames) {}
+
+bool Engine::isOpen(HWAVEIN h) const {
+  return h && std::find(waveIns.begin(), waveIns.end(), h) != waveIns.end();
+}
+bool Engine::isOpen(HWAVEOUT h) const {
+  return h && std::find(waveOuts.begin(), waveOuts.end(), h) != waveOuts.end();
+}
+bool Engine::isOpen(HMIXER h) const {
+  return h && std::find(mixers.begin(), mixers.end(), h) != mixers.end();
+}
+
+void Engine::callInOrder(NoteList& notes) {
+  if (!tInDispatch) std::lock_guard wait(dispatch_);
+  notes.call();
+}
+
+// ---------------------------------------------------------------- periods
+
+void Engine::run(const float* hostIn, float* hostOut, std::uint64_t frames,
+                 std::uint32_t step) noexcept {
+  step = std::min(step, kMaxFrames);
+  while (frames > 0) {
+    const auto n = std::uint32_t(std::min<std::uint64_t>(frames, step));
+    period(hostIn, hostOut, n);
+    if (hostIn) hostIn += 2 * n;
+    if (hostOut) hostOut += 2 * n;
+    frames -= n;
+  }
+}
+
+void Engine::period(const float* hostIn, float* hostOut, std::uint32_t n) noexcept {
+  // The synthesizer renders outside the card's lock: it may take a while
+  // and needs nothing the lock guards.
+  {
+    std::lock_guard s(synthLock_);
+    if (synthFn_)
+      synthFn_(synthUser_, synth_.data(), n);
+    else
+      std::fill_n(synth_.data(), 2 * n, 0.0f);
+  }
+  std::unique_lock g(lock);
+  const std::uint64_t now = clockFrames_.load(std::memory_order_relaxed);
+
+  std::fill_n(waveOut_.data(), 2 * n, 0.0f);
+  for (WaveOutHandle* h : waveOuts)
+    if (h) h->pull(waveOut_.data(), n, cardNotes_);
+  fillMicrophone(hostIn, n);
+  table->mix(MixInputs{waveOut_.data(), synth_.data(), mic_.data()}, playback_.data(),
+             recording_.data(), n);
+  if (hostOut) std::memcpy(hostOut, playback_.data(), 2 * n * sizeof(float));
+  taps_[int(Mix::Playback)].append(playback_.data(), n, now);
+  taps_[int(Mix::Recording)].append(recording_.data(), n, now);
+  for (WaveInHandle* h : waveIns)
+    if (h) h->capture(recording_.data(), n, now, cardNotes_);
+  clockFrames_.store(now + n, std::memory_order_release);
+
+  // Callback functions run after the lock is released, but before anyone
+  // else may send messages of the same handles (see callInOrder).
+  std::lock_guard d(dispatch_);
+  g.unlock();
+  tInDispatch = true;
+  cardNotes_.call();
+  tInDispatch = false;
+}
+
+void Engine::fillMicrophone(const float* hostIn, std::uint32_t n) noexcept {
+  float* mic = mic_.data();
+  switch (micMode_) {
+    case MicMode::Host:
+      if (hostIn)
+        std::memcpy(mic, hostIn, 2 * n * sizeof(float));
+      else
+        std::fill_n(mic, 2 * n, 0.0f);
+      break;
+    case MicMode::Silence: std::fill_n(mic, 2 * n, 0.0f); break;
+    case MicMode::TestSignal: {
+      const std::uint64_t now = clockFrames_.load(std::memory_order_relaxed);
+      for (std::uint32_t i = 0; i < n; ++i) {
+        mic[2 * i] = TestSignalSample(now + i, 0);
+        mic[2 * i + 1] = TestSignalSample(now + i, 1);
+      }
+      break;
+    }
+    case MicMode::Samples: {
+      const std::vector<float>& s = *micSamples_;
+      const std::size_t total = s.size() / 2;
+      for (std::uint32_t i = 0; i < n; ++i) {
+        if (micAt_ >= total && micLoop_ && total > 0) micAt_ = 0;
+        if (micAt_ < total) {
+          mic[2 * i] = s[2 * micAt_];
+          mic[2 * i + 1] = s[2 * micAt_ + 1];
+          ++micAt_;
+        } else {
+          mic[2 * i] = mic[2 * i + 1] = 0.0f;
+        }
+      }
+      break;
+    }
+  }
+}
+
+void Engine::MixTap::append(const float* frames, std::uint32_t count, std::uint64_t clock) {
+  if (maxFrames == 0) return;
+  if (!begun) {
+    begun = true;
+    start = clock;
+  }
+  const std::size_t keep = std::min<std::size_t>(count, maxFrames - data.size() / 2);
+  data.insert(data.end(), frames, frames + 2 * keep);  // within the reserved capacity
+}
+
+// ---------------------------------------------------------------- sources and taps
+
+void Engine::setMicrophone(MicMode mode, std::vector<float> samples, bool loop) {
+  auto fresh = std::make_shared<std::vector<float>>(std::move(samples));
+  std::shared_ptr<std::vector<float>> old;
+  std::lock_guard g(lock);
+  old = std::move(micSamples_);  // freed after the lock is released
+  micSamples_ = std::move(fresh);
+  micMode_ = mode;
+  micLoop_ = loop;
+  micAt_ = 0;
+}
+
+void Engine::setSynth(RenderFn fn, void* user) {
+  if (fn) ensureClock();
+  std::lock_guard s(synthLock_);
+  synthFn_ = fn;
+  synthUser_ = user;
+}
+
+void Engine::enableMixTap(Mix mix, std::size_t maxFrames) {
+  MixTap fresh;
+  fresh.maxFrames = maxFrames;
+  fresh.data.reserve(2 * maxFrames);
+  MixTap old;
+  std::lock_guard g(lock);
+  old = std::move(taps_[int(mix)]);
+  taps_[int(mix)] = std::move(fresh);
+}
+
+std::vector<float> Engine::mixTap(Mix mix) {
+  std::lock_guard g(lock);
+  return taps_[int(mix)].data;
+}
+
+std::uint64_t Engine::mixTapStart(Mix mix) {
+  std::lock_guard g(lock);
+  return taps_[int(mix)].start;
+}
+
+void Engine::reset() {
+  auto fresh = std::make_unique<MixerTable>(DefaultMixers());
+  setSynth(nullptr, nullptr);
+  setMicrophone(MicMode::Host);
+  enableMixTap(Mix::Playback, 0);
+  enableMixTap(Mix::Recording, 0);
+  std::vector<std::shared_ptr<WaveInRecordState>> oldHistory;
+  {
+    std::lock_guard g(lock);
+    std::swap(table, fresh);
+    std::swap(history, oldHistory);
+    tapBytes = 0;
+  }
+}
+
+// ---------------------------------------------------------------- clocks
+
+void Engine::ensureClock() {
+  std::lock_guard c(clockMutex_);
+  if (!driver_) startClock(Clock::Automatic);
+}
+
+void Engine::selectClock(Clock clock) {
+  std::lock_guard c(clockMutex_);
+  if (driver_) {
+    driver_->stop();
+    driver_.reset();
+  }
+  startClock(clock);
+}
+
+Clock Engine::activeClock() {
+  std::lock_guard c(clockMutex_);
+  return active_;
+}
+
+void Engine::startClock(Clock clock) {
+  static bool exitHandler = false;
+  if (!exitHandler) {
+    exitHandler = true;
+    // Make sure the message queue exists before the handler is registered,
+    // so it is destroyed only after the handler has stopped the clock.
+    PostMessage(nullptr, 0, 0, 0);
+    std::atexit(stopAtExit);
+  }
+  if (clock == Clock::Automatic) {
+    const char* env = std::getenv("TUNELARK_AUDIO");
+    std::string in, out;
+    const bool remembered = RememberedDevices(&in, &out);
+    if ((env && std::string(env) == "virtual") || (remembered && out == VirtualDeviceName())) {
+      clock = Clock::Virtual;
+    } else {
+      if (remembered) {
+        hostInput_ = in;
+        hostOutput_ = out;
+      }
+      clock = Clock::Host;
+    }
+  }
+  if (clock == Clock::Host) {
+    driver_ = MakeHostClock(*this, hostInput_, hostOutput_);
+    if (!driver_->start()) clock = Clock::Virtual;
+  }
+  if (clock == Clock::Virtual) {
+    driver_ = MakeVirtualClock(*this);
+    driver_->start();
+  }
+  if (clock == Clock::Stepped) {
+    driver_ = MakeSteppedClock();
+    driver_->start();
+  }
+  active_ = clock;
+}
+
+void Engine::advance(std::uint64_t frames, bool pump) {
+  if (activeClock() != Clock::Stepped) return;
+  while (frames > 0) {
+    const auto n = std::min<std::uint64_t>(frames, kPeriodFrames);
+    run(nullptr, nullptr, n, kPeriodFrames);
+    if (pump) ProcessMessages();
+    frames -= n;
+  }
+}
+
+void Engine::selectHostDevices(const std::string& input, const std::string& output) {
+  std::lock_guard c(clockMutex_);
+  hostInput_ = input;
+  hostOutput_ = output;
+  if (active_ == Clock::Host) {
+    driver_->stop();
+    driver_.reset();
+    startClock(Clock::Host);
+  }
+}
+
+std::string Engine::hostInput() {
+  std::lock_guard c(clockMutex_);
+  return hostInput_;
+}
+
+std::string Engine::hostOutput() {
+  std::lock_guard c(clockMutex_);
+  return hostOutput_;
+}
+
+// ---------------------------------------------------------------- public control
+
+void SelectClock(Clock clock) { Engine::instance().selectClock(clock); }
+Clock ActiveClock() { return Engine::instance().activeClock(); }
+void Advance(std::uint64_t frames) { Engine::instance().advance(frames, false); }
+void AdvanceAndPump(std::uint64_t frames) { Engine::instance().advance(frames, true); }
+std::uint64_t ClockFrames() { return Engine::instance().clockFrames(); }
+
+std::vector<HostDevice> HostDevices() { return ListHostDevices(); }
+void SelectHostDevices(const std::string& input, const std::string& output) {
+  Engine::instance().selectHostDevices(input, output);
+}
+std::string SelectedHostInput() { return Engine::instance().hostInput(); }
+std::string SelectedHostOutput() { return Engine::instance().hostOutput(); }
+const char* VirtualDeviceName() { return "Tunelark virtual device"; }
+
+void SetMicrophoneHost() { Engine::instance().setMicrophone(Engine::MicMode::Host); }
+void SetMicrophoneSilence() { Engine::instance().setMicrophone(Engine::MicMode::Silence); }
+void SetMicrophoneTestSignal() { Engine::instance().setMicrophone(Engine::MicMode::TestSignal); }
+void SetMicrophoneSamples(std::vector<float> interleaved, bool loop) {
+  Engine::instance().setMicrophone(Engine::MicMode::Samples, std::move(interleaved), loop);
+}
+
+float TestSignalSample(std::uint64_t frame, unsigned channel) {
+  // Two tones whose frequencies have no common period plus a slow sweep: no
+  // stretch of the signal repeats, so a dropped or doubled block shows.
+  constexpr double kTwoPi = 6.283185307179586;
+  const double t = double(frame) / kSampleRate;
+  const double f1 = channel == 0 ? 441.7 : 523.3;
+  const double f2 = channel == 0 ? 1234.5 : 987.6;
+  const double sweep = 100.0 + 40.0 * t;
+  const double v = 0.25 * std::sin(kTwoPi * f1 * t) + 0.15 * std::sin(kTwoPi * f2 * t) +
+                   0.1 * std::sin(kTwoPi * sweep * t);
+  return float(std::nearbyint(v * 32768.0) / 32768.0);
+}
+
+void SetSynthRender(RenderFn fn, void* user) { Engine::instance().setSynth(fn, user); }
+
+void InstallMixers(std::vector<MixerSpec> mixers) {
+  auto fresh = std::make_unique<MixerTable>(std::move(mixers));
+  Engine& e = Engine::instance();
+  std::lock_guard g(e.lock);
+  std::swap(e.table, fresh);
+}
+
+std::array<int, 2> LinePeak(unsigned destination, int source) {
+  Engine& e = Engine::instance();
+  std::lock_guard g(e.lock);
+  const MixMixer* m = e.table->mixer(0);
+  const MixLine* line = m ? m->line(destination, source) : nullptr;
+  if (!line) return {0, 0};
+  return {line->peak[0].load(), line->peak[1].load()};
+}
+
+void EnableWaveInTaps(std::size_t maxBytesPerHandle) {
+  Engine& e = Engine::instance();
+  std::lock_guard g(e.lock);
+  e.tapBytes = maxBytesPerHandle;
+}
+
+std::vector<WaveInRecord> WaveInHistory() {
+  Engine& e = Engine::instance();
+  std::lock_guard g(e.lock);
+  std::vector<WaveInRecord> out;
+  for (const auto& rec : e.history) {
+    WaveInRecord r;
+    r.format = rec->format;
+    r.startFrame = rec->startFrame;
+    r.delivered = rec->tap;
+    r.tapOverflowed = rec->tapOverflowed;
+    r.lostFrames = rec->lostFrames;
+    r.open = rec->open;
+    out.push_back(std::move(r));
+  }
+  return out;
+}
+
+void ClearHistory() {
+  Engine& e = Engine::instance();
+  std::vector<std::shared_ptr<WaveInRecordState>> old;
+  std::lock_guard g(e.lock);
+  std::swap(old, e.history);
+}
+
+std::uint64_t LostFrames(HWAVEIN handle) {
+  Engine& e = Engine::instance();
+  std::lock_guard g(e.lock);
+  return e.isOpen(handle) ? handle->record->lostFrames : 0;
+}
+
+std::uint64_t TotalLostFrames() {
+  Engine& e = Engine::instance();
+  std::lock_guard g(e.lock);
+  std::uint64_t total = 0;
+  for (const auto& rec : e.history) total += rec->lostFrames;
+  return total;
+}
+
+void EnableMixTap(Mix mix, std::size_t maxFrames) { Engine::instance().enableMixTap(mix, maxFrames); }
+std::vector<float> MixTap(Mix mix) { return Engine::instance().mixTap(mix); }
+std::uint64_t MixTapStartFrame(Mix mix) { return Engine::instance().mixTapStart(mix); }
+
+void ResetCard() { Engine::instance().reset(); }
+
+}  // namespace soundcard

@@ -1,0 +1,130 @@
+// The card's engine: one per process. It owns the open handles, the mixer
+// table, the sources and the taps, and runs the periods for whichever clock
+// drives it.
+//
+// Locking: `lock` guards everything here. The card's thread holds it for
+// one period's work (no I/O, no allocation, no waiting inside); the calls of
+// the multimedia API hold it for a few pointer operations. Callback
+// functions are never called under it.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "platform/soundcard/cardcontrol.h"
+#include "platform/soundcard/mixertable.h"
+#include "platform/soundcard/notes.h"
+#include "platform/soundcard/soundcard.h"
+#include "platform/soundcard/wavein.h"
+#include "platform/soundcard/waveout.h"
+
+struct MixerHandle {
+  UINT mixerId = 0;
+  soundcard::Callback callback;
+};
+
+namespace soundcard {
+
+class ClockDriver;
+
+class Engine {
+ public:
+  static constexpr std::size_t kMaxHandles = 32;
+  static constexpr std::uint32_t kMaxFrames = 4096;  // frames per internal step
+
+  static Engine& instance();
+
+  std::mutex lock;
+
+  // ---- guarded by `lock`
+  std::array<WaveInHandle*, kMaxHandles> waveIns{};
+  std::array<WaveOutHandle*, kMaxHandles> waveOuts{};
+  std::vector<MixerHandle*> mixers;
+  std::unique_ptr<MixerTable> table;
+  std::vector<std::shared_ptr<WaveInRecordState>> history;
+  std::size_t tapBytes = 0;
+
+  bool isOpen(HWAVEIN h) const;
+  bool isOpen(HWAVEOUT h) const;
+  bool isOpen(HMIXER h) const;
+
+  // Calls the functions of `notes` once the card's thread has finished
+  // calling those of its current period, so a buffer's messages keep their
+  // order. Call without holding `lock`.
+  void callInOrder(NoteList& notes);
+
+  // ---- the clock (main thread)
+  void ensureClock();
+  void selectClock(Clock clock);
+  Clock activeClock();
+  void advance(std::uint64_t frames, bool pump);
+  std::uint64_t clockFrames() const { return clockFrames_.load(std::memory_order_acquire); }
+  void selectHostDevices(const std::string& input, const std::string& output);
+  std::string hostInput();
+  std::string hostOutput();
+
+  // ---- sources and taps (any thread but the card's)
+  enum class MicMode { Host, Silence, TestSignal, Samples };
+  void setMicrophone(MicMode mode, std::vector<float> samples = {}, bool loop = false);
+  void setSynth(RenderFn fn, void* user);
+  void enableMixTap(Mix mix, std::size_t maxFrames);
+  std::vector<float> mixTap(Mix mix);
+  std::uint64_t mixTapStart(Mix mix);
+  void reset();
+
+  // The card's thread: runs `frames` frames in steps of at most `step`.
+  // `hostIn` (may be null) and `hostOut` (may be null) are interleaved
+  // stereo for all `frames`.
+  void run(const float* hostIn, float* hostOut, std::uint64_t frames, std::uint32_t step) noexcept;
+
+ private:
+  Engine();
+  void period(const float* hostIn, float* hostOut, std::uint32_t frames) noexcept;
+  void fillMicrophone(const float* hostIn, std::uint32_t frames) noexcept;
+  void startClock(Clock clock);  // under clockMutex_
+
+  struct MixTap {
+    std::vector<float> data;
+    std::size_t maxFrames = 0;
+    std::uint64_t start = 0;
+    bool begun = false;
+    void append(const float* frames, std::uint32_t count, std::uint64_t clock);
+  };
+
+  std::mutex dispatch_;  // held by the card's thread while it calls functions
+  NoteList cardNotes_;
+  std::vector<float> waveOut_, synth_, mic_, playback_, recording_;
+  std::atomic<std::uint64_t> clockFrames_{0};
+
+  MicMode micMode_ = MicMode::Host;
+  std::shared_ptr<std::vector<float>> micSamples_;
+  bool micLoop_ = false;
+  std::size_t micAt_ = 0;
+  RenderFn synthFn_ = nullptr;
+  void* synthUser_ = nullptr;
+  MixTap taps_[2];
+  std::mutex synthLock_;  // held while the synthesizer renders or is swapped
+
+  std::mutex clockMutex_;
+  std::unique_ptr<ClockDriver> driver_;
+  Clock active_ = Clock::Automatic;
+  std::string hostInput_, hostOutput_;
+};
+
+// Finds the mixer that a mixer call's object names (a mixer id or handle,
+// or a wave device id or handle, as the MIXER_OBJECTF_ bits of `flags`
+// say): its id, or an error code. Call with the engine's lock held.
+MMRESULT ResolveMixer(Engine& engine, HMIXEROBJ obj, DWORD flags, UINT* mixerId);
+
+// Identity of the card's wave devices (capabilities and mixer targets).
+constexpr WORD kCardMid = 0x00FF;
+constexpr WORD kWaveOutPid = 1;
+constexpr WORD kWaveInPid = 2;
+constexpr UINT kCardDriverVersion = 0x0106;
+constexpr const char* kCardName = "Tunelark Sound Card";
+
+}  // namespace soundcard

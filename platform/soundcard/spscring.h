@@ -1,0 +1,65 @@
+// A single-producer, single-consumer ring of floats for crossing between the
+// card's thread and a helper thread without locks. Capacity is fixed at
+// construction; neither side ever waits or allocates.
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <cstddef>
+#include <vector>
+
+namespace soundcard {
+
+class SpscRing {
+ public:
+  explicit SpscRing(std::size_t capacity) : data_(capacity + 1) {}
+
+  std::size_t capacity() const { return data_.size() - 1; }
+
+  // Producer side. Writes as many of `count` values as fit; returns how many.
+  std::size_t push(const float* values, std::size_t count) {
+    const std::size_t head = head_.load(std::memory_order_relaxed);
+    const std::size_t tail = tail_.load(std::memory_order_acquire);
+    const std::size_t n = std::min(count, freeSpace(head, tail));
+    for (std::size_t i = 0, at = head; i < n; ++i) {
+      data_[at] = values[i];
+      if (++at == data_.size()) at = 0;
+    }
+    head_.store((head + n) % data_.size(), std::memory_order_release);
+    return n;
+  }
+
+  // Consumer side. Reads up to `count` values; returns how many.
+  std::size_t pop(float* values, std::size_t count) {
+    const std::size_t tail = tail_.load(std::memory_order_relaxed);
+    const std::size_t head = head_.load(std::memory_order_acquire);
+    const std::size_t n = std::min(count, used(head, tail));
+    for (std::size_t i = 0, at = tail; i < n; ++i) {
+      values[i] = data_[at];
+      if (++at == data_.size()) at = 0;
+    }
+    tail_.store((tail + n) % data_.size(), std::memory_order_release);
+    return n;
+  }
+
+  std::size_t available() const {
+    return used(head_.load(std::memory_order_acquire), tail_.load(std::memory_order_acquire));
+  }
+  std::size_t space() const {
+    return freeSpace(head_.load(std::memory_order_acquire), tail_.load(std::memory_order_acquire));
+  }
+
+ private:
+  std::size_t used(std::size_t head, std::size_t tail) const {
+    return head >= tail ? head - tail : head + data_.size() - tail;
+  }
+  std::size_t freeSpace(std::size_t head, std::size_t tail) const {
+    return capacity() - used(head, tail);
+  }
+
+  std::vector<float> data_;
+  alignas(64) std::atomic<std::size_t> head_{0};
+  alignas(64) std::atomic<std::size_t> tail_{0};
+};
+
+}  // namespace soundcard

@@ -1,0 +1,66 @@
+// A wave-in handle: the queue of buffers an application lent to the card,
+// and the conversion of the recording mix into the handle's format.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/soundcard/cardcontrol.h"
+#include "platform/soundcard/notes.h"
+#include "platform/soundcard/pcm.h"
+
+namespace soundcard {
+
+// What the card keeps about one wave-in handle, beyond its life.
+struct WaveInRecordState {
+  WAVEFORMATEX format{};
+  std::uint64_t startFrame = 0;
+  bool begun = false;  // startFrame is known
+  std::vector<std::uint8_t> tap;  // reserved at open; never grows past its capacity
+  std::size_t tapCapacity = 0;
+  bool tapOverflowed = false;
+  std::uint64_t lostFrames = 0;
+  bool open = true;
+};
+
+}  // namespace soundcard
+
+struct WaveInHandle {
+  WaveInHandle(const WAVEFORMATEX& format, const soundcard::Callback& callback,
+               std::shared_ptr<soundcard::WaveInRecordState> record);
+
+  // All members are guarded by the card's lock.
+  WAVEFORMATEX format;
+  soundcard::Callback callback;
+  std::shared_ptr<soundcard::WaveInRecordState> record;
+  WAVEHDR* head = nullptr;  // queued buffers, linked through lpNext
+  WAVEHDR* tail = nullptr;
+  bool started = false;
+  std::uint64_t positionFrames = 0;
+
+  void append(WAVEHDR* hdr);
+  // Marks the first buffer done, unlinks it and sends its MM_WIM_DATA.
+  void finishHead(soundcard::NoteList& notes);
+  // waveInStop: returns the buffer being filled if it holds any bytes.
+  void stop(soundcard::NoteList& notes);
+  // waveInReset: returns every buffer; the stream starts anew.
+  void reset(soundcard::NoteList& notes);
+
+  // Card's thread: converts one period of the recording mix (interleaved
+  // stereo float, at most kMaxPeriod frames) and writes it into the queued
+  // buffers; frames without a buffer are counted as lost.
+  void capture(const float* mix, std::uint32_t frames, std::uint64_t clockFrame,
+               soundcard::NoteList& notes) noexcept;
+
+  static constexpr std::uint32_t kMaxPeriod = 4096;
+
+ private:
+  void write(const std::uint8_t* bytes, std::size_t size, soundcard::NoteList& notes);
+
+  std::unique_ptr<soundcard::Resampler> resampler_;
+  std::vector<float> mono_;
+  std::vector<float> converted_;
+  std::vector<std::uint8_t> encoded_;
+  std::size_t convertedCapacity_;
+};

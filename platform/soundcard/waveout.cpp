@@ -1,0 +1,239 @@
+// Wave-out handles and the waveOut functions.
+#include "platform/soundcard/waveout.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/soundcard/engine.h"
+#include "platform/soundcard/soundcard.h"
+
+using namespace soundcard;
+
+namespace {
+constexpr std::size_t kFifoFrames = 8192;  // converted frames waiting to be mixed
+constexpr std::size_t kChunkFrames = 2048;  // input frames decoded at a time
+}  // namespace
+
+WaveOutHandle::WaveOutHandle(const WAVEFORMATEX& f, const Callback& cb)
+    : format(f),
+      callback(cb),
+      resampler_(std::make_unique<Resampler>(f.nSamplesPerSec, kSampleRate, f.nChannels)),
+      decoded_(kChunkFrames * f.nChannels),
+      resampled_(kFifoFrames * f.nChannels),
+      fifo_(kFifoFrames * 2) {}
+
+void WaveOutHandle::append(WAVEHDR* hdr) {
+  hdr->lpNext = nullptr;
+  if (tail)
+    tail->lpNext = hdr;
+  else
+    head = hdr;
+  tail = hdr;
+}
+
+void WaveOutHandle::finishHead(NoteList& notes) {
+  WAVEHDR* hdr = head;
+  head = hdr->lpNext;
+  if (!head) tail = nullptr;
+  hdr->lpNext = nullptr;
+  hdr->dwFlags = (hdr->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+  offset = 0;
+  notes.add(callback, this, MM_WOM_DONE, DWORD_PTR(hdr));
+}
+
+void WaveOutHandle::reset(NoteList& notes) {
+  while (head) finishHead(notes);
+  offset = 0;
+  fifoFrames_ = 0;
+  inputFrames_ = 0;
+  outputFrames_ = 0;
+  resampler_->clear();
+}
+
+std::uint64_t WaveOutHandle::position() const {
+  if (resampler_->passthrough()) return outputFrames_;
+  return std::min(inputFrames_, outputFrames_ * format.nSamplesPerSec / kSampleRate);
+}
+
+void WaveOutHandle::toFifo(const float* frames, std::size_t count) {
+  float* dst = fifo_.data() + 2 * fifoFrames_;
+  if (format.nChannels == 1)
+    MonoToStereo(frames, count, dst);
+  else
+    std::memcpy(dst, frames, count * 2 * sizeof(float));
+  fifoFrames_ += count;
+}
+
+void WaveOutHandle::fill(std::uint32_t frames, NoteList& notes) {
+  const unsigned channels = format.nChannels;
+  const DWORD align = format.nBlockAlign;
+  while (fifoFrames_ < frames) {
+    const std::size_t room = kFifoFrames - fifoFrames_;
+    if (!head) {
+      // The queue ran dry: let out what the converter still holds, so the
+      // end of the sound is heard.
+      if (resampler_->holdsInput()) toFifo(resampled_.data(), resampler_->drain(resampled_.data(), room));
+      return;
+    }
+    const DWORD usable = head->dwBufferLength - head->dwBufferLength % align;
+    if (offset >= usable) {
+      if (!notes.hasRoom()) return;
+      finishHead(notes);
+      continue;
+    }
+    std::size_t take = std::min<std::size_t>((usable - offset) / align, kChunkFrames);
+    if (resampler_->passthrough())
+      take = std::min(take, room);
+    else
+      take = std::min<std::size_t>(take, std::max<std::size_t>(1, room * format.nSamplesPerSec / kSampleRate));
+    DecodePcm(reinterpret_cast<const std::uint8_t*>(head->lpData) + offset, take, channels,
+              format.wBitsPerSample, decoded_.data());
+    std::size_t used = 0;
+    const std::size_t got = resampler_->process(decoded_.data(), take, &used, resampled_.data(), room);
+    toFifo(resampled_.data(), got);
+    offset += DWORD(used * align);
+    inputFrames_ += used;
+    if (offset >= usable && notes.hasRoom()) finishHead(notes);
+    if (used == 0 && got == 0) return;
+  }
+}
+
+void WaveOutHandle::pull(float* mix, std::uint32_t frames, NoteList& notes) noexcept {
+  if (paused || !resampler_->ok()) return;
+  fill(frames, notes);
+  const std::size_t n = std::min<std::size_t>(fifoFrames_, frames);
+  for (std::size_t i = 0; i < 2 * n; ++i) mix[i] += fifo_[i];
+  fifoFrames_ -= n;
+  std::memmove(fifo_.data(), fifo_.data() + 2 * n, fifoFrames_ * 2 * sizeof(float));
+  outputFrames_ += n;
+}
+
+// ---------------------------------------------------------------- waveOut calls
+
+MMRESULT waveOutOpen(HWAVEOUT* phwo, UINT id, const WAVEFORMATEX* pwfx, DWORD_PTR target,
+                     DWORD_PTR instance, DWORD flags) {
+  if (id != 0 && id != WAVE_MAPPER) return MMSYSERR_BADDEVICEID;
+  if (!pwfx) return MMSYSERR_INVALPARAM;
+  if (!IsSupportedPcm(*pwfx)) return WAVERR_BADFORMAT;
+  if (flags & WAVE_FORMAT_QUERY) return MMSYSERR_NOERROR;
+  if (!phwo) return MMSYSERR_INVALPARAM;
+  Callback cb;
+  if (MMRESULT r = ParseCallback(target, instance, flags, &cb)) return r;
+
+  Engine& e = Engine::instance();
+  e.ensureClock();
+  auto* h = new WaveOutHandle(*pwfx, cb);
+  {
+    std::lock_guard g(e.lock);
+    auto slot = std::find(e.waveOuts.begin(), e.waveOuts.end(), nullptr);
+    if (slot == e.waveOuts.end()) {
+      delete h;
+      return MMSYSERR_ALLOCATED;
+    }
+    *slot = h;
+  }
+  *phwo = h;
+  SendNow(cb, h, MM_WOM_OPEN, 0);
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT waveOutClose(HWAVEOUT h) {
+  Engine& e = Engine::instance();
+  Callback cb;
+  {
+    std::lock_guard g(e.lock);
+    if (!e.isOpen(h)) return MMSYSERR_INVALHANDLE;
+    if (h->head) return WAVERR_STILLPLAYING;
+    *std::find(e.waveOuts.begin(), e.waveOuts.end(), h) = nullptr;
+    cb = h->callback;
+  }
+  NoteList notes;
+  notes.add(cb, h, MM_WOM_CLOSE, 0);
+  e.callInOrder(notes);
+  delete h;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT waveOutPrepareHeader(HWAVEOUT h, WAVEHDR* hdr, UINT size) {
+  if (!hdr || size < sizeof(WAVEHDR)) return MMSYSERR_INVALPARAM;
+  Engine& e = Engine::instance();
+  std::lock_guard g(e.lock);
+  if (!e.isOpen(h)) return MMSYSERR_INVALHANDLE;
+  hdr->dwFlags |= WHDR_PREPARED;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT waveOutUnprepareHeader(HWAVEOUT h, WAVEHDR* hdr, UINT size) {
+  if (!hdr || size < sizeof(WAVEHDR)) return MMSYSERR_INVALPARAM;
+  Engine& e = Engine::instance();
+  std::lock_guard g(e.lock);
+  if (!e.isOpen(h)) return MMSYSERR_INVALHANDLE;
+  if (hdr->dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
+  hdr->dwFlags &= ~WHDR_PREPARED;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT waveOutWrite(HWAVEOUT h, WAVEHDR* hdr, UINT size) {
+  if (!hdr || size < sizeof(WAVEHDR)) return MMSYSERR_INVALPARAM;
+  if (!hdr->lpData && hdr->dwBufferLength > 0) return MMSYSERR_INVALPARAM;
+  Engine& e = Engine::instance();
+  std::lock_guard g(e.lock);
+  if (!e.isOpen(h)) return MMSYSERR_INVALHANDLE;
+  if (!(hdr->dwFlags & WHDR_PREPARED)) return WAVERR_UNPREPARED;
+  if (hdr->dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
+  hdr->dwFlags = (hdr->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
+  h->append(hdr);
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT waveOutPause(HWAVEOUT h) {
+  Engine& e = Engine::instance();
+  std::lock_guard g(e.lock);
+  if (!e.isOpen(h)) return MMSYSERR_INVALHANDLE;
+  h->paused = true;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT waveOutRestart(HWAVEOUT h) {
+  Engine& e = Engine::instance();
+  std::lock_guard g(e.lock);
+  if (!e.isOpen(h)) return MMSYSERR_INVALHANDLE;
+  h->paused = false;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT waveOutReset(HWAVEOUT h) {
+  Engine& e = Engine::instance();
+  NoteList notes;
+  {
+    std::lock_guard g(e.lock);
+    if (!e.isOpen(h)) return MMSYSERR_INVALHANDLE;
+    h->reset(notes);
+  }
+  e.callInOrder(notes);
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT waveOutGetPosition(HWAVEOUT h, MMTIME* t, UINT size) {
+  if (!t || size < sizeof(MMTIME)) return MMSYSERR_INVALPARAM;
+  Engine& e = Engine::instance();
+  std::lock_guard g(e.lock);
+  if (!e.isOpen(h)) return MMSYSERR_INVALHANDLE;
+  const std::uint64_t frames = h->position();
+  if (t->wType == TIME_SAMPLES) {
+    t->u.sample = DWORD(frames);
+  } else {
+    t->wType = TIME_BYTES;
+    t->u.cb = DWORD(frames * h->format.nBlockAlign);
+  }
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT waveOutGetID(HWAVEOUT h, UINT* id) {
+  if (!id) return MMSYSERR_INVALPARAM;
+  Engine& e = Engine::instance();
+  std::lock_guard g(e.lock);
+  if (!e.isOpen(h)) return MMSYSERR_INVALHANDLE;
+  *id = 0;
+  return MMSYSERR_NOERROR;
+}

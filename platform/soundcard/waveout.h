@@ -1,0 +1,50 @@
+// A wave-out handle: the queue of buffers an application wrote, and their
+// conversion from the handle's format into the card's float stereo.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/soundcard/notes.h"
+#include "platform/soundcard/pcm.h"
+
+struct WaveOutHandle {
+  WaveOutHandle(const WAVEFORMATEX& format, const soundcard::Callback& callback);
+
+  // All members are guarded by the card's lock.
+  WAVEFORMATEX format;
+  soundcard::Callback callback;
+  WAVEHDR* head = nullptr;  // queued buffers, linked through lpNext
+  WAVEHDR* tail = nullptr;
+  DWORD offset = 0;         // bytes of the first buffer already taken
+  bool paused = false;
+
+  void append(WAVEHDR* hdr);
+  // waveOutReset: returns every buffer; position and converter start anew.
+  void reset(soundcard::NoteList& notes);
+  // Samples of the handle's rate that have reached the mix.
+  std::uint64_t position() const;
+
+  // Card's thread: adds the next `frames` (at most kMaxPeriod) of the
+  // handle's sound to `mix` (interleaved stereo at 44100 Hz) and returns
+  // every buffer it used up. A paused handle adds nothing.
+  void pull(float* mix, std::uint32_t frames, soundcard::NoteList& notes) noexcept;
+
+  static constexpr std::uint32_t kMaxPeriod = 4096;
+
+ private:
+  void finishHead(soundcard::NoteList& notes);
+  // Converts queued data until the fifo holds `frames` frames or the queue
+  // runs dry.
+  void fill(std::uint32_t frames, soundcard::NoteList& notes);
+  void toFifo(const float* frames, std::size_t count);
+
+  std::unique_ptr<soundcard::Resampler> resampler_;
+  std::vector<float> decoded_;    // handle's channels
+  std::vector<float> resampled_;  // handle's channels, 44100 Hz
+  std::vector<float> fifo_;       // stereo, 44100 Hz, ready to mix
+  std::size_t fifoFrames_ = 0;
+  std::uint64_t inputFrames_ = 0;   // frames taken from buffers
+  std::uint64_t outputFrames_ = 0;  // frames mixed
+};
