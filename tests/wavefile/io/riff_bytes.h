@@ -22,7 +22,9 @@ inline void put16(Bytes& b, std::uint16_t v) {
   b.push_back(std::uint8_t(v));
   b.push_back(std::uint8_t(v >> 8));
 }
-inline void putId(Bytes& b, const char* id) { b.insert(b.end(), id, id + 4); }
+inline void putId(Bytes& b, const char* id) {
+  for (int i = 0; i < 4; ++i) b.push_back(std::uint8_t(id[i]));
+}
 inline std::uint32_t get32(const Bytes& b, size_t off) {
   std::uint32_t v = 0;
   std::memcpy(&v, b.data() + off, 4);
