@@ -1,0 +1,242 @@
+// The main window: command groups, hints, layout, dialogs and images.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCursor>
+#include <QDir>
+#include <QEnterEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHelpEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSet>
+#include <QToolBar>
+#include <QToolButton>
+#include <QToolTip>
+
+#include <functional>
+
+#include "app/dialogs.h"
+#include "app/icons.h"
+#include "app/main.h"
+#include "app/statusbar.h"
+#include "forms_fixture.h"
+
+namespace {
+
+struct Group {
+  const char* name;
+  std::function<void(bool)> setter;
+  QToolButton* TForm1::*speed;
+  QToolButton* TForm1::*tool;
+  QAction* TForm1::*item;
+  bool buttonsEnabled;
+  bool itemEnabled;
+  QKeySequence shortcut;
+};
+
+// The eleven command groups with their state at start-up.
+const std::vector<Group>& Groups() {
+  static const std::vector<Group> groups = {
+      {"browse MIDI", [](bool b) { Form1->btbrowsemap(b); }, &TForm1::btbrowse, &TForm1::tbtbrowse,
+       &TForm1::nbtbrowse, true, false, QKeySequence("Ctrl+Alt+O")},
+      {"play MIDI", btmidiplaymap, &TForm1::btmidiplay, &TForm1::Tbtmidiplay, &TForm1::nbtmidiplay, false, false,
+       QKeySequence("Ctrl+P")},
+      {"pause MIDI", btpausemap, &TForm1::btpause, &TForm1::Tbtpause, &TForm1::Nbtpause, false, false,
+       QKeySequence("Ctrl+F")},
+      {"stop MIDI", btstopmap, &TForm1::btstop, &TForm1::Tbtstop, &TForm1::Nbtstop, false, false,
+       QKeySequence("Ctrl+Alt+S")},
+      {"new WAV", btnewmap, &TForm1::btnew, &TForm1::Tbtnew, &TForm1::nbtnew, true, true, QKeySequence("Ctrl+N")},
+      {"open WAV", btwopenmap, &TForm1::btwopen, &TForm1::Tbtwopen, &TForm1::Nbtwopen, true, true,
+       QKeySequence("Ctrl+O")},
+      {"record", btrecmap, &TForm1::btrec, &TForm1::Tbtrec, &TForm1::Nbtrec, false, false, QKeySequence("F2")},
+      {"play WAV", btwplaymap, &TForm1::btwplay, &TForm1::Tbtwplay, &TForm1::Nbtwplay, false, false,
+       QKeySequence("F3")},
+      {"stop and save", btwstopmap, &TForm1::btwstop, &TForm1::Tbtwstop, &TForm1::Nbtwstop, false, false,
+       QKeySequence("F4")},
+      {"delete WAV", btdelmap, &TForm1::btdel, &TForm1::Tbtdel, &TForm1::Nbtdel, false, false, QKeySequence()},
+      {"save as MP3", btsavemap, &TForm1::btsave, &TForm1::Tbtsave, &TForm1::Nbtsave, false, false,
+       QKeySequence("Ctrl+S")},
+  };
+  return groups;
+}
+
+using MainWindowTest = FormsTest;
+
+void Enter(QWidget* w) {
+  QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+  QApplication::sendEvent(w, &enter);
+}
+
+void Leave(QWidget* w) {
+  QEvent leave(QEvent::Leave);
+  QApplication::sendEvent(w, &leave);
+}
+
+}  // namespace
+
+TEST_F(MainWindowTest, CommandGroupsStartAsTheStoredLayoutHasThem) {
+  for (const Group& g : Groups()) {
+    SCOPED_TRACE(g.name);
+    EXPECT_EQ((Form1->*g.speed)->isEnabled(), g.buttonsEnabled);
+    EXPECT_EQ((Form1->*g.tool)->isEnabled(), g.buttonsEnabled);
+    EXPECT_EQ((Form1->*g.item)->isEnabled(), g.itemEnabled);
+    EXPECT_EQ((Form1->*g.item)->shortcut(), g.shortcut);
+  }
+  // Commands outside the groups are always available.
+  for (QToolButton* b : {Form1->ToolButton2, Form1->ToolButton5, Form1->ToolButton6, Form1->ToolButton7,
+                         Form1->ToolButton8})
+    EXPECT_TRUE(b->isEnabled());
+  for (QAction* a : {Form1->showconfig, Form1->help, Form1->website, Form1->email, Form1->Tunelark1, Form1->N5})
+    EXPECT_TRUE(a->isEnabled()) << a->text().toStdString();
+}
+
+TEST_F(MainWindowTest, EachSetterSetsItsThreeMembersAndNoOthers) {
+  for (const Group& g : Groups()) {
+    SCOPED_TRACE(g.name);
+    for (bool state : {true, false, true}) {
+      g.setter(state);
+      EXPECT_EQ((Form1->*g.speed)->isEnabled(), state);
+      EXPECT_EQ((Form1->*g.tool)->isEnabled(), state);
+      EXPECT_EQ((Form1->*g.item)->isEnabled(), state);
+    }
+    g.setter(false);
+    for (const Group& other : Groups())
+      if (&other != &g) other.setter(true);
+    EXPECT_FALSE((Form1->*g.speed)->isEnabled());
+    EXPECT_FALSE((Form1->*g.tool)->isEnabled());
+    EXPECT_FALSE((Form1->*g.item)->isEnabled());
+  }
+}
+
+TEST_F(MainWindowTest, HintOfTheControlUnderThePointerGoesToPanelZero) {
+  QCursor::setPos(0, 0);
+  EXPECT_EQ(Form1->Status->PanelText(1), "就绪");
+  Enter(Form1->btrec);  // disabled controls show their hint too
+  EXPECT_EQ(Form1->Status->PanelText(0), "开始录音");
+  Leave(Form1->btrec);
+  EXPECT_EQ(Form1->Status->PanelText(0), "");
+  Enter(Form1->tbtbrowse);
+  EXPECT_EQ(Form1->Status->PanelText(0), "浏览文件...");
+  Enter(Form1->MMLevel2);
+  EXPECT_EQ(Form1->Status->PanelText(0), "右电平");
+  Enter(Form1->Status);
+  EXPECT_EQ(Form1->Status->PanelText(0), "状态栏");
+  // A menu item under the pointer.
+  Form1->F1->popup(Form1->mapToGlobal(QPoint(0, 0)));
+  Form1->F1->setActiveAction(Form1->Nbtwopen);
+  EXPECT_EQ(Form1->Status->PanelText(0), "打开WAV");
+  Form1->F1->hide();
+  // Hints never go to the status text.
+  EXPECT_EQ(Form1->Status->PanelText(1), "就绪");
+}
+
+TEST_F(MainWindowTest, NoTooltipIsShown) {
+  Form1->btnew->setToolTip("tooltip");
+  QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), Form1->btnew->mapToGlobal(QPoint(2, 2)));
+  QApplication::sendEvent(Form1->btnew, &help);
+  EXPECT_FALSE(QToolTip::isVisible());
+}
+
+TEST_F(MainWindowTest, ClientAreaAndGroupsSitWhereTheLayoutPutsThem) {
+  const int menu = Form1->MainMenu1->height();
+  EXPECT_EQ(Form1->size(), QSize(537, 364 + menu));
+  EXPECT_EQ(Form1->minimumSize(), Form1->maximumSize());
+  EXPECT_EQ(Form1->ToolBar1->geometry(), QRect(0, 0, 537, 33));
+  EXPECT_EQ(Form1->Panel1->geometry(), QRect(0, 33, 537, 312));
+  EXPECT_EQ(Form1->Status->geometry(), QRect(0, 345, 537, 19));
+  EXPECT_EQ(Form1->Status->PanelRect(0).width(), 400);
+  EXPECT_EQ(Form1->GroupBox1->geometry(), QRect(10, 8, 455, 113));
+  EXPECT_EQ(Form1->GroupBox2->geometry(), QRect(8, 128, 265, 177));
+  EXPECT_EQ(Form1->GroupBox3->geometry(), QRect(276, 128, 253, 177));
+  EXPECT_EQ(Form1->MMLevel1->geometry(), QRect(480, 13, 17, 108));
+  EXPECT_EQ(Form1->MMLevel2->geometry(), QRect(504, 13, 17, 108));
+  // Every control of a group lies inside its group box.
+  for (QGroupBox* box : {Form1->GroupBox1, Form1->GroupBox2, Form1->GroupBox3})
+    for (QWidget* child : box->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+      EXPECT_TRUE(box->rect().contains(child->geometry())) << box->title().toStdString();
+}
+
+TEST_F(MainWindowTest, FormCreateSetsTheDialogFoldersBesideTheProgram) {
+  const QString dir = QCoreApplication::applicationDirPath() + "/";
+  ASSERT_FALSE(QDir(dir + "wave").exists());  // set even though they do not exist
+  EXPECT_EQ(Form1->Openwav->InitialDir, dir + "wave");
+  EXPECT_EQ(Form1->newwav->InitialDir, dir + "wave");
+  EXPECT_EQ(Form1->openmidi->InitialDir, dir + "midi");
+  EXPECT_FALSE(recording);
+}
+
+TEST_F(MainWindowTest, DialogsAreConfiguredForTheirCommands) {
+  struct Expected {
+    TFileDialog* dialog;
+    QString title;
+    QStringList filters;
+    QString suffix;
+    QFileDialog::AcceptMode mode;
+    QFileDialog::FileMode fileMode;
+    bool confirmOverwrite;
+  };
+  const Expected dialogs[] = {
+      {Form1->openmidi.get(), "打开MIDI", {"MIDI FILES(*.mid)", "WAV FILES(*.wav)", "MP3 FILES(*.mp3)"}, "",
+       QFileDialog::AcceptOpen, QFileDialog::AnyFile, false},
+      {Form1->Openwav.get(), "", {"wave files(*.wav)"}, "", QFileDialog::AcceptOpen, QFileDialog::ExistingFile,
+       false},
+      {Form1->newwav.get(), "新建WAV", {"WAVE FILES(*.wav)"}, "wav", QFileDialog::AcceptSave, QFileDialog::AnyFile,
+       true},
+      {Form1->SaveMP3.get(), "另存为MP3", {"MP3 FILES(*.mp3)"}, "mp3", QFileDialog::AcceptSave,
+       QFileDialog::AnyFile, true},
+      {Form1->Savewav.get(), "WAV另存为", {"WAVE FILES (*.wav)"}, "", QFileDialog::AcceptSave, QFileDialog::AnyFile,
+       false},
+  };
+  for (const Expected& e : dialogs) {
+    SCOPED_TRACE(e.filters.join(",").toStdString());
+    const auto dialog = e.dialog->CreateDialog();
+    if (!e.title.isEmpty()) {
+      EXPECT_EQ(dialog->windowTitle(), e.title);
+    }
+    EXPECT_EQ(dialog->nameFilters(), e.filters);
+    EXPECT_EQ(dialog->defaultSuffix(), e.suffix);
+    EXPECT_EQ(dialog->acceptMode(), e.mode);
+    EXPECT_EQ(dialog->fileMode(), e.fileMode);
+    if (e.mode == QFileDialog::AcceptSave) {
+      EXPECT_EQ(dialog->testOption(QFileDialog::DontConfirmOverwrite), !e.confirmOverwrite);
+    }
+    EXPECT_EQ(dialog->parentWidget(), Form1);
+  }
+  EXPECT_EQ(Form1->newwav->FileName, "newwave.wav");
+}
+
+TEST(FileDialogs, FiltersAndStartFolders) {
+  EXPECT_EQ(QtNameFilters("MIDI FILES(*.mid)|*.mid|WAV FILES(*.wav)|*.wav"),
+            (QStringList{"MIDI FILES(*.mid)", "WAV FILES(*.wav)"}));
+  EXPECT_EQ(QtNameFilters("WAVE FILES|*.wav"), QStringList{"WAVE FILES (*.wav)"});
+  EXPECT_EQ(QtNameFilters("Sound|*.wav;*.mp3"), QStringList{"Sound (*.wav *.mp3)"});
+  EXPECT_EQ(QtNameFilters(""), QStringList{});
+
+  TSaveDialog dialog(nullptr);
+  dialog.InitialDir = QDir::tempPath() + "/tunelark-missing-folder";
+  dialog.FileName = "newwave.wav";
+  EXPECT_EQ(dialog.StartDirectory(), QDir::currentPath());  // a missing folder is not created
+  dialog.InitialDir = QDir::tempPath();
+  EXPECT_EQ(dialog.StartDirectory(), QDir::tempPath());
+  dialog.FileName = QDir::rootPath() + "chosen.wav";  // after a choice: its folder
+  EXPECT_EQ(QDir(dialog.StartDirectory()), QDir::root());
+}
+
+TEST(Imagebar, HoldsFourteenDistinctImagesOf16x16) {
+  const QList<QPixmap> images = MakeImagebar();
+  ASSERT_EQ(images.size(), imgCount);
+  QSet<QByteArray> distinct;
+  for (const QPixmap& image : images) {
+    EXPECT_EQ(image.size(), QSize(16, 16));
+    const QImage pixels = image.toImage();
+    int opaque = 0;
+    for (int y = 0; y < 16; ++y)
+      for (int x = 0; x < 16; ++x) opaque += qAlpha(pixels.pixel(x, y)) > 0;
+    EXPECT_GT(opaque, 20);
+    distinct.insert(QByteArray(reinterpret_cast<const char*>(pixels.constBits()), pixels.sizeInBytes()));
+  }
+  EXPECT_EQ(distinct.size(), imgCount);
+}
