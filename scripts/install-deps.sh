@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs everything Tunelark needs to build, run and test on Debian 12.
 # Safe to run again: apt-get skips what is already there.
+# fonts-noto-cjk renders the Chinese interface; qt6-translations-l10n gives
+# Qt's own dialogs and buttons their Chinese texts.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 packages=(
@@ -9,7 +11,7 @@ packages=(
   libgl-dev libxkbcommon-dev
   libfluidsynth-dev timgm6mb-soundfont
   libmp3lame-dev libsndfile1-dev libsoxr-dev librtaudio-dev
-  libjpeg62-turbo fonts-noto-cjk
+  libjpeg62-turbo fonts-noto-cjk qt6-translations-l10n
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth
 )
