@@ -20,6 +20,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -56,12 +57,21 @@ class MessageQueue {
     wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   }
   ~MessageQueue() {
+    delete notifier.data();  // stop watching before the descriptor goes
     if (wakeFd_ >= 0) ::close(wakeFd_);
   }
 
   std::mutex mutex;
   std::condition_variable posted;  // signalled on every push
   std::condition_variable jobDone;
+  // Windows by handle, under `mutex`. Handles come from a counter and are
+  // never reused, so a message posted to a window that has gone cannot reach
+  // a newer one.
+  std::unordered_map<HWND, std::shared_ptr<WindowRec>> windows;
+  std::uintptr_t nextHandle = 0x1000;
+  // Watches the wake-up descriptor on the main thread; a child of the
+  // application, so it goes with it.
+  QPointer<QSocketNotifier> notifier;
 
   // Both under `mutex`.
   void push(const Entry& e) {
@@ -129,23 +139,20 @@ MessageQueue& queue() {
   return q;
 }
 
-// Windows by handle. Handles come from a counter and are never reused, so a
-// message posted to a window that has gone cannot reach a newer one.
-std::unordered_map<HWND, std::shared_ptr<WindowRec>>& windows() {
-  static std::unordered_map<HWND, std::shared_ptr<WindowRec>> w;
-  return w;
-}
-std::uintptr_t gNextHandle = 0x1000;
+std::unordered_map<HWND, std::shared_ptr<WindowRec>>& windows() { return queue().windows; }
 
 // The thread that initialised the program's statics, normally the main thread;
 // QCoreApplication's thread takes precedence once it exists.
 const std::thread::id gStartThread = std::this_thread::get_id();
 std::atomic<bool> gTerminated{false};
+// Inside ProcessMessages the Qt events are processed after the queue; the
+// wake-up must not deliver what was posted meanwhile (that waits a round).
+int gProcessDepth = 0;  // main thread only
 
-QPointer<QSocketNotifier>& notifier() {
-  static QPointer<QSocketNotifier> n;
-  return n;
-}
+std::mutex gHandlerMutex;
+ExceptionHandler gHandler;
+
+QPointer<QSocketNotifier>& notifier() { return queue().notifier; }
 
 void drainQueue();
 
@@ -156,7 +163,7 @@ void ensureNotifier() {
   auto* n = new QSocketNotifier(queue().wakeFd(), QSocketNotifier::Read, app);
   QObject::connect(n, &QSocketNotifier::activated, n, [] {
     queue().clearWake();
-    drainQueue();
+    if (gProcessDepth == 0) drainQueue();
   });
   notifier() = n;
 }
@@ -183,10 +190,15 @@ void runEntry(const Entry& e) {
     if (it == windows().end()) return;
     rec = it->second;
   }
-  if (rec->proc)
-    rec->proc(e.wnd, e.msg, e.wParam, e.lParam);
-  else
-    DefWindowProc(e.wnd, e.msg, e.wParam, e.lParam);
+  try {
+    if (rec->proc)
+      rec->proc(e.wnd, e.msg, e.wParam, e.lParam);
+    else
+      DefWindowProc(e.wnd, e.msg, e.wParam, e.lParam);
+  } catch (...) {
+    // Nothing above the message loop could catch it; the application decides.
+    ApplicationHandleException(std::current_exception());
+  }
 }
 
 // Delivers the entries queued before the call. Entries posted meanwhile wait
@@ -225,8 +237,8 @@ bool IsMainThread() {
 HWND AllocateHWnd(WndMethod proc) {
   ensureNotifier();
   std::lock_guard lock(queue().mutex);
-  HWND wnd = reinterpret_cast<HWND>(gNextHandle);
-  gNextHandle += 0x10;
+  HWND wnd = reinterpret_cast<HWND>(queue().nextHandle);
+  queue().nextHandle += 0x10;
   windows()[wnd] = std::make_shared<WindowRec>(WindowRec{std::move(proc)});
   return wnd;
 }
@@ -280,7 +292,13 @@ void ProcessMessages() {
   if (!IsMainThread()) return;
   ensureNotifier();
   deliverPending();
-  if (QCoreApplication::instance()) QCoreApplication::processEvents();
+  if (QCoreApplication::instance()) {
+    ++gProcessDepth;
+    QCoreApplication::processEvents();
+    --gProcessDepth;
+  }
+  std::lock_guard lock(queue().mutex);
+  if (!queue().empty()) queue().wake();
 }
 
 void PumpMessagesFor(int ms) {
@@ -308,6 +326,30 @@ bool ApplicationTerminated() {
 }
 
 void SetApplicationTerminated(bool terminated) { gTerminated.store(terminated); }
+
+void SetApplicationExceptionHandler(ExceptionHandler handler) {
+  std::lock_guard lock(gHandlerMutex);
+  gHandler = std::move(handler);
+}
+
+void ApplicationHandleException(std::exception_ptr error) {
+  ExceptionHandler handler;
+  {
+    std::lock_guard lock(gHandlerMutex);
+    handler = gHandler;
+  }
+  if (handler) {
+    handler(error);
+    return;
+  }
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "unknown exception\n");
+  }
+}
 
 void SynchronizeMain(const std::function<void()>& fn) {
   if (IsMainThread()) {

@@ -3,6 +3,7 @@
 // the main thread, and the framework services the components rely on.
 #pragma once
 
+#include <exception>
 #include <functional>
 
 #include "platform/mmsystem.h"
@@ -36,7 +37,17 @@ void PumpMessagesFor(int ms);
 bool ApplicationTerminated();
 void SetApplicationTerminated(bool terminated);
 
-// Runs `fn` on the main thread and waits for it. Called on the main thread it
-// simply runs `fn`.
+// The application's exception handler. Exceptions that escape a window
+// procedure during delivery end here (the message loop goes on); without a
+// handler the message is written to stderr.
+using ExceptionHandler = std::function<void(std::exception_ptr)>;
+void SetApplicationExceptionHandler(ExceptionHandler handler);
+void ApplicationHandleException(std::exception_ptr error);
+
+// Runs `fn` on the main thread and waits for it; an exception it throws is
+// thrown again in the caller. Called on the main thread it simply runs `fn`.
+// The main thread serves these calls in its message loop and in
+// ProcessMessages/PumpMessagesFor, so it must not block waiting for the
+// calling thread meanwhile.
 void SynchronizeMain(const std::function<void()>& fn);
 bool IsMainThread();

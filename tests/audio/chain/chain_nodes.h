@@ -9,65 +9,45 @@
 
 using Log = std::vector<std::string>;
 
-class Node : public TMMDSPComponent {
+template <class Base>
+class Logged : public Base {
  public:
-  Node(const char* name, Log* log = nullptr, QObject* owner = nullptr, bool publishInput = true,
-       bool publishOutput = true)
-      : TMMDSPComponent(owner), log_(log) {
-    setObjectName(name);
-    if (publishInput) PublishInput();
-    if (publishOutput) PublishOutput();
+  explicit Logged(const char* name, Log* log = nullptr, QObject* owner = nullptr, bool in = true, bool out = true)
+      : Base(owner), log_(log) {
+    this->setObjectName(name);
+    if (in) this->PublishInput();
+    if (out) this->PublishOutput();
   }
-  void Opened() override { note("Opened"), TMMDSPComponent::Opened(); }
-  void Closed() override { note("Closed"), TMMDSPComponent::Closed(); }
-  void Started() override { note("Started"), TMMDSPComponent::Started(); }
-  void Paused() override { note("Paused"), TMMDSPComponent::Paused(); }
-  void Restarted() override { note("Restarted"), TMMDSPComponent::Restarted(); }
-  void Stopped() override { note("Stopped"), TMMDSPComponent::Stopped(); }
-  void PositionReset() override { note("PositionReset"); }
-  void Looped() override { note("Looped"); }
+  void Opened() override { note("Opened"), Base::Opened(); }
+  void Closed() override { note("Closed"), Base::Closed(); }
+  void Started() override { note("Started"), Base::Started(); }
+  void Paused() override { note("Paused"), Base::Paused(); }
+  void Restarted() override { note("Restarted"), Base::Restarted(); }
+  void Stopped() override { note("Stopped"), Base::Stopped(); }
+  void PositionReset() override { note("PositionReset"), Base::PositionReset(); }
+  void Looped() override { note("Looped"), Base::Looped(); }
 
  private:
   void note(const char* what) {
-    if (log_) log_->push_back(objectName().toStdString() + "." + what);
+    if (log_) log_->push_back(this->objectName().toStdString() + "." + what);
   }
   Log* log_;
 };
 
-class Sound : public TMMCustomSoundComponent {
+using Node = Logged<TMMDSPComponent>;
+
+class SoundBase : public TMMCustomSoundComponent {
  public:
-  Sound(const char* name, Log* log = nullptr) : log_(log) {
-    setObjectName(name);
-    PublishInput();
-    PublishOutput();
-  }
-  void Opened() override { note("Opened"), TMMCustomSoundComponent::Opened(); }
-  void Closed() override { note("Closed"), TMMCustomSoundComponent::Closed(); }
-  void Started() override { note("Started"), TMMCustomSoundComponent::Started(); }
-  void Paused() override { note("Paused"), TMMCustomSoundComponent::Paused(); }
-  void Restarted() override { note("Restarted"), TMMCustomSoundComponent::Restarted(); }
-  void Stopped() override { note("Stopped"), TMMCustomSoundComponent::Stopped(); }
-  void PositionReset() override { note("PositionReset"), TMMCustomSoundComponent::PositionReset(); }
-  void Looped() override { note("Looped"), TMMCustomSoundComponent::Looped(); }
-
-  void SetNumBuffers(int v) override { numBuffers_ = v; }
-  int GetNumBuffers() const override { return numBuffers_; }
-  void SetDeviceID(TMMDeviceId v) override { device_ = v; }
-  TMMDeviceId GetDeviceID() const override { return device_; }
-  void SetProductName(const std::string& v) override { product_ = v; }
-  std::string GetProductName() const override { return product_; }
-  void SetCallBackMode(TMMCBMode v) override { mode_ = v; }
-  TMMCBMode GetCallBackMode() const override { return mode_; }
-
- private:
-  void note(const char* what) {
-    if (log_) log_->push_back(objectName().toStdString() + "." + what);
-  }
-  Log* log_;
-  int numBuffers_ = 20;
-  TMMDeviceId device_ = MapperId;
-  std::string product_;
-  TMMCBMode mode_ = cmWindow;
+  using TMMCustomSoundComponent::TMMCustomSoundComponent;
+  void SetNumBuffers(int) override {}
+  int GetNumBuffers() const override { return 20; }
+  void SetDeviceID(TMMDeviceId) override {}
+  TMMDeviceId GetDeviceID() const override { return MapperId; }
+  void SetProductName(const std::string&) override {}
+  std::string GetProductName() const override { return {}; }
+  void SetCallBackMode(TMMCBMode) override {}
+  TMMCBMode GetCallBackMode() const override { return cmWindow; }
 };
+using Sound = Logged<SoundBase>;
 
 inline WAVEFORMATEX Pcm(int bits, int channels, int rate) { return pcmBuildWaveHeader(bits, channels, rate); }

@@ -5,8 +5,8 @@
 #include <QCoreApplication>
 #include <QTimer>
 #include <atomic>
+#include <stdexcept>
 #include <thread>
-#include <tuple>
 #include <vector>
 
 namespace {
@@ -19,41 +19,35 @@ QCoreApplication& app() {
   return a;
 }
 
-struct Received {
-  UINT msg;
-  WPARAM wParam;
-  bool onMain;
-};
-
+// A window that records (message, wParam) and whether it ran on the main thread.
 class WinMsgTest : public ::testing::Test {
  protected:
   void SetUp() override {
     app();
-    wnd = AllocateHWnd([this](HWND w, UINT msg, WPARAM wp, LPARAM lp) -> LRESULT {
-      got.push_back({msg, wp, IsMainThread()});
-      return msg == 99 ? LRESULT(wp * 2) : DefWindowProc(w, msg, wp, lp);
+    wnd = AllocateHWnd([this](HWND, UINT msg, WPARAM wp, LPARAM) -> LRESULT {
+      got.push_back({msg, wp});
+      onMain = onMain && IsMainThread();
+      return LRESULT(wp * 2);
     });
   }
   void TearDown() override { DeallocateHWnd(wnd); }
   HWND wnd = nullptr;
-  std::vector<Received> got;
+  std::vector<std::pair<UINT, WPARAM>> got;
+  bool onMain = true;
 };
 
-TEST_F(WinMsgTest, PostedMessagesArriveInOrderOnTheMainThread) {
-  std::thread poster([&] {
-    for (WPARAM i = 0; i < 500; ++i) ASSERT_TRUE(PostMessage(wnd, WM_USER + 1, i, 0));
-  });
-  poster.join();
+TEST_F(WinMsgTest, PostsFromAnyThreadArriveInOrderOnTheMainThread) {
+  std::thread([&] {
+    for (WPARAM i = 0; i < 3000; ++i) PostMessage(wnd, WM_USER, i, 0);  // beyond the first ring size
+  }).join();
   EXPECT_TRUE(got.empty()) << "nothing is delivered before the loop runs";
   ProcessMessages();
-  ASSERT_EQ(got.size(), 500u);
-  for (WPARAM i = 0; i < 500; ++i) {
-    EXPECT_EQ(got[i].wParam, i);
-    EXPECT_TRUE(got[i].onMain);
-  }
-}
+  ASSERT_EQ(got.size(), 3000u);
+  for (WPARAM i = 0; i < 3000; ++i) ASSERT_EQ(got[i].second, i);
+  EXPECT_TRUE(onMain);
 
-TEST_F(WinMsgTest, TheEventLoopDeliversWithoutAnExplicitPump) {
+  // The running event loop delivers without an explicit pump.
+  got.clear();
   std::thread([&] { PostMessage(wnd, WM_USER, 7, 0); }).join();
   QTimer::singleShot(5000, &app(), [] { QCoreApplication::exit(1); });
   HWND quitter = AllocateHWnd([](HWND, UINT, WPARAM, LPARAM) -> LRESULT {
@@ -63,14 +57,13 @@ TEST_F(WinMsgTest, TheEventLoopDeliversWithoutAnExplicitPump) {
   PostMessage(quitter, WM_USER, 0, 0);
   EXPECT_EQ(app().exec(), 0);
   DeallocateHWnd(quitter);
-  ASSERT_EQ(got.size(), 1u);
-  EXPECT_EQ(got[0].wParam, 7u);
+  EXPECT_EQ(got, (std::vector<std::pair<UINT, WPARAM>>{{WM_USER, 7}}));
 }
 
 TEST_F(WinMsgTest, RemovingPendingMessagesDropsOnlyThatWindowAndNumber) {
   std::vector<WPARAM> other;
-  HWND second = AllocateHWnd([&](HWND, UINT msg, WPARAM wp, LPARAM) -> LRESULT {
-    if (msg == WM_USER + 1) other.push_back(wp);
+  HWND second = AllocateHWnd([&](HWND, UINT, WPARAM wp, LPARAM) -> LRESULT {
+    other.push_back(wp);
     return 0;
   });
   PostMessage(wnd, WM_USER + 1, 1, 0);
@@ -79,72 +72,52 @@ TEST_F(WinMsgTest, RemovingPendingMessagesDropsOnlyThatWindowAndNumber) {
   PostMessage(wnd, WM_USER + 1, 4, 0);
   EXPECT_EQ(RemovePendingMessages(wnd, WM_USER + 1), 2);
   ProcessMessages();
-  ASSERT_EQ(got.size(), 1u);
-  EXPECT_EQ(got[0].msg, WM_USER + 2);
+  EXPECT_EQ(got, (std::vector<std::pair<UINT, WPARAM>>{{WM_USER + 2, 2}}));
   EXPECT_EQ(other, std::vector<WPARAM>{3});
-  DeallocateHWnd(second);
-}
 
-TEST_F(WinMsgTest, ReleasedWindowsLoseTheirQueueAndRefusePosts) {
-  HWND gone = AllocateHWnd([&](HWND, UINT, WPARAM, LPARAM) -> LRESULT {
-    ADD_FAILURE() << "message of a released window delivered";
-    return 0;
-  });
-  PostMessage(gone, WM_USER, 0, 0);
-  DeallocateHWnd(gone);
-  EXPECT_FALSE(PostMessage(gone, WM_USER, 0, 0));
+  // A released window loses its queue, refuses posts and its handle is not reused.
+  PostMessage(second, WM_USER, 5, 0);
+  DeallocateHWnd(second);
+  EXPECT_FALSE(PostMessage(second, WM_USER, 6, 0));
   HWND fresh = AllocateHWnd(nullptr);
-  EXPECT_NE(fresh, gone) << "handles are not reused";
+  EXPECT_NE(fresh, second);
   ProcessMessages();
+  EXPECT_EQ(other, std::vector<WPARAM>{3});
   DeallocateHWnd(fresh);
 }
 
-TEST_F(WinMsgTest, ProcessMessagesDeliversOnlyWhatWasPendingAndNestsSafely) {
-  std::vector<WPARAM> order;
-  HWND chain = nullptr;
-  chain = AllocateHWnd([&](HWND w, UINT, WPARAM wp, LPARAM) -> LRESULT {
-    order.push_back(wp);
-    if (wp == 1) {
-      PostMessage(w, WM_USER, 3, 0);  // posted during delivery: next round
-      ProcessMessages();              // a wait loop pumping inside a handler
-    }
+TEST_F(WinMsgTest, MessagesPostedDuringDeliveryWaitForTheNextRound) {
+  HWND self = AllocateHWnd([&](HWND w, UINT, WPARAM wp, LPARAM) -> LRESULT {
+    got.push_back({0, wp});
+    if (wp < 3) PostMessage(w, WM_USER, wp + 1, 0);
+    if (wp == 1) throw std::runtime_error("handler failed");
     return 0;
   });
-  PostMessage(chain, WM_USER, 1, 0);
-  PostMessage(chain, WM_USER, 2, 0);
+  int handled = 0;
+  SetApplicationExceptionHandler([&](std::exception_ptr) { ++handled; });
+  PostMessage(self, WM_USER, 1, 0);
   ProcessMessages();
-  EXPECT_EQ(order, (std::vector<WPARAM>{1, 2, 3}));
-  DeallocateHWnd(chain);
+  EXPECT_EQ(got.size(), 1u) << "a handler that keeps posting cannot starve the loop";
+  ProcessMessages();
+  ProcessMessages();
+  EXPECT_EQ(got.size(), 3u);
+  EXPECT_EQ(handled, 1) << "the exception went to the application's handler";
+  SetApplicationExceptionHandler(nullptr);
+  DeallocateHWnd(self);
 }
 
-TEST_F(WinMsgTest, SendMessageCallsTheProcedureAndReturnsItsResult) {
-  EXPECT_EQ(SendMessage(wnd, 99, 21, 0), 42);
-  LRESULT fromWorker = 0;
-  std::thread worker([&] { fromWorker = SendMessage(wnd, 99, 5, 0); });
-  while (got.size() < 2) PumpMessagesFor(10);
-  worker.join();
-  EXPECT_EQ(fromWorker, 10);
-  EXPECT_TRUE(got[1].onMain);
-}
-
-TEST(SynchronizeMain, RunsOnTheMainThreadInOrderAndPassesExceptionsBack) {
-  app();
-  EXPECT_TRUE(IsMainThread());
-  std::vector<int> order;
-  HWND wnd = AllocateHWnd([&](HWND, UINT, WPARAM wp, LPARAM) -> LRESULT {
-    order.push_back(int(wp));
-    return 0;
-  });
+TEST_F(WinMsgTest, SynchronizedCallsAndSendMessageRunOnTheMainThreadInOrder) {
+  EXPECT_EQ(SendMessage(wnd, WM_USER, 21, 0), 42);
   std::atomic<bool> done{false};
-  bool ranOnMain = false;
-  bool caught = false;
+  bool ranOnMain = false, caught = false;
+  LRESULT sent = 0;
   std::thread worker([&] {
-    EXPECT_FALSE(IsMainThread());
     PostMessage(wnd, WM_USER, 1, 0);
     SynchronizeMain([&] {
       ranOnMain = IsMainThread();
-      order.push_back(2);
+      got.push_back({0, 2});
     });
+    sent = SendMessage(wnd, WM_USER, 5, 0);
     try {
       SynchronizeMain([] { throw std::runtime_error("boom"); });
     } catch (const std::runtime_error&) {
@@ -156,21 +129,13 @@ TEST(SynchronizeMain, RunsOnTheMainThreadInOrderAndPassesExceptionsBack) {
   worker.join();
   EXPECT_TRUE(ranOnMain);
   EXPECT_TRUE(caught);
-  EXPECT_EQ(order, (std::vector<int>{1, 2}));
-  bool direct = false;
-  SynchronizeMain([&] { direct = true; });
-  EXPECT_TRUE(direct);
-  DeallocateHWnd(wnd);
-}
+  EXPECT_EQ(sent, 10);
+  EXPECT_EQ(got, (std::vector<std::pair<UINT, WPARAM>>{{WM_USER, 21}, {WM_USER, 1}, {0, 2}, {WM_USER, 5}}));
+  EXPECT_TRUE(onMain);
 
-TEST(Termination, FlagEndsPumpingEarly) {
-  app();
-  EXPECT_FALSE(ApplicationTerminated());
   SetApplicationTerminated(true);
-  EXPECT_TRUE(ApplicationTerminated());
   PumpMessagesFor(60000);  // returns at once, or the test times out
   SetApplicationTerminated(false);
-  EXPECT_FALSE(ApplicationTerminated());
 }
 
 }  // namespace
