@@ -81,11 +81,14 @@ void WaveOutHandle::fill(std::uint32_t frames, NoteList& notes) {
       finishHead(notes);
       continue;
     }
+    // Take only what this period needs, so a buffer is reported done when
+    // its last frame goes into the mix, not earlier.
+    const std::size_t need = frames - fifoFrames_;
     std::size_t take = std::min<std::size_t>((usable - offset) / align, kChunkFrames);
     if (resampler_->passthrough())
-      take = std::min(take, room);
+      take = std::min(take, need);
     else
-      take = std::min<std::size_t>(take, std::max<std::size_t>(1, room * format.nSamplesPerSec / kSampleRate));
+      take = std::min<std::size_t>(take, need * format.nSamplesPerSec / kSampleRate + 1);
     DecodePcm(reinterpret_cast<const std::uint8_t*>(head->lpData) + offset, take, channels,
               format.wBitsPerSample, decoded_.data());
     std::size_t used = 0;
