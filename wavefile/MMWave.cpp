@@ -1,0 +1,611 @@
+#include "wavefile/MMWave.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "wavefile/DiskSpace.h"
+// The chain's MMDSPObj.h declares a format-size helper of the same name with
+// another return type; this file does not use it, so the wave layer's
+// declaration is read under a private name.
+#define wioSizeOfWaveFormat wioSizeOfWaveFormat_waveio
+#include "wavefile/MMWaveIO.h"
+#undef wioSizeOfWaveFormat
+
+namespace {
+
+constexpr std::int32_t kMinIOBuffer = 8192;
+// Room kept free on the disk beyond the I/O buffer and the buffer to write.
+constexpr std::int64_t kDiskReserve = 10240;
+constexpr std::size_t kMaxPath = 260;
+
+std::string ExpandFileName(const std::string& name) {
+  std::error_code ec;
+  std::filesystem::path p = std::filesystem::absolute(name, ec);
+  if (ec) return name;
+  return p.lexically_normal().string();
+}
+
+// Size of the named file on disk, -1 when it is missing.
+std::int64_t DiskFileSize(const std::string& name) {
+  std::error_code ec;
+  const auto size = std::filesystem::file_size(name, ec);
+  if (ec) return -1;
+  return static_cast<std::int64_t>(size);
+}
+
+bool FileExists(const std::string& name) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(name, ec);
+}
+
+std::string FolderOf(const std::string& fileName) {
+  std::filesystem::path p(fileName);
+  std::filesystem::path dir = p.parent_path();
+  return dir.empty() ? std::string(".") : dir.string();
+}
+
+}  // namespace
+
+// ================================================================ TMMWave
+
+TMMWave::TMMWave() = default;
+
+TMMWave::~TMMWave() {
+  FObservers.clear();
+  CloseFile();
+  FreeBlock();
+}
+
+void TMMWave::Assign(const TMMWave& Source) {
+  if (&Source == this) return;
+  BeginUpdate();
+  try {
+    FFileMustExist = Source.FFileMustExist;
+    SetIOBufferSize(Source.FIOBufferSize);
+    SetTimeFormat(Source.FTimeFormat);
+    SetFileName(Source.FFileName);
+  } catch (...) {
+    EndUpdate();
+    throw;
+  }
+  EndUpdate();
+}
+
+// ---------------------------------------------------------------- properties
+
+void TMMWave::SetFileMustExist(bool Value) {
+  if (HasMemoryImage()) return;
+  FFileMustExist = Value;
+}
+
+void TMMWave::SetTimeFormat(TMMTimeFormats Value) {
+  if (Value == FTimeFormat) return;
+  FTimeFormat = Value;
+  RebuildPlayList();
+}
+
+void TMMWave::SetIOBufferSize(std::int32_t Value) {
+  Value = std::max(Value, kMinIOBuffer);
+  if (Value == FIOBufferSize) return;
+  FIOBufferSize = Value;
+  if (FWaveIOBlock && FWaveIOBlock->handle) {
+    if (WaveFileSetIOBuffer(FWaveIOBlock, FIOBufferSize) != WIOERR_NOERROR) throw EMMWaveError(wavemsg::kIOBuffer);
+  }
+}
+
+WORD TMMWave::BitLength() const {
+  const PWaveFormatEx f = GetPWaveFormat();
+  return f ? f->wBitsPerSample : 0;
+}
+
+TMMMode TMMWave::Mode() const {
+  const PWaveFormatEx f = GetPWaveFormat();
+  if (!f) return mMono;
+  if (f->nChannels == 2) return mStereo;
+  if (f->nChannels > 2) return mMultiChannel;
+  return mMono;
+}
+
+WORD TMMWave::FormatTag() const {
+  const PWaveFormatEx f = GetPWaveFormat();
+  return f ? f->wFormatTag : 0;
+}
+
+std::string TMMWave::FormatString() const {
+  const PWaveFormatEx f = GetPWaveFormat();
+  return f ? wioGetFormatName(f) : "Unknown";
+}
+
+std::int32_t TMMWave::SampleRate() const {
+  const PWaveFormatEx f = GetPWaveFormat();
+  return f ? static_cast<std::int32_t>(f->nSamplesPerSec) : 11025;
+}
+
+std::int32_t TMMWave::FileSize() const { return FWaveIOBlock ? FWaveIOBlock->fileSize : 0; }
+
+std::int32_t TMMWave::DataSize() const {
+  return FWaveIOBlock ? SamplesToTime(FWaveIOBlock->totalSamples) : 0;
+}
+
+// ---------------------------------------------------------------- conversions
+
+PWaveFormatEx TMMWave::GetPWaveFormat() const { return FWaveIOBlock ? &FWaveIOBlock->format : nullptr; }
+
+std::int32_t TMMWave::SamplesToBytes(std::int32_t Samples) const {
+  const PWaveFormatEx f = GetPWaveFormat();
+  return f ? wioSamplesToBytes(f, Samples) : 0;
+}
+
+std::int32_t TMMWave::BytesToSamples(std::int32_t Bytes) const {
+  const PWaveFormatEx f = GetPWaveFormat();
+  return f ? wioBytesToSamples(f, Bytes) : 0;
+}
+
+std::int32_t TMMWave::SamplesToTime(std::int32_t Samples) const {
+  const PWaveFormatEx f = GetPWaveFormat();
+  if (!f) return 0;
+  switch (FTimeFormat) {
+    case tfMillisecond:
+      return wioSamplesToTime(f, Samples);
+    case tfByte:
+      return wioSamplesToBytes(f, Samples);
+    case tfSample:
+      break;
+  }
+  return Samples;
+}
+
+std::int32_t TMMWave::TimeToSamples(std::int32_t Time) const {
+  const PWaveFormatEx f = GetPWaveFormat();
+  if (!f) return 0;
+  switch (FTimeFormat) {
+    case tfMillisecond:
+      return wioTimeToSamples(f, Time);
+    case tfByte:
+      return wioBytesToSamples(f, Time);
+    case tfSample:
+      break;
+  }
+  return Time;
+}
+
+std::int32_t TMMWave::PlayLengthSamples() const {
+  if (FPlayList.empty()) return FRangeEnd - FRangeStart;
+  std::int64_t sum = 0;
+  for (const Segment& s : FPlayList) sum += s.samples;
+  return static_cast<std::int32_t>(sum);
+}
+
+std::int32_t TMMWave::GetPosition() const { return FWaveIOBlock ? SamplesToTime(FPosition) : -1; }
+
+std::int32_t TMMWave::GetPlayLength() const { return SamplesToTime(PlayLengthSamples()); }
+
+void TMMWave::RebuildPlayList() {
+  FPlayList.clear();
+  if (!GetPWaveFormat()) return;
+  const std::int32_t length = std::max(FRangeEnd - FRangeStart, 0);
+  FPlayList.push_back({FRangeStart, SamplesToBytes(FRangeStart), length, SamplesToBytes(length)});
+}
+
+// ---------------------------------------------------------------- observers
+
+void TMMWave::AddObserver(TMMWaveObserver* Observer) {
+  if (Observer && std::find(FObservers.begin(), FObservers.end(), Observer) == FObservers.end())
+    FObservers.push_back(Observer);
+}
+
+void TMMWave::RemoveObserver(TMMWaveObserver* Observer) {
+  FObservers.erase(std::remove(FObservers.begin(), FObservers.end(), Observer), FObservers.end());
+}
+
+void TMMWave::Changed() {
+  if (FUpdateLock > 0) {
+    FChangePending = true;
+    return;
+  }
+  FChangePending = false;
+  // An observer may remove itself while being told.
+  const std::vector<TMMWaveObserver*> observers = FObservers;
+  for (TMMWaveObserver* o : observers) {
+    if (std::find(FObservers.begin(), FObservers.end(), o) != FObservers.end()) o->WaveChanged(this);
+  }
+}
+
+void TMMWave::BeginUpdate() { ++FUpdateLock; }
+
+void TMMWave::EndUpdate() {
+  if (FUpdateLock > 0 && --FUpdateLock == 0 && FChangePending) Changed();
+}
+
+// ---------------------------------------------------------------- blocks
+
+void TMMWave::FreeBlock() {
+  if (FWaveIOBlock) WaveFileFree(&FWaveIOBlock);
+  FWaveIOBlock = nullptr;
+}
+
+void TMMWave::Clear() {
+  CloseFile();
+  FFileName.clear();
+  FreeBlock();
+  FPlayList.clear();
+  FRangeStart = FRangeEnd = 0;
+  FPosition = 0;
+  FPlayBytesLeft = 0;
+  FPlayLength = 0;
+  FSegIndex = -1;
+  FSegBytesLeft = 0;
+}
+
+void TMMWave::AttachBlock(WaveIOBlock* Block) {
+  if (HasMemoryImage()) throw EMMWaveError(wavemsg::kMemoryWave);
+  if (Block == FWaveIOBlock) return;
+  Clear();
+  FWaveIOBlock = Block;
+  FRangeStart = Block->firstSample;
+  FRangeEnd = Block->lastSample;
+  FPlayBytesLeft = Block->bytesLeft;
+  FPosition = Block->position;
+  if ((Block->mode & WIOF_PLAIN_FILE) && Block->fileName) FFileName = Block->fileName;
+  RebuildPlayList();
+  Changed();
+}
+
+void TMMWave::SetFileName(const std::string& Value) {
+  const std::string name = Value.empty() ? std::string() : ExpandFileName(Value);
+
+  if (HasMemoryImage()) {
+    // A wave held in memory takes the named file's bytes whole.
+    if (name.empty()) return;
+    std::vector<char> bytes;
+    try {
+      std::FILE* f = std::fopen(name.c_str(), "rb");
+      if (!f) throw EMMWaveError(wavemsg::kErrorReading);
+      char chunk[65536];
+      std::size_t n;
+      while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
+      std::fclose(f);
+      LoadFromMemory(bytes.data(), bytes.size());
+    } catch (const EMMWaveError&) {
+      if (FileExists(name) && !WaveFileIsValid(name.c_str(), WIOF_OPEN_FILE)) throw EMMWaveError(wavemsg::kInvalidFile);
+      throw EMMWaveError(wavemsg::kErrorReading);
+    }
+    return;
+  }
+
+  if (name == FFileName && DiskFileSize(name) == FileSize()) return;
+
+  if (name.empty()) {
+    if (!FFileName.empty() || FWaveIOBlock) {
+      Clear();
+      Changed();
+    }
+    return;
+  }
+
+  const bool exists = FileExists(name);
+  WaveIOBlock* block = nullptr;
+  if (exists && WaveFileOpen(&block, name.c_str(), FOURCC_WAVE, WIOF_OPEN_FILE) == WIOERR_NOERROR) {
+    Clear();
+    FWaveIOBlock = block;
+    FRangeStart = block->firstSample;
+    FRangeEnd = block->lastSample;
+    FPosition = block->position;
+    FPlayBytesLeft = block->bytesLeft;
+    FFileName = name;
+    RebuildPlayList();
+    Changed();
+    return;
+  }
+  if (exists || FFileMustExist) {
+    if (exists && !WaveFileIsValid(name.c_str(), WIOF_OPEN_FILE)) throw EMMWaveError(wavemsg::kInvalidFile);
+    throw EMMWaveError(wavemsg::kErrorReading);
+  }
+  // A file that recording will create.
+  Clear();
+  FFileName = name;
+  Changed();
+}
+
+void TMMWave::LoadFromMemory(const void* Data, std::size_t Size) {
+  if (!Data || Size == 0) throw EMMWaveError(wavemsg::kErrorReading);
+  Clear();
+  // The block reads the image in place, so it describes the stored copy.
+  FMemory.assign(static_cast<const char*>(Data), static_cast<const char*>(Data) + Size);
+  WaveIOBlock* block = nullptr;
+  if (WaveFileOpenMemory(&block, FMemory.data(), static_cast<LONG>(FMemory.size())) != WIOERR_NOERROR) {
+    FMemory.clear();
+    throw EMMWaveError(wavemsg::kErrorReading);
+  }
+  FWaveIOBlock = block;
+  FRangeStart = block->firstSample;
+  FRangeEnd = block->lastSample;
+  FPosition = block->position;
+  FPlayBytesLeft = block->bytesLeft;
+  RebuildPlayList();
+  Changed();
+}
+
+void TMMWave::CreateWaveFile(const std::string& Name, const WAVEFORMATEX* Format) {
+  if (HasMemoryImage()) throw EMMWaveError(wavemsg::kMemoryWave);
+  if (Name.empty() || !Format) return;
+  const std::string name = ExpandFileName(Name);
+  WaveIOBlock* block = nullptr;
+  bool ok = name.size() <= kMaxPath && WaveFileNameIsValid(name.c_str());
+  if (ok) {
+    if (FileExists(name)) {
+      // The old file goes; a handle of our own on it is closed first.
+      if (FWaveIOBlock && FWaveIOBlock->fileName && name == FWaveIOBlock->fileName) Clear();
+      WaveFileDelete(name.c_str());
+    }
+    ok = WaveFileFromFormat(&block, Format) == WIOERR_NOERROR && WaveFileCreate(block, name.c_str()) == WIOERR_NOERROR;
+  }
+  if (!ok) {
+    if (block) {
+      WaveFileClose(block);
+      WaveFileFree(&block);
+    }
+    throw EMMWaveError(wavemsg::kCreate);
+  }
+  AttachBlock(block);
+  FFileName = name;
+  if (WaveFileSetIOBuffer(FWaveIOBlock, FIOBufferSize) != WIOERR_NOERROR) throw EMMWaveError(wavemsg::kIOBuffer);
+}
+
+void TMMWave::OpenFile() {
+  if (!FWaveIOBlock) return;
+  if (WaveFileReopen(FWaveIOBlock) != WIOERR_NOERROR) throw EMMWaveError(wavemsg::kOpen);
+  if (WaveFileSetIOBuffer(FWaveIOBlock, FIOBufferSize) != WIOERR_NOERROR) throw EMMWaveError(wavemsg::kIOBuffer);
+  RebuildPlayList();
+  FOpen = true;
+  SetPosition(GetPosition());
+}
+
+void TMMWave::CloseFile() {
+  // A failure of the finishing sequence is not reported: the handle is
+  // closed either way and what was written stays.
+  if (FWaveIOBlock) WaveFileClose(FWaveIOBlock);
+  FOpen = false;
+  FPosition = 0;
+  FPlayBytesLeft = 0;
+}
+
+// ---------------------------------------------------------------- positions
+
+void TMMWave::SeekBlock(std::int32_t Sample) {
+  if (WaveFileSeek(FWaveIOBlock, Sample) != WIOERR_NOERROR &&
+      WaveFileSeek(FWaveIOBlock, Sample) != WIOERR_NOERROR)
+    throw EMMWaveError(wavemsg::kSeek);
+}
+
+void TMMWave::SetPosition(std::int32_t Time) {
+  if (!FWaveIOBlock) return;
+  FPosition = TimeToSamples(Time);
+  std::int32_t p = FPosition;
+  if (FOpen) {
+    const std::int32_t length = PlayLengthSamples();
+    p = std::clamp(p, 0, std::max(length, 0));
+    FPlayLength = SamplesToBytes(length);
+    FPlayBytesLeft = FPlayLength - SamplesToBytes(p);
+    FSegIndex = -1;
+    FSegBytesLeft = -1;
+  }
+  std::int64_t sum = 0;
+  for (std::size_t i = 0; i < FPlayList.size(); ++i) {
+    const Segment& s = FPlayList[i];
+    sum += s.samples;
+    if (sum >= p) {
+      SeekBlock(static_cast<std::int32_t>(s.startSample + s.samples - (sum - p)));
+      FSegBytesLeft = SamplesToBytes(static_cast<std::int32_t>(sum - p));
+      FSegIndex = static_cast<std::int32_t>(i);
+      return;
+    }
+  }
+  throw EMMWaveError(wavemsg::kSeek);
+}
+
+// ---------------------------------------------------------------- data
+
+std::int32_t TMMWave::ReadData(char* Buffer, std::int32_t Bytes) {
+  return FWaveIOBlock ? WaveFileRead(FWaveIOBlock, Buffer, Bytes) : -1;
+}
+
+std::int32_t TMMWave::ReadPlayData(char* Buffer, std::int32_t Bytes) {
+  if (!FWaveIOBlock || FPlayBytesLeft <= 0) return -1;
+  std::int32_t remaining = std::min(Bytes, FPlayBytesLeft);
+  std::int32_t count = 0;
+  while (remaining > 0) {
+    if (FSegIndex >= 0 && FSegBytesLeft > 0) {
+      const std::int32_t n = ReadData(Buffer + count, std::min(remaining, FSegBytesLeft));
+      if (n < 1) break;
+      count += n;
+      remaining -= n;
+      FSegBytesLeft -= n;
+    } else {
+      ++FSegIndex;
+      if (FSegIndex >= static_cast<std::int32_t>(FPlayList.size())) {
+        FPlayBytesLeft = 0;
+        break;
+      }
+      FSegBytesLeft = FPlayList[FSegIndex].bytes;
+      SeekBlock(FPlayList[FSegIndex].startSample);
+    }
+  }
+  if (count == 0) {
+    // Play bytes were left but the file gave nothing: deliver one short
+    // buffer of silence and end the playback.
+    const std::int32_t zero = 0;
+    std::memcpy(Buffer, &zero, sizeof zero);
+    FPlayBytesLeft = 0;
+    FSegBytesLeft = 0;
+    FPosition = PlayLengthSamples();
+    return 4;
+  }
+  FPlayBytesLeft = std::max(FPlayBytesLeft - count, 0);
+  FPosition = BytesToSamples(FPlayLength - FPlayBytesLeft);
+  return count;
+}
+
+std::int32_t TMMWave::WriteData(const char* Buffer, std::int32_t Bytes) {
+  if (HasMemoryImage()) throw EMMWaveError(wavemsg::kMemoryWave);
+  if (!FWaveIOBlock) return -1;
+  const std::int32_t written = WaveFileWrite(FWaveIOBlock, Buffer, Bytes);
+  FRangeEnd = FWaveIOBlock->lastSample;
+  // The position follows the data written, so that it tells where the next
+  // buffer goes.
+  FPosition = FWaveIOBlock->position;
+  RebuildPlayList();
+  return written;
+}
+
+// ================================================================ TMMCustomWaveFile
+
+TMMCustomWaveFile::TMMCustomWaveFile(QObject* AOwner) : TMMDSPComponent(AOwner), FWave(new TMMWave) {
+  FWave->AddObserver(this);
+}
+
+TMMCustomWaveFile::~TMMCustomWaveFile() {
+  // The file is finished first; no events reach an owner that is going away.
+  Destroying();
+  Closed();
+  FWave->RemoveObserver(this);
+  delete FWave;
+  FWave = nullptr;
+}
+
+void TMMCustomWaveFile::SetWave(const TMMWave* Value) {
+  if (Value && Value != FWave) FWave->Assign(*Value);
+}
+
+void TMMCustomWaveFile::SetWaveFormat(const WAVEFORMATEX* Format) {
+  TMMDSPComponent::SetWaveFormat(Format);
+  FSilence = pcmSilenceByte(FPWaveFormat);
+}
+
+void TMMCustomWaveFile::WaveChanged(TMMWave* /*Sender*/) {
+  if (OnChange) OnChange(this);
+  try {
+    if (FWave->FileMustExist() || FWave->GetPWaveFormat()) SetWaveFormat(FWave->GetPWaveFormat());
+  } catch (...) {
+    if (OnChanged) OnChanged(this);
+    throw;
+  }
+  if (OnChanged) OnChanged(this);
+}
+
+void TMMCustomWaveFile::Opened() {
+  TMMDSPComponent::Opened();
+  if (FFileOpened) return;
+  if (FInput) {
+    SetWaveFormat(FInput->GetWaveFormat());
+    if (FPWaveFormat && !FWave->FileName().empty()) {
+      if (FOverwriteExisting || FWave->IsEmpty())
+        FWave->CreateWaveFile(FWave->FileName(), FPWaveFormat);
+      else
+        FWave->OpenFile();
+      FFileOpened = true;
+    }
+  } else if (!FWave->IsEmpty()) {
+    FWave->OpenFile();
+    FSavedPosition = FWave->GetPosition();
+    FFileOpened = true;
+  }
+  if (FFileOpened && OnOpen) SynchronizeCall([this] { OnOpen(this); });
+}
+
+void TMMCustomWaveFile::Started() {
+  TMMDSPComponent::Started();
+  if (FFileStarted) return;
+  FFileStarted = true;
+  if (!FInput && FFileOpened) FWave->SetPosition(FSavedPosition);
+  FWave->DoProgress();
+}
+
+void TMMCustomWaveFile::Stopped() {
+  if (FFileOpened && FFileStarted) FFileStarted = false;
+  TMMDSPComponent::Stopped();
+}
+
+void TMMCustomWaveFile::PositionReset() {
+  TMMDSPComponent::PositionReset();
+  if (FFileStarted && FFileOpened) FWave->ResetPosition();
+}
+
+void TMMCustomWaveFile::Closed() {
+  if (FFileOpened) {
+    Stopped();
+    // No finished recording keeps an empty data chunk.
+    if (FInput && !FWave->FileName().empty() && FPWaveFormat && FWave->DataSize() == 0) {
+      const char zeros[4] = {0, 0, 0, 0};
+      FWave->WriteData(zeros, sizeof zeros);
+    }
+    FWave->CloseFile();
+    FFileOpened = false;
+    FFileStarted = false;
+    if (OnClose && !InState(csDestroying)) SynchronizeCall([this] { OnClose(this); });
+  }
+  TMMDSPComponent::Closed();
+}
+
+void TMMCustomWaveFile::WriteBuffer(PMMBufferHeader lpWaveHdr) {
+  if (!(FFileStarted && FEnabled && FInput && !FWave->FileName().empty() && lpWaveHdr->dwBytesRecorded > 0)) return;
+  const std::int32_t bytes = static_cast<std::int32_t>(lpWaveHdr->dwBytesRecorded);
+  const std::int64_t free = DiskFreeForUser(FolderOf(FWave->FileName()));
+  bool ok = free >= 0 && free >= static_cast<std::int64_t>(FWave->IOBufferSize()) + bytes + kDiskReserve;
+  // A short write means the disk gave out: finish the file with what it
+  // holds rather than go on writing after a gap.
+  if (ok) ok = FWave->WriteData(lpWaveHdr->lpData, bytes) == bytes;
+  if (!ok) Closed();
+}
+
+void TMMCustomWaveFile::BufferReady(PMMBufferHeader lpWaveHdr) {
+  WriteBuffer(lpWaveHdr);
+  TMMDSPComponent::BufferReady(lpWaveHdr);
+}
+
+void TMMCustomWaveFile::BufferLoad(PMMBufferHeader lpWaveHdr, bool& MoreBuffers) {
+  if (FInput) {
+    TMMDSPComponent::BufferLoad(lpWaveHdr, MoreBuffers);
+    WriteBuffer(lpWaveHdr);
+    return;
+  }
+  if (FWave->IsEmpty()) {
+    lpWaveHdr->dwBytesRecorded = 0;
+    return;
+  }
+  if (!(FFileStarted && FEnabled)) {
+    std::memset(lpWaveHdr->lpData, FSilence, lpWaveHdr->dwBufferLength);
+    lpWaveHdr->dwBytesRecorded = lpWaveHdr->dwBufferLength;
+    MoreBuffers = true;
+    return;
+  }
+  const std::int32_t n =
+      std::max(FWave->ReadPlayData(lpWaveHdr->lpData, static_cast<std::int32_t>(lpWaveHdr->dwBufferLength)), 0);
+  lpWaveHdr->dwBytesRecorded = static_cast<DWORD>(n);
+  if (n <= 0) return;
+  MoreBuffers = FWave->PlayBytesLeft() > 0;
+  if (!MoreBuffers && lpWaveHdr->LoopFlag != 0) {
+    if (lpWaveHdr->LoopCount > 0) --lpWaveHdr->LoopsLeft;
+    if (!(lpWaveHdr->LoopCount != 0 && lpWaveHdr->LoopsLeft < 0)) {
+      FWave->SetPosition(0);
+      FWave->ResetPosition();
+      if (OnLooping) OnLooping(this);
+      MoreBuffers = true;
+      lpWaveHdr->LoopMark = -1;
+    }
+  }
+}
+
+TMMWaveFile::TMMWaveFile(QObject* AOwner) : TMMCustomWaveFile(AOwner) {
+  PublishInput();
+  PublishOutput();
+}
+
+std::string MMFormatName(const WAVEFORMATEX* Format) { return Format ? wioGetFormatName(Format) : "Unknown"; }
+
+std::string MMFormatDescription(const WAVEFORMATEX* Format) {
+  return Format ? wioGetFormatDescription(Format) : "Unknown";
+}
