@@ -332,14 +332,11 @@ void TForm1::CreateVolumeGroup() {
   RightScroll = AddVolumeSlider(GroupBox3, QStringLiteral("右声道音量"), 200, 16);
   AddLabel(GroupBox3, QStringLiteral("右"), 208, 125);
 
-  // Two lines in 25 pixels: the line height is pinned to the font's size so
-  // that a CJK face with tall ascenders still fits.
-  Label6 = new TClickLabel(GroupBox3);
-  Label6->setTextFormat(Qt::RichText);
+  // Two lines in 25 pixels, as in SimSun, whatever the CJK face's ascent.
+  Label6 = new TClickLabel(
+      QStringLiteral("注意：如果录不到伴奏，请确保所有录音设备都不静音（如果还有疑问请点这里）"), GroupBox3);
   Label6->setWordWrap(true);
-  Label6->setText(QStringLiteral("<p style=\"line-height:75%; margin:0\">"
-                                 "注意：如果录不到伴奏，请确保所有录音设备都不静音（如果还有疑问请点这里）</p>"));
-  Label6->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  Label6->SetLinePitch(13);
   Label6->setGeometry(8, 144, 241, 25);
 }
 
