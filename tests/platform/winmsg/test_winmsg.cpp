@@ -49,7 +49,10 @@ TEST_F(WinMsgTest, PostsFromAnyThreadArriveInOrderOnTheMainThread) {
   // The running event loop delivers without an explicit pump.
   got.clear();
   std::thread([&] { PostMessage(wnd, WM_USER, 7, 0); }).join();
-  QTimer::singleShot(5000, &app(), [] { QCoreApplication::exit(1); });
+  QTimer guard;  // ends a loop that never gets the message
+  guard.setSingleShot(true);
+  QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+  guard.start(5000);
   HWND quitter = AllocateHWnd([](HWND, UINT, WPARAM, LPARAM) -> LRESULT {
     QCoreApplication::exit(0);
     return 0;
