@@ -73,8 +73,9 @@ std::string SelectedHostOutput();
 const char* VirtualDeviceName();
 
 // ---------------------------------------------------------------- sources
-// The microphone line's signal. Host: the host input in the Host clock, the
-// TUNELARK_AUDIO_IN file (or silence) otherwise.
+// The microphone line's signal. Host (the start-up choice): the host input
+// in the Host clock, the TUNELARK_AUDIO_IN file (or silence) in the Virtual
+// clock, silence in the Stepped clock.
 void SetMicrophoneHost();
 void SetMicrophoneSilence();
 // Card frame f of channel c is TestSignalSample(f, c), with f counted by
@@ -111,8 +112,9 @@ std::array<int, 2> LinePeak(unsigned destination, int source);
 // What one wave-in handle got, kept after it closes.
 struct WaveInRecord {
   WAVEFORMATEX format{};
-  // Clock frame of the recording-mix frame the handle's stream began with
-  // (its first start after open or reset).
+  // Clock frame of the first recording-mix frame the handle was given (at
+  // its first start after open). With a rate of 44100 Hz, delivered frame i
+  // comes from recording-mix frame startFrame + i.
   std::uint64_t startFrame = 0;
   // Every byte the card wrote into the handle's buffers, in order (empty
   // unless taps were enabled when the handle opened).
@@ -125,7 +127,8 @@ struct WaveInRecord {
 // Taps of up to `maxBytesPerHandle` for wave-in handles opened from now on
 // (0: none). The memory is reserved at open, never on the card's thread.
 void EnableWaveInTaps(std::size_t maxBytesPerHandle);
-// Every wave-in handle opened since the last ClearHistory, in open order.
+// Every wave-in handle opened since the last ClearHistory (or ResetCard),
+// in open order.
 std::vector<WaveInRecord> WaveInHistory();
 void ClearHistory();
 std::uint64_t LostFrames(HWAVEIN handle);
