@@ -131,8 +131,9 @@ void TLameCoder::ProcessFiles() {
   if (g_running) throw ELameError(std::string("A conversion to MP3 is already running"));
   RunGuard guard;
   FStop = false;
-  if (OnBeginProcess) OnBeginProcess(this);
+  // Every run that begins ends with OnEndProcess or OnAbortProcess.
   try {
+    if (OnBeginProcess) OnBeginProcess(this);
     const qsizetype count = FInputFiles.size();
     for (qsizetype i = 0; i < count; ++i) {
       const WORD Num = static_cast<WORD>(i);

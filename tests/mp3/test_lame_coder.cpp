@@ -131,6 +131,14 @@ TEST_F(Conversion, LowerRatesAndMonoKeepTheirDuration) {
   }
 }
 
+// VBR with its header: the header frame is written in place of the frame the
+// encoder reserved, so decoders still trim the delay and padding.
+TEST_F(Conversion, VbrWithHeaderKeepsDuration) {
+  coder.SetEnableVBR(1);
+  const Decoded d = Convert(WriteWav("vbr.wav", 44100, 2, Tone(44100, 2, 44100 * 3, 440, 9000, 9000)));
+  EXPECT_NEAR(double(d.Frames()), 3.0 * 44100, kMp3Frame);
+}
+
 TEST_F(Conversion, EmptyListAndEmptyDataGiveEndEventsButNoProgress) {
   coder.ProcessFiles();
   EXPECT_EQ(log.events, (std::vector<std::string>{"begin", "end"}));
