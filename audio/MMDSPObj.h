@@ -147,7 +147,6 @@ class TMMComponent : public QObject {
   virtual QObject* ReadPublishedComponent(std::string_view name) const;
 
  private:
-  friend class TMMDSPComponent;
   unsigned FComponentState = 0;
   std::vector<std::string> FPublished;
 };
@@ -167,9 +166,10 @@ class TMMComponent : public QObject {
 //   harmless then. Closed: release per-run resources.
 // - BufferReady(buffer): runs on the producer's delivering thread: the main
 //   thread in cmWindow mode, the driver's callback thread in cmCallback, the
-//   device's worker thread in cmThread. In the last two it is a real-time
-//   path: no blocking, no allocation, no file I/O beyond what the mode's user
-//   accepts. The buffer is lent for the call only; copy what you need.
+//   device's worker thread in cmThread. In the last two it runs on a
+//   real-time thread: keep it free of blocking, allocation and file I/O (this
+//   program uses cmWindow). The buffer is lent for the call only; copy what
+//   you need.
 //   dwBytesRecorded, not dwBufferLength, says how much data it holds; a
 //   component may lower dwBytesRecorded of a buffer passing through it.
 // - BufferLoad(buffer, MoreBuffers): the same threads as BufferReady, pulled
@@ -189,9 +189,9 @@ class TMMDSPComponent : public TMMComponent {
   // --- the 25 chain operations, in slot order ---
   // 1. Pulls the format from the Input, else pushes the own one to the Output.
   virtual void UpdateWaveFormat();
-  // 2. Detaches this component's link to `Source` when Source's property
-  // `PropName` no longer points here (sent to every component while a
-  // neighbour is relinked).
+  // 2. Sent to every component just before `Source` relinks its property
+  // `PropName`: the component that property still points to lets go of
+  // Source (its Input when OutputSide, else its Output).
   virtual void NotifyLinkChange(TMMDSPComponent* Source, bool OutputSide, const std::string& PropName);
   // 3-6. Links; assigning nil unlinks. A refused link is ignored silently.
   virtual void SetInput(TMMDSPComponent* Value);
