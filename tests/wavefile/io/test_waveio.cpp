@@ -142,6 +142,9 @@ TEST_F(WaveIOTest, RewritingKeepsTextEntriesAndDisplayChunks) {
   Bytes chunks;
   putChunk(chunks, "fmt ", pcmFormat(1, 8000, 8));
   putChunk(chunks, "data", Bytes(100, 0x55));
+  Bytes tiny;
+  put32(tiny, RIFF_DISP_TEXT);
+  putChunk(chunks, "DISP", tiny);  // size 4: skipped, so not written back
   Bytes disp;
   put32(disp, RIFF_DISP_TEXT);
   for (char c : std::string("Song title")) disp.push_back(std::uint8_t(c));
@@ -157,6 +160,8 @@ TEST_F(WaveIOTest, RewritingKeepsTextEntriesAndDisplayChunks) {
 
   ASSERT_EQ(open(p), WIOERR_NOERROR);
   EXPECT_EQ(block_->dataSize, 100);
+  ASSERT_NE(block_->dispList->first, nullptr);
+  EXPECT_EQ(block_->dispList->first->next, nullptr);
   ASSERT_EQ(WaveFileReopen(block_), WIOERR_NOERROR);
   const Bytes fresh(40, 0x77);
   ASSERT_EQ(WaveFileWrite(block_, reinterpret_cast<const char*>(fresh.data()), 40), 40);
