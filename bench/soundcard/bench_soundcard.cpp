@@ -44,8 +44,12 @@ struct Session {
     waveInOpen(&hin, WAVE_MAPPER, &f, DWORD_PTR(&Requeue), 0, CALLBACK_FUNCTION);
     waveOutOpen(&hout, WAVE_MAPPER, &f, DWORD_PTR(&Requeue), 0, CALLBACK_FUNCTION);
     for (int i = 0; i < 20; ++i) {
-      in[i] = WAVEHDR{memory[i].data(), 3048};
-      out[i] = WAVEHDR{memory[20 + i].data(), 3048};
+      in[i] = WAVEHDR{};
+      in[i].lpData = memory[i].data();
+      in[i].dwBufferLength = 3048;
+      out[i] = WAVEHDR{};
+      out[i].lpData = memory[20 + i].data();
+      out[i].dwBufferLength = 3048;
       waveInPrepareHeader(hin, &in[i], sizeof(WAVEHDR));
       waveInAddBuffer(hin, &in[i], sizeof(WAVEHDR));
       waveOutPrepareHeader(hout, &out[i], sizeof(WAVEHDR));

@@ -54,6 +54,12 @@ MMRESULT ResolveMixer(Engine& e, HMIXEROBJ obj, DWORD flags, UINT* mixerId) {
 
 namespace {
 
+// Callers may state the records' sizes as the 32-bit system had them
+// instead of sizeof here; any record at least that large is taken.
+constexpr DWORD kMixerLineSize = 168;
+constexpr DWORD kLineControlsSize = 24;
+constexpr DWORD kDetailsSize = 24;
+
 template <std::size_t N>
 void copyString(char (&dst)[N], const std::string& src) {
   std::strncpy(dst, src.c_str(), N - 1);
@@ -229,7 +235,7 @@ MMRESULT mixerGetID(HMIXEROBJ obj, UINT* puMxId, DWORD flags) {
 }
 
 MMRESULT mixerGetLineInfo(HMIXEROBJ obj, MIXERLINE* ml, DWORD flags) {
-  if (!ml || ml->cbStruct < sizeof(MIXERLINE)) return MMSYSERR_INVALPARAM;
+  if (!ml || ml->cbStruct < kMixerLineSize) return MMSYSERR_INVALPARAM;
   Found f(obj, flags);
   if (f.result) return f.result;
   const MixMixer& m = *f.mixer;
@@ -264,7 +270,7 @@ MMRESULT mixerGetLineInfo(HMIXEROBJ obj, MIXERLINE* ml, DWORD flags) {
 }
 
 MMRESULT mixerGetLineControls(HMIXEROBJ obj, MIXERLINECONTROLS* lc, DWORD flags) {
-  if (!lc || lc->cbStruct < sizeof(MIXERLINECONTROLS)) return MMSYSERR_INVALPARAM;
+  if (!lc || lc->cbStruct < kLineControlsSize) return MMSYSERR_INVALPARAM;
   if (!lc->pamxctrl || lc->cbmxctrl < sizeof(MIXERCONTROL)) return MMSYSERR_INVALPARAM;
   Found f(obj, flags);
   if (f.result) return f.result;
@@ -302,7 +308,7 @@ MMRESULT mixerGetLineControls(HMIXEROBJ obj, MIXERLINECONTROLS* lc, DWORD flags)
 }
 
 MMRESULT mixerGetControlDetails(HMIXEROBJ obj, MIXERCONTROLDETAILS* d, DWORD flags) {
-  if (!d || d->cbStruct < sizeof(MIXERCONTROLDETAILS)) return MMSYSERR_INVALPARAM;
+  if (!d || d->cbStruct < kDetailsSize) return MMSYSERR_INVALPARAM;
   Found f(obj, flags);
   if (f.result) return f.result;
   const MixControl* c = f.mixer->controlById(d->dwControlID);
@@ -337,7 +343,7 @@ MMRESULT mixerGetControlDetails(HMIXEROBJ obj, MIXERCONTROLDETAILS* d, DWORD fla
 }
 
 MMRESULT mixerSetControlDetails(HMIXEROBJ obj, MIXERCONTROLDETAILS* d, DWORD flags) {
-  if (!d || d->cbStruct < sizeof(MIXERCONTROLDETAILS)) return MMSYSERR_INVALPARAM;
+  if (!d || d->cbStruct < kDetailsSize) return MMSYSERR_INVALPARAM;
   NoteList notes;
   {
     Found f(obj, flags);

@@ -77,9 +77,10 @@ TEST_F(Clocks, SteppedOnATestThreadWhileTheMainThreadTakesTheBuffers) {
   EXPECT_EQ(rec.delivered.size() / 4 + rec.lostFrames, 300u * soundcard::kPeriodFrames);
   const auto s = Samples16(rec.delivered);
   // Whatever was not lost is the signal itself, frame for frame.
-  if (rec.lostFrames == 0)
+  if (rec.lostFrames == 0) {
     for (std::size_t i = 0; i < s.size() / 2; ++i)
       ASSERT_EQ(s[2 * i], soundcard::TestSignalSample(rec.startFrame + i, 0) * 32768) << i;
+  }
 }
 
 TEST_F(Clocks, TheVirtualDeviceRunsInRealTime) {
