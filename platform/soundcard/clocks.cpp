@@ -109,8 +109,18 @@ class HostClock : public ClockDriver {
       RtAudio::StreamOptions options;
       options.streamName = "Tunelark";
       options.flags = RTAUDIO_SCHEDULE_REALTIME;
-      audio_->openStream(&outParams, inId >= 0 ? &inParams : nullptr, RTAUDIO_FLOAT32, kSampleRate,
-                         &frames, &HostClock::callback, this, &options);
+      try {
+        audio_->openStream(&outParams, inId >= 0 ? &inParams : nullptr, RTAUDIO_FLOAT32,
+                           kSampleRate, &frames, &HostClock::callback, this, &options);
+      } catch (...) {
+        if (inId < 0) throw;
+        // Some hosts cannot run these two devices together: play without
+        // a microphone rather than not at all.
+        inChannels_ = 0;
+        frames = kPeriodFrames;
+        audio_->openStream(&outParams, nullptr, RTAUDIO_FLOAT32, kSampleRate, &frames,
+                           &HostClock::callback, this, &options);
+      }
       // Scratch for channel conversion, sized once for the negotiated buffer.
       in_.assign(2 * std::size_t(frames), 0.0f);
       out_.assign(2 * std::size_t(frames), 0.0f);
