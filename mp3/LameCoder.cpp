@@ -128,7 +128,7 @@ void TLameCoder::FillConfig(BE_CONFIG& Config) const {
 bool TLameCoder::Running() { return g_running; }
 
 void TLameCoder::ProcessFiles() {
-  if (g_running) throw ELameError(std::string("A conversion to MP3 is already running"));
+  if (g_running) throw ELameError("A conversion to MP3 is already running");
   RunGuard guard;
   FStop = false;
   // Every run that begins ends with OnEndProcess or OnAbortProcess.
@@ -201,20 +201,20 @@ bool TLameCoder::ProcessFile(const QString& InputName, const QString& OutputName
   const DWORD dataSize = source.DataSize;
   if (chunkSize == 0 && dataSize != 0)
     throw ELameError(QStringLiteral("beInitStream returned an unusable chunk size"));
-  if (!run.in.seek(source.DataOffset)) throw ELameError(std::string("Read Error"));
+  if (!run.in.seek(source.DataOffset)) throw ELameError("Read Error");
   run.input.resize((chunkSize + 1) / 2);
   char* const input = reinterpret_cast<char*>(run.input.data());
 
   DWORD done = 0;
   while (done != dataSize) {
     const DWORD size = std::uint64_t(done) + chunkSize < dataSize ? chunkSize : dataSize - done;
-    if (run.in.read(input, size) != qint64(size)) throw ELameError(std::string("Read Error"));
+    if (run.in.read(input, size) != qint64(size)) throw ELameError("Read Error");
     DWORD produced = 0;
     const BE_ERR result = beEncodeChunk(run.stream, size / 2, run.input.data(), run.mp3.data(), &produced);
     if (result != BE_ERR_SUCCESSFUL)
       throw ELameError("beEncodeChunk failed " + std::to_string(result));
     if (run.out.write(reinterpret_cast<const char*>(run.mp3.data()), produced) != qint64(produced))
-      throw ELameError(std::string("Write Error"));
+      throw ELameError("Write Error");
     done += size;
     const auto percent = static_cast<WORD>(std::trunc(double(done) / double(dataSize) * 100.0));
     if (OnProgress) OnProgress(this, percent);
@@ -234,6 +234,6 @@ bool TLameCoder::ProcessFile(const QString& InputName, const QString& OutputName
     written = run.out.seek(0) &&
               run.out.write(reinterpret_cast<const char*>(run.mp3.data()), infoBytes) == qint64(infoBytes);
   run.CleanUp();
-  if (!written) throw ELameError(std::string("Write error"));
+  if (!written) throw ELameError("Write error");
   return true;
 }

@@ -20,6 +20,7 @@ enum TLameMode : LONG { STEREO = 0, JSTEREO = 1, DUALCHANNEL = 2, MONO = 3 };
 // Raised for every failure of a conversion run.
 class ELameError : public std::runtime_error {
  public:
+  explicit ELameError(const char* msg) : std::runtime_error(msg) {}
   explicit ELameError(const std::string& msg) : std::runtime_error(msg) {}
   explicit ELameError(const QString& msg) : std::runtime_error(msg.toStdString()) {}
 };

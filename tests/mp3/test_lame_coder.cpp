@@ -235,6 +235,24 @@ TEST_F(Conversion, FailuresStopAtTheFileAndKeepEarlierOutputs) {
   EXPECT_THROW(coder.ProcessFiles(), std::out_of_range);
 }
 
+// A full disk: chunk output that cannot be written, and final bytes that
+// cannot be written, have their own texts.
+TEST_F(Conversion, FullDiskGivesWriteErrors) {
+  if (!QFileInfo::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  const QString sound = WriteWav("sound.wav", 44100, 2, Tone(44100, 2, 44100, 440, 9000, 9000));
+  WriteFile(Path("empty.wav"), RecorderWav(44100, 2, 16, {}));
+  for (const auto& [input, text] : {std::pair{sound, "Write Error"}, {Path("empty.wav"), "Write error"}}) {
+    coder.SetInputFiles({input});
+    coder.SetOutputFiles({"/dev/full"});
+    try {
+      coder.ProcessFiles();
+      ADD_FAILURE() << "no error";
+    } catch (const ELameError& e) {
+      EXPECT_STREQ(e.what(), text);
+    }
+  }
+}
+
 TEST_F(Conversion, StreamThatFailsToOpenStopsTheFile) {
   WriteFile(Path("raw.pcm"), QByteArray(4000, '\0'));
   coder.SetMode(TLameMode(7));
