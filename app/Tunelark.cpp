@@ -11,6 +11,7 @@
 #include "app/main.h"
 #include "app/savemp3.h"
 #include "app/vol.h"
+#include "platform/winmsg/winmsg.h"
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
@@ -25,6 +26,11 @@ void InitialiseApplication(QApplication& app) {
   // Qt would append that to every window's caption.
   QApplication::setApplicationName(QStringLiteral("Tunelark"));
   QApplication::setFont(SimSunFont());
+  // Errors that escape a window procedure of the multimedia layer get the
+  // same error box as those of the windows' handlers.
+  SetApplicationExceptionHandler([](std::exception_ptr error) {
+    RunHandler([&] { std::rethrow_exception(error); });
+  });
   auto* translator = new QTranslator(&app);
   if (translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
@@ -50,6 +56,7 @@ void Destroy(W*& variable) {
 }  // namespace
 
 void CreateForms() {
+  SetApplicationTerminated(false);
   Form1 = new TForm1();
   CreateSecondary(Form2);
   CreateSecondary(AboutBox);
@@ -71,6 +78,7 @@ int RunTunelark(int argc, char** argv) {
   InitialiseApplication(app);
   CreateForms();
   const int code = TApplication::exec();
+  SetApplicationTerminated(true);
   DestroyForms();
   return code;
 }

@@ -16,7 +16,8 @@ class TApplication : public QApplication {
 // own dialogs and buttons when they are installed.
 void InitialiseApplication(QApplication& app);
 
-// Creates the five windows in order, each in its program-wide variable
+// Starts the application's life (not terminated) and creates the five
+// windows in order, each in its program-wide variable
 // (Form1, Form2, AboutBox, Form3, Form4), and shows only Form1. The others
 // stay hidden until a command shows them and do not keep the program
 // running: it ends when Form1 closes.

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCursor>
@@ -27,6 +28,7 @@
 #include "app/handlers.h"
 #include "app/icons.h"
 #include "app/statusbar.h"
+#include "platform/winmsg/winmsg.h"
 
 TForm1* Form1 = nullptr;
 QString wavname;
@@ -432,6 +434,11 @@ void TForm1::BindCommands() {
 bool TForm1::event(QEvent* event) {
   if (event->type() == QEvent::WindowActivate) RunHandler([this] { FormActivate(); });
   return QMainWindow::event(event);
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  QMainWindow::closeEvent(event);
+  if (event->isAccepted()) SetApplicationTerminated(true);
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {

@@ -206,6 +206,9 @@ class TForm1 : public QMainWindow {
 
  protected:
   bool event(QEvent* event) override;
+  // Closing the main window ends the program: the application counts as
+  // terminated from here on, so that waits in the multimedia layer end.
+  void closeEvent(QCloseEvent* event) override;
   // Application-wide: hints go to status panel 0, tooltips are never shown.
   bool eventFilter(QObject* watched, QEvent* event) override;
 

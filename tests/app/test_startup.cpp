@@ -19,6 +19,7 @@
 #include "app/main.h"
 #include "app/savemp3.h"
 #include "app/vol.h"
+#include "platform/winmsg/winmsg.h"
 #include "forms_fixture.h"
 
 namespace {
@@ -113,6 +114,7 @@ TEST_F(FormsTest, CtrlXClosesTheMainWindowAndEndsTheLoop) {
   QTimer::singleShot(0, [] { QTest::keyClick(Form1, Qt::Key_X, Qt::ControlModifier); });
   EXPECT_EQ(RunLoopWithWatchdog(), 0);
   EXPECT_FALSE(Form1->isVisible());
+  EXPECT_TRUE(ApplicationTerminated());
 }
 
 TEST_F(FormsTest, CloseBoxEndsTheLoop) {
@@ -141,8 +143,10 @@ TEST(HandlerErrors, AreReportedWithTheirTextAndTheProgramGoesOn) {
     throw std::runtime_error("WaveInOpen:\n\rno device");
   });
   RunHandler([&] { after = true; });
+  // Errors escaping the multimedia layer's window procedures too.
+  ApplicationHandleException(std::make_exception_ptr(std::runtime_error("Unable to open device")));
   SetHandlerErrorReporter({});
   EXPECT_TRUE(before);
   EXPECT_TRUE(after);
-  EXPECT_EQ(reported, QStringList{"WaveInOpen:\n\rno device"});
+  EXPECT_EQ(reported, (QStringList{"WaveInOpen:\n\rno device", "Unable to open device"}));
 }
