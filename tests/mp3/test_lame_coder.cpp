@@ -9,6 +9,7 @@
 
 #include "mp3/LameCoder.h"
 #include "tests/mp3/Mp3TestFiles.h"
+#include "wavefile/MMWaveIO.h"
 
 using namespace mp3test;
 
@@ -92,10 +93,23 @@ TEST(LameCoderProperties, AssignCopiesSettingsOnly) {
 // Ten seconds of a tone in the left channel only, then half a second of
 // silence. The sound must start at the data chunk (not at byte 44, which
 // would swap the channels) and end before the "fact" chunk (no click).
+// The input is written by the program's own WAVE layer, as a recording is.
 TEST_F(Conversion, RecorderWavKeepsDurationChannelsAndSilentEnd) {
   const int rate = 44100;
-  const QString wav =
-      WriteWav("take.wav", rate, 2, Tone(rate, 2, rate * 19 / 2, 1000, 16000, 0, rate / 2));
+  const QByteArray pcm = PcmBytes(Tone(rate, 2, rate * 19 / 2, 1000, 16000, 0, rate / 2));
+  const QString wav = Path("take.wav");
+  WAVEFORMATEX format{1, 2, DWORD(rate), DWORD(rate * 4), 4, 16, 0};
+  WaveIOBlock* block = nullptr;
+  ASSERT_EQ(WaveFileFromFormat(&block, &format), 0);
+  ASSERT_EQ(WaveFileCreate(block, wav.toLocal8Bit().constData()), 0);
+  ASSERT_EQ(WaveFileWrite(block, pcm.constData(), LONG(pcm.size())), LONG(pcm.size()));
+  ASSERT_EQ(WaveFileClose(block), 0);
+  WaveFileFree(&block);
+  QFile written(wav);
+  ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+  ASSERT_EQ(written.read(50).mid(38, 4), QByteArray("data")) << "sound starts at byte 46";
+  written.close();
+
   const Decoded d = Convert(wav);
   EXPECT_EQ(coder.OutputFiles().at(0), Path("take.mp3"));
   EXPECT_EQ(d.rate, rate);
