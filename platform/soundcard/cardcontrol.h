@@ -135,6 +135,13 @@ std::uint64_t LostFrames(HWAVEIN handle);
 // Lost frames of every handle in the history.
 std::uint64_t TotalLostFrames();
 
+// Converts interleaved stereo 44100 Hz float frames (a recording-mix tap,
+// or TestSignalSample frames) to `format` in one go, as the card converts
+// for a wave-in handle: exactly the same bytes at 44100 Hz, within 1 LSB at
+// other rates (the card converts in periods).
+std::vector<std::uint8_t> ConvertMix(const float* interleaved, std::size_t frames,
+                                     const WAVEFORMATEX& format);
+
 // Captures the playback or the recording mix (interleaved stereo float at
 // 44100 Hz), up to `maxFrames`, from the next period on; 0 stops and frees.
 enum class Mix { Playback, Recording };

@@ -7,6 +7,7 @@
 
 #include "platform/soundcard/clocks.h"
 #include "platform/soundcard/devicedialog.h"
+#include "platform/soundcard/pcm.h"
 #include "platform/winmsg/winmsg.h"
 
 namespace soundcard {
@@ -392,6 +393,21 @@ std::uint64_t TotalLostFrames() {
   std::uint64_t total = 0;
   for (const auto& rec : e.history) total += rec->lostFrames;
   return total;
+}
+
+std::vector<std::uint8_t> ConvertMix(const float* interleaved, std::size_t frames,
+                                     const WAVEFORMATEX& format) {
+  if (!IsSupportedPcm(format)) return {};
+  const unsigned ch = format.nChannels;
+  std::vector<float> in(interleaved, interleaved + 2 * frames);
+  if (ch == 1) StereoToMono(interleaved, frames, in.data());
+  Resampler resampler(kSampleRate, format.nSamplesPerSec, ch);
+  std::vector<float> out((frames * format.nSamplesPerSec / kSampleRate + 4096) * ch);
+  std::size_t used = 0;
+  std::size_t got = resampler.process(in.data(), frames, &used, out.data(), out.size() / ch);
+  std::vector<std::uint8_t> bytes(got * format.nBlockAlign);
+  EncodePcm(out.data(), got, ch, format.wBitsPerSample, bytes.data());
+  return bytes;
 }
 
 void EnableMixTap(Mix mix, std::size_t maxFrames) { Engine::instance().enableMixTap(mix, maxFrames); }

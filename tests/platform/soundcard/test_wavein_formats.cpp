@@ -5,7 +5,6 @@
 #include <tuple>
 
 #include "cardtest.h"
-#include "platform/soundcard/pcm.h"
 
 using namespace cardtest;
 
@@ -16,7 +15,7 @@ using FormatParam = std::tuple<DWORD, WORD, WORD>;  // rate, channels, bits
 class WaveInFormats : public CardTest, public ::testing::WithParamInterface<FormatParam> {};
 
 // The stream a handle of `format` should get for the test signal from
-// `start` on: the same conversion done in one go.
+// `start` on, converted in one go.
 std::vector<std::uint8_t> Expected(const WAVEFORMATEX& format, std::uint64_t start,
                                    std::size_t mixFrames) {
   std::vector<float> mix(2 * mixFrames);
@@ -24,20 +23,7 @@ std::vector<std::uint8_t> Expected(const WAVEFORMATEX& format, std::uint64_t sta
     mix[2 * i] = soundcard::TestSignalSample(start + i, 0);
     mix[2 * i + 1] = soundcard::TestSignalSample(start + i, 1);
   }
-  const unsigned ch = format.nChannels;
-  std::vector<float> in = mix;
-  if (ch == 1) {
-    in.resize(mixFrames);
-    soundcard::StereoToMono(mix.data(), mixFrames, in.data());
-  }
-  soundcard::Resampler rs(soundcard::kSampleRate, format.nSamplesPerSec, ch);
-  std::vector<float> out(3 * mixFrames * ch + 4096);
-  std::size_t used = 0;
-  std::size_t got = rs.process(in.data(), mixFrames, &used, out.data(), out.size() / ch);
-  EXPECT_EQ(used, mixFrames);
-  std::vector<std::uint8_t> bytes(got * format.nBlockAlign);
-  soundcard::EncodePcm(out.data(), got, ch, format.wBitsPerSample, bytes.data());
-  return bytes;
+  return soundcard::ConvertMix(mix.data(), mixFrames, format);
 }
 
 TEST_P(WaveInFormats, ReceiveTheConvertedRecordingMixExactly) {
