@@ -1,6 +1,6 @@
-// Buffer memory of the device engines: blocks are handed out, taken back
-// and kept for reuse, and only freed when the buffer size changes or the
-// engine goes away.
+// Buffer memory of the device engines: blocks are handed out, taken back and
+// kept for reuse, and only freed when the buffer size changes or the engine
+// goes away.
 #pragma once
 
 #include <cstddef>
@@ -8,6 +8,10 @@
 #include <vector>
 
 #include "platform/mmsystem.h"
+
+// Priority of a device engine's worker thread (cmThread mode). Shared by the
+// input and output engines, which both include this header.
+enum TThreadPriority : int { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
 
 // Allocation flags as the engines pass them (fixed memory, zero-filled).
 constexpr UINT GMEM_FIXED = 0x0000;
