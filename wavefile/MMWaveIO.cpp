@@ -6,7 +6,6 @@
 #include <QLocale>
 #include <QResource>
 #include <QString>
-#include <QStringList>
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -176,17 +175,10 @@ std::string wioGetFormatDescription(const WAVEFORMATEX* wfx, const std::string& 
 }
 
 std::string wioGetFormatDescription(const WAVEFORMATEX* wfx) {
-  const QLocale locale;
-  const std::string decimal = QString(locale.decimalPoint()).left(1).toStdString();
-  // Qt has no list separator of its own; the locale's way of joining a list
-  // ("a, b and c") shows the one its users expect.
-  const QString joined = locale.createSeparatedList({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
-  const qsizetype b = joined.indexOf(QLatin1Char('b'));
-  QString sep = b > 1 ? joined.mid(1, b - 1).trimmed().left(1) : QString();
-  if (sep.isEmpty()) sep = QStringLiteral(",");
-  std::string list = sep.toStdString();
-  // A list separator equal to the decimal one would make the text ambiguous.
-  if (list == decimal) list.assign(1, ';');
+  const std::string decimal = QLocale().decimalPoint().left(1).toStdString();
+  // Qt keeps no list separator. Locales that write decimals with a comma list
+  // with a semicolon; all others, Chinese included, with a comma.
+  const std::string list = decimal == "," ? ";" : ",";
   return wioGetFormatDescription(wfx, decimal, list);
 }
 

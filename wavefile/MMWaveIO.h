@@ -130,7 +130,7 @@ const char* wioGetFormatName(const WAVEFORMATEX* wfx);
 std::string wioGetFormatDescription(const WAVEFORMATEX* wfx, const std::string& decimalSeparator,
                                     const std::string& listSeparator);
 // The same with the user's separators: the locale's decimal separator, and
-// "," as the list separator unless the locale gives another.
+// "," as the list separator (";" where the decimal separator is a comma).
 std::string wioGetFormatDescription(const WAVEFORMATEX* wfx);
 
 // One row of the format name table.

@@ -523,7 +523,7 @@ TEST(WaveFormatHelpers, SizesCopiesNamesAndDescriptions) {
   EXPECT_EQ(wioGetFormatDescription(&six, ".", ","), "48.000 kHz, 24 Bit, 6 Channels");
   EXPECT_EQ(wioGetFormatDescription(nullptr, ".", ","), "Unknown");
 
-  QLocale::setDefault(QLocale::c());
+  QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
   EXPECT_EQ(wioGetFormatDescription(&s), "44.100 kHz, 16 Bit, Stereo");
   QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
   EXPECT_EQ(wioGetFormatDescription(&m), "8,000 kHz; 8 Bit; Mono");
