@@ -27,7 +27,7 @@
 #include <vector>
 
 #include "platform/mmsystem.h"
-#include "platform/soundcard/mixerspec.h"
+#include "platform/soundcard/mixerdesc.h"
 
 namespace soundcard {
 
@@ -102,7 +102,7 @@ void SetSynthRender(RenderFn fn, void* user);
 // its first DST_WAVEIN destination the recording mix, and its sources are
 // fed by component type (SRC_WAVEOUT, SRC_SYNTHESIZER, SRC_MICROPHONE; any
 // other type is silent).
-void InstallMixers(std::vector<MixerSpec> mixers);
+void InstallMixers(std::vector<MixerDesc> mixers);
 // The peak of a line of the first mixer over the last period, 0..32767 per
 // channel (source -1: the destination line itself), as its peak meter
 // control reports it. A line's level is taken after its volume and mute.

@@ -335,7 +335,7 @@ float TestSignalSample(std::uint64_t frame, unsigned channel) {
 
 void SetSynthRender(RenderFn fn, void* user) { Engine::instance().setSynth(fn, user); }
 
-void InstallMixers(std::vector<MixerSpec> mixers) {
+void InstallMixers(std::vector<MixerDesc> mixers) {
   auto fresh = std::make_unique<MixerTable>(std::move(mixers));
   Engine& e = Engine::instance();
   std::lock_guard g(e.lock);

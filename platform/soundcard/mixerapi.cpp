@@ -89,34 +89,34 @@ void fillLine(const MixLine& line, MIXERLINE* ml) {
   ml->dwDestination = line.destination;
   ml->dwSource = line.source < 0 ? 0 : DWORD(line.source);
   ml->dwLineID = line.id;
-  ml->fdwLine = line.spec.flags;
-  ml->dwComponentType = line.spec.componentType;
-  ml->cChannels = line.spec.channels;
+  ml->fdwLine = line.desc.flags;
+  ml->dwComponentType = line.desc.componentType;
+  ml->cChannels = line.desc.channels;
   ml->cConnections = line.connections;
   ml->cControls = DWORD(line.controls.size());
-  copyString(ml->szShortName, line.spec.shortName);
-  copyString(ml->szName, line.spec.name);
-  fillTarget(ml, line.spec.targetType);
+  copyString(ml->szShortName, line.desc.shortName);
+  copyString(ml->szName, line.desc.name);
+  fillTarget(ml, line.desc.targetType);
 }
 
 void fillControl(const MixControl& c, MIXERCONTROL* mc) {
   std::memset(mc, 0, sizeof(MIXERCONTROL));
   mc->cbStruct = sizeof(MIXERCONTROL);
   mc->dwControlID = c.id;
-  mc->dwControlType = c.spec.type;
-  mc->fdwControl = c.spec.flags;
+  mc->dwControlType = c.desc.type;
+  mc->fdwControl = c.desc.flags;
   mc->cMultipleItems = c.items;
-  copyString(mc->szShortName, c.spec.shortName);
-  copyString(mc->szName, c.spec.name);
-  mc->Bounds.s1.lMinimum = c.spec.minimum;
-  mc->Bounds.s1.lMaximum = c.spec.maximum;
-  mc->Metrics.cSteps = c.spec.steps;
+  copyString(mc->szShortName, c.desc.shortName);
+  copyString(mc->szName, c.desc.name);
+  mc->Bounds.s1.lMinimum = c.desc.minimum;
+  mc->Bounds.s1.lMaximum = c.desc.maximum;
+  mc->Metrics.cSteps = c.desc.steps;
 }
 
 bool targetMatches(const MixLine& line, const MIXERLINE& query) {
-  if (line.spec.targetType != query.Target.dwType) return false;
+  if (line.desc.targetType != query.Target.dwType) return false;
   MIXERLINE mine{};
-  fillTarget(&mine, line.spec.targetType);
+  fillTarget(&mine, line.desc.targetType);
   return mine.Target.wMid == query.Target.wMid && mine.Target.wPid == query.Target.wPid &&
          mine.Target.vDriverVersion == query.Target.vDriverVersion &&
          std::strncmp(mine.Target.szPname, query.Target.szPname, MAXPNAMELEN) == 0;
@@ -129,7 +129,7 @@ bool isBooleanUnits(DWORD type) {
 // Checks a value transfer's shape against the control; on success tells how
 // many channels the caller's block holds per item.
 MMRESULT checkShape(const MixControl& c, const MIXERCONTROLDETAILS& d, DWORD* channels) {
-  const DWORD lineChannels = std::max<DWORD>(1, c.line->spec.channels);
+  const DWORD lineChannels = std::max<DWORD>(1, c.line->desc.channels);
   if (d.cChannels == 0 ||
       (d.cChannels != 1 && d.cChannels != c.channels && d.cChannels != lineChannels))
     return MMSYSERR_INVALPARAM;
@@ -141,10 +141,10 @@ MMRESULT checkShape(const MixControl& c, const MIXERCONTROLDETAILS& d, DWORD* ch
 
 LONG readValue(const MixControl& c, DWORD item, DWORD channel, DWORD requested) {
   if (c.isMeter()) {
-    if (c.spec.type != MIXERCONTROL_CONTROLTYPE_PEAKMETER) return 0;
+    if (c.desc.type != MIXERCONTROL_CONTROLTYPE_PEAKMETER) return 0;
     const int left = c.line->peak[0].load(std::memory_order_relaxed);
     const int right = c.line->peak[1].load(std::memory_order_relaxed);
-    if (requested == 1) return c.line->spec.channels == 1 ? left : std::max(left, right);
+    if (requested == 1) return c.line->desc.channels == 1 ? left : std::max(left, right);
     return channel == 0 ? left : right;
   }
   const DWORD base = item * c.channels;
@@ -190,10 +190,10 @@ MMRESULT mixerGetDevCaps(UINT_PTR uMxId, MIXERCAPS* caps, UINT size) {
   const MixMixer* m = e.table->mixer(id);
   if (!m) return MMSYSERR_BADDEVICEID;
   MIXERCAPS c{};
-  c.wMid = m->spec.mid;
-  c.wPid = m->spec.pid;
-  c.vDriverVersion = m->spec.driverVersion;
-  copyString(c.szPname, m->spec.name);
+  c.wMid = m->desc.mid;
+  c.wPid = m->desc.pid;
+  c.vDriverVersion = m->desc.driverVersion;
+  copyString(c.szPname, m->desc.name);
   c.fdwSupport = 0;
   c.cDestinations = DWORD(m->destinations.size());
   std::memcpy(caps, &c, std::min<std::size_t>(size, sizeof(c)));
@@ -249,7 +249,7 @@ MMRESULT mixerGetLineInfo(HMIXEROBJ obj, MIXERLINE* ml, DWORD flags) {
     case MIXER_GETLINEINFOF_LINEID: line = m.lineById(ml->dwLineID); break;
     case MIXER_GETLINEINFOF_COMPONENTTYPE:
       for (const auto& l : m.lines)
-        if (l->spec.componentType == ml->dwComponentType) {
+        if (l->desc.componentType == ml->dwComponentType) {
           line = l.get();
           break;
         }
@@ -297,7 +297,7 @@ MMRESULT mixerGetLineControls(HMIXEROBJ obj, MIXERLINECONTROLS* lc, DWORD flags)
       const MixLine* line = m.lineById(lc->dwLineID);
       if (!line) return MIXERR_INVALLINE;
       for (const MixControl* c : line->controls)
-        if (c->spec.type == lc->dwControlType) {
+        if (c->desc.type == lc->dwControlType) {
           fillControl(*c, out(0));
           return MMSYSERR_NOERROR;
         }
@@ -334,7 +334,7 @@ MMRESULT mixerGetControlDetails(HMIXEROBJ obj, MIXERCONTROLDETAILS* d, DWORD fla
               static_cast<char*>(d->paDetails) + (i * channels + k) * d->cbDetails);
           t->dwParam1 = c->itemLineIds[i];
           t->dwParam2 = c->itemTypes[i];
-          copyString(t->szName, c->spec.items[i]);
+          copyString(t->szName, c->desc.items[i]);
         }
       return MMSYSERR_NOERROR;
     }
@@ -360,8 +360,8 @@ MMRESULT mixerSetControlDetails(HMIXEROBJ obj, MIXERCONTROLDETAILS* d, DWORD fla
     for (DWORD i = 0; i < items; ++i) {
       for (DWORD k = 0; k < channels; ++k) {
         LONG v = *element(*d, i * channels + k);
-        v = isBooleanUnits(c->spec.type) ? (v != 0 ? 1 : 0)
-                                         : std::clamp(v, c->spec.minimum, c->spec.maximum);
+        v = isBooleanUnits(c->desc.type) ? (v != 0 ? 1 : 0)
+                                         : std::clamp(v, c->desc.minimum, c->desc.maximum);
         // A one-channel value sets every channel of the item.
         const DWORD first = channels == 1 ? 0 : k;
         const DWORD last = channels == 1 ? c->channels : std::min(k + 1, c->channels);

@@ -10,7 +10,7 @@
 
 namespace soundcard {
 
-struct ControlSpec {
+struct ControlDesc {
   DWORD type = MIXERCONTROL_CONTROLTYPE_VOLUME;  // MIXERCONTROL_CONTROLTYPE_*
   std::string shortName;
   std::string name;
@@ -31,41 +31,41 @@ struct ControlSpec {
   std::vector<LONG> initial;
 };
 
-struct LineSpec {
+struct LineDesc {
   DWORD componentType = MIXERLINE_COMPONENTTYPE_SRC_UNDEFINED;
   std::string shortName;
   std::string name;
   DWORD channels = 2;
   DWORD flags = MIXERLINE_LINEF_ACTIVE;  // the card adds LINEF_SOURCE to sources
   DWORD targetType = MIXERLINE_TARGETTYPE_UNDEFINED;
-  std::vector<ControlSpec> controls;
+  std::vector<ControlDesc> controls;
 };
 
-struct DestinationSpec {
-  LineSpec line;
-  std::vector<LineSpec> sources;
+struct DestinationDesc {
+  LineDesc line;
+  std::vector<LineDesc> sources;
 };
 
-struct MixerSpec {
+struct MixerDesc {
   std::string name = "Tunelark Mixer";
   WORD mid = 1;
   WORD pid = 1;
   UINT driverVersion = 0x0106;
-  std::vector<DestinationSpec> destinations;
+  std::vector<DestinationDesc> destinations;
 };
 
 // Control makers for tables.
-ControlSpec VolumeControl(const std::string& lineName);
-ControlSpec MuteControl(const std::string& lineName, bool muted);
-ControlSpec PeakMeterControl(const std::string& lineName);
+ControlDesc VolumeControl(const std::string& lineName);
+ControlDesc MuteControl(const std::string& lineName, bool muted);
+ControlDesc PeakMeterControl(const std::string& lineName);
 // A multiple-item list control whose items name lines of its destination.
-ControlSpec ListControl(DWORD type, const std::string& name, std::vector<std::string> items);
+ControlDesc ListControl(DWORD type, const std::string& name, std::vector<std::string> items);
 
 // The card's own mixer: destination 0 "Speakers" (DST_SPEAKERS) with
 // "Wave Out", "SW Synth" and "Microphone" (muted: the monitor); destination
 // 1 "Recording" (DST_WAVEIN) with "Microphone", "SW Synth" and "Wave Out".
 // Every line is stereo with a volume, a mute and a peak meter.
-std::vector<MixerSpec> DefaultMixers();
+std::vector<MixerDesc> DefaultMixers();
 
 // Line ids: destination d has id d; source s of destination d has id
 // ((s + 1) << 16) | d. Control ids count from 1 through the whole mixer in

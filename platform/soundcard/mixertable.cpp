@@ -14,27 +14,27 @@ bool isListType(DWORD type) {
 // Single-select lists (MUX, SINGLESELECT) have the sub-class bits clear.
 bool isSingleSelect(DWORD type) { return isListType(type) && (type & 0x0F000000) == 0; }
 
-LONG defaultValue(const ControlSpec& spec, DWORD item) {
-  const DWORD cls = spec.type & MIXERCONTROL_CT_CLASS_MASK;
-  if (isListType(spec.type)) return isSingleSelect(spec.type) ? (item == 0 ? 1 : 0) : 1;
-  if (cls == MIXERCONTROL_CT_CLASS_FADER) return spec.maximum;
+LONG defaultValue(const ControlDesc& desc, DWORD item) {
+  const DWORD cls = desc.type & MIXERCONTROL_CT_CLASS_MASK;
+  if (isListType(desc.type)) return isSingleSelect(desc.type) ? (item == 0 ? 1 : 0) : 1;
+  if (cls == MIXERCONTROL_CT_CLASS_FADER) return desc.maximum;
   if (cls == MIXERCONTROL_CT_CLASS_SWITCH || cls == MIXERCONTROL_CT_CLASS_METER) return 0;
-  return spec.minimum;
+  return desc.minimum;
 }
 
-std::unique_ptr<MixControl> buildControl(const ControlSpec& spec, MixLine* line, DWORD id) {
+std::unique_ptr<MixControl> buildControl(const ControlDesc& desc, MixLine* line, DWORD id) {
   auto c = std::make_unique<MixControl>();
   c->id = id;
-  c->spec = spec;
+  c->desc = desc;
   c->line = line;
-  c->items = DWORD(spec.items.size());
-  if (c->items) c->spec.flags |= MIXERCONTROL_CONTROLF_MULTIPLE;
-  const bool uniform = (c->spec.flags & MIXERCONTROL_CONTROLF_UNIFORM) != 0;
-  c->channels = uniform ? 1 : std::max<DWORD>(1, line->spec.channels);
+  c->items = DWORD(desc.items.size());
+  if (c->items) c->desc.flags |= MIXERCONTROL_CONTROLF_MULTIPLE;
+  const bool uniform = (c->desc.flags & MIXERCONTROL_CONTROLF_UNIFORM) != 0;
+  c->channels = uniform ? 1 : std::max<DWORD>(1, line->desc.channels);
   const DWORD n = c->valueCount();
   c->values = std::make_unique<std::atomic<LONG>[]>(n);
   for (DWORD i = 0; i < n; ++i) {
-    const LONG v = i < spec.initial.size() ? spec.initial[i] : defaultValue(spec, i / c->channels);
+    const LONG v = i < desc.initial.size() ? desc.initial[i] : defaultValue(desc, i / c->channels);
     c->values[i].store(v, std::memory_order_relaxed);
   }
   return c;
@@ -50,9 +50,9 @@ void resolveItems(MixMixer& m) {
       std::vector<MixLine*> candidates = dest->sources;
       candidates.insert(candidates.begin(), dest);
       for (MixLine* l : candidates) {
-        if (l->spec.name == c->spec.items[i]) {
+        if (l->desc.name == c->desc.items[i]) {
           c->itemLineIds[i] = l->id;
-          c->itemTypes[i] = l->spec.componentType;
+          c->itemTypes[i] = l->desc.componentType;
           break;
         }
       }
@@ -60,31 +60,31 @@ void resolveItems(MixMixer& m) {
   }
 }
 
-std::unique_ptr<MixMixer> buildMixer(const MixerSpec& spec) {
+std::unique_ptr<MixMixer> buildMixer(const MixerDesc& desc) {
   auto m = std::make_unique<MixMixer>();
-  m->spec = spec;
+  m->desc = desc;
   DWORD nextControl = 1;
-  auto addLine = [&](const LineSpec& ls, DWORD d, int s) {
+  auto addLine = [&](const LineDesc& ls, DWORD d, int s) {
     auto line = std::make_unique<MixLine>();
     line->id = s < 0 ? DestinationLineId(d) : SourceLineId(d, DWORD(s));
     line->destination = d;
     line->source = s;
-    line->spec = ls;
-    if (s >= 0) line->spec.flags |= MIXERLINE_LINEF_SOURCE;
-    for (const ControlSpec& cs : ls.controls) {
+    line->desc = ls;
+    if (s >= 0) line->desc.flags |= MIXERLINE_LINEF_SOURCE;
+    for (const ControlDesc& cs : ls.controls) {
       m->controls.push_back(buildControl(cs, line.get(), nextControl++));
       MixControl* c = m->controls.back().get();
       line->controls.push_back(c);
-      if (c->spec.type == MIXERCONTROL_CONTROLTYPE_VOLUME && !line->volume) line->volume = c;
-      if (c->spec.type == MIXERCONTROL_CONTROLTYPE_MUTE && !line->mute) line->mute = c;
-      if (isListType(c->spec.type) && c->items && !line->list) line->list = c;
+      if (c->desc.type == MIXERCONTROL_CONTROLTYPE_VOLUME && !line->volume) line->volume = c;
+      if (c->desc.type == MIXERCONTROL_CONTROLTYPE_MUTE && !line->mute) line->mute = c;
+      if (isListType(c->desc.type) && c->items && !line->list) line->list = c;
     }
     MixLine* raw = line.get();
     m->lines.push_back(std::move(line));
     return raw;
   };
-  for (DWORD d = 0; d < spec.destinations.size(); ++d) {
-    const DestinationSpec& ds = spec.destinations[d];
+  for (DWORD d = 0; d < desc.destinations.size(); ++d) {
+    const DestinationDesc& ds = desc.destinations[d];
     MixLine* dest = addLine(ds.line, d, -1);
     dest->connections = DWORD(ds.sources.size());
     m->destinations.push_back(dest);
@@ -96,7 +96,7 @@ std::unique_ptr<MixMixer> buildMixer(const MixerSpec& spec) {
 }
 
 const float* signalOf(const MixLine& line, const MixInputs& in) {
-  switch (line.spec.componentType) {
+  switch (line.desc.componentType) {
     case MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT: return in.waveOut;
     case MIXERLINE_COMPONENTTYPE_SRC_SYNTHESIZER: return in.synth;
     case MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE: return in.microphone;
@@ -150,11 +150,11 @@ MixControl* MixMixer::controlById(DWORD id) const {
   return nullptr;
 }
 
-MixerTable::MixerTable(std::vector<MixerSpec> specs) {
-  for (const MixerSpec& spec : specs) mixers_.push_back(buildMixer(spec));
+MixerTable::MixerTable(std::vector<MixerDesc> descs) {
+  for (const MixerDesc& desc : descs) mixers_.push_back(buildMixer(desc));
   if (mixers_.empty()) return;
   for (MixLine* dest : mixers_[0]->destinations) {
-    const DWORD type = dest->spec.componentType;
+    const DWORD type = dest->desc.componentType;
     if (type == MIXERLINE_COMPONENTTYPE_DST_SPEAKERS && !playback_) playback_ = dest;
     if (type == MIXERLINE_COMPONENTTYPE_DST_WAVEIN && !recording_) recording_ = dest;
   }
@@ -163,8 +163,8 @@ MixerTable::MixerTable(std::vector<MixerSpec> specs) {
 std::array<float, 2> MixerTable::lineGain(const MixLine& line) {
   std::array<float, 2> gain{1.0f, 1.0f};
   if (const MixControl* vol = line.volume) {
-    const double lo = vol->spec.minimum;
-    const double range = double(vol->spec.maximum) - lo;
+    const double lo = vol->desc.minimum;
+    const double range = double(vol->desc.maximum) - lo;
     for (int ch = 0; ch < 2; ++ch) {
       const DWORD at = std::min<DWORD>(DWORD(ch), vol->channels - 1);
       const double v = vol->values[at].load(std::memory_order_relaxed);
@@ -216,8 +216,8 @@ void MixerTable::mix(const MixInputs& inputs, float* playback, float* recording,
 
 // ---------------------------------------------------------------- table makers
 
-ControlSpec VolumeControl(const std::string& lineName) {
-  ControlSpec c;
+ControlDesc VolumeControl(const std::string& lineName) {
+  ControlDesc c;
   c.type = MIXERCONTROL_CONTROLTYPE_VOLUME;
   c.shortName = "Volume";
   c.name = lineName + " Volume";
@@ -227,8 +227,8 @@ ControlSpec VolumeControl(const std::string& lineName) {
   return c;
 }
 
-ControlSpec MuteControl(const std::string& lineName, bool muted) {
-  ControlSpec c;
+ControlDesc MuteControl(const std::string& lineName, bool muted) {
+  ControlDesc c;
   c.type = MIXERCONTROL_CONTROLTYPE_MUTE;
   c.shortName = "Mute";
   c.name = lineName + " Mute";
@@ -240,8 +240,8 @@ ControlSpec MuteControl(const std::string& lineName, bool muted) {
   return c;
 }
 
-ControlSpec PeakMeterControl(const std::string& lineName) {
-  ControlSpec c;
+ControlDesc PeakMeterControl(const std::string& lineName) {
+  ControlDesc c;
   c.type = MIXERCONTROL_CONTROLTYPE_PEAKMETER;
   c.shortName = "Peak";
   c.name = lineName + " Peak";
@@ -251,8 +251,8 @@ ControlSpec PeakMeterControl(const std::string& lineName) {
   return c;
 }
 
-ControlSpec ListControl(DWORD type, const std::string& name, std::vector<std::string> items) {
-  ControlSpec c;
+ControlDesc ListControl(DWORD type, const std::string& name, std::vector<std::string> items) {
+  ControlDesc c;
   c.type = type;
   c.shortName = name.substr(0, MIXER_SHORT_NAME_CHARS - 1);
   c.name = name;
@@ -264,10 +264,10 @@ ControlSpec ListControl(DWORD type, const std::string& name, std::vector<std::st
   return c;
 }
 
-std::vector<MixerSpec> DefaultMixers() {
+std::vector<MixerDesc> DefaultMixers() {
   auto line = [](DWORD type, const std::string& name, const std::string& shortName,
                  DWORD target, bool muted) {
-    LineSpec l;
+    LineDesc l;
     l.componentType = type;
     l.name = name;
     l.shortName = shortName;
@@ -277,8 +277,8 @@ std::vector<MixerSpec> DefaultMixers() {
     return l;
   };
   const DWORD none = MIXERLINE_TARGETTYPE_UNDEFINED;
-  MixerSpec m;
-  DestinationSpec speakers;
+  MixerDesc m;
+  DestinationDesc speakers;
   speakers.line = line(MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, "Speakers", "Speakers", none, false);
   speakers.sources = {
       line(MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT, "Wave Out", "Wave Out",
@@ -286,7 +286,7 @@ std::vector<MixerSpec> DefaultMixers() {
       line(MIXERLINE_COMPONENTTYPE_SRC_SYNTHESIZER, "SW Synth", "SW Synth", none, false),
       line(MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE, "Microphone", "Mic", none, true),
   };
-  DestinationSpec recording;
+  DestinationDesc recording;
   recording.line = line(MIXERLINE_COMPONENTTYPE_DST_WAVEIN, "Recording", "Recording",
                         MIXERLINE_TARGETTYPE_WAVEIN, false);
   recording.sources = {

@@ -1,5 +1,5 @@
 // The mixer table at run time: the lines and controls built from a
-// MixerSpec, control values the card's thread reads without locks, line
+// MixerDesc, control values the card's thread reads without locks, line
 // peaks, and the per-period mix of the first mixer's two destinations.
 #pragma once
 
@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/soundcard/mixerspec.h"
+#include "platform/soundcard/mixerdesc.h"
 
 namespace soundcard {
 
@@ -17,7 +17,7 @@ struct MixLine;
 
 struct MixControl {
   DWORD id = 0;
-  ControlSpec spec;       // flags include MIXERCONTROL_CONTROLF_MULTIPLE for item lists
+  ControlDesc desc;       // flags include MIXERCONTROL_CONTROLF_MULTIPLE for item lists
   DWORD channels = 1;     // value channels: 1 for a uniform control, else the line's
   DWORD items = 0;        // 0 unless the control has items
   MixLine* line = nullptr;
@@ -29,7 +29,7 @@ struct MixControl {
 
   DWORD valueCount() const { return channels * (items ? items : 1); }
   bool isMeter() const {
-    return (spec.type & MIXERCONTROL_CT_CLASS_MASK) == MIXERCONTROL_CT_CLASS_METER;
+    return (desc.type & MIXERCONTROL_CT_CLASS_MASK) == MIXERCONTROL_CT_CLASS_METER;
   }
 };
 
@@ -37,7 +37,7 @@ struct MixLine {
   DWORD id = 0;
   DWORD destination = 0;
   int source = -1;  // -1: the destination line
-  LineSpec spec;
+  LineDesc desc;
   DWORD connections = 0;
   std::vector<MixControl*> controls;
   std::vector<MixLine*> sources;  // of a destination line
@@ -48,7 +48,7 @@ struct MixLine {
 };
 
 struct MixMixer {
-  MixerSpec spec;
+  MixerDesc desc;
   std::vector<std::unique_ptr<MixLine>> lines;  // destination line, its sources, next ...
   std::vector<std::unique_ptr<MixControl>> controls;
   std::vector<MixLine*> destinations;
@@ -67,7 +67,7 @@ struct MixInputs {
 
 class MixerTable {
  public:
-  explicit MixerTable(std::vector<MixerSpec> specs);
+  explicit MixerTable(std::vector<MixerDesc> descs);
 
   std::size_t count() const { return mixers_.size(); }
   MixMixer* mixer(std::size_t id) const { return id < mixers_.size() ? mixers_[id].get() : nullptr; }

@@ -277,10 +277,10 @@ TEST_F(Mixer, ObjectsOfOtherKindsNameTheirMixer) {
 
 // A table with a mono line, a line without controls, a MUX on the recording
 // destination, a third destination and a second mixer.
-std::vector<soundcard::MixerSpec> CustomTable() {
+std::vector<soundcard::MixerDesc> CustomTable() {
   using namespace soundcard;
-  auto plain = [](DWORD type, std::string name, DWORD channels, std::vector<ControlSpec> controls) {
-    LineSpec l;
+  auto plain = [](DWORD type, std::string name, DWORD channels, std::vector<ControlDesc> controls) {
+    LineDesc l;
     l.componentType = type;
     l.name = name;
     l.shortName = name.substr(0, 15);
@@ -288,18 +288,18 @@ std::vector<soundcard::MixerSpec> CustomTable() {
     l.controls = std::move(controls);
     return l;
   };
-  MixerSpec first;
+  MixerDesc first;
   first.name = "Custom A";
-  DestinationSpec out{plain(MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, "Out", 2, {VolumeControl("Out")}),
+  DestinationDesc out{plain(MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, "Out", 2, {VolumeControl("Out")}),
                       {plain(MIXERLINE_COMPONENTTYPE_SRC_COMPACTDISC, "CD", 2, {})}};
-  DestinationSpec rec{plain(MIXERLINE_COMPONENTTYPE_DST_WAVEIN, "Rec", 2,
+  DestinationDesc rec{plain(MIXERLINE_COMPONENTTYPE_DST_WAVEIN, "Rec", 2,
                             {ListControl(MIXERCONTROL_CONTROLTYPE_MUX, "Rec Source", {"Mic", "Synth"})}),
                       {plain(MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE, "Mic", 1,
                              {VolumeControl("Mic"), MuteControl("Mic", false)}),
                        plain(MIXERLINE_COMPONENTTYPE_SRC_SYNTHESIZER, "Synth", 2, {VolumeControl("Synth")})}};
-  DestinationSpec phone{plain(MIXERLINE_COMPONENTTYPE_DST_TELEPHONE, "Phone", 1, {}), {}};
+  DestinationDesc phone{plain(MIXERLINE_COMPONENTTYPE_DST_TELEPHONE, "Phone", 1, {}), {}};
   first.destinations = {out, rec, phone};
-  MixerSpec second;
+  MixerDesc second;
   second.name = "Custom B";
   second.destinations = {{plain(MIXERLINE_COMPONENTTYPE_DST_HEADPHONES, "Head", 2, {MuteControl("Head", true)}), {}}};
   return {first, second};
