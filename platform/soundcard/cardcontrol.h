@@ -17,8 +17,9 @@
 //   named by TUNELARK_AUDIO_IN, looped.
 // - Stepped: nothing runs by itself; Advance() runs periods on the caller's
 //   thread, deterministically.
-// Automatic (the start-up choice): Virtual when TUNELARK_AUDIO=virtual or
-// when the host has no usable devices, else Host.
+// Automatic (the start-up choice): Virtual when TUNELARK_AUDIO=virtual, when
+// the device sheet's remembered choice is the virtual device, or when the
+// host has no usable output device; else Host on the remembered devices.
 #pragma once
 
 #include <array>
