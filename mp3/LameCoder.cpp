@@ -1,7 +1,6 @@
 #include "mp3/LameCoder.h"
 
 #include <QFile>
-
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -140,10 +139,12 @@ void TLameCoder::ProcessFiles() {
       // The lists are read at each step, so an OnBeginFile handler may still
       // change the names of the file it announces.
       if (i >= FInputFiles.size())
-        throw std::out_of_range(QStringLiteral("List index out of bounds (%1)").arg(i).toStdString());
+        throw std::out_of_range(
+            QStringLiteral("List index out of bounds (%1)").arg(i).toStdString());
       if (OnBeginFile) OnBeginFile(this, Num, FInputFiles.at(i));
       if (i >= FInputFiles.size() || i >= FOutputFiles.size())
-        throw std::out_of_range(QStringLiteral("List index out of bounds (%1)").arg(i).toStdString());
+        throw std::out_of_range(
+            QStringLiteral("List index out of bounds (%1)").arg(i).toStdString());
       const QString output = FOutputFiles.at(i);
       if (!ProcessFile(FInputFiles.at(i), output)) {
         if (OnAbortProcess) OnAbortProcess(this);
@@ -195,9 +196,9 @@ bool TLameCoder::ProcessFile(const QString& InputName, const QString& OutputName
         QStringLiteral("Cannot create file \"%1\". %2").arg(OutputName, run.out.errorString()));
 
   // Chunk sizes are held in 16 bits.
-  const WORD chunkSize =
-      source.IsWave ? static_cast<WORD>(samples * source.BlockAlign)
-                    : static_cast<WORD>(config.nMode == MONO ? samples : 2 * samples);
+  const WORD chunkSize = source.IsWave
+                             ? static_cast<WORD>(samples * source.BlockAlign)
+                             : static_cast<WORD>(config.nMode == MONO ? samples : 2 * samples);
   const DWORD dataSize = source.DataSize;
   if (chunkSize == 0 && dataSize != 0)
     throw ELameError(QStringLiteral("beInitStream returned an unusable chunk size"));
@@ -210,7 +211,8 @@ bool TLameCoder::ProcessFile(const QString& InputName, const QString& OutputName
     const DWORD size = std::uint64_t(done) + chunkSize < dataSize ? chunkSize : dataSize - done;
     if (run.in.read(input, size) != qint64(size)) throw ELameError("Read Error");
     DWORD produced = 0;
-    const BE_ERR result = beEncodeChunk(run.stream, size / 2, run.input.data(), run.mp3.data(), &produced);
+    const BE_ERR result =
+        beEncodeChunk(run.stream, size / 2, run.input.data(), run.mp3.data(), &produced);
     if (result != BE_ERR_SUCCESSFUL)
       throw ELameError("beEncodeChunk failed " + std::to_string(result));
     if (run.out.write(reinterpret_cast<const char*>(run.mp3.data()), produced) != qint64(produced))
@@ -224,15 +226,15 @@ bool TLameCoder::ProcessFile(const QString& InputName, const QString& OutputName
 
   DWORD finalBytes = 0;
   beDeinitStream(run.stream, run.mp3.data(), &finalBytes);
-  bool written =
-      run.out.write(reinterpret_cast<const char*>(run.mp3.data()), finalBytes) == qint64(finalBytes);
+  bool written = run.out.write(reinterpret_cast<const char*>(run.mp3.data()), finalBytes) ==
+                 qint64(finalBytes);
   // The information frame goes over the first frame, which the encoder
   // reserved for it.
   DWORD infoBytes = 0;
   if (written && beGetInfoFrame(run.stream, run.mp3.data(), &infoBytes) == BE_ERR_SUCCESSFUL &&
       infoBytes > 0)
-    written = run.out.seek(0) &&
-              run.out.write(reinterpret_cast<const char*>(run.mp3.data()), infoBytes) == qint64(infoBytes);
+    written = run.out.seek(0) && run.out.write(reinterpret_cast<const char*>(run.mp3.data()),
+                                               infoBytes) == qint64(infoBytes);
   run.CleanUp();
   if (!written) throw ELameError("Write error");
   return true;

@@ -136,8 +136,8 @@ BE_ERR beInitStream(const BE_CONFIG* pbeConfig, DWORD* dwSamples, DWORD* dwBuffe
   // can exceed the input rate when the encoder resamples upwards.
   const DWORD samples = static_cast<DWORD>(lame_get_framesize(stream->gfp)) * stream->channels;
   const double frames = 2.0 * samples / stream->channels;
-  const double ratio = std::max(
-      1.0, double(lame_get_out_samplerate(stream->gfp)) / double(lame_get_in_samplerate(stream->gfp)));
+  const double ratio = std::max(1.0, double(lame_get_out_samplerate(stream->gfp)) /
+                                         double(lame_get_in_samplerate(stream->gfp)));
   stream->bufferSize = static_cast<DWORD>(std::ceil(1.25 * frames * ratio)) + 7200;
 
   std::lock_guard guard(g_lock);
@@ -154,7 +154,8 @@ BE_ERR beEncodeChunk(HBE_STREAM hbeStream, DWORD nSamples, const std::int16_t* p
                      BYTE* pOutput, DWORD* pdwOutput) {
   Stream* s = FindStream(hbeStream);
   if (!s) return BE_ERR_INVALID_HANDLE;
-  if (!pdwOutput || !pOutput || (nSamples > 0 && !pSamples)) return BE_ERR_INVALID_FORMAT_PARAMETERS;
+  if (!pdwOutput || !pOutput || (nSamples > 0 && !pSamples))
+    return BE_ERR_INVALID_FORMAT_PARAMETERS;
   *pdwOutput = 0;
   const DWORD frames = nSamples / static_cast<DWORD>(s->channels);
   if (frames == 0) return BE_ERR_SUCCESSFUL;
@@ -162,9 +163,10 @@ BE_ERR beEncodeChunk(HBE_STREAM hbeStream, DWORD nSamples, const std::int16_t* p
   // libmp3lame copies the input into its own buffers; it does not write to it.
   auto* pcm = const_cast<short*>(reinterpret_cast<const short*>(pSamples));
   const int size = static_cast<int>(std::min<DWORD>(s->bufferSize, INT_MAX));
-  const int n = s->channels == 2
-                    ? lame_encode_buffer_interleaved(s->gfp, pcm, static_cast<int>(frames), pOutput, size)
-                    : lame_encode_buffer(s->gfp, pcm, pcm, static_cast<int>(frames), pOutput, size);
+  const int n =
+      s->channels == 2
+          ? lame_encode_buffer_interleaved(s->gfp, pcm, static_cast<int>(frames), pOutput, size)
+          : lame_encode_buffer(s->gfp, pcm, pcm, static_cast<int>(frames), pOutput, size);
   if (n == -1) return BE_ERR_BUFFER_TOO_SMALL;
   if (n < 0) return BE_ERR_INVALID_FORMAT_PARAMETERS;
   *pdwOutput = static_cast<DWORD>(n);

@@ -1,7 +1,6 @@
 #include "mp3/WavInput.h"
 
 #include <QIODevice>
-
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -106,8 +105,8 @@ TWavInput ProbeWavInput(QIODevice& f) {
     } else if (std::memcmp(h.id, "data", 4) == 0 && !haveData) {
       haveData = true;
       r.DataOffset = body;
-      r.DataSize = ClampU32(h.size == 0 ? DataToNextChunk(f, body, size)
-                                        : std::min<qint64>(h.size, avail));
+      r.DataSize =
+          ClampU32(h.size == 0 ? DataToNextChunk(f, body, size) : std::min<qint64>(h.size, avail));
       if (haveFormat || h.size == 0) break;
     }
     pos = body + h.size + (h.size & 1);  // chunks are padded to even sizes

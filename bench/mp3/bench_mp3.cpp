@@ -11,7 +11,6 @@
 #include <sys/resource.h>
 
 #include <QTemporaryDir>
-
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -127,7 +126,9 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   if (g_wallRatio > 0)
-    std::printf("conversion / lame command line: %.3f wall-clock, %.3f processor time (goal: at most 1.10)\n",
-                g_wallRatio, g_cpuRatio);
+    std::printf(
+        "conversion / lame command line: %.3f wall-clock, %.3f processor time (goal: at most "
+        "1.10)\n",
+        g_wallRatio, g_cpuRatio);
   return 0;
 }

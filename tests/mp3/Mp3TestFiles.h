@@ -8,7 +8,6 @@
 #include <QByteArray>
 #include <QFile>
 #include <QString>
-
 #include <cmath>
 #include <cstdint>
 #include <numbers>

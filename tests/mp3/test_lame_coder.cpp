@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
-
 #include <string>
 #include <vector>
 
@@ -46,7 +45,8 @@ class Conversion : public ::testing::Test {
     log.Bind(coder);
   }
   QString Path(const QString& name) const { return dir.filePath(name); }
-  QString WriteWav(const QString& name, int rate, int channels, const std::vector<std::int16_t>& pcm) {
+  QString WriteWav(const QString& name, int rate, int channels,
+                   const std::vector<std::int16_t>& pcm) {
     WriteFile(Path(name), RecorderWav(rate, channels, 16, PcmBytes(pcm)));
     return Path(name);
   }
@@ -123,7 +123,8 @@ TEST_F(Conversion, RecorderWavKeepsDurationChannelsAndSilentEnd) {
   // The last 0.3 s (past the tone's decay and the encoder's delay).
   EXPECT_LT(d.Peak(d.Frames() - rate * 3 / 10, d.Frames()), 50);
 
-  EXPECT_EQ(log.events, (std::vector<std::string>{"begin", "file 0 take.wav", "done 0 take.mp3", "end"}));
+  EXPECT_EQ(log.events,
+            (std::vector<std::string>{"begin", "file 0 take.wav", "done 0 take.mp3", "end"}));
   ASSERT_FALSE(log.progress.empty());
   EXPECT_EQ(log.progress.back(), 100);
   EXPECT_TRUE(std::is_sorted(log.progress.begin(), log.progress.end()));
@@ -149,7 +150,8 @@ TEST_F(Conversion, LowerRatesAndMonoKeepTheirDuration) {
 // encoder reserved, so decoders still trim the delay and padding.
 TEST_F(Conversion, VbrWithHeaderKeepsDuration) {
   coder.SetEnableVBR(1);
-  const Decoded d = Convert(WriteWav("vbr.wav", 44100, 2, Tone(44100, 2, 44100 * 3, 440, 9000, 9000)));
+  const Decoded d =
+      Convert(WriteWav("vbr.wav", 44100, 2, Tone(44100, 2, 44100 * 3, 440, 9000, 9000)));
   EXPECT_NEAR(double(d.Frames()), 3.0 * 44100, kMp3Frame);
 }
 
@@ -162,14 +164,16 @@ TEST_F(Conversion, EmptyListAndEmptyDataGiveEndEventsButNoProgress) {
   coder.SetInputFiles({Path("empty.wav")});
   coder.ProcessFiles();
   EXPECT_TRUE(log.progress.empty());
-  EXPECT_EQ(log.events, (std::vector<std::string>{"begin", "file 0 empty.wav", "done 0 empty.mp3", "end"}));
+  EXPECT_EQ(log.events,
+            (std::vector<std::string>{"begin", "file 0 empty.wav", "done 0 empty.mp3", "end"}));
   EXPECT_TRUE(QFileInfo::exists(Path("empty.mp3")));
 }
 
 // A recording that was never closed: the data chunk declares 0 bytes and the
 // sound runs to the end of the file.
 TEST_F(Conversion, UnclosedRecordingRunsToTheEndOfTheFile) {
-  QByteArray bytes = RecorderWav(44100, 2, 16, PcmBytes(Tone(44100, 2, 44100 * 2, 440, 9000, 9000)), 0);
+  QByteArray bytes =
+      RecorderWav(44100, 2, 16, PcmBytes(Tone(44100, 2, 44100 * 2, 440, 9000, 9000)), 0);
   bytes.chop(12);  // the "fact" chunk is written at close
   WriteFile(Path("open.wav"), bytes);
   EXPECT_NEAR(Convert(Path("open.wav")).Seconds(), 2.0, double(kMp3Frame) / 44100);
@@ -215,7 +219,6 @@ TEST_F(Conversion, RawPcmUsesThePropertiesFromByteZero) {
   EXPECT_EQ(log.progress.size(), std::size_t((raw.size() + 575) / 576));
 }
 
-
 TEST_F(Conversion, FailuresStopAtTheFileAndKeepEarlierOutputs) {
   const QString good = WriteWav("good.wav", 44100, 2, Tone(44100, 2, 44100, 440, 9000, 9000));
   coder.SetInputFiles({good, Path("missing.wav")});
@@ -227,7 +230,7 @@ TEST_F(Conversion, FailuresStopAtTheFileAndKeepEarlierOutputs) {
     EXPECT_NE(std::string(e.what()).find("missing.wav"), std::string::npos) << e.what();
   }
   EXPECT_EQ(log.events, (std::vector<std::string>{"begin", "file 0 good.wav", "done 0 good.mp3",
-                                                   "file 1 missing.wav", "abort"}));
+                                                  "file 1 missing.wav", "abort"}));
   EXPECT_NEAR(DecodeMp3(Path("good.mp3")).Seconds(), 1.0, 0.05);
 
   coder.SetInputFiles({good, good});
@@ -255,7 +258,8 @@ TEST_F(Conversion, FullDiskGivesWriteErrors) {
   if (!QFileInfo::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
   const QString sound = WriteWav("sound.wav", 44100, 2, Tone(44100, 2, 44100, 440, 9000, 9000));
   WriteFile(Path("empty.wav"), RecorderWav(44100, 2, 16, {}));
-  for (const auto& [input, text] : {std::pair{sound, "Write Error"}, {Path("empty.wav"), "Write error"}}) {
+  for (const auto& [input, text] :
+       {std::pair{sound, "Write Error"}, {Path("empty.wav"), "Write error"}}) {
     coder.SetInputFiles({input});
     coder.SetOutputFiles({"/dev/full"});
     try {

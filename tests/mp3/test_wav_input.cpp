@@ -30,7 +30,8 @@ TEST(WavInput, SoundAlwaysLiesInsideTheFile) {
     }
   };
   for (qsizetype n = 0; n <= wav.size(); ++n) check(wav.left(n));
-  for (qsizetype at : {qsizetype(4), qsizetype(16), qsizetype(42), qsizetype(43), qsizetype(45), wav.size() - 9}) {
+  for (qsizetype at :
+       {qsizetype(4), qsizetype(16), qsizetype(42), qsizetype(43), qsizetype(45), wav.size() - 9}) {
     for (char v : {'\0', '\x01', '\x7F', '\xFF'}) {
       QByteArray bad = wav;
       bad[at] = v;
@@ -54,7 +55,7 @@ TEST(WavInput, FormatAfterDataAndMissingChunks) {
   EXPECT_EQ(r.DataOffset, 20);
   EXPECT_EQ(r.DataSize, 400u);
 
-  EXPECT_FALSE(Probe(wav.left(38)).Error.isEmpty());          // no data chunk
+  EXPECT_FALSE(Probe(wav.left(38)).Error.isEmpty());                // no data chunk
   EXPECT_FALSE(Probe(wav.left(12) + wav.mid(38)).Error.isEmpty());  // no format chunk
   const TWavInput raw = Probe(QByteArray("RIFX....WAVX") + pcm);
   EXPECT_FALSE(raw.IsWave);

@@ -71,15 +71,15 @@ TEST_F(ProgressWindow, Layout) {
 TEST_F(ProgressWindow, FollowsTheRunThenResetsAndHides) {
   for (int seconds : {2, 0}) {
     barDuringRun.clear();
-    const QString wav =
-        Wav("take.wav", PcmBytes(Tone(44100, 2, 44100 * seconds, 440, 9000, 9000)));
+    const QString wav = Wav("take.wav", PcmBytes(Tone(44100, 2, 44100 * seconds, 440, 9000, 9000)));
     form.LameCoder1->SetInputFiles({wav});
     form.Convert(form.LameCoder1->OutputFiles());
     EXPECT_EQ(barDuringRun.empty(), seconds == 0);
     if (seconds) {
       EXPECT_EQ(barDuringRun.back(), 100);
     }
-    EXPECT_TRUE(std::all_of(shownDuringRun.begin(), shownDuringRun.end(), [](bool v) { return v; }));
+    EXPECT_TRUE(
+        std::all_of(shownDuringRun.begin(), shownDuringRun.end(), [](bool v) { return v; }));
     EXPECT_TRUE(form.isHidden());
     EXPECT_EQ(form.ProgressBar1->value(), 0);
     EXPECT_TRUE(QFileInfo::exists(dir.filePath("take.mp3")));
