@@ -1,0 +1,835 @@
+#include "audio/MMWavIn.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <semaphore>
+#include <thread>
+#include <vector>
+
+#include "platform/soundcard/soundcard.h"
+#include "platform/winmsg/winmsg.h"
+
+namespace {
+
+// Asks the main thread to close the device after the worker thread failed
+// (wParam: device handle).
+constexpr UINT MM_WIM_THREADFAIL = 0x8003;
+constexpr int kWaitRounds = 100;
+constexpr int kWaitMs = 10;
+constexpr int kThreadWaitMs = 5000;
+constexpr int kDonePolls = 65000;
+constexpr int kMinBufferSize = 32;
+
+}  // namespace
+
+// A bounded multi-producer, single-consumer queue of returned buffers for
+// the worker thread. The driver's thread (and a thread calling stop or
+// reset) push without locks or allocation; the worker pops and sleeps on a
+// semaphore when it is empty.
+class MMMessageQueue {
+ public:
+  static constexpr std::size_t kCapacity = 1024;  // a power of two above the 500 buffers
+
+  MMMessageQueue() : FCells(kCapacity) {
+    for (std::size_t i = 0; i < kCapacity; ++i) FCells[i].seq.store(i, std::memory_order_relaxed);
+  }
+
+  bool Push(HWAVEIN Handle, PMMBufferHeader Header) noexcept {
+    Cell* cell;
+    std::size_t pos = FEnqueue.load(std::memory_order_relaxed);
+    for (;;) {
+      cell = &FCells[pos & (kCapacity - 1)];
+      const std::size_t seq = cell->seq.load(std::memory_order_acquire);
+      const auto diff = static_cast<std::intptr_t>(seq) - static_cast<std::intptr_t>(pos);
+      if (diff == 0) {
+        if (FEnqueue.compare_exchange_weak(pos, pos + 1, std::memory_order_relaxed)) break;
+      } else if (diff < 0) {
+        return false;
+      } else {
+        pos = FEnqueue.load(std::memory_order_relaxed);
+      }
+    }
+    cell->handle = Handle;
+    cell->header = Header;
+    cell->seq.store(pos + 1, std::memory_order_release);
+    FSignal.release();
+    return true;
+  }
+
+  bool Pop(HWAVEIN& Handle, PMMBufferHeader& Header) noexcept {
+    Cell& cell = FCells[FDequeue & (kCapacity - 1)];
+    if (cell.seq.load(std::memory_order_acquire) != FDequeue + 1) return false;
+    Handle = cell.handle;
+    Header = cell.header;
+    cell.seq.store(FDequeue + kCapacity, std::memory_order_release);
+    ++FDequeue;
+    return true;
+  }
+
+  void Quit() noexcept {
+    FQuit.store(true);
+    FSignal.release();
+  }
+  bool QuitRequested() const { return FQuit.load(); }
+  void WaitForWork() { FSignal.acquire(); }
+
+ private:
+  struct Cell {
+    std::atomic<std::size_t> seq;
+    HWAVEIN handle = nullptr;
+    PMMBufferHeader header = nullptr;
+  };
+  std::vector<Cell> FCells;
+  alignas(64) std::atomic<std::size_t> FEnqueue{0};
+  alignas(64) std::size_t FDequeue = 0;
+  std::counting_semaphore<> FSignal{0};
+  std::atomic<bool> FQuit{false};
+};
+
+// ================================================================ TMMCustomWaveIn
+
+TMMCustomWaveIn::TMMCustomWaveIn(QObject* AOwner) : TMMCustomSoundComponent(AOwner) {}
+
+void TMMCustomWaveIn::Initialize() {
+  FNumDevs = FDevice.GetNumDevs ? FDevice.GetNumDevs() : 0;
+  if (!InState(csDesigning))
+    FHWnd = AllocateHWnd([this](HWND w, UINT m, WPARAM wp, LPARAM lp) { return WindowProc(w, m, wp, lp); });
+  SetDeviceID(0);
+  BuildFormat();
+}
+
+TMMCustomWaveIn::~TMMCustomWaveIn() {
+  Destroying();
+  if (FHandle.load()) Close();
+  EndThread();
+  if (FHWnd) DeallocateHWnd(FHWnd);
+  FHWnd = nullptr;
+}
+
+// ---------------------------------------------------------------- errors
+
+void TMMCustomWaveIn::FireError() {
+  if (OnError) OnError(this);
+}
+
+void TMMCustomWaveIn::Error(const std::string& Message) {
+  FireError();
+  throw EMMWaveInError(Message);
+}
+
+std::string TMMCustomWaveIn::ErrorText(MMRESULT Result) {
+  char text[MAXERRORLENGTH] = {};
+  if (!FDevice.GetErrorText || FDevice.GetErrorText(Result, text, 255) != MMSYSERR_NOERROR || !text[0])
+    return waveinmsg::kUnknownError;
+  return text;
+}
+
+void TMMCustomWaveIn::DeviceError(const char* Prefix, MMRESULT Result) {
+  FLastResult = Result;
+  const std::string message = std::string(Prefix) + ErrorText(Result);
+  Error(message);
+  throw EMMWaveInError(message);  // an override of Error that returned
+}
+
+template <typename Body, typename Recover>
+void TMMCustomWaveIn::Guarded(Body body, Recover recover) {
+  try {
+    body();
+  } catch (const EMMWaveInError&) {
+    // Error has told OnError already.
+    recover();
+    throw;
+  } catch (...) {
+    FireError();
+    recover();
+    throw;
+  }
+}
+
+void TMMCustomWaveIn::CheckClosed() {
+  if (FState.load() & wisOpen) Error(waveinmsg::kPropertyWhileOpen);
+}
+
+// ---------------------------------------------------------------- properties
+
+void TMMCustomWaveIn::SetNumBuffers(int Value) {
+  if (Value <= 1) return;
+  Value = std::min(Value, kMaxBuffers);
+  if (Value == FNumBuffers) return;
+  CheckClosed();
+  FNumBuffers = Value;
+}
+
+void TMMCustomWaveIn::SetDeviceID(TMMDeviceId Value) {
+  CheckClosed();
+  FProductName = waveinmsg::kNoDevice;
+  FDriverVersion = 0;
+  const bool inRange = Value >= -1 && Value < static_cast<TMMDeviceId>(FNumDevs);
+  if (FNumDevs > 0 && inRange && FDevice.GetDevCaps) {
+    WAVEINCAPS caps{};
+    if (FDevice.GetDevCaps(static_cast<UINT>(Value), &caps, sizeof caps) == MMSYSERR_NOERROR) {
+      FCaps = caps;
+      FProductName.assign(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname));
+      FDriverVersion = caps.vDriverVersion;
+    }
+  }
+  FDeviceID = inRange ? Value : InvalidId;
+}
+
+void TMMCustomWaveIn::SetCallBackMode(TMMCBMode Value) {
+  CheckClosed();
+  if (Value != cmCallback) {
+    FCallBackMode = Value;
+    return;
+  }
+  // Buffer handling on the card's own thread would run file writes there.
+  if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
+    auto* box = new QMessageBox(QMessageBox::Warning, waveinmsg::kCallbackCaption, waveinmsg::kCallbackWarning,
+                                QMessageBox::Ok);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+  } else {
+    std::fprintf(stderr, "%s: %s\n", waveinmsg::kCallbackCaption, waveinmsg::kCallbackWarning);
+  }
+}
+
+void TMMCustomWaveIn::SetMode(TMMMode Value) {
+  if (Value != mMono && Value != mStereo) return;
+  if (Value == FMode) return;
+  CheckClosed();
+  FMode = Value;
+  BuildFormat();
+}
+
+void TMMCustomWaveIn::SetBitLength(TMMBits Value) {
+  if (Value != b8Bit && Value != b16Bit) return;
+  if (Value == FBitLength) return;
+  CheckClosed();
+  FBitLength = Value;
+  BuildFormat();
+}
+
+void TMMCustomWaveIn::SetSampleRate(int Value) {
+  Value = std::clamp(Value, 8000, 100000);
+  if (Value == FSampleRate) return;
+  CheckClosed();
+  FSampleRate = Value;
+  BuildFormat();
+}
+
+void TMMCustomWaveIn::BuildFormat() {
+  const WAVEFORMATEX format = pcmBuildWaveHeader((FBitLength + 1) * 8, FMode + 1, FSampleRate);
+  SetWaveFormat(&format);
+}
+
+std::int64_t TMMCustomWaveIn::LimitInBytes(TMMTimeFormats Format) const {
+  if (FMaxRecordTime < 0 || !FPWaveFormat) return INT32_MAX;
+  std::int64_t bytes = FMaxRecordTime;
+  if (Format == tfSample)
+    bytes = wioSamplesToBytes(FPWaveFormat, std::int64_t{FMaxRecordTime});
+  else if (Format == tfMillisecond)
+    bytes = wioTimeToBytes(FPWaveFormat, std::int64_t{FMaxRecordTime});
+  if (bytes < 0) return INT32_MAX;
+  bytes = std::min<std::int64_t>(bytes, INT32_MAX);
+  const int align = FPWaveFormat->nBlockAlign;
+  if (align > 0) bytes -= bytes % align;
+  return bytes;
+}
+
+void TMMCustomWaveIn::ComputeLimit() { FRecordLimit = LimitInBytes(FTimeFormat); }
+
+void TMMCustomWaveIn::SetMaxRecordTime(std::int32_t Value) {
+  FMaxRecordTime = Value;
+  ComputeLimit();
+}
+
+void TMMCustomWaveIn::SetTimeFormat(TMMTimeFormats Value) {
+  if (Value == FTimeFormat) return;
+  if (FMaxRecordTime >= 0 && FPWaveFormat) {
+    const std::int64_t bytes = LimitInBytes(FTimeFormat);
+    std::int64_t time = bytes;
+    if (Value == tfSample)
+      time = wioBytesToSamples(FPWaveFormat, bytes);
+    else if (Value == tfMillisecond)
+      time = wioBytesToTime(FPWaveFormat, bytes);
+    FMaxRecordTime = static_cast<std::int32_t>(std::clamp<std::int64_t>(time, 0, INT32_MAX));
+  }
+  FTimeFormat = Value;
+  ComputeLimit();
+}
+
+// ---------------------------------------------------------------- chain
+
+void TMMCustomWaveIn::SetWaveFormat(const WAVEFORMATEX* Format) {
+  if (Format && pcmIsValidFormat(Format)) {
+    Close();
+    FSampleRate = static_cast<int>(Format->nSamplesPerSec);
+    FBitLength = static_cast<TMMBits>(Format->wBitsPerSample / 8 - 1);
+    FMode = static_cast<TMMMode>(Format->nChannels - 1);
+  }
+  TMMCustomSoundComponent::SetWaveFormat(Format);
+  ComputeLimit();
+}
+
+int TMMCustomWaveIn::GetBufferSize() const { return TMMCustomSoundComponent::GetBufferSize(); }
+
+void TMMCustomWaveIn::SetBufferSize(int Value) {
+  Value = std::max(Value, kMinBufferSize);
+  if (Value == FBufferSize) return;
+  CheckClosed();
+  FAllocator.FreeAll();
+  TMMCustomSoundComponent::SetBufferSize(Value);
+}
+
+void TMMCustomWaveIn::Opened() { TMMCustomSoundComponent::Opened(); }
+void TMMCustomWaveIn::Closed() { TMMCustomSoundComponent::Closed(); }
+void TMMCustomWaveIn::Started() { TMMCustomSoundComponent::Started(); }
+void TMMCustomWaveIn::Paused() { TMMCustomSoundComponent::Paused(); }
+void TMMCustomWaveIn::Restarted() { TMMCustomSoundComponent::Restarted(); }
+void TMMCustomWaveIn::Stopped() { TMMCustomSoundComponent::Stopped(); }
+
+void TMMCustomWaveIn::BufferReady(PMMBufferHeader lpWaveHdr) {
+  bool stopDue = false;
+  std::int64_t total = FBytesRecorded.load() + lpWaveHdr->dwBytesRecorded;
+  if (FMaxRecordTime > 0 && total >= FRecordLimit) {
+    const std::int64_t excess = total - FRecordLimit;
+    lpWaveHdr->dwBytesRecorded =
+        static_cast<DWORD>(std::max<std::int64_t>(std::int64_t{lpWaveHdr->dwBytesRecorded} - excess, 0));
+    total = FRecordLimit;
+    stopDue = true;
+  }
+  FBytesRecorded.store(total);
+  TMMCustomSoundComponent::BufferReady(lpWaveHdr);
+  if (stopDue) Stop();
+}
+
+// ---------------------------------------------------------------- device
+
+bool TMMCustomWaveIn::QueryDevice(TMMDeviceId Id, const WAVEFORMATEX* Format) {
+  if (!(Id >= -1 && Id < static_cast<TMMDeviceId>(FNumDevs)) || !Format) return false;
+  if (FDevice.Open(nullptr, static_cast<UINT>(Id), Format, 0, 0, WAVE_FORMAT_QUERY) != MMSYSERR_NOERROR) return false;
+  if (Format->wFormatTag != WAVE_FORMAT_PCM) return true;
+  WAVEINCAPS caps{};
+  if (FDevice.GetDevCaps(static_cast<UINT>(Id), &caps, sizeof caps) != MMSYSERR_NOERROR) return false;
+  // The capability rows are chosen by the rate's low 16 bits, as the
+  // device's capability words were defined for rates that fit in them.
+  const DWORD rate = Format->nSamplesPerSec & 0xFFFF;
+  DWORD row;
+  if (rate >= 8000 && rate <= 11025)
+    row = WAVE_FORMAT_1M08;
+  else if (rate >= 11026 && rate <= 22050)
+    row = WAVE_FORMAT_2M08;
+  else if (rate >= 22051 && rate <= 48000)
+    row = WAVE_FORMAT_4M08;
+  else
+    return true;
+  const bool stereo = Format->nChannels == 2;
+  const bool wide = Format->wBitsPerSample == 16;
+  if ((Format->nChannels != 1 && !stereo) || (Format->wBitsPerSample != 8 && !wide)) return true;
+  const DWORD bit = row << ((stereo ? 1 : 0) + (wide ? 2 : 0));
+  return (caps.dwFormats & bit) != 0;
+}
+
+void TMMCustomWaveIn::Wait(const std::function<bool()>& Done, bool PumpWindowMessages) {
+  for (int round = 0; round < kWaitRounds && !Done(); ++round) {
+    if (PumpWindowMessages && IsMainThread()) {
+      if (ApplicationTerminated()) return;
+      PumpMessagesFor(kWaitMs);
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(kWaitMs));
+    }
+  }
+}
+
+void TMMCustomWaveIn::AllocateBuffers() {
+  const DWORD real = static_cast<DWORD>(RealBufferSize());
+  for (int i = 0; i < FNumBuffers; ++i) {
+    if (!FBuffers[i]) {
+      void* block = FAllocator.GetBuffer(GPTR, MMBufferBlockSize(real));
+      if (!block) Error(waveinmsg::kNoHeaderMemory);
+      FBuffers[i] = static_cast<PMMBufferHeader>(block);
+    }
+    MMInitBufferHeader(FBuffers[i], real);
+  }
+}
+
+void TMMCustomWaveIn::FreeBuffers() {
+  for (PMMBufferHeader& H : FBuffers) {
+    if (!H) continue;
+    void* block = H;
+    FAllocator.ReleaseBuffer(block);
+    H = nullptr;
+  }
+}
+
+void TMMCustomWaveIn::PrepareHeaders() {
+  for (int i = 0; i < FNumBuffers; ++i) {
+    const MMRESULT r = FDevice.PrepareHeader(FHandle.load(), FBuffers[i], sizeof(WAVEHDR));
+    if (r != MMSYSERR_NOERROR) DeviceError("WaveInPrepareHeader:\n\r", r);
+  }
+}
+
+void TMMCustomWaveIn::UnprepareHeaders() {
+  for (PMMBufferHeader H : FBuffers) {
+    if (!H || !(H->dwFlags & WHDR_PREPARED)) continue;
+    volatile DWORD* flags = &H->dwFlags;
+    int polls = 0;
+    while (!(*flags & WHDR_DONE) && polls < kDonePolls) ++polls;
+    if (!(*flags & WHDR_DONE)) H->dwFlags = WHDR_DONE | WHDR_PREPARED;
+    const MMRESULT r = FDevice.UnprepareHeader(FHandle.load(), H, sizeof(WAVEHDR));
+    if (r != MMSYSERR_NOERROR) DeviceError("WaveInUnprepareHeader:\n\r", r);
+  }
+}
+
+void TMMCustomWaveIn::AddBuffer(PMMBufferHeader H) {
+  H->dwFlags &= ~WHDR_DONE;
+  H->dwFlags |= WHDR_PREPARED;
+  // Counted before the call: a driver may hand it back on its own thread
+  // before the call returns.
+  FQueued.fetch_add(1);
+  const MMRESULT r = FDevice.AddBuffer(FHandle.load(), H, sizeof(WAVEHDR));
+  if (r != MMSYSERR_NOERROR) {
+    FQueued.fetch_sub(1);
+    DeviceError("WaveInAddBuffer:\n\r", r);
+  }
+}
+
+void TMMCustomWaveIn::GetDevicePosition() {
+  MMTIME t{};
+  t.wType = TIME_SAMPLES;
+  const MMRESULT r = FDevice.GetPosition(FHandle.load(), &t, sizeof t);
+  if (r != MMSYSERR_NOERROR) DeviceError("WaveInGetPosition:\n\r", r);
+  if (t.wType == TIME_SAMPLES)
+    FSamplePosition.store(t.u.sample);
+  else
+    FSamplePosition.store(wioBytesToSamples(FPWaveFormat, std::int64_t{t.u.cb}));
+}
+
+// ---------------------------------------------------------------- worker thread
+
+void TMMCustomWaveIn::StartThread() {
+  FThreadFailed = false;
+  FThread = new TMMWaveInThread(this);
+  FThread->Resume();
+  if (!FThread->WaitReady(kThreadWaitMs)) Error(std::string("WaveIn:\n\r") + waveinmsg::kNoThread);
+}
+
+void TMMCustomWaveIn::EndThread() {
+  if (!FThread) return;
+  FThread->Quit();
+  FThread->WaitReady(kThreadWaitMs);
+  delete FThread;  // waits until the loop has ended
+  FThread = nullptr;
+}
+
+// ---------------------------------------------------------------- sequences
+
+void TMMCustomWaveIn::Open() {
+  if (FNumDevs == 0) Error(waveinmsg::kNoDevice);
+  if (FDeviceID == InvalidId) Error(waveinmsg::kInvalidDeviceId);
+  if (!FPWaveFormat) Error(waveinmsg::kInvalidFormat);
+  Guarded(
+      [&] {
+        if (FState.load() & wisOpen) Close();
+        if (!FClosing) {
+          FStopRequested = false;
+          FResetInProgress = false;
+          FStopPending = false;
+          FStopPosted = false;
+        }
+        if (!QueryDevice(FDeviceID, FPWaveFormat)) Error(std::string("WaveInOpen:\n\r") + waveinmsg::kCantRecordFormat);
+        if (!FHWnd)
+          FHWnd = AllocateHWnd([this](HWND w, UINT m, WPARAM wp, LPARAM lp) { return WindowProc(w, m, wp, lp); });
+        FHandle = nullptr;
+        FClosePending = false;
+        if (FCallBackMode == cmThread) StartThread();
+
+        // This platform passes the driver our callback function, which only
+        // flips the flags and forwards buffers by CallBackMode.
+        HWAVEIN handle = nullptr;
+        const MMRESULT r = FDevice.Open(&handle, static_cast<UINT>(FDeviceID), FPWaveFormat,
+                                        reinterpret_cast<DWORD_PTR>(&TMMCustomWaveIn::DriverCallback),
+                                        reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION);
+        if (r != MMSYSERR_NOERROR) DeviceError("WaveInOpen:\n\r", r);
+        FHandle = handle;
+
+        // While the chain opens, the engine looks closed: a component that
+        // stops or closes the recording from its Opened does nothing then.
+        const TMMWaveInState saved = FState.exchange(wisClosed);
+        try {
+          TMMCustomSoundComponent::Opened();
+        } catch (...) {
+          TMMWaveInState expected = wisClosed;
+          FState.compare_exchange_strong(expected, saved);
+          throw;
+        }
+        TMMWaveInState expected = wisClosed;
+        FState.compare_exchange_strong(expected, saved);
+
+        Wait([this] { return (FState.load() & wisOpen) != 0; }, false);
+        if (!(FState.load() & wisOpen)) Error(std::string("WaveInOpen:\n\r") + waveinmsg::kUnableToOpen);
+        AllocateBuffers();
+        PrepareHeaders();
+        if (OnOpen) OnOpen(this);
+      },
+      [&] {
+        FState = wisOpen;
+        Close();
+        FState = wisClosed;
+      });
+}
+
+void TMMCustomWaveIn::Start() {
+  if (!(FState.load() & wisOpen)) Open();
+  const TMMWaveInState state = FState.load();
+  if (!(state & wisOpen) || (state & wisRecording)) return;
+  Guarded(
+      [&] {
+        FBytesRecorded = 0;
+        FDeliveries = 0;
+        FStopPending = false;
+        FStopRequested = false;
+        FResetInProgress = false;
+        FStopPosted = false;
+        FQueued = 0;
+        ComputeLimit();
+        for (int i = 0; i < FNumBuffers; ++i) AddBuffer(FBuffers[i]);
+        FState |= wisRecording;
+        // The chain starts before the device does, so that the first buffer
+        // finds every component ready even when it is handled on another
+        // thread.
+        TMMCustomSoundComponent::Started();
+        if (!(FState.load() & wisPaused)) {
+          const MMRESULT r = FDevice.Start(FHandle.load());
+          if (r != MMSYSERR_NOERROR) DeviceError("WaveInStart:\n\r", r);
+        }
+        if (OnStart) OnStart(this);
+      },
+      [&] {
+        FState |= wisRecording;
+        Close();
+        FState = wisClosed;
+      });
+}
+
+void TMMCustomWaveIn::Pause() {
+  if (!(FState.load() & wisOpen)) Open();
+  const TMMWaveInState state = FState.load();
+  if (!(state & wisOpen) || (state & wisPaused)) return;
+  Guarded(
+      [&] {
+        if (FState.load() & wisRecording) {
+          // The partly filled buffer comes back and is delivered as usual.
+          const MMRESULT r = FDevice.Stop(FHandle.load());
+          if (r != MMSYSERR_NOERROR) DeviceError("WaveInPause:\n\r", r);
+        }
+        FState |= wisPaused;
+        TMMCustomSoundComponent::Paused();
+        if (OnPause) OnPause(this);
+      },
+      [&] { Close(); });
+}
+
+void TMMCustomWaveIn::Restart() {
+  const TMMWaveInState state = FState.load();
+  if (!(state & wisRecording) || !(state & wisPaused)) return;
+  Guarded(
+      [&] {
+        const MMRESULT r = FDevice.Start(FHandle.load());
+        if (r != MMSYSERR_NOERROR) DeviceError("WaveInRestart:\n\r", r);
+        FState &= ~wisPaused;
+        TMMCustomSoundComponent::Restarted();
+        if (OnRestart) OnRestart(this);
+      },
+      [&] { Close(); });
+}
+
+void TMMCustomWaveIn::Stop() {
+  if (!(FState.load() & (wisRecording | wisPaused))) return;
+  Guarded(
+      [&] {
+        {
+          std::lock_guard guard(FLock);
+          FStopRequested = true;
+          MMRESULT r = FDevice.Stop(FHandle.load());
+          if (r != MMSYSERR_NOERROR) DeviceError("WaveInStop:\n\r", r);
+          FResetInProgress = true;
+          r = FDevice.Reset(FHandle.load());
+          if (r != MMSYSERR_NOERROR) DeviceError("WaveInReset:\n\r", r);
+        }
+        // Buffers that come back now are counted, not delivered.
+        if (FDeliveries.load() == 0) Wait([this] { return FQueued.load() <= 0; }, FCallBackMode == cmWindow);
+
+        if (FDeliveries.load() > 0) {
+          // A buffer is being delivered (the stop came from inside it): the
+          // stop completes from the private message once it has unwound.
+          FStopPending = true;
+          return;
+        }
+        FState &= ~(wisRecording | wisPaused);
+        FQueued = 0;
+        FStopPending = false;
+        TMMCustomSoundComponent::Stopped();
+        if (OnStop && !InState(csDestroying)) OnStop(this);
+        if (FClosePending) Close();
+      },
+      [&] { Close(); });
+}
+
+void TMMCustomWaveIn::Close() {
+  if (!(((FState.load() & wisOpen) && !FClosing) || FClosePending)) return;
+  FClosing = true;
+  bool chainClosed = false;
+  try {
+    if (FState.load() & (wisRecording | wisPaused)) Stop();
+    if (FStopPending) {
+      // Completed by the deferred stop.
+      FClosePending = true;
+      FClosing = false;
+      return;
+    }
+    FClosePending = false;
+    bool timedOut = false;
+    const HWAVEIN handle = FHandle.load();
+    if (handle) {
+      FDevice.Stop(handle);
+      FDevice.Reset(handle);
+      UnprepareHeaders();
+      const MMRESULT r = FDevice.Close(handle);
+      if (r != MMSYSERR_NOERROR) DeviceError("WaveInClose:\n\r", r);
+      Wait([this] { return (FState.load() & wisClosed) != 0; }, false);
+      timedOut = !(FState.load() & wisClosed);
+    } else {
+      FState = wisClosed;
+    }
+    chainClosed = true;
+    TMMCustomSoundComponent::Closed();
+    EndThread();
+    FHandle = nullptr;
+    FreeBuffers();
+    if (FHWnd) RemovePendingMessages(FHWnd, MM_WIM_DATA);
+    FClosing = false;
+    if (OnClose && !InState(csDestroying)) OnClose(this);
+    if (timedOut) Error(std::string("WaveInClose:\n\r") + waveinmsg::kUnableToClose);
+  } catch (...) {
+    // Close reports through OnError only. Whatever failed, the chain still
+    // hears that the device is closed, so that the file is finished with
+    // what it holds; the buffers stay with a device that did not close.
+    if (!chainClosed) {
+      try {
+        TMMCustomSoundComponent::Closed();
+      } catch (...) {
+      }
+    }
+  }
+  FClosing = false;
+}
+
+// ---------------------------------------------------------------- buffers
+
+void TMMCustomWaveIn::ProcessBuffer(PMMBufferHeader H) {
+  if (!(FState.load() & wisRecording)) return;
+  bool deliver;
+  bool normal;
+  {
+    std::lock_guard guard(FLock);
+    normal = !FResetInProgress && !FStopRequested;
+    if (normal) {
+      deliver = true;
+    } else {
+      // Returned by a stop: counted once, delivered at most once, never
+      // queued again.
+      deliver = !FResetInProgress && H->dwBytesRecorded > 0;
+    }
+    if (deliver) FDeliveries.fetch_add(1);
+    if (FQueued.fetch_sub(1) <= 1) {
+      FQueued = 0;
+      if (!normal) FResetInProgress = false;
+    }
+  }
+  if (!deliver) return;
+
+  struct DeliveryCount {
+    std::atomic<int>& count;
+    ~DeliveryCount() { count.fetch_sub(1); }
+  };
+  {
+    DeliveryCount counted{FDeliveries};
+    try {
+      BufferReady(H);
+      if (normal && !FStopPending) {
+        GetDevicePosition();
+        AddBuffer(H);
+      }
+    } catch (const EMMWaveInError&) {
+      throw;
+    } catch (...) {
+      FireError();
+      throw;
+    }
+  }
+  if (FDeliveries.load() == 0 && FStopPending && !FStopPosted) {
+    FStopPosted = true;
+    FStopRequested = true;
+    PostMessage(FHWnd, MM_WIM_STOP, reinterpret_cast<WPARAM>(FHandle.load()), 0);
+  }
+}
+
+void TMMCustomWaveIn::DriverCallback(void* hdrvr, UINT uMsg, DWORD_PTR dwInstance, DWORD_PTR dwParam1,
+                                     DWORD_PTR /*dwParam2*/) noexcept {
+  auto* self = reinterpret_cast<TMMCustomWaveIn*>(dwInstance);
+  if (!self) return;
+  switch (uMsg) {
+    case MM_WIM_OPEN:
+      self->FState = wisOpen;
+      break;
+    case MM_WIM_CLOSE:
+      self->FState = wisClosed;
+      break;
+    case MM_WIM_DATA: {
+      auto* header = reinterpret_cast<PMMBufferHeader>(dwParam1);
+      switch (self->FCallBackMode) {
+        case cmWindow:
+          PostMessage(self->FHWnd, MM_WIM_DATA, reinterpret_cast<WPARAM>(hdrvr), reinterpret_cast<LPARAM>(header));
+          break;
+        case cmThread:
+          if (self->FThread) self->FThread->PostBuffer(static_cast<HWAVEIN>(hdrvr), header);
+          break;
+        case cmCallback:
+          try {
+            self->ProcessBuffer(header);
+          } catch (...) {
+            // The device is closed from the main thread.
+            {
+              std::lock_guard guard(self->FThreadErrorLock);
+              self->FThreadError = std::current_exception();
+            }
+            PostMessage(self->FHWnd, MM_WIM_THREADFAIL, reinterpret_cast<WPARAM>(hdrvr), 0);
+          }
+          break;
+      }
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+LRESULT TMMCustomWaveIn::WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  switch (msg) {
+    case MM_WIM_OPEN:
+    case MM_WIM_CLOSE:
+    case MM_WIM_DATA:
+    case MM_WIM_STOP:
+    case MM_WIM_THREADFAIL:
+      break;
+    default:
+      return DefWindowProc(wnd, msg, wParam, lParam);
+  }
+  const HWAVEIN handle = FHandle.load();
+  if (!handle || wParam != reinterpret_cast<WPARAM>(handle)) return DefWindowProc(wnd, msg, wParam, lParam);
+  try {
+    switch (msg) {
+      case MM_WIM_OPEN:
+        FState = wisOpen;
+        break;
+      case MM_WIM_CLOSE:
+        FState = wisClosed;
+        break;
+      case MM_WIM_DATA:
+        ProcessBuffer(reinterpret_cast<PMMBufferHeader>(lParam));
+        break;
+      case MM_WIM_STOP:
+        Stop();
+        break;
+      case MM_WIM_THREADFAIL: {
+        std::exception_ptr error;
+        {
+          std::lock_guard guard(FThreadErrorLock);
+          std::swap(error, FThreadError);
+        }
+        Close();
+        if (error) ApplicationHandleException(error);
+        break;
+      }
+    }
+  } catch (...) {
+    Close();
+    ApplicationHandleException(std::current_exception());
+  }
+  return 0;
+}
+
+// ================================================================ TMMWaveIn
+
+TMMWaveIn::TMMWaveIn(QObject* AOwner) : TMMCustomWaveIn(AOwner) {
+  BindDeviceFunctions();
+  Initialize();
+}
+
+void TMMWaveIn::BindDeviceFunctions() {
+  FDevice.GetNumDevs = &waveInGetNumDevs;
+  FDevice.GetDevCaps = &waveInGetDevCaps;
+  FDevice.GetErrorText = &waveInGetErrorText;
+  FDevice.Open = &waveInOpen;
+  FDevice.Close = &waveInClose;
+  FDevice.PrepareHeader = &waveInPrepareHeader;
+  FDevice.UnprepareHeader = &waveInUnprepareHeader;
+  FDevice.AddBuffer = &waveInAddBuffer;
+  FDevice.Start = &waveInStart;
+  FDevice.Stop = &waveInStop;
+  FDevice.Reset = &waveInReset;
+  FDevice.GetPosition = &waveInGetPosition;
+  FDevice.GetID = &waveInGetID;
+}
+
+// ================================================================ TMMWaveInThread
+
+TMMWaveInThread::TMMWaveInThread(TMMCustomWaveIn* Owner)
+    : TMMDSPThread(Owner), FEngine(Owner), FQueue(std::make_unique<MMMessageQueue>()) {}
+
+TMMWaveInThread::~TMMWaveInThread() {
+  Quit();
+  if (std::this_thread::get_id() != ThreadID()) WaitFor();
+}
+
+bool TMMWaveInThread::PostBuffer(HWAVEIN Handle, PMMBufferHeader Header) noexcept {
+  return FQueue->Push(Handle, Header);
+}
+
+void TMMWaveInThread::Quit() noexcept { FQueue->Quit(); }
+
+bool TMMWaveInThread::WaitReady(int ms) {
+  return FReady.try_acquire_for(std::chrono::milliseconds(ms));
+}
+
+void TMMWaveInThread::Execute() {
+  // Thread priorities above normal need privileges on this platform; the
+  // worker runs at the normal priority whatever Priority says.
+  FReady.release();
+  for (;;) {
+    HWAVEIN handle;
+    PMMBufferHeader header;
+    while (FQueue->Pop(handle, header)) {
+      if (FEngine->FThreadFailed || handle != FEngine->FHandle.load()) continue;
+      try {
+        FEngine->ProcessBuffer(header);
+      } catch (...) {
+        // Closing the device and reporting happen on the main thread.
+        FEngine->FThreadFailed = true;
+        {
+          std::lock_guard guard(FEngine->FThreadErrorLock);
+          FEngine->FThreadError = std::current_exception();
+        }
+        PostMessage(FEngine->FHWnd, MM_WIM_THREADFAIL, reinterpret_cast<WPARAM>(handle), 0);
+      }
+    }
+    if (FQueue->QuitRequested()) break;
+    FQueue->WaitForWork();
+  }
+  FReady.release();
+}

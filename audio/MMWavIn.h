@@ -1,0 +1,264 @@
+// The wave input engine: records from one sound-card device and pushes every
+// filled buffer down its chain.
+//
+// The engine opens the device for the PCM format built from Mode, BitLength
+// and SampleRate, keeps a ring of NumBuffers buffers queued at the driver and
+// delivers each buffer the driver returns with BufferReady, re-queuing it as
+// soon as the delivery has returned.
+//
+// Threads. Every public operation runs on the main thread. The driver's
+// callback (the sound card's thread) only sets the open/closed flags and
+// forwards returned buffers; the buffer handling (ProcessBuffer: delivery
+// down the chain, re-queue) runs by CallBackMode:
+// - cmWindow (the program's mode): on the main thread, from MM_WIM_DATA
+//   posted to the engine's hidden window;
+// - cmThread: on the engine's worker thread TMMWaveInThread;
+// - cmCallback: refused on this platform (see SetCallBackMode).
+#pragma once
+
+#include <QObject>
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <semaphore>
+#include <stdexcept>
+#include <string>
+
+#include "audio/MMAlloc.h"
+#include "audio/MMDSPObj.h"
+#include "platform/mmsystem.h"
+
+// Errors of the input engine; raised by TMMCustomWaveIn::Error after OnError.
+class EMMWaveInError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The engine's texts.
+namespace waveinmsg {
+inline constexpr const char* kPropertyWhileOpen = "Change to property while device was open";
+inline constexpr const char* kInvalidDeviceId = "Invalid DeviceID";
+inline constexpr const char* kNoHeaderMemory = "Unable to allocate memory for wave header";
+inline constexpr const char* kUnknownError = "Specified error number is out of range (unknown error)";
+inline constexpr const char* kCantRecordFormat = "The actual device can''t record this format";
+inline constexpr const char* kNoThread = "Could not create thread";
+inline constexpr const char* kInvalidFormat = "Invalid wave format";
+inline constexpr const char* kNoDevice = "No wave audio recording device found";
+inline constexpr const char* kUnableToOpen = "Unable to open device";
+inline constexpr const char* kUnableToClose = "Unable to close device";
+inline constexpr const char* kCallbackCaption = "TMMWaveIn";
+inline constexpr const char* kCallbackWarning =
+    "\"CallBacks\" are called at interrupt time !\n\rThis is currently only supported under Windows 95";
+}  // namespace waveinmsg
+
+// State flags of the engine (a set).
+enum TMMWaveInStates : unsigned { wisClosed = 1, wisOpen = 2, wisRecording = 4, wisPaused = 8 };
+using TMMWaveInState = unsigned;
+
+// The private message that asks for a deferred stop (wParam: device handle).
+constexpr UINT MM_WIM_STOP = 0x8002;
+
+// The device calls the engine makes, bound by BindDeviceFunctions.
+struct TMMWaveInFunctions {
+  std::function<UINT()> GetNumDevs;
+  std::function<MMRESULT(UINT, WAVEINCAPS*, UINT)> GetDevCaps;
+  std::function<MMRESULT(MMRESULT, char*, UINT)> GetErrorText;
+  std::function<MMRESULT(HWAVEIN*, UINT, const WAVEFORMATEX*, DWORD_PTR, DWORD_PTR, DWORD)> Open;
+  std::function<MMRESULT(HWAVEIN)> Close;
+  std::function<MMRESULT(HWAVEIN, WAVEHDR*, UINT)> PrepareHeader;
+  std::function<MMRESULT(HWAVEIN, WAVEHDR*, UINT)> UnprepareHeader;
+  std::function<MMRESULT(HWAVEIN, WAVEHDR*, UINT)> AddBuffer;
+  std::function<MMRESULT(HWAVEIN)> Start;
+  std::function<MMRESULT(HWAVEIN)> Stop;
+  std::function<MMRESULT(HWAVEIN)> Reset;
+  std::function<MMRESULT(HWAVEIN, MMTIME*, UINT)> GetPosition;
+  std::function<MMRESULT(HWAVEIN, UINT*)> GetID;
+};
+
+class TMMWaveInThread;
+class MMMessageQueue;
+
+class TMMCustomWaveIn : public TMMCustomSoundComponent {
+  Q_OBJECT
+ public:
+  static constexpr int kMaxBuffers = 500;
+
+  explicit TMMCustomWaveIn(QObject* AOwner = nullptr);
+  ~TMMCustomWaveIn() override;
+
+  // ---- the base's abstract slots
+  void SetNumBuffers(int Value) override;
+  int GetNumBuffers() const override { return FNumBuffers; }
+  void SetDeviceID(TMMDeviceId Value) override;
+  TMMDeviceId GetDeviceID() const override { return FDeviceID; }
+  void SetProductName(const std::string&) override {}
+  std::string GetProductName() const override { return FProductName; }
+  void SetCallBackMode(TMMCBMode Value) override;
+  TMMCBMode GetCallBackMode() const override { return FCallBackMode; }
+
+  // ---- own operations, in slot order
+  virtual void BindDeviceFunctions() = 0;
+  // Fires OnError and raises EMMWaveInError with `Message`.
+  [[noreturn]] virtual void Error(const std::string& Message);
+  virtual void Open();
+  // Never raises; failures reach OnError only.
+  virtual void Close();
+  virtual void Start();
+  virtual void Pause();
+  virtual void Restart();
+  virtual void Stop();
+
+  // Whether device `Id` can record `Format` (capability bits included).
+  bool QueryDevice(TMMDeviceId Id, const WAVEFORMATEX* Format);
+
+  // ---- chain overrides
+  void SetWaveFormat(const WAVEFORMATEX* Format) override;
+  int GetBufferSize() const override;
+  void SetBufferSize(int Value) override;
+  void Opened() override;
+  void Closed() override;
+  void Started() override;
+  void Paused() override;
+  void Restarted() override;
+  void Stopped() override;
+  // Counts the bytes against the recording limit (trimming the buffer that
+  // crosses it), then sends the buffer down the chain. Runs where
+  // ProcessBuffer runs.
+  void BufferReady(PMMBufferHeader lpWaveHdr) override;
+
+  // ---- published properties
+  TMMMode Mode() const { return FMode; }
+  void SetMode(TMMMode Value);
+  TMMBits BitLength() const { return FBitLength; }
+  void SetBitLength(TMMBits Value);
+  int SampleRate() const { return FSampleRate; }
+  void SetSampleRate(int Value);
+  TMMTimeFormats TimeFormat() const { return FTimeFormat; }
+  void SetTimeFormat(TMMTimeFormats Value);
+  std::int32_t MaxRecordTime() const { return FMaxRecordTime; }
+  void SetMaxRecordTime(std::int32_t Value);
+  TThreadPriority Priority() const { return FPriority; }
+  void SetPriority(TThreadPriority Value) { FPriority = Value; }
+  std::string ProductName() const { return FProductName; }
+  TMMWaveInState State() const { return FState.load(); }
+  UINT NumDevs() const { return FNumDevs; }
+  // Bytes delivered since Start (after the limit's trim).
+  std::int64_t BytesRecorded() const { return FBytesRecorded.load(); }
+  // The recording limit in bytes.
+  std::int64_t RecordLimit() const { return FRecordLimit; }
+  UINT DriverVersion() const { return FDriverVersion; }
+
+  TNotifyEvent OnError, OnOpen, OnStart, OnPause, OnRestart, OnStop, OnClose;
+
+  // Buffer handling of one returned buffer (see the threads above).
+  void ProcessBuffer(PMMBufferHeader H);
+
+ protected:
+  // Reads the device count, selects device 0 and builds the format. Called
+  // by the concrete class's constructor after it bound the device calls.
+  void Initialize();
+
+  TMMWaveInFunctions FDevice;
+
+ private:
+  friend class TMMWaveInThread;
+  // The driver's callback (sound card thread, or the caller of stop/reset).
+  static void DriverCallback(void* hdrvr, UINT uMsg, DWORD_PTR dwInstance, DWORD_PTR dwParam1,
+                             DWORD_PTR dwParam2) noexcept;
+  LRESULT WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+  void CheckClosed();
+  void BuildFormat();
+  void ComputeLimit();
+  std::int64_t LimitInBytes(TMMTimeFormats Format) const;
+  [[noreturn]] void DeviceError(const char* Prefix, MMRESULT Result);
+  std::string ErrorText(MMRESULT Result);
+  void Wait(const std::function<bool()>& Done, bool PumpWindowMessages);
+  void AllocateBuffers();
+  void FreeBuffers();
+  void PrepareHeaders();
+  void UnprepareHeaders();
+  void AddBuffer(PMMBufferHeader H);
+  void GetDevicePosition();
+  void StartThread();
+  void EndThread();
+  void FireError();
+  // Runs `body`; an exception fires OnError (unless Error did already) and
+  // then `recover`, and is raised again.
+  template <typename Body, typename Recover>
+  void Guarded(Body body, Recover recover);
+
+  HWND FHWnd = nullptr;
+  TMMDeviceId FDeviceID = 0;
+  std::atomic<HWAVEIN> FHandle{nullptr};
+  std::atomic<TMMWaveInState> FState{wisClosed};
+  std::array<PMMBufferHeader, kMaxBuffers> FBuffers{};
+  TMMCBMode FCallBackMode = cmWindow;
+  MMRESULT FLastResult = 0;
+  UINT FNumDevs = 0;
+  WAVEINCAPS FCaps{};
+  std::string FProductName = waveinmsg::kNoDevice;
+  UINT FDriverVersion = 0;
+  std::atomic<int> FDeliveries{0};
+  std::atomic<bool> FStopPending{false};
+  bool FClosePending = false;
+  std::atomic<bool> FStopRequested{false};
+  bool FClosing = false;
+  std::atomic<bool> FResetInProgress{false};
+  std::atomic<bool> FStopPosted{false};
+  std::atomic<std::int64_t> FBytesRecorded{0};
+  int FNumBuffers = 10;
+  std::atomic<int> FQueued{0};
+  TMMTimeFormats FTimeFormat = tfByte;
+  TMMMode FMode = mMono;
+  TMMBits FBitLength = b8Bit;
+  int FSampleRate = 11025;
+  std::int32_t FMaxRecordTime = -1;
+  std::int64_t FRecordLimit = INT32_MAX;
+  std::atomic<std::int64_t> FSamplePosition{0};
+  TMMAllocator FAllocator;
+  TMMWaveInThread* FThread = nullptr;
+  std::atomic<bool> FThreadFailed{false};
+  // Guards the queued count and the stop/reset sequence against the worker
+  // thread; recursive because a driver may return buffers from inside the
+  // stop and reset calls.
+  std::recursive_mutex FLock;
+  TThreadPriority FPriority = tpHigher;
+  // What made the worker thread fail, reported on the main thread.
+  std::mutex FThreadErrorLock;
+  std::exception_ptr FThreadError;
+};
+
+class TMMWaveIn : public TMMCustomWaveIn {
+  Q_OBJECT
+ public:
+  explicit TMMWaveIn(QObject* AOwner = nullptr);
+  void BindDeviceFunctions() override;
+};
+
+// The worker thread of cmThread mode: waits for returned buffers and hands
+// them to ProcessBuffer.
+class TMMWaveInThread : public TMMDSPThread {
+ public:
+  explicit TMMWaveInThread(TMMCustomWaveIn* Owner);
+  ~TMMWaveInThread() override;
+
+  // From any thread, never blocks: queues a returned buffer. False when the
+  // queue is full.
+  bool PostBuffer(HWAVEIN Handle, PMMBufferHeader Header) noexcept;
+  // Ends the loop.
+  void Quit() noexcept;
+  // Waits up to `ms` for the thread to report ready.
+  bool WaitReady(int ms);
+
+ protected:
+  void Execute() override;
+
+ private:
+  TMMCustomWaveIn* FEngine;
+  std::unique_ptr<MMMessageQueue> FQueue;
+  std::counting_semaphore<> FReady{0};
+};

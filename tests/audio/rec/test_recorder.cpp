@@ -1,0 +1,305 @@
+// The wave recorder end to end on the virtual card: the WAV file holds
+// exactly what the card recorded, at each quality, with the limit, when
+// stopped early, from OnData, on a full disk, into an existing file, under a
+// busy main thread; and a recording process killed outright.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+
+#include "audio/MMWRec.h"
+#include "tests/audio/rec/rec_fixture.h"
+#include "wavefile/MMWave.h"
+
+using namespace rectest;
+
+extern char** environ;
+
+namespace {
+
+// The program's recorder: 16-bit stereo, 20 buffers of 3048 bytes.
+void Configure(TMMWaveRecorder& rec, int rate = 44100) {
+  rec.Wave()->SetTimeFormat(tfByte);
+  rec.SetBufferSize(3048);
+  rec.SetNumBuffers(20);
+  rec.SetDeviceID(MapperId);
+  rec.SetTimeFormat(tfByte);
+  rec.SetCallBackMode(cmWindow);
+  rec.SetMaxRecordTime(-1);
+  rec.SetMode(mStereo);
+  rec.SetBitLength(b16Bit);
+  rec.SetSampleRate(rate);
+  rec.SetOverwriteExisting(false);
+}
+
+// Sample of the test signal as the card hands it over at 44100 Hz, 16 bits.
+std::int16_t Expected(std::uint64_t frame, unsigned channel) {
+  return static_cast<std::int16_t>(std::lrint(soundcard::TestSignalSample(frame, channel) * 32768.0f));
+}
+
+}  // namespace
+
+class RecorderTest : public RecTest {};
+
+TEST_F(RecorderTest, TenSecondsAtEachQualityMatchTheCardSampleForSample) {
+  for (int rate : {44100, 22050, 11025}) {
+    SCOPED_TRACE(rate);
+    soundcard::ClearHistory();
+    const std::string name = Path("take" + std::to_string(rate) + ".wav");
+    TMMWaveRecorder rec;
+    Configure(rec, rate);
+    rec.SetFileName(name);
+    int starts = 0, stops = 0;
+    rec.OnStart = [&](QObject*) { ++starts; };
+    rec.OnStop = [&](QObject*) { ++stops; };
+    rec.Start();
+    EXPECT_TRUE(rec.State() & wisRecording);
+    rec.Start();  // a second start does nothing
+    Run(10000);
+    rec.Stop();
+    EXPECT_EQ(starts, 1);
+    EXPECT_EQ(stops, 1);
+    EXPECT_EQ(rec.State(), unsigned(wisClosed));
+
+    const auto file = ReadFile(name);
+    ASSERT_GE(file.size(), 58u);
+    EXPECT_EQ(std::string(file.begin(), file.begin() + 4), "RIFF");
+    EXPECT_EQ(U32(file, 4), file.size() - 8);
+    EXPECT_EQ(U32(file, 24), std::uint32_t(rate));
+    const auto data = DataOf(file);
+    const auto record = LastRecord();
+    EXPECT_EQ(record.lostFrames, 0u);
+    const std::size_t fullBuffers = record.delivered.size() / 3048 * 3048;
+    // Every full buffer, the first one included; only the partly filled one
+    // handed back by the stop is left out.
+    EXPECT_EQ(data.size(), fullBuffers);
+    EXPECT_GE(data.size(), std::size_t(rate) * 4 * 10 - 2 * 3048);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), record.delivered.begin()));
+    EXPECT_EQ(std::string(file.begin() + 46 + data.size(), file.begin() + 50 + data.size()), "fact");
+    EXPECT_EQ(U32(file, 54 + data.size()), data.size() / 4);
+    EXPECT_EQ(rec.Wave()->FileSize(), std::int32_t(file.size()));
+    if (rate == 44100) {
+      // The card's recording mix is the microphone's test signal itself.
+      for (std::size_t i = 0; i < 4096; ++i)
+        ASSERT_EQ(std::int16_t(data[4 * i] | data[4 * i + 1] << 8), Expected(record.startFrame + i, 0)) << i;
+    }
+  }
+}
+
+TEST_F(RecorderTest, OneSecondLimitGivesExactlyItsBytesThenStops) {
+  TMMWaveRecorder rec;
+  Configure(rec);
+  rec.SetTimeFormat(tfMillisecond);
+  rec.SetMaxRecordTime(1000);
+  rec.SetFileName(Path("limit.wav"));
+  int stops = 0;
+  std::size_t seen = 0;
+  rec.OnStop = [&](QObject*) { ++stops; };
+  rec.OnData = [&](QObject* sender, PWaveHdr h) {
+    EXPECT_EQ(sender, &rec);
+    seen += h->dwBytesRecorded;  // after the trim
+  };
+  rec.Start();
+  Run(1500);
+  EXPECT_EQ(stops, 1);
+  EXPECT_EQ(rec.State(), unsigned(wisClosed));
+  const auto data = DataOf(ReadFile(Path("limit.wav")));
+  EXPECT_EQ(data.size(), 176400u);
+  EXPECT_EQ(seen, 176400u);
+  EXPECT_TRUE(std::equal(data.begin(), data.end(), LastRecord().delivered.begin()));
+}
+
+TEST_F(RecorderTest, StartWithoutNameAndStopBeforeAnyBuffer) {
+  TMMWaveRecorder rec;
+  Configure(rec);
+  rec.Start();  // no file name: nothing
+  EXPECT_EQ(rec.State(), unsigned(wisClosed));
+  rec.Stop();  // nothing to stop
+
+  rec.SetFileName(Path("short.wav"));
+  rec.Start();
+  soundcard::AdvanceAndPump(441);  // 10 ms: no buffer full yet
+  rec.Stop();
+  const auto file = ReadFile(Path("short.wav"));
+  ASSERT_EQ(file.size(), 46u + 4 + 12);
+  EXPECT_EQ(U32(file, 42), 4u);
+  EXPECT_EQ(U32(file, 46), 0u);
+  EXPECT_THROW(
+      {
+        rec.Start();
+        try {
+          rec.SetPosition(0);
+        } catch (...) {
+          rec.Stop();
+          throw;
+        }
+      },
+      EMMWaveRecorderError);
+}
+
+TEST_F(RecorderTest, StopFromOnDataCompletesFromTheDeferredMessage) {
+  TMMWaveRecorder rec;
+  Configure(rec);
+  rec.SetFileName(Path("ondata.wav"));
+  std::string events;
+  int buffers = 0;
+  rec.OnData = [&](QObject*, PWaveHdr) {
+    if (++buffers == 5) {
+      rec.Stop();
+      events += "asked ";
+    }
+  };
+  rec.OnStop = [&](QObject*) {
+    events += "stop ";
+    // The file is finished before the recorder reports the stop.
+    EXPECT_EQ(U32(ReadFile(Path("ondata.wav")), 42), 5u * 3048);
+  };
+  rec.Start();
+  Run(1000);
+  EXPECT_EQ(events, "asked stop ");
+  EXPECT_EQ(buffers, 5);
+  EXPECT_EQ(rec.State(), unsigned(wisClosed));
+}
+
+TEST_F(RecorderTest, FullDiskEndsTheRecordingWithAFinishedFile) {
+  TMMWaveRecorder rec;
+  Configure(rec);
+  rec.SetFileName(Path("full.wav"));
+  int buffers = 0, stops = 0;
+  rec.OnData = [&](QObject*, PWaveHdr) { ++buffers; };
+  rec.OnStop = [&](QObject*) { ++stops; };
+  SetDiskFreeQuery([&](const std::string&) { return std::int64_t(buffers < 10 ? 1 << 30 : 40000); });
+  rec.Start();
+  Run(1000);
+  EXPECT_EQ(stops, 1);
+  EXPECT_EQ(rec.State(), unsigned(wisClosed));
+  const auto data = DataOf(ReadFile(Path("full.wav")));
+  EXPECT_EQ(data.size(), 9u * 3048);
+  EXPECT_TRUE(std::equal(data.begin(), data.end(), LastRecord().delivered.begin()));
+}
+
+TEST_F(RecorderTest, ExistingFileIsContinuedAndANewNameFinishesTheOldFile) {
+  // A first take, then an INFO entry added by another program.
+  {
+    TMMWaveRecorder rec;
+    Configure(rec);
+    rec.SetFileName(Path("song.wav"));
+    rec.Start();
+    Run(500);
+    rec.Stop();
+  }
+  auto file = ReadFile(Path("song.wav"));
+  const auto first = DataOf(file);
+  ASSERT_GT(first.size(), 3048u * 4);
+  const char info[] = {'L', 'I', 'S', 'T', 18, 0, 0, 0, 'I', 'N', 'F', 'O', 'I', 'N', 'A', 'M',
+                       6,   0,   0,   0,   'S', 'o', 'n', 'g', '!', 0};
+  file.insert(file.end(), info, info + sizeof info);
+  const std::uint32_t riff = std::uint32_t(file.size() - 8);
+  std::memcpy(file.data() + 4, &riff, 4);
+  std::FILE* f = std::fopen(Path("song.wav").c_str(), "wb");
+  std::fwrite(file.data(), 1, file.size(), f);
+  std::fclose(f);
+
+  TMMWaveRecorder rec;
+  Configure(rec);
+  rec.SetFileName(Path("song.wav"));
+  EXPECT_EQ(rec.Wave()->DataSize(), std::int32_t(first.size()));
+  rec.SetPosition(3048);
+  int changes = 0;
+  rec.OnChange = [&](QObject*) { ++changes; };
+  soundcard::ClearHistory();
+  rec.Start();
+  Run(200);
+  // A new name while recording finishes this file and stops.
+  rec.SetFileName(Path("next.wav"));
+  EXPECT_EQ(changes, 1);
+  EXPECT_EQ(rec.State(), unsigned(wisClosed));
+  EXPECT_FALSE(std::filesystem::exists(Path("next.wav")));
+
+  const auto after = ReadFile(Path("song.wav"));
+  const auto data = DataOf(after);
+  const auto second = LastRecord().delivered;
+  const std::size_t written = second.size() / 3048 * 3048;
+  ASSERT_GT(written, 0u);
+  ASSERT_EQ(data.size(), std::max(first.size(), 3048 + written));
+  EXPECT_TRUE(std::equal(first.begin(), first.begin() + 3048, data.begin()));
+  EXPECT_TRUE(std::equal(second.begin(), second.begin() + written, data.begin() + 3048));
+  const std::string text(after.begin(), after.end());
+  const std::size_t entry = text.find("INAM");
+  ASSERT_NE(entry, std::string::npos) << "INFO entries are kept";
+  EXPECT_EQ(text.substr(entry + 8, 6), std::string("Song!", 6));
+  // The recording format stays the recorder's, whatever an opened file had.
+  EXPECT_EQ(rec.WaveIn()->SampleRate(), 44100);
+  EXPECT_EQ(rec.InputFormat().rfind("PCM ", 0), 0u);
+}
+
+TEST_F(RecorderTest, BlockedMainThreadLosesNothing) {
+  TMMWaveRecorder rec;
+  Configure(rec);
+  rec.SetFileName(Path("busy.wav"));
+  rec.Start();
+  for (int second = 0; second < 20; ++second) {
+    // 300 ms in which nobody handles the posted buffers: the card fills
+    // what is queued.
+    soundcard::Advance(kFramesPerSecond * 300 / 1000);
+    Run(700);
+  }
+  rec.Stop();
+  const auto record = LastRecord();
+  EXPECT_EQ(record.lostFrames, 0u);
+  const auto data = DataOf(ReadFile(Path("busy.wav")));
+  EXPECT_GE(data.size(), 20u * 176400 - 2 * 3048);
+  EXPECT_TRUE(std::equal(data.begin(), data.end(), record.delivered.begin()));
+}
+
+TEST_F(RecorderTest, KilledRecordingLeavesAnOpenableFile) {
+  const std::string name = Path("killed.wav");
+  int out[2];
+  ASSERT_EQ(pipe(out), 0);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, out[0]);
+  std::string child = TL_REC_CHILD;
+  char* argv[] = {child.data(), const_cast<char*>(name.c_str()), nullptr};
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, child.c_str(), &actions, nullptr, argv, environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  close(out[1]);
+
+  // The child reports its stream's first clock frame, then the bytes
+  // written after every buffer.
+  std::FILE* reports = fdopen(out[0], "r");
+  unsigned long long startFrame = 0, written = 0, value = 0;
+  char word[16];
+  while (std::fscanf(reports, "%15s %llu", word, &value) == 2) {
+    if (std::string(word) == "start") startFrame = value;
+    if (std::string(word) == "written") written = value;
+    if (written >= 400000) break;
+  }
+  kill(pid, SIGKILL);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  std::fclose(reports);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  ASSERT_GE(written, 400000u);
+
+  TMMWave wave;
+  wave.SetTimeFormat(tfByte);
+  wave.SetFileName(name);
+  const std::int32_t size = wave.DataSize();
+  // Everything up to the last flush of the 32768-byte I/O buffer is there.
+  EXPECT_GE(size, std::int32_t(written) - 32768);
+  wave.OpenFile();
+  std::vector<char> data(size);
+  ASSERT_EQ(wave.ReadPlayData(data.data(), size), size);
+  for (std::int32_t frame = 0; frame < size / 4; frame += 37) {
+    const auto* p = reinterpret_cast<const std::uint8_t*>(data.data()) + 4 * frame;
+    ASSERT_EQ(std::int16_t(p[0] | p[1] << 8), Expected(startFrame + frame, 0)) << frame;
+    ASSERT_EQ(std::int16_t(p[2] | p[3] << 8), Expected(startFrame + frame, 1)) << frame;
+  }
+}
