@@ -132,14 +132,14 @@ LONG wioFileSamplesToBytes(const WaveIOBlock* block, LONG samples) {
 
 // ---------------------------------------------------------------- format helpers
 
-DWORD wioSizeOfWaveFormat(const WAVEFORMATEX* wfx) {
+DWORD WaveFileFormatSize(const WAVEFORMATEX* wfx) {
   if (wfx == nullptr) return 0;
   if (wfx->wFormatTag == WAVE_FORMAT_PCM) return sizeof(WAVEFORMATEX);
   return sizeof(WAVEFORMATEX) + wfx->cbSize;
 }
 
-WAVEFORMATEX* wioCopyWaveFormat(const WAVEFORMATEX* wfx) {
-  const DWORD size = wioSizeOfWaveFormat(wfx);
+WAVEFORMATEX* WaveFileFormatCopy(const WAVEFORMATEX* wfx) {
+  const DWORD size = WaveFileFormatSize(wfx);
   if (size == 0) return nullptr;
   auto* copy = static_cast<WAVEFORMATEX*>(std::calloc(1, size));
   if (copy == nullptr) return nullptr;
@@ -466,7 +466,7 @@ int WaveFileOpenMemory(WaveIOBlock** block, const void* address, LONG length) {
 int WaveFileFromFormat(WaveIOBlock** block, const WAVEFORMATEX* format) {
   if (block == nullptr || format == nullptr) return WIOERR_BADPARAMS;
   *block = nullptr;
-  const DWORD formatBytes = wioSizeOfWaveFormat(format);
+  const DWORD formatBytes = WaveFileFormatSize(format);
   WaveIOBlock* b = allocBlock(formatBytes);
   if (b == nullptr) return WIOERR_NOMEM;
   b->size = kBlockBaseSize + formatBytes - sizeof(WAVEFORMATEX);
@@ -494,7 +494,7 @@ int WaveFileCreate(WaveIOBlock* block, const char* fileName) {
   riff.fccType = FOURCC_WAVE;
   MMCKINFO fmt{};
   fmt.ckid = FOURCC_FMT;
-  fmt.cksize = wioSizeOfWaveFormat(&block->format);
+  fmt.cksize = WaveFileFormatSize(&block->format);
   MMCKINFO data{};
   data.ckid = FOURCC_DATA;
   const bool ok = mmioCreateChunk(h, &riff, MMIO_CREATERIFF) == MMSYSERR_NOERROR &&

@@ -121,9 +121,12 @@ LONG wioFileBytesToSamples(const WaveIOBlock* block, LONG bytes);
 LONG wioFileSamplesToBytes(const WaveIOBlock* block, LONG samples);
 
 // Bytes of a format record: 0 without format, 18 for PCM, else 18 + cbSize.
-DWORD wioSizeOfWaveFormat(const WAVEFORMATEX* wfx);
-// A heap copy (free with std::free) of that size; a PCM copy gets cbSize 0.
-WAVEFORMATEX* wioCopyWaveFormat(const WAVEFORMATEX* wfx);
+// (The chain keeps its own wioSizeOfWaveFormat/wioCopyWaveFormat; these
+// serve the file layer, which does not depend on the chain.)
+DWORD WaveFileFormatSize(const WAVEFORMATEX* wfx);
+// A heap copy (free with std::free) of that size, or null; a PCM copy gets
+// cbSize 0.
+WAVEFORMATEX* WaveFileFormatCopy(const WAVEFORMATEX* wfx);
 // Name of the format tag from the 38-row table; "Unknown" when none matches.
 const char* wioGetFormatName(const WAVEFORMATEX* wfx);
 // "44.100 kHz, 16 Bit, Stereo" with the given separators (UTF-8).

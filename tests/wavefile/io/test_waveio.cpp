@@ -133,7 +133,7 @@ TEST_F(WaveIOTest, NonPcmFormatChunkCarriesItsExtraBytesAndPad) {
   ASSERT_EQ(open(path("adpcm.wav")), WIOERR_NOERROR);
   EXPECT_EQ(block_->format.cbSize, 3);
   EXPECT_EQ(block_->size, 127u + 3);
-  EXPECT_EQ(wioSizeOfWaveFormat(&block_->format), 21u);
+  EXPECT_EQ(WaveFileFormatSize(&block_->format), 21u);
 }
 
 // ---------------------------------------------------------------- rewriting
@@ -495,9 +495,9 @@ TEST(WaveConversions, RoundToNearestAndUpToWholeBlocks) {
 TEST(WaveFormatHelpers, SizesCopiesNamesAndDescriptions) {
   WAVEFORMATEX f = pcm(2, 44100, 16);
   f.cbSize = 22;
-  EXPECT_EQ(wioSizeOfWaveFormat(&f), 18u);
-  EXPECT_EQ(wioSizeOfWaveFormat(nullptr), 0u);
-  WAVEFORMATEX* copy = wioCopyWaveFormat(&f);
+  EXPECT_EQ(WaveFileFormatSize(&f), 18u);
+  EXPECT_EQ(WaveFileFormatSize(nullptr), 0u);
+  WAVEFORMATEX* copy = WaveFileFormatCopy(&f);
   ASSERT_NE(copy, nullptr);
   EXPECT_EQ(copy->cbSize, 0);
   EXPECT_EQ(copy->nAvgBytesPerSec, 176400u);
