@@ -77,6 +77,26 @@ TEST_F(RiffTest, ReadsTextsLaterDuplicateWinsAndOverrunningSubChunkIsNotRead) {
   EXPECT_EQ(RiffInfoListFree(&info), RIFFERR_BADPARAM);
 }
 
+TEST_F(RiffTest, ALaterListReplacesTheTextsOfAnEarlierOne) {
+  Bytes file = infoList({{"INAM", "first name"}, {"ICMT", "comment"}});
+  const Bytes second = infoList({{"IART", "Artist"}});
+  const LONG secondAt = LONG(file.size());
+  file.insert(file.end(), second.begin(), second.end());
+  MMCKINFO ck{};
+  HMMIO h = openAt(file, 0, &ck);
+  RiffInfoList* info = nullptr;
+  ASSERT_EQ(RiffInfoListCreate(&info), RIFFERR_NOERROR);
+  ASSERT_EQ(RiffInfoListRead(h, &ck, info), RIFFERR_NOERROR);
+  mmioSeek(h, secondAt, SEEK_SET_);
+  ASSERT_EQ(mmioDescend(h, &ck, nullptr, 0), MMSYSERR_NOERROR);
+  ASSERT_EQ(RiffInfoListRead(h, &ck, info), RIFFERR_NOERROR);
+  std::vector<int> withText;
+  for (RiffInfoEntry* e = info->first; e != nullptr; e = e->next)
+    if (RiffInfoEntryText(info, e) != nullptr) withText.push_back(e->index);
+  EXPECT_EQ(withText, std::vector<int>({1}));
+  RiffInfoListFree(&info);
+}
+
 TEST_F(RiffTest, ListClaimingMoreThanTheFileIsRefusedWithoutReading) {
   Bytes list = infoList({{"INAM", "x"}});
   list[4] = 0xF0;

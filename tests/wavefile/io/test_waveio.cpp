@@ -375,6 +375,25 @@ TEST_F(WaveIOTest, BadArgumentsGiveTheirCodes) {
   EXPECT_EQ(b, nullptr);
 }
 
+TEST_F(WaveIOTest, ExtraFormatBytesTheChunkDoesNotHoldAreDropped) {
+  Bytes f;
+  put16(f, 0x0002);
+  put16(f, 1);
+  put32(f, 22050);
+  put32(f, 11155);
+  put16(f, 512);
+  put16(f, 4);
+  put16(f, 100);  // cbSize claims 100 bytes, the chunk holds 2
+  f.push_back(7);
+  f.push_back(7);
+  Bytes c;
+  putChunk(c, "fmt ", f);
+  putChunk(c, "data", Bytes(512, 0));
+  ASSERT_EQ(open(write("cb.wav", riffWave(c))), WIOERR_NOERROR);
+  EXPECT_EQ(block_->format.cbSize, 2);
+  EXPECT_EQ(WaveFileFormatSize(&block_->format), 20u);
+}
+
 // ---------------------------------------------------------------- positions
 
 TEST_F(WaveIOTest, WritePositionsAndOverwriteKeepTheLargerSize) {
@@ -412,6 +431,21 @@ TEST_F(WaveIOTest, WritePositionsAndOverwriteKeepTheLargerSize) {
   EXPECT_EQ(idAt(b, 46 + 6096), "fact");
   EXPECT_EQ(get32(b, 46 + 6096 + 8), 1524u);
   EXPECT_EQ(block_->fileSize, LONG(b.size()));
+}
+
+TEST_F(WaveIOTest, SeekingAfterWritingStillFinishesTheFile) {
+  const WAVEFORMATEX f = pcm(1, 8000, 8);
+  const std::string p = path("seek.wav");
+  ASSERT_EQ(WaveFileFromFormat(&block_, &f), WIOERR_NOERROR);
+  ASSERT_EQ(WaveFileCreate(block_, p.c_str()), WIOERR_NOERROR);
+  ASSERT_EQ(WaveFileWrite(block_, "abcdefgh", 8), 8);
+  ASSERT_EQ(WaveFileSeek(block_, 2), WIOERR_NOERROR);
+  EXPECT_EQ(block_->bytesLeft, 6);
+  ASSERT_EQ(WaveFileClose(block_), WIOERR_NOERROR);
+  const Bytes b = slurp(p);
+  EXPECT_EQ(get32(b, 4), b.size() - 8);
+  EXPECT_EQ(get32(b, 42), 8u);
+  EXPECT_EQ(idAt(b, 54), "fact");
 }
 
 TEST_F(WaveIOTest, SeekAndReadTrackBytesLeft) {
