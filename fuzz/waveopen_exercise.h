@@ -34,6 +34,16 @@ inline std::vector<char> readAll(WaveIOBlock* block) {
   return out;
 }
 
+// What an opened block must always satisfy; empty when it does.
+inline std::string checkBlock(const WaveIOBlock* b) {
+  if (b->format.nBlockAlign == 0) return "block alignment 0";
+  if (b->dataSize < 0 || b->dataOffset < 0) return "negative data size or offset";
+  if (std::int64_t(b->dataOffset) + b->dataSize > b->fileSize) return "data beyond the file";
+  if (b->totalSamples < 0 || b->lastSample != b->totalSamples) return "sample range";
+  if (b->handle != nullptr) return "handle left open";
+  return {};
+}
+
 // Returns an empty text when the two opens agree, else what differed.
 inline std::string Run(const std::uint8_t* data, std::size_t size, const std::string& scratchFile) {
   std::FILE* f = std::fopen(scratchFile.c_str(), "wb");
@@ -47,6 +57,7 @@ inline std::string Run(const std::uint8_t* data, std::size_t size, const std::st
   const int rcFile = WaveFileOpen(&file, scratchFile.c_str(), FOURCC_WAVE, WIOF_OPEN_FILE);
   std::string diff;
   if (rcMem != rcFile) diff = describe("result", rcMem, rcFile);
+  if (diff.empty() && rcMem == WIOERR_NOERROR) diff = checkBlock(file);
   if (diff.empty() && rcMem == WIOERR_NOERROR) {
     if (mem->dataSize != file->dataSize) diff = describe("data size", mem->dataSize, file->dataSize);
     if (mem->dataOffset != file->dataOffset) diff = describe("data offset", mem->dataOffset, file->dataOffset);
