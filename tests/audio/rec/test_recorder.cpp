@@ -288,10 +288,17 @@ TEST_F(RecorderTest, KilledRecordingLeavesAnOpenableFile) {
   ASSERT_TRUE(WIFSIGNALED(status));
   ASSERT_GE(written, 400000u);
 
+  // The sizes were never written: the data runs to the end of the file.
+  const auto raw = ReadFile(name);
+  ASSERT_GE(raw.size(), 46u);
+  EXPECT_EQ(U32(raw, 4), 0u);
+  EXPECT_EQ(U32(raw, 42), 0u);
+
   TMMWave wave;
   wave.SetTimeFormat(tfByte);
   wave.SetFileName(name);
   const std::int32_t size = wave.DataSize();
+  EXPECT_EQ(size, std::int32_t((raw.size() - 46) / 4 * 4));
   // Everything up to the last flush of the 32768-byte I/O buffer is there.
   EXPECT_GE(size, std::int32_t(written) - 32768);
   wave.OpenFile();

@@ -168,6 +168,15 @@ TEST_F(WaveTest, NamingFilesAndItsErrors) {
   EXPECT_EQ(seen.changes, 3);
   EXPECT_EQ(wave.DataSize(), 200);
 
+  const WAVEFORMATEX f = Pcm(16, 2, 44100);
+  try {
+    wave.CreateWaveFile(Path("no/such/folder/x.wav"), &f);
+    FAIL() << "created in a missing folder";
+  } catch (const EMMWaveError& e) {
+    EXPECT_STREQ(e.what(), "Unable to create wave file");
+  }
+  EXPECT_EQ(wave.FileName(), Path("a.wav"));
+
   wave.SetFileName("");
   EXPECT_EQ(wave.FileName(), "");
   EXPECT_EQ(wave.GetPWaveFormat(), nullptr);
@@ -238,23 +247,6 @@ TEST_F(WaveTest, RecordingComponentWritesEveryBufferAndFinishesTheFile) {
   EXPECT_FALSE(file.FileOpened());
 }
 
-TEST_F(WaveTest, EmptyRecordingKeepsFourZeroBytes) {
-  const WAVEFORMATEX f = Pcm(16, 2, 22050);
-  Source src;
-  TMMWaveFile file;
-  file.Wave()->SetFileMustExist(false);
-  file.Wave()->SetFileName(Path("empty.wav"));
-  src.SetOutput(&file);
-  src.SetWaveFormat(&f);
-  file.Opened();
-  file.Started();
-  file.Closed();
-  const auto bytes = ReadBytes(Path("empty.wav"));
-  ASSERT_EQ(bytes.size(), 46u + 4 + 12);
-  EXPECT_EQ(U32(bytes, 42), 4u);
-  EXPECT_EQ(U32(bytes, 46), 0u);
-}
-
 TEST_F(WaveTest, DiskAboutToFillFinishesTheFileWithWhatWasWritten) {
   const WAVEFORMATEX f = Pcm(16, 2, 44100);
   Source src;
@@ -299,40 +291,6 @@ TEST_F(WaveTest, DiskAboutToFillFinishesTheFileWithWhatWasWritten) {
   src.Push(Ramp(3048));
   EXPECT_EQ(closes, 2);
   EXPECT_EQ(U32(ReadBytes(Path("unknown.wav")), 42), 4u);
-}
-
-TEST_F(WaveTest, ExistingFileIsContinuedAtThePositionAndKeepsItsInfo) {
-  WriteBytes(Path("old.wav"), MakeWave(Pcm(16, 2, 44100), Ramp(8000, 9), "Song"));
-  const WAVEFORMATEX f = Pcm(16, 2, 44100);
-  Source src;
-  TMMWaveFile file;
-  file.SetOverwriteExisting(false);
-  file.Wave()->SetTimeFormat(tfByte);
-  file.Wave()->SetFileName(Path("old.wav"));
-  file.Wave()->SetPosition(4000);
-  src.SetOutput(&file);
-  src.SetWaveFormat(&f);
-  file.Opened();
-  file.Started();
-  src.Push(Ramp(2000, 1));
-  file.Closed();
-
-  TMMWave check;
-  check.SetTimeFormat(tfByte);
-  check.SetFileName(Path("old.wav"));
-  EXPECT_EQ(check.DataSize(), 8000);
-  check.OpenFile();
-  std::vector<char> out(8000);
-  ASSERT_EQ(check.ReadPlayData(out.data(), 8000), 8000);
-  const auto old = Ramp(8000, 9), fresh = Ramp(2000, 1);
-  const auto* got = reinterpret_cast<const std::uint8_t*>(out.data());
-  EXPECT_TRUE(std::equal(old.begin(), old.begin() + 4000, got));
-  EXPECT_TRUE(std::equal(fresh.begin(), fresh.end(), got + 4000));
-  EXPECT_TRUE(std::equal(old.begin() + 6000, old.end(), got + 6000));
-  const auto bytes = ReadBytes(Path("old.wav"));
-  const std::string text(bytes.begin(), bytes.end());
-  EXPECT_NE(text.find("INAM"), std::string::npos);
-  EXPECT_NE(text.find("Song"), std::string::npos);
 }
 
 TEST_F(WaveTest, PlaybackComponentFeedsTheChainFromTheSavedPosition) {

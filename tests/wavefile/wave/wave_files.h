@@ -61,10 +61,8 @@ inline WAVEFORMATEX Pcm(int bits, int channels, int rate) {
   return f;
 }
 
-// A finished WAVE file: "fmt " (16 bytes), "data", then an INFO list with
-// one "INAM" entry when `name` is not empty.
-inline std::vector<std::uint8_t> MakeWave(const WAVEFORMATEX& f, const std::vector<std::uint8_t>& data,
-                                          const std::string& name = {}) {
+// A finished WAVE file: "fmt " (16 bytes), then "data".
+inline std::vector<std::uint8_t> MakeWave(const WAVEFORMATEX& f, const std::vector<std::uint8_t>& data) {
   std::vector<std::uint8_t> body;
   Put(body, "WAVE");
   Put(body, "fmt ");
@@ -79,17 +77,6 @@ inline std::vector<std::uint8_t> MakeWave(const WAVEFORMATEX& f, const std::vect
   Put32(body, std::uint32_t(data.size()));
   body.insert(body.end(), data.begin(), data.end());
   if (data.size() % 2) body.push_back(0);
-  if (!name.empty()) {
-    const std::uint32_t text = std::uint32_t(name.size() + 1);
-    Put(body, "LIST");
-    Put32(body, 4 + 8 + text + (text & 1));
-    Put(body, "INFO");
-    Put(body, "INAM");
-    Put32(body, text);
-    body.insert(body.end(), name.begin(), name.end());
-    body.push_back(0);
-    if (text & 1) body.push_back(0);
-  }
   std::vector<std::uint8_t> file;
   Put(file, "RIFF");
   Put32(file, std::uint32_t(body.size()));
