@@ -7,12 +7,7 @@
 #include <system_error>
 
 #include "wavefile/DiskSpace.h"
-// The chain's MMDSPObj.h declares a format-size helper of the same name with
-// another return type; this file does not use it, so the wave layer's
-// declaration is read under a private name.
-#define wioSizeOfWaveFormat wioSizeOfWaveFormat_waveio
 #include "wavefile/MMWaveIO.h"
-#undef wioSizeOfWaveFormat
 
 namespace {
 
