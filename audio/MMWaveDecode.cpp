@@ -88,15 +88,14 @@ sf_count_t vioTell(void* user) { return static_cast<Shown*>(user)->position; }
 
 SF_VIRTUAL_IO kVirtualIO = {vioLength, vioSeek, vioRead, vioWrite, vioTell};
 
-// Opens a shown file of `format` holding one block of silence-free zeros;
-// returns the frames per block, or 0 when libsndfile refuses the format.
-std::size_t probeFramesPerBlock(const WAVEFORMATEX* format) {
-  if (!format || format->wFormatTag == WAVE_FORMAT_PCM || format->nBlockAlign == 0 || format->nChannels == 0)
-    return 0;
-  const std::vector<char> header = buildHeader(format, format->nBlockAlign);
+// Frames libsndfile reports for a shown file of `format` holding `blocks`
+// blocks of zeros; 0 when it refuses the format.
+std::int64_t probeFrames(const WAVEFORMATEX* format, std::uint32_t blocks) {
+  const std::uint32_t bytes = blocks * format->nBlockAlign;
+  const std::vector<char> header = buildHeader(format, bytes);
   Shown shown;
   shown.header = &header;
-  shown.dataBytes = format->nBlockAlign;
+  shown.dataBytes = bytes;
   shown.data = [](std::uint64_t, char* out, std::size_t n) {
     std::memset(out, 0, n);
     return n;
@@ -105,11 +104,29 @@ std::size_t probeFramesPerBlock(const WAVEFORMATEX* format) {
   SNDFILE* f = sf_open_virtual(&kVirtualIO, SFM_READ, &info, &shown);
   if (!f) return 0;
   sf_close(f);
-  if ((info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_WAV && (info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_WAVEX)
+  const int type = info.format & SF_FORMAT_TYPEMASK;
+  if (type != SF_FORMAT_WAV && type != SF_FORMAT_WAVEX) return 0;
+  if (info.channels != format->nChannels || info.samplerate != int(format->nSamplesPerSec)) return 0;
+  return info.frames;
+}
+
+// Frames one block of `format` decodes to, or 0 when libsndfile refuses the
+// format. Block codecs (ADPCM, GSM) name their samples per block in the first
+// extra word; codecs without one code each frame on its own. libsndfile's
+// frame count of a small file is no guide: it counts GSM blocks in pairs.
+std::size_t probeFramesPerBlock(const WAVEFORMATEX* format) {
+  constexpr WORD kExtensible = 0xFFFE;
+  if (!format || format->wFormatTag == WAVE_FORMAT_PCM || format->nBlockAlign == 0 || format->nChannels == 0)
     return 0;
-  if (info.channels != format->nChannels || info.samplerate != int(format->nSamplesPerSec) || info.frames <= 0)
-    return 0;
-  return std::size_t(info.frames);
+  if (probeFrames(format, 1) <= 0) return 0;
+  if (format->wFormatTag == kExtensible) return 1;
+  if (format->cbSize >= 2) {
+    WORD perBlock = 0;
+    std::memcpy(&perBlock, reinterpret_cast<const char*>(format) + sizeof(WAVEFORMATEX), 2);
+    if (perBlock > 0) return perBlock;
+  }
+  const std::size_t frameBytes = std::size_t(format->nChannels) * ((format->wBitsPerSample + 7u) / 8u);
+  return frameBytes == format->nBlockAlign ? 1 : 0;
 }
 
 }  // namespace
@@ -188,14 +205,19 @@ void TMMWaveDecoder::Feed(const void* Data, std::size_t Bytes) {
 
 std::size_t TMMWaveDecoder::FramesReady() const {
   if (!Active()) return 0;
-  const std::uint64_t frames = (fed_ / blockAlign_) * framesPerBlock_;
+  // Some codecs read the next block as soon as they finish one, so the
+  // newest block is held back until another one or the end of the input
+  // follows it.
+  std::uint64_t blocks = fed_ / blockAlign_;
+  if (!inputEnded_ && blocks > 0) --blocks;
+  const std::uint64_t frames = blocks * framesPerBlock_;
   return frames > framesDecoded_ ? std::size_t(frames - framesDecoded_) : 0;
 }
 
 bool TMMWaveDecoder::OpenStream() {
   if (file_) return true;
-  // libsndfile decodes the first block while it opens.
-  if (fed_ < blockAlign_) return false;
+  // libsndfile decodes the first block while it opens (FramesReady makes
+  // sure it is there).
   shown_->position = 0;
   SF_INFO info{};
   file_ = sf_open_virtual(&kVirtualIO, SFM_READ, &info, shown_.get());

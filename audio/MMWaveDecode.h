@@ -7,8 +7,9 @@
 // of a "fmt " chunk holding the stream's own format (with its extra bytes,
 // which carry the codec's parameters) and a "data" chunk whose bytes are the
 // stream. libsndfile reads codec blocks on demand, so the decoder only asks it
-// for frames whose blocks have already arrived; a partial block at the end of
-// the data cannot be decoded and is dropped.
+// for frames whose blocks (and the block after them, which some codecs read
+// early) have already arrived; a partial block at the end of the data cannot
+// be decoded and is dropped.
 #pragma once
 
 #include <sndfile.h>

@@ -1,0 +1,192 @@
+// The output engine on the stepped card: exact data in order, the end of the
+// data, failures, deferred stops, pause/reset and the property rules.
+#include <thread>
+
+#include "audio/MMWavOut.h"
+#include "play_fixture.h"
+
+using namespace playtest;
+
+namespace {
+
+class WaveOutTest : public PlayTest {
+ protected:
+  void SetUp() override {
+    PlayTest::SetUp();
+    format = pcmBuildWaveHeader(16, 2, 44100);
+    source.SetWaveFormat(&format);
+    out.SetInput(&source);
+    out.SetBufferSize(3048);
+    out.SetNumBuffers(20);
+    out.SetDeviceID(MapperId);
+    out.OnStart = [this](QObject*) { log.push_back("start"); };
+    out.OnStop = [this](QObject*) { log.push_back("stop"); };
+    out.OnClose = [this](QObject*) { log.push_back("close"); };
+    out.OnError = [this](QObject*) { log.push_back("error"); };
+    out.OnBufferReady = [this](QObject*, PWaveHdr h) {
+      delivered.insert(delivered.end(), h->lpData, h->lpData + h->dwBytesRecorded);
+      linkedOk = linkedOk && h->LinkedHeader && h->LinkedHeader != h;
+      if (onReady) onReady(h);
+    };
+  }
+  bool Playing() const { return (out.State() & wosPlaying) != 0; }
+  int Count(const char* what) const { return int(std::count(log.begin(), log.end(), what)); }
+
+  WAVEFORMATEX format{};
+  MemorySource source;
+  TMMWaveOut out;
+  std::vector<std::string> log;
+  std::vector<char> delivered;
+  bool linkedOk = true;
+  std::function<void(PWaveHdr)> onReady;
+};
+
+TEST_F(WaveOutTest, PlaysExactlyTheChainsDataInOrderThenStopsByItself) {
+  const std::vector<std::int16_t> data = Signal16(2 * 30000);
+  source.SetData(Bytes(data));
+  Tap(40000);
+  out.Start();
+  EXPECT_TRUE(Playing());
+  RunUntil([&] { return !Playing(); }, 2 * 44100);
+
+  ExpectMixHolds(Mix(), 0, data);
+  const std::vector<float> mix = Mix();
+  EXPECT_TRUE(std::all_of(mix.begin() + std::ptrdiff_t(data.size()), mix.end(), [](float v) { return v == 0.0f; }));
+  EXPECT_EQ(log, (std::vector<std::string>{"start", "stop"}));
+  // Every played buffer went down the chain, in order, pointing at the one
+  // being heard next.
+  EXPECT_EQ(delivered, Bytes(data));
+  EXPECT_TRUE(linkedOk);
+  EXPECT_EQ(out.PositionAtStop(), std::int64_t(data.size() * 2));
+  EXPECT_EQ(out.BytesPlayed(), std::int64_t(data.size() * 2));
+  EXPECT_EQ(out.State(), TMMWaveOutState(wosOpen));
+  out.Close();
+  EXPECT_EQ(out.State(), TMMWaveOutState(wosClosed));
+  EXPECT_EQ(log.back(), "close");
+}
+
+TEST_F(WaveOutTest, DataShorterThanOneBufferPlaysAndStopsOnce) {
+  const std::vector<std::int16_t> data = Signal16(2 * 300, 7);
+  source.SetData(Bytes(data));
+  Tap(2000);
+  out.Start();
+  RunUntil([&] { return !Playing(); }, 44100);
+  ExpectMixHolds(Mix(), 0, data);
+  EXPECT_EQ(Count("stop"), 1);
+  EXPECT_EQ(delivered, Bytes(data));
+  Run(4410);
+  EXPECT_EQ(Count("stop"), 1);
+}
+
+TEST_F(WaveOutTest, AChainWithoutDataFailsStartAndClosesTheDevice) {
+  EXPECT_EQ(ErrorOf<EMMWaveOutError>([&] { out.Start(); }), "WaveOutStart:\n\rUnable to start device");
+  EXPECT_EQ(out.State(), TMMWaveOutState(wosClosed));
+  EXPECT_GE(Count("error"), 1);
+  EXPECT_EQ(Count("start"), 0);
+  // The engine is usable again once there is data.
+  source.SetData(Bytes(Signal16(4000)));
+  out.Start();
+  RunUntil([&] { return !Playing(); }, 44100);
+  EXPECT_EQ(Count("start"), 1);
+}
+
+TEST_F(WaveOutTest, StopAndCloseFromInsideABufferHandlerCompleteAfterItReturns) {
+  source.SetData(Bytes(Signal16(2 * 44100)));
+  int buffers = 0;
+  bool playingAfterStop = false;
+  onReady = [&](PWaveHdr) {
+    if (++buffers != 3) return;
+    out.Stop();
+    out.Close();
+    playingAfterStop = Playing();
+    log.push_back("handler done");
+  };
+  out.Start();
+  RunUntil([&] { return out.State() == wosClosed; }, 44100);
+  EXPECT_TRUE(playingAfterStop);
+  EXPECT_EQ(buffers, 3);
+  EXPECT_EQ(log, (std::vector<std::string>{"start", "handler done", "stop", "close"}));
+}
+
+TEST_F(WaveOutTest, PauseHoldsThePositionAndResetRefillsFromTheChain) {
+  const std::vector<std::int16_t> data = Signal16(2 * 44100, 3);
+  source.SetData(Bytes(data));
+  out.Start();
+  Run(8820);
+  out.Pause();
+  const std::int64_t held = out.GetPosition();
+  EXPECT_EQ(held, 8820 * 4);
+  Tap(4410);
+  Run(4410);
+  EXPECT_EQ(out.GetPosition(), held);
+  const std::vector<float> silent = Mix();
+  EXPECT_TRUE(std::all_of(silent.begin(), silent.end(), [](float v) { return v == 0.0f; }));
+
+  source.Rewind(0);
+  out.Reset();
+  EXPECT_EQ(out.GetPosition(), 0);
+  Tap(8820);
+  out.Restart();
+  Run(8820);
+  ExpectMixHolds(Mix(), 0, std::vector<std::int16_t>(data.begin(), data.begin() + 2 * 8820));
+  EXPECT_EQ(out.GetPosition(), 8820 * 4);
+  out.Stop();
+  EXPECT_EQ(Count("stop"), 1);
+}
+
+TEST_F(WaveOutTest, PropertiesFollowTheirRules) {
+  out.SetNumBuffers(1);
+  EXPECT_EQ(out.GetNumBuffers(), 20);
+  out.SetNumBuffers(1000);
+  EXPECT_EQ(out.GetNumBuffers(), 500);
+  out.SetBufferSize(10);
+  EXPECT_EQ(out.GetBufferSize(), 32);
+  out.SetCallBackMode(cmCallback);
+  EXPECT_EQ(out.GetCallBackMode(), cmWindow);
+  EXPECT_NE(out.GetProductName(), waveoutmsg::kNoDevice);
+
+  out.SetDeviceID(7);
+  EXPECT_EQ(out.GetDeviceID(), InvalidId);
+  EXPECT_EQ(out.GetProductName(), waveoutmsg::kNoDevice);
+  EXPECT_EQ(ErrorOf<EMMWaveOutError>([&] { out.Open(); }), "Invalid DeviceID");
+
+  out.SetDeviceID(0);
+  out.Open();
+  for (auto change : std::vector<std::function<void()>>{[&] { out.SetDeviceID(MapperId); },
+                                                        [&] { out.SetNumBuffers(30); },
+                                                        [&] { out.SetBufferSize(4096); },
+                                                        [&] { out.SetCallBackMode(cmThread); }}) {
+    EXPECT_EQ(ErrorOf<EMMWaveOutError>(change), "Change to property while device was open");
+  }
+  EXPECT_EQ(out.GetBufferSize(), 32);
+  out.Close();
+}
+
+TEST_F(WaveOutTest, AFormatTheDeviceCannotPlayIsRefusedAtOpen) {
+  WAVEFORMATEX odd = format;
+  odd.wFormatTag = 0x0055;
+  source.SetWaveFormat(&odd);
+  EXPECT_EQ(ErrorOf<EMMWaveOutError>([&] { out.Start(); }),
+            "WaveOutOpen:\n\rThe actual device can''t play this format");
+  EXPECT_EQ(out.State(), TMMWaveOutState(wosClosed));
+}
+
+TEST_F(WaveOutTest, TheWorkerThreadModePlaysEverythingAndStops) {
+  const std::vector<std::int16_t> data = Signal16(2 * 20000, 5);
+  source.SetData(Bytes(data));
+  out.SetCallBackMode(cmThread);
+  out.Start();
+  // The worker refills on its own thread; give it time between periods.
+  for (int i = 0; i < 2000 && Playing(); ++i) {
+    Run(soundcard::kPeriodFrames);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_FALSE(Playing());
+  EXPECT_EQ(Count("stop"), 1);
+  EXPECT_EQ(out.BytesPlayed(), std::int64_t(data.size() * 2));
+  EXPECT_EQ(delivered, Bytes(data));
+  out.Close();
+  EXPECT_EQ(out.State(), TMMWaveOutState(wosClosed));
+}
+
+}  // namespace
