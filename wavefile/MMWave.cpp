@@ -42,6 +42,13 @@ std::string FolderOf(const std::string& fileName) {
   return dir.empty() ? std::string(".") : dir.string();
 }
 
+// Whether data of format `b` can be written into a file of format `a`.
+bool SameSampleFormat(const WAVEFORMATEX* a, const WAVEFORMATEX* b) {
+  if (!a || !b) return false;
+  return a->wFormatTag == b->wFormatTag && a->nChannels == b->nChannels && a->nSamplesPerSec == b->nSamplesPerSec &&
+         a->wBitsPerSample == b->wBitsPerSample && a->nBlockAlign == b->nBlockAlign;
+}
+
 }  // namespace
 
 // ================================================================ TMMWave
@@ -497,10 +504,14 @@ void TMMCustomWaveFile::Opened() {
   if (FInput) {
     SetWaveFormat(FInput->GetWaveFormat());
     if (FPWaveFormat && !FWave->FileName().empty()) {
-      if (FOverwriteExisting || FWave->IsEmpty())
+      if (FOverwriteExisting || FWave->IsEmpty()) {
         FWave->CreateWaveFile(FWave->FileName(), FPWaveFormat);
-      else
+      } else {
+        // Samples of another format would turn the file's data into noise;
+        // such a file is refused and left as it is.
+        if (!SameSampleFormat(FWave->GetPWaveFormat(), FPWaveFormat)) throw EMMWaveError(wavemsg::kOpen);
         FWave->OpenFile();
+      }
       FFileOpened = true;
     }
   } else if (!FWave->IsEmpty()) {

@@ -237,6 +237,35 @@ TEST_F(RecorderTest, ExistingFileIsContinuedAndANewNameFinishesTheOldFile) {
   EXPECT_EQ(rec.InputFormat().rfind("PCM ", 0), 0u);
 }
 
+TEST_F(RecorderTest, ExistingFileOfAnotherFormatIsRefusedAndKept) {
+  // 8-bit mono data that 16-bit stereo samples would overwrite.
+  {
+    TMMWaveRecorder rec;
+    Configure(rec);
+    rec.SetMode(mMono);
+    rec.SetBitLength(b8Bit);
+    rec.SetSampleRate(11025);
+    rec.SetFileName(Path("mono.wav"));
+    rec.Start();
+    Run(1000);
+    rec.Stop();
+  }
+  const auto before = ReadFile(Path("mono.wav"));
+  ASSERT_GT(DataOf(before).size(), 3000u);
+  TMMWaveRecorder rec;
+  Configure(rec);
+  rec.SetFileName(Path("mono.wav"));
+  EXPECT_EQ(rec.WaveIn()->Mode(), mStereo);  // naming it changed nothing
+  try {
+    rec.Start();
+    FAIL() << "recorded 16-bit stereo into an 8-bit mono file";
+  } catch (const EMMWaveError& e) {
+    EXPECT_STREQ(e.what(), "Unable to open wave file");
+  }
+  EXPECT_EQ(rec.State(), unsigned(wisClosed));
+  EXPECT_EQ(ReadFile(Path("mono.wav")), before);
+}
+
 TEST_F(RecorderTest, BlockedMainThreadLosesNothing) {
   TMMWaveRecorder rec;
   Configure(rec);
