@@ -74,7 +74,11 @@ int TMMWaveRecorder::GetBufferSize() const {
 }
 
 void TMMWaveRecorder::SetBufferSize(int Value) {
-  if (FWaveIn) FWaveIn->SetBufferSize(Value);
+  if (!FWaveIn) return;
+  FWaveIn->SetBufferSize(Value);
+  // The own size follows the engine's, so that the recorder's real buffer
+  // size at Opened is the chain's.
+  TMMDSPComponent::SetBufferSize(FWaveIn->GetBufferSize());
 }
 
 void TMMWaveRecorder::SetTimeFormat(TMMTimeFormats Value) {

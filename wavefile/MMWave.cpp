@@ -488,8 +488,10 @@ void TMMCustomWaveFile::SetWaveFormat(const WAVEFORMATEX* Format) {
 }
 
 void TMMCustomWaveFile::WaveChanged(TMMWave* /*Sender*/) {
-  if (OnChange) OnChange(this);
+  // OnChanged closes what OnChange opened (the recorder's format guard), so
+  // it fires whatever fails in between.
   try {
+    if (OnChange) OnChange(this);
     if (FWave->FileMustExist() || FWave->GetPWaveFormat()) SetWaveFormat(FWave->GetPWaveFormat());
   } catch (...) {
     if (OnChanged) OnChanged(this);
