@@ -287,6 +287,34 @@ TEST_F(WaveInTest, WindowModeDeliversEveryBufferInOrder) {
   in.Close();
 }
 
+TEST_F(WaveInTest, PauseHandsBackThePartBufferAndRestartGoesOn) {
+  TMMWaveIn in;
+  Configure(in);
+  Sink sink;
+  in.SetOutput(&sink);
+  std::string events;
+  in.OnPause = [&](QObject*) { events += "pause "; };
+  in.OnRestart = [&](QObject*) { events += "restart "; };
+  in.Start();
+  Run(500);
+  in.Pause();
+  EXPECT_TRUE(in.State() & wisPaused);
+  Run(200);  // paused: nothing is recorded
+  const std::size_t whilePaused = sink.Size();
+  EXPECT_NE(whilePaused % 3048, 0u);  // the part-filled buffer came through
+  in.Restart();
+  EXPECT_FALSE(in.State() & wisPaused);
+  Run(500);
+  in.Stop();
+  EXPECT_EQ(events, "pause restart ");
+  EXPECT_EQ(sink.log, "OSs");
+  EXPECT_GT(sink.Size(), whilePaused + 3048 * 5);
+  const auto record = LastRecord();
+  EXPECT_EQ(record.lostFrames, 0u);
+  EXPECT_TRUE(std::equal(sink.bytes.begin(), sink.bytes.end(), record.delivered.begin()));
+  in.Close();
+}
+
 TEST_F(WaveInTest, RecordingLimitTrimsTheLastBufferAndStops) {
   TMMWaveIn in;
   Configure(in);
