@@ -285,13 +285,6 @@ void TMMCustomWaveIn::SetBufferSize(int Value) {
   TMMCustomSoundComponent::SetBufferSize(Value);
 }
 
-void TMMCustomWaveIn::Opened() { TMMCustomSoundComponent::Opened(); }
-void TMMCustomWaveIn::Closed() { TMMCustomSoundComponent::Closed(); }
-void TMMCustomWaveIn::Started() { TMMCustomSoundComponent::Started(); }
-void TMMCustomWaveIn::Paused() { TMMCustomSoundComponent::Paused(); }
-void TMMCustomWaveIn::Restarted() { TMMCustomSoundComponent::Restarted(); }
-void TMMCustomWaveIn::Stopped() { TMMCustomSoundComponent::Stopped(); }
-
 void TMMCustomWaveIn::BufferReady(PMMBufferHeader lpWaveHdr) {
   bool stopDue = false;
   std::int64_t total = FBytesRecorded.load() + lpWaveHdr->dwBytesRecorded;

@@ -114,16 +114,11 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
   // Whether device `Id` can record `Format` (capability bits included).
   bool QueryDevice(TMMDeviceId Id, const WAVEFORMATEX* Format);
 
-  // ---- chain overrides
+  // ---- chain overrides. The life-cycle notices are the sound component's:
+  // Open, Start, Pause, Restart, Stop and Close spread them at fixed points.
   void SetWaveFormat(const WAVEFORMATEX* Format) override;
   int GetBufferSize() const override;
   void SetBufferSize(int Value) override;
-  void Opened() override;
-  void Closed() override;
-  void Started() override;
-  void Paused() override;
-  void Restarted() override;
-  void Stopped() override;
   // Counts the bytes against the recording limit (trimming the buffer that
   // crosses it), then sends the buffer down the chain. Runs where
   // ProcessBuffer runs.
@@ -145,6 +140,8 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
   std::string ProductName() const { return FProductName; }
   TMMWaveInState State() const { return FState.load(); }
   UINT NumDevs() const { return FNumDevs; }
+  // The device's position in samples when the last buffer was re-queued.
+  std::int64_t DevicePosition() const { return FSamplePosition.load(); }
   // Bytes delivered since Start (after the limit's trim).
   std::int64_t BytesRecorded() const { return FBytesRecorded.load(); }
   // The recording limit in bytes.
