@@ -74,6 +74,25 @@ void BM_RecordRealTime(benchmark::State& state) {
 }
 BENCHMARK(BM_RecordRealTime)->Arg(5000)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// Reference: the virtual card at real time with nothing recording, so that
+// the recording's own share is the difference to the run above.
+void BM_CardIdleRealTime(benchmark::State& state) {
+  EnsureApp();
+  soundcard::SelectClock(soundcard::Clock::Virtual);
+  soundcard::ResetCard();
+  soundcard::SetMicrophoneTestSignal();
+  double cpu = 0, wall = 0;
+  for (auto _ : state) {
+    const double before = ProcessCpuSeconds();
+    PumpMessagesFor(int(state.range(0)));
+    cpu += ProcessCpuSeconds() - before;
+    wall += double(state.range(0)) / 1000.0;
+  }
+  state.counters["cpu_percent"] = 100.0 * cpu / wall;
+  soundcard::SelectClock(soundcard::Clock::Stepped);
+}
+BENCHMARK(BM_CardIdleRealTime)->Arg(5000)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // The same path with the stepped card: one second of audio per iteration.
 void BM_RecordStepped(benchmark::State& state) {
   EnsureApp();
