@@ -134,6 +134,35 @@ TEST_F(WaveOutTest, PauseHoldsThePositionAndResetRefillsFromTheChain) {
   EXPECT_EQ(Count("stop"), 1);
 }
 
+// The card has handed back every buffer while the main thread was busy: the
+// ring is empty and the notices wait in the queue. Reset must still refill
+// it and play on, and a new run must not take the old run's notices for its
+// own.
+TEST_F(WaveOutTest, AResetOrARestartAfterTheRingRanDryPlaysOn) {
+  const std::vector<std::int16_t> data = Signal16(2 * 44100, 11);
+  source.SetData(Bytes(data));
+  out.Start();
+  soundcard::Advance(20000);  // longer than the ring; nothing delivered
+  source.Rewind(0);
+  out.Reset();
+  Tap(50000);
+  RunUntil([&] { return !Playing(); }, 2 * 44100);
+  EXPECT_FALSE(Playing());
+  ExpectMixHolds(Mix(), 0, data);
+
+  source.Rewind(0);
+  out.Start();
+  soundcard::Advance(4410);  // notices of this run wait in the queue
+  out.Stop();
+  source.Rewind(0);
+  Tap(50000);
+  out.Start();
+  RunUntil([&] { return !Playing(); }, 2 * 44100);
+  EXPECT_EQ(Count("error"), 0);
+  ExpectMixHolds(Mix(), 0, data);
+  EXPECT_EQ(Count("stop"), 3);
+}
+
 TEST_F(WaveOutTest, PropertiesFollowTheirRules) {
   out.SetNumBuffers(1);
   EXPECT_EQ(out.GetNumBuffers(), 20);
