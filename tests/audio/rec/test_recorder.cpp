@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QMessageBox>
 #include <cmath>
 #include <cstdio>
 
@@ -88,6 +89,58 @@ TEST_F(RecorderTest, TenSecondsAtEachQualityMatchTheCardSampleForSample) {
         ASSERT_EQ(std::int16_t(data[4 * i] | data[4 * i + 1] << 8), Expected(record.startFrame + i, 0)) << i;
     }
   }
+}
+
+TEST_F(RecorderTest, ForwardedPropertiesAndTheStoredFormat) {
+  TMMWaveRecorder rec;
+  EXPECT_TRUE(rec.OverwriteExisting());
+  EXPECT_FALSE(rec.Wave()->FileMustExist());
+  Configure(rec);
+  EXPECT_EQ(rec.GetBufferSize(), 3048);
+  EXPECT_EQ(rec.WaveIn()->GetNumBuffers(), 20);
+  rec.SetTimeFormat(tfMillisecond);
+  EXPECT_EQ(rec.WaveIn()->TimeFormat(), tfMillisecond);
+  EXPECT_EQ(rec.Wave()->TimeFormat(), tfMillisecond);
+  EXPECT_EQ(rec.ProductName(), rec.WaveIn()->GetProductName());
+  EXPECT_EQ(rec.InputFormat().rfind("PCM 44", 0), 0u) << rec.InputFormat();
+  EXPECT_NE(rec.InputFormat().find("16 Bit"), std::string::npos);
+
+  rec.SetInputFormat("GSM");  // read-only: a message, no change
+  bool told = false;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (auto* box = qobject_cast<QMessageBox*>(w);
+        box && box->text() == "This is a read-only property, please use SelectFormat.") {
+      told = true;
+      box->close();
+    }
+  EXPECT_TRUE(told);
+  EXPECT_EQ(rec.InputFormat().rfind("PCM", 0), 0u);
+
+  // PCM is stored through Mode, BitLength and SampleRate alone; another
+  // format as its raw record.
+  EXPECT_FALSE(rec.StoresWaveFormatEx());
+  std::vector<std::uint8_t> gsm(18 + 2, 0);
+  WAVEFORMATEX f{};
+  f.wFormatTag = 0x31;
+  f.nChannels = 1;
+  f.nSamplesPerSec = 8000;
+  f.nAvgBytesPerSec = 1625;
+  f.nBlockAlign = 65;
+  f.cbSize = 2;
+  std::memcpy(gsm.data(), &f, 18);
+  gsm[18] = 64;
+  gsm[19] = 1;
+  rec.ReadWaveFormatEx(gsm);
+  EXPECT_TRUE(rec.StoresWaveFormatEx());
+  EXPECT_EQ(rec.WriteWaveFormatEx(), gsm);
+  EXPECT_EQ(rec.SampleRate(), 44100);  // not PCM: the properties stay
+  EXPECT_EQ(rec.InputFormat().rfind("GSM 6.10", 0), 0u) << rec.InputFormat();
+  // The chain carries the same format down to the recorder.
+  ASSERT_NE(rec.GetWaveFormat(), nullptr);
+  EXPECT_EQ(rec.GetWaveFormat()->wFormatTag, 0x31);
+  gsm.resize(19);  // shorter than its cbSize says: ignored
+  rec.ReadWaveFormatEx(gsm);
+  EXPECT_EQ(rec.WriteWaveFormatEx().size(), 20u);
 }
 
 TEST_F(RecorderTest, OneSecondLimitGivesExactlyItsBytesThenStops) {
