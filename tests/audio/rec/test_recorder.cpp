@@ -316,7 +316,15 @@ TEST_F(RecorderTest, ExistingFileOfAnotherFormatIsRefusedAndKept) {
     EXPECT_STREQ(e.what(), "Unable to open wave file");
   }
   EXPECT_EQ(rec.State(), unsigned(wisClosed));
+  EXPECT_FALSE(LastRecord().open);
   EXPECT_EQ(ReadFile(Path("mono.wav")), before);
+
+  // The recorder is ready for the next file.
+  rec.SetFileName(Path("stereo.wav"));
+  rec.Start();
+  Run(200);
+  rec.Stop();
+  EXPECT_GE(DataOf(ReadFile(Path("stereo.wav"))).size(), 3048u * 10);
 }
 
 TEST_F(RecorderTest, BlockedMainThreadLosesNothing) {
