@@ -433,6 +433,32 @@ TEST_F(WaveIOTest, WritePositionsAndOverwriteKeepTheLargerSize) {
   EXPECT_EQ(block_->fileSize, LONG(b.size()));
 }
 
+// A recording opened by a reader while the writer still has it: its sizes
+// are still 0, so the data runs to what has reached the disk.
+TEST_F(WaveIOTest, ReopenWhileWritingSeesTheDataWrittenOut) {
+  const WAVEFORMATEX f = pcm(2, 44100, 16);
+  const std::string p = path("live.wav");
+  WaveIOBlock* writer = nullptr;
+  ASSERT_EQ(WaveFileFromFormat(&writer, &f), WIOERR_NOERROR);
+  ASSERT_EQ(WaveFileCreate(writer, p.c_str()), WIOERR_NOERROR);
+  ASSERT_EQ(WaveFileSetIOBuffer(writer, 32768), WIOERR_NOERROR);
+  const Bytes buf(3048, 0x42);
+  for (int i = 0; i < 33; ++i)
+    ASSERT_EQ(WaveFileWrite(writer, reinterpret_cast<const char*>(buf.data()), 3048), 3048);
+
+  ASSERT_EQ(open(p), WIOERR_NOERROR);
+  EXPECT_GT(block_->dataSize, 33 * 3048 - 32768);
+  EXPECT_LE(block_->dataSize, 33 * 3048);
+  EXPECT_EQ(block_->dataSize % 4, 0);
+  EXPECT_EQ(block_->totalSamples, block_->dataSize / 4);
+
+  ASSERT_EQ(WaveFileClose(writer), WIOERR_NOERROR);
+  WaveFileFree(&writer);
+  ASSERT_EQ(open(p), WIOERR_NOERROR);
+  EXPECT_EQ(block_->dataSize, 33 * 3048);
+  EXPECT_EQ(block_->totalSamples, 33 * 762);
+}
+
 TEST_F(WaveIOTest, SeekingAfterWritingStillFinishesTheFile) {
   const WAVEFORMATEX f = pcm(1, 8000, 8);
   const std::string p = path("seek.wav");
