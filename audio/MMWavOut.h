@@ -7,7 +7,7 @@
 // driver hands back is pushed down the chain with BufferReady (so displays see
 // what is being heard), refilled and queued again. When the chain reports the
 // end of its data the ring drains and the engine stops itself once the last
-// queued sound has been heard.
+// queued sample has been heard.
 //
 // Threads. Every public operation runs on the main thread. The driver's
 // callback (the sound card's thread) only flips the open/closed flags, counts
@@ -178,6 +178,10 @@ class TMMWaveOut : public TMMCustomWaveOutComponent {
   // One played buffer: deliver it, refill and re-queue it, detect the end.
   void ProcessBuffer(PWaveHdr lpwh);
   void EndOfDelivery();
+  // The end of the data has drained from the ring: stop once the device has
+  // let out every queued sample.
+  void CheckDrained();
+  bool DeviceDrained();
   // Fills the ring from slot 0 as far as the chain has data, taking and
   // preparing a block for every empty slot; returns the number queued.
   int FillRing();
@@ -187,10 +191,6 @@ class TMMWaveOut : public TMMCustomWaveOutComponent {
   void UnprepareHeaders();
   void ReleaseBuffers();
   void FinishStop();
-  // The end of the data has drained from the ring: stop once the device has
-  // let out every queued sample.
-  void CheckDrained();
-  bool DeviceDrained();
   // Waits in rounds of 10 ms until `done` holds or `rounds` ran out.
   bool WaitRounds(int rounds, const std::function<bool()>& done, bool pump);
   void CheckClosedForProperty();
@@ -238,7 +238,8 @@ class TMMWaveOut : public TMMCustomWaveOutComponent {
   // Device samples queued since the device position last started at 0.
   std::atomic<std::uint64_t> FSamplesQueued{0};
   // The ring has drained at the end of the data; the stop waits for the
-  // device to let out what it still holds.
+  // device to let out what it still holds (a converting device reports a
+  // buffer done while its converter still holds the last of the sound).
   bool FDraining = false;
 
   TMMTimeFormats FTimeFormat = tfByte;
