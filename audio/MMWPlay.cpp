@@ -108,10 +108,10 @@ std::int32_t TMMWavePlayer::GetPosition() {
   if (!Playing()) return Wave()->GetPosition();
   const std::int64_t heard = FWaveOut->GetPosition();
   const WAVEFORMATEX* played = FWaveOut->GetWaveFormat();
-  if (SameFormat(played, Wave()->GetPWaveFormat()))
+  if (SameFormat(played, Wave()->GetPWaveFormat()) && FWaveOut->TimeFormat() == Wave()->TimeFormat())
     return std::int32_t(std::uint32_t(std::uint64_t(heard))) + FStartOffset;
-  // Decoded data: the engine counts in the decoded format, the wave in its
-  // own; samples are the same in both.
+  // Decoded data (or units that differ): the engine counts in the format it
+  // plays, the wave in its own; samples are the same in both.
   const std::int64_t samples = ToSamples(played, FWaveOut->TimeFormat(), heard);
   return Wave()->SamplesToTime(std::int32_t(samples)) + FStartOffset;
 }

@@ -23,6 +23,8 @@ class PlayerTest : public PlayTest {
     player->OnStart = [this](QObject*) { log.push_back("start"); };
     player->OnStop = [this](QObject*) { log.push_back("stop"); };
     player->OnChange = [this](QObject*) { log.push_back("change"); };
+    player->OnPause = [this](QObject*) { log.push_back("pause"); };
+    player->OnRestart = [this](QObject*) { log.push_back("restart"); };
   }
   void TearDown() override {
     player.reset();
@@ -131,6 +133,21 @@ TEST_F(PlayerTest, ResetPositionDecidesWhereTheNextStartBegins) {
   ExpectMixHolds(Mix(), 0, Slice(data, 0, 2 * 4410));
   player->Stop();
   EXPECT_EQ(log, (std::vector<std::string>{"start", "stop", "start", "stop", "start", "stop"}));
+}
+
+TEST_F(PlayerTest, MovingThePositionWhilePlayingGoesOnFromThere) {
+  const auto data = StereoFile("seek.wav", 2.0, 4);
+  Name(Path("seek.wav"));
+  player->Start();
+  Run(4410);
+  Tap(4410);
+  player->SetPosition(kBytesPerSecond);
+  EXPECT_TRUE(Playing());
+  Run(4410);
+  ExpectMixHolds(Mix(), 0, Slice(data, kBytesPerSecond / 2, 2 * 4410));
+  EXPECT_EQ(player->GetPosition(), kBytesPerSecond + 4410 * 4);
+  EXPECT_EQ(log, std::vector<std::string>{"start"}) << "no pause or restart reported";
+  PlayToTheEnd();
 }
 
 TEST_F(PlayerTest, StartAtTheEndOfTheDataPlaysFromTheBeginning) {
