@@ -71,6 +71,18 @@ TEST_F(PlayerTest, AStereoFileReachesTheSpeakersExactlyAndThePlayerStopsByItself
   EXPECT_EQ(player->GetPosition(), 0);  // ResetPosition: back to the start
 }
 
+TEST_F(PlayerTest, AFileShorterThanOneBufferPlaysAndStopsOnce) {
+  const auto data = StereoFile("blip.wav", 300.0 / 44100, 6);
+  ASSERT_LT(data.size() * 2, 3048u);
+  Name(Path("blip.wav"));
+  Tap(4410);
+  player->Start();
+  PlayToTheEnd();
+  Run(4410);
+  ExpectMixHolds(Mix(), 0, data);
+  EXPECT_EQ(log, (std::vector<std::string>{"start", "stop"}));
+}
+
 TEST_F(PlayerTest, A22050Hz8BitMonoFilePlaysForItsOwnDuration) {
   std::vector<char> data(22050 / 2);  // 0.5 s
   for (std::size_t i = 0; i < data.size(); ++i) data[i] = char(i % 2 ? 40 : 220);
