@@ -162,6 +162,19 @@ TEST_F(PlayerTest, MovingThePositionWhilePlayingGoesOnFromThere) {
   PlayToTheEnd();
 }
 
+// A start near the end fills one buffer; moving back to 0 then needs the
+// whole ring.
+TEST_F(PlayerTest, MovingBackAfterAStartNearTheEndFillsTheWholeRing) {
+  const auto data = StereoFile("tail.wav", 1.0, 8);
+  Name(Path("tail.wav"));
+  player->SetPosition(player->Wave()->DataSize() - 1000);
+  player->Start();
+  Tap(50000);
+  player->SetPosition(0);
+  PlayToTheEnd();
+  ExpectMixHolds(Mix(), 0, data);
+}
+
 TEST_F(PlayerTest, StartAtTheEndOfTheDataPlaysFromTheBeginning) {
   const auto data = StereoFile("end.wav", 0.3);
   Name(Path("end.wav"));
