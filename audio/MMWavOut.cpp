@@ -76,7 +76,10 @@ int NiceValue(TThreadPriority p) {
 // into a bounded lock-free queue (many producers, one consumer) and wakes the
 // thread through an atomic; nothing on the card's thread blocks or allocates.
 // The worker runs ProcessBuffer under the engine's lock, so the main thread's
-// operations never overlap a buffer's handling.
+// operations never overlap a buffer's handling. Every notice carries the run
+// it belongs to: a stop or a reset starts a new run, and notices of an
+// earlier one are dropped when they come up, so the main thread never has to
+// wait for the worker to clear its queue.
 class TMMWaveOutThread : public TMMDSPThread {
  public:
   explicit TMMWaveOutThread(TMMWaveOut* owner) : TMMDSPThread(owner), owner_(owner) {
@@ -84,7 +87,7 @@ class TMMWaveOutThread : public TMMDSPThread {
   }
 
   // Any thread; false when the queue is full.
-  bool Post(UINT msg, WPARAM wParam, LPARAM lParam) noexcept {
+  bool Post(UINT msg, WPARAM wParam, LPARAM lParam, std::uint32_t run) noexcept {
     std::size_t pos = enqueue_.load(std::memory_order_relaxed);
     Cell* cell;
     for (;;) {
@@ -102,6 +105,7 @@ class TMMWaveOutThread : public TMMDSPThread {
     cell->msg = msg;
     cell->wParam = wParam;
     cell->lParam = lParam;
+    cell->run = run;
     cell->seq.store(pos + 1, std::memory_order_release);
     Wake();
     return true;
@@ -117,13 +121,6 @@ class TMMWaveOutThread : public TMMDSPThread {
   void Quit() {
     quit_ = true;
     Wake();
-  }
-  // Drops the pending buffer notices; returns once the thread has done so.
-  void Flush() {
-    flush_ = true;
-    Wake();
-    for (int i = 0; i < 5000 && flush_.load() && !Finished(); ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   void ApplyPriority(TThreadPriority p) {
     const pid_t tid = tid_.load();
@@ -141,16 +138,12 @@ class TMMWaveOutThread : public TMMDSPThread {
       bool any = false;
       while (Pop(msg)) {
         any = true;
-        if (!flush_.load() && !Handle(msg)) {
+        if (!Handle(msg)) {
           SignalReady();
           return;
         }
       }
       if (quit_.load()) break;
-      if (flush_.load()) {
-        flush_ = false;
-        continue;
-      }
       if (!any) wake_.wait(seen);
     }
     SignalReady();
@@ -162,10 +155,11 @@ class TMMWaveOutThread : public TMMDSPThread {
     UINT msg = 0;
     WPARAM wParam = 0;
     LPARAM lParam = 0;
+    std::uint32_t run = 0;
     Cell() = default;
-    Cell(const Cell& o) : seq(o.seq.load()), msg(o.msg), wParam(o.wParam), lParam(o.lParam) {}
+    Cell(const Cell& o) : seq(o.seq.load()), msg(o.msg), wParam(o.wParam), lParam(o.lParam), run(o.run) {}
     Cell& operator=(const Cell& o) {
-      msg = o.msg, wParam = o.wParam, lParam = o.lParam;
+      msg = o.msg, wParam = o.wParam, lParam = o.lParam, run = o.run;
       return *this;
     }
   };
@@ -196,7 +190,8 @@ class TMMWaveOutThread : public TMMDSPThread {
     if (msg.msg != MM_WOM_DONE) return true;
     try {
       std::lock_guard lock(owner_->FCritSect);
-      if (msg.wParam == WPARAM(owner_->FWaveOutHandle.load()) && !owner_->FStopRequested)
+      if (msg.run == owner_->FRun.load() && msg.wParam == WPARAM(owner_->FWaveOutHandle.load()) &&
+          !owner_->FStopRequested)
         owner_->ProcessBuffer(reinterpret_cast<PWaveHdr>(msg.lParam));
       return true;
     } catch (...) {
@@ -213,7 +208,6 @@ class TMMWaveOutThread : public TMMDSPThread {
   std::size_t dequeue_ = 0;
   std::atomic<std::uint32_t> wake_{0};
   std::atomic<bool> quit_{false};
-  std::atomic<bool> flush_{false};
   std::atomic<pid_t> tid_{0};
   std::mutex readyMutex_;
   std::condition_variable readyCond_;
@@ -707,10 +701,9 @@ void TMMWaveOut::Reset() {
     FResetInProgress = true;
     MMRESULT r = waveOutPause(h);
     if (r != MMSYSERR_NOERROR) DeviceError(kPausePrefix, r);
-    if (FCallBackMode == cmWindow && FHandle)
-      RemovePendingMessages(FHandle, MM_WOM_DONE);
-    else if (FThread)
-      FThread->Flush();
+    // Notices of the buffers queued so far must not be taken for the refill.
+    ++FRun;
+    if (FCallBackMode == cmWindow && FHandle) RemovePendingMessages(FHandle, MM_WOM_DONE);
     r = waveOutReset(h);
     if (r > MMSYSERR_NOERROR) DeviceError(kResetPrefix, r);
     // The returning buffers end the reset; with nothing queued none return.
@@ -784,6 +777,7 @@ void TMMWaveOut::FinishStop() {
   FBufIndex = 0;
   FStopAfterDrain = false;
   FDraining = false;
+  ++FRun;
   if (FHandle && FCallBackMode == cmWindow) {
     // Notices of this run must not reach the next one.
     RemovePendingMessages(FHandle, MM_WOM_DONE);
@@ -901,7 +895,7 @@ void TMMWaveOut::WaveOutFunc(void* hdrvr, UINT uMsg, DWORD_PTR dwInstance, DWORD
       }
       if (self->FStopRequested.load()) return;
       if (self->FCallBackMode == cmThread && self->FThread)
-        self->FThread->Post(MM_WOM_DONE, WPARAM(hdrvr), LPARAM(dwParam1));
+        self->FThread->Post(MM_WOM_DONE, WPARAM(hdrvr), LPARAM(dwParam1), self->FRun.load());
       else
         PostMessage(self->FHandle, MM_WOM_DONE, WPARAM(hdrvr), LPARAM(dwParam1));
       break;

@@ -235,6 +235,9 @@ class TMMWaveOut : public TMMCustomWaveOutComponent {
   int FNumBuffers = 10;
   int FBuffersUsed = 0;
   std::atomic<int> FQueued{0};
+  // Counts the runs (a stop or a reset ends one); notices of the worker
+  // thread carry the run they belong to.
+  std::atomic<std::uint32_t> FRun{0};
   // Device samples queued since the device position last started at 0.
   std::atomic<std::uint64_t> FSamplesQueued{0};
   // The ring has drained at the end of the data; the stop waits for the
@@ -251,6 +254,8 @@ class TMMWaveOut : public TMMCustomWaveOutComponent {
   std::atomic<bool> FThreadFailed{false};
   std::unique_ptr<TMMWaveOutThread> FThread;
   // Guards the pause and, in cmThread mode, keeps the main thread's
-  // operations and the worker's buffer handling apart.
+  // operations and the worker's buffer handling apart. A handler of the
+  // worker's buffer events must not wait for the main thread (with
+  // SynchronizeCall) while the main thread may be inside an operation.
   std::recursive_mutex FCritSect;
 };

@@ -206,14 +206,23 @@ TEST_F(WaveOutTest, TheWorkerThreadModePlaysEverythingAndStops) {
   out.SetCallBackMode(cmThread);
   out.Start();
   // The worker refills on its own thread; give it time between periods.
-  for (int i = 0; i < 2000 && Playing(); ++i) {
-    Run(soundcard::kPeriodFrames);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  auto play = [&](int periods) {
+    for (int i = 0; i < periods && Playing(); ++i) {
+      Run(soundcard::kPeriodFrames);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  };
+  play(10);
+  // Back to the start: notices of the dropped buffers must not count.
+  source.Rewind(0);
+  out.Reset();
+  play(2000);
   EXPECT_FALSE(Playing());
   EXPECT_EQ(Count("stop"), 1);
-  EXPECT_EQ(out.BytesPlayed(), std::int64_t(data.size() * 2));
-  EXPECT_EQ(delivered, Bytes(data));
+  EXPECT_EQ(Count("error"), 0);
+  const std::vector<char> all = Bytes(data);
+  ASSERT_GE(delivered.size(), all.size());
+  EXPECT_TRUE(std::equal(all.begin(), all.end(), delivered.end() - std::ptrdiff_t(all.size())));
   out.Close();
   EXPECT_EQ(out.State(), TMMWaveOutState(wosClosed));
 }
