@@ -86,22 +86,22 @@ std::int64_t roundUpToBlock(const WAVEFORMATEX* format, std::int64_t bytes) {
 
 }  // namespace
 
-std::int64_t wioBytesToSamples(const WAVEFORMATEX* format, std::int64_t bytes) {
+std::int64_t pcmBytesToSamples(const WAVEFORMATEX* format, std::int64_t bytes) {
   if (!format || format->nAvgBytesPerSec == 0) return -1;
   return bytes * format->nSamplesPerSec / format->nAvgBytesPerSec;
 }
 
-std::int64_t wioBytesToTime(const WAVEFORMATEX* format, std::int64_t bytes) {
+std::int64_t pcmBytesToTime(const WAVEFORMATEX* format, std::int64_t bytes) {
   if (!format || format->nAvgBytesPerSec == 0) return -1;
   return bytes * 1000 / format->nAvgBytesPerSec;
 }
 
-std::int64_t wioSamplesToBytes(const WAVEFORMATEX* format, std::int64_t samples) {
+std::int64_t pcmSamplesToBytes(const WAVEFORMATEX* format, std::int64_t samples) {
   if (!format || format->nSamplesPerSec == 0) return -1;
   return roundUpToBlock(format, samples * format->nAvgBytesPerSec / format->nSamplesPerSec);
 }
 
-std::int64_t wioTimeToBytes(const WAVEFORMATEX* format, std::int64_t ms) {
+std::int64_t pcmTimeToBytes(const WAVEFORMATEX* format, std::int64_t ms) {
   if (!format) return -1;
   return roundUpToBlock(format, ms * format->nAvgBytesPerSec / 1000);
 }

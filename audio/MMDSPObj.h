@@ -56,10 +56,10 @@ WAVEFORMATEX pcmBuildWaveHeader(int bits, int channels, int rate);
 BYTE pcmSilenceByte(const WAVEFORMATEX* format);
 // Conversions by multiply-then-divide in 64 bits. Bytes from samples or
 // milliseconds are rounded up to whole blocks. -1 without a usable format.
-std::int64_t wioBytesToSamples(const WAVEFORMATEX* format, std::int64_t bytes);
-std::int64_t wioBytesToTime(const WAVEFORMATEX* format, std::int64_t bytes);
-std::int64_t wioSamplesToBytes(const WAVEFORMATEX* format, std::int64_t samples);
-std::int64_t wioTimeToBytes(const WAVEFORMATEX* format, std::int64_t ms);
+std::int64_t pcmBytesToSamples(const WAVEFORMATEX* format, std::int64_t bytes);
+std::int64_t pcmBytesToTime(const WAVEFORMATEX* format, std::int64_t bytes);
+std::int64_t pcmSamplesToBytes(const WAVEFORMATEX* format, std::int64_t samples);
+std::int64_t pcmTimeToBytes(const WAVEFORMATEX* format, std::int64_t ms);
 
 // ---------------------------------------------------------------- buffers
 // The platform's WAVEHDR followed by the chain's own words. The sample data

@@ -10,7 +10,7 @@ std::int64_t ToSamples(const WAVEFORMATEX* format, TMMTimeFormats unit, std::int
   if (!format || format->nSamplesPerSec == 0) return 0;
   switch (unit) {
     case tfSample: return value;
-    case tfByte: return std::max<std::int64_t>(0, wioBytesToSamples(format, value));
+    case tfByte: return std::max<std::int64_t>(0, pcmBytesToSamples(format, value));
     case tfMillisecond: return value * std::int64_t(format->nSamplesPerSec) / 1000;
   }
   return value;

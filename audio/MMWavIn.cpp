@@ -230,9 +230,9 @@ std::int64_t TMMCustomWaveIn::LimitInBytes(TMMTimeFormats Format) const {
   if (FMaxRecordTime < 0 || !FPWaveFormat) return INT32_MAX;
   std::int64_t bytes = FMaxRecordTime;
   if (Format == tfSample)
-    bytes = wioSamplesToBytes(FPWaveFormat, std::int64_t{FMaxRecordTime});
+    bytes = pcmSamplesToBytes(FPWaveFormat, std::int64_t{FMaxRecordTime});
   else if (Format == tfMillisecond)
-    bytes = wioTimeToBytes(FPWaveFormat, std::int64_t{FMaxRecordTime});
+    bytes = pcmTimeToBytes(FPWaveFormat, std::int64_t{FMaxRecordTime});
   if (bytes < 0) return INT32_MAX;
   bytes = std::min<std::int64_t>(bytes, INT32_MAX);
   const int align = FPWaveFormat->nBlockAlign;
@@ -253,9 +253,9 @@ void TMMCustomWaveIn::SetTimeFormat(TMMTimeFormats Value) {
     const std::int64_t bytes = LimitInBytes(FTimeFormat);
     std::int64_t time = bytes;
     if (Value == tfSample)
-      time = wioBytesToSamples(FPWaveFormat, bytes);
+      time = pcmBytesToSamples(FPWaveFormat, bytes);
     else if (Value == tfMillisecond)
-      time = wioBytesToTime(FPWaveFormat, bytes);
+      time = pcmBytesToTime(FPWaveFormat, bytes);
     FMaxRecordTime = static_cast<std::int32_t>(std::clamp<std::int64_t>(time, 0, INT32_MAX));
   }
   FTimeFormat = Value;
@@ -399,7 +399,7 @@ void TMMCustomWaveIn::GetDevicePosition() {
   if (t.wType == TIME_SAMPLES)
     FSamplePosition.store(t.u.sample);
   else
-    FSamplePosition.store(wioBytesToSamples(FPWaveFormat, std::int64_t{t.u.cb}));
+    FSamplePosition.store(pcmBytesToSamples(FPWaveFormat, std::int64_t{t.u.cb}));
 }
 
 // ---------------------------------------------------------------- worker thread

@@ -363,7 +363,7 @@ std::int64_t TMMWaveOut::GetDevicePosition() {
   t.wType = TIME_BYTES;
   r = waveOutGetPosition(h, &t, sizeof t);
   if (r != MMSYSERR_NOERROR) DeviceError(kPositionPrefix, r);
-  return std::max<std::int64_t>(0, wioBytesToSamples(FPWaveFormat, t.u.cb));
+  return std::max<std::int64_t>(0, pcmBytesToSamples(FPWaveFormat, t.u.cb));
 }
 
 std::int64_t TMMWaveOut::GetPosition() {
@@ -372,7 +372,7 @@ std::int64_t TMMWaveOut::GetPosition() {
                                std::int64_t(FWrapCount) * std::int64_t(FWrapAmount) - FLoopOrigin.load();
   switch (FTimeFormat) {
     case tfSample: return samples;
-    case tfByte: return wioSamplesToBytes(FPWaveFormat, samples);
+    case tfByte: return pcmSamplesToBytes(FPWaveFormat, samples);
     case tfMillisecond:
       return FPWaveFormat->nSamplesPerSec ? samples * 1000 / std::int64_t(FPWaveFormat->nSamplesPerSec) : 0;
   }

@@ -49,14 +49,14 @@ TEST(Formats, PcmRulesConversionsAndStoredIds) {
   EXPECT_EQ(pcmSilenceByte(&eight), 0);
 
   WAVEFORMATEX f = Pcm(16, 2, 44100);  // 176400 bytes/s, blocks of 4
-  EXPECT_EQ(wioBytesToSamples(&f, 3048), 762);
-  EXPECT_EQ(wioBytesToTime(&f, 3048), 17);
-  EXPECT_EQ(wioSamplesToBytes(&f, 762), 3048);
-  EXPECT_EQ(wioTimeToBytes(&f, 3), 532);  // 529.2 -> 529 -> up to 532
-  EXPECT_EQ(wioTimeToBytes(&f, 3'600'000), 635'040'000);  // 64-bit products
+  EXPECT_EQ(pcmBytesToSamples(&f, 3048), 762);
+  EXPECT_EQ(pcmBytesToTime(&f, 3048), 17);
+  EXPECT_EQ(pcmSamplesToBytes(&f, 762), 3048);
+  EXPECT_EQ(pcmTimeToBytes(&f, 3), 532);  // 529.2 -> 529 -> up to 532
+  EXPECT_EQ(pcmTimeToBytes(&f, 3'600'000), 635'040'000);  // 64-bit products
   WAVEFORMATEX broken{};
-  EXPECT_EQ(wioBytesToTime(&broken, 10), -1);
-  EXPECT_EQ(wioSamplesToBytes(nullptr, 10), -1);
+  EXPECT_EQ(pcmBytesToTime(&broken, 10), -1);
+  EXPECT_EQ(pcmSamplesToBytes(nullptr, 10), -1);
 
   EXPECT_EQ(DeviceIdToIdent(MapperId), "MapperId");
   EXPECT_EQ(DeviceIdToIdent(InvalidId), "InvalidId");
