@@ -85,6 +85,13 @@ class TMMWaveOutThread : public TMMDSPThread {
   explicit TMMWaveOutThread(TMMWaveOut* owner) : TMMDSPThread(owner), owner_(owner) {
     for (std::size_t i = 0; i < kCapacity; ++i) cells_[i].seq.store(i, std::memory_order_relaxed);
   }
+  // The loop uses the queue, the wake word and the ready signal to its very
+  // last step (SignalReady), so it must have ended before they go; the base
+  // destructor would join only after them.
+  ~TMMWaveOutThread() override {
+    Quit();
+    WaitFor();
+  }
 
   // Any thread; false when the queue is full.
   bool Post(UINT msg, WPARAM wParam, LPARAM lParam, std::uint32_t run) noexcept {
