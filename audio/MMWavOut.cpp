@@ -192,11 +192,18 @@ class TMMWaveOutThread : public TMMDSPThread {
     }
     readyCond_.notify_all();
   }
-  // False when the thread has failed and must end.
+  // False when the thread must end: it failed, or it was told to quit while
+  // it waited for the engine.
   bool Handle(const Cell& msg) {
     if (msg.msg != MM_WOM_DONE) return true;
     try {
-      std::lock_guard lock(owner_->FCritSect);
+      // The main thread ends this thread from Close, which may run while it
+      // holds the engine's lock (a Close from OnStop, fired under the lock by
+      // Stop). Waiting for the lock must not outlast that quit: the notice
+      // belongs to a run that is over then.
+      std::unique_lock lock(owner_->FCritSect, std::defer_lock);
+      while (!lock.try_lock_for(std::chrono::milliseconds(5)))
+        if (quit_.load()) return false;
       if (msg.run == owner_->FRun.load() && msg.wParam == WPARAM(owner_->FWaveOutHandle.load()) &&
           !owner_->FStopRequested)
         owner_->ProcessBuffer(reinterpret_cast<PWaveHdr>(msg.lParam));

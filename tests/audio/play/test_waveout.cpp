@@ -1,5 +1,7 @@
 // The output engine on the stepped card: exact data in order, the end of the
 // data, failures, deferred stops, pause/reset and the property rules.
+#include <atomic>
+#include <cstdio>
 #include <thread>
 
 #include "audio/MMWavOut.h"
@@ -225,6 +227,49 @@ TEST_F(WaveOutTest, TheWorkerThreadModePlaysEverythingAndStops) {
   EXPECT_TRUE(std::equal(all.begin(), all.end(), delivered.end() - std::ptrdiff_t(all.size())));
   out.Close();
   EXPECT_EQ(out.State(), TMMWaveOutState(wosClosed));
+}
+
+
+// The player closes the engine from its OnStop, which runs while the engine
+// holds its lock; the worker may be waiting for that lock with a notice of
+// the run that ends. Ending the worker must not wait for it forever. Here an
+// OnRestart handler (also run under the lock) plays a few buffers, so that
+// the worker waits, and then closes the device.
+TEST_F(WaveOutTest, ClosingUnderTheEngineLockEndsAWorkerThatWaitsForIt) {
+  source.SetData(Bytes(Signal16(2 * 44100, 9)));
+  out.SetCallBackMode(cmThread);
+  out.OnStop = [&](QObject*) {
+    log.push_back("stop");
+    out.Close();
+  };
+  out.Start();
+  for (int i = 0; i < 5; ++i) {
+    Run(soundcard::kPeriodFrames);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  out.Pause();
+  out.OnRestart = [&](QObject*) {
+    // Played buffers go to the worker, which now waits for the engine.
+    soundcard::Advance(4 * soundcard::kPeriodFrames);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    out.Stop();
+  };
+  // Without an end the test would hang; tell which test it was.
+  std::atomic<bool> finished{false};
+  std::thread watchdog([&] {
+    for (int i = 0; i < 600 && !finished; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (!finished) {
+      std::fprintf(stderr, "closing under the engine lock did not return\n");
+      std::abort();
+    }
+  });
+  out.Restart();
+  finished = true;
+  watchdog.join();
+  EXPECT_EQ(out.State(), TMMWaveOutState(wosClosed));
+  EXPECT_EQ(Count("stop"), 1);
+  EXPECT_EQ(Count("close"), 1);
+  EXPECT_EQ(Count("error"), 0);
 }
 
 }  // namespace
