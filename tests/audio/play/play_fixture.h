@@ -115,7 +115,7 @@ class MemorySource : public TMMDSPComponent {
   void BufferLoad(PMMBufferHeader h, bool& more) override {
     ++loads;
     const std::size_t n = std::min<std::size_t>(h->dwBufferLength, data_.size() - pos_);
-    std::memcpy(h->lpData, data_.data() + pos_, n);
+    if (n > 0) std::memcpy(h->lpData, data_.data() + pos_, n);
     pos_ += n;
     h->dwBytesRecorded = DWORD(n);
     more = pos_ < data_.size();
