@@ -288,6 +288,11 @@ void TMMWave::SetFileName(const std::string& Value) {
     return;
   }
 
+  // The file this wave is still writing is finished before it is read
+  // again: its sizes and the last of its data are not on the disk yet, and
+  // a block read from there would describe only part of the take.
+  if (FWaveIOBlock && FWaveIOBlock->handle && name == FFileName) CloseFile();
+
   const bool exists = FileExists(name);
   WaveIOBlock* block = nullptr;
   if (exists && WaveFileOpen(&block, name.c_str(), FOURCC_WAVE, WIOF_OPEN_FILE) == WIOERR_NOERROR) {

@@ -196,6 +196,41 @@ TEST_F(WaveTest, UnfinishedRecordingOpensWithAllItsData) {
   EXPECT_EQ(wave.DataSize(), 4000);
 }
 
+// Naming the file the wave is still writing (its size on disk differs from
+// the size known when it was created) reads it again. That must see the
+// whole take: a later rewrite from position 0 keeps the larger data size,
+// and a stale one would let "fact" land in the take's last part.
+TEST_F(WaveTest, NamingTheFileBeingWrittenFinishesItBeforeReadingItAgain) {
+  const WAVEFORMATEX f = Pcm(16, 2, 44100);
+  std::vector<std::uint8_t> take;
+  for (int i = 0; i < 20; ++i) {
+    const auto part = Ramp(3048, std::uint8_t(i));
+    take.insert(take.end(), part.begin(), part.end());
+  }
+  TMMWave wave;
+  wave.SetTimeFormat(tfByte);
+  wave.CreateWaveFile(Path("take.wav"), &f);
+  for (int i = 0; i < 20; ++i)
+    ASSERT_EQ(wave.WriteData(reinterpret_cast<const char*>(take.data()) + 3048 * i, 3048), 3048);
+  wave.SetFileName(Path("take.wav"));
+  EXPECT_EQ(wave.DataSize(), std::int32_t(take.size()));
+  auto bytes = ReadBytes(Path("take.wav"));
+  EXPECT_EQ(U32(bytes, 42), take.size());
+  EXPECT_EQ(U32(bytes, 4), bytes.size() - 8);
+
+  // A shorter second take from the start, as the recorder writes it.
+  wave.SetPosition(0);
+  wave.OpenFile();
+  const auto retake = Ramp(3048, 99);
+  ASSERT_EQ(wave.WriteData(reinterpret_cast<const char*>(retake.data()), 3048), 3048);
+  wave.CloseFile();
+  bytes = ReadBytes(Path("take.wav"));
+  ASSERT_EQ(U32(bytes, 42), take.size());
+  EXPECT_TRUE(std::equal(retake.begin(), retake.end(), bytes.begin() + 46));
+  EXPECT_TRUE(std::equal(take.begin() + 3048, take.end(), bytes.begin() + 46 + 3048));
+  EXPECT_EQ(Tag(bytes, 46 + take.size()), "fact");
+}
+
 TEST_F(WaveTest, MemoryWaveRefusesWrites) {
   const auto image = MakeWave(Pcm(8, 1, 8000), Ramp(10));
   TMMWave wave;
