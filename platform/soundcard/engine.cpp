@@ -72,6 +72,12 @@ void Engine::run(const float* hostIn, float* hostOut, std::uint64_t frames,
 }
 
 void Engine::period(const float* hostIn, float* hostOut, std::uint32_t n) noexcept {
+  // `dispatch_` comes first and stays held until this period's callback
+  // functions have returned. So periods never overlap (a clock being
+  // replaced while the stepped clock runs one), and the order of the two
+  // locks is the same here as in a callback function that calls a wave
+  // function: dispatch_, then lock.
+  std::unique_lock d(dispatch_);
   // The synthesizer renders outside the card's lock: it may take a while
   // and needs nothing the lock guards.
   {
@@ -99,7 +105,6 @@ void Engine::period(const float* hostIn, float* hostOut, std::uint32_t n) noexce
 
   // Callback functions run after the lock is released, but before anyone
   // else may send messages of the same handles (see callInOrder).
-  std::lock_guard d(dispatch_);
   g.unlock();
   tInDispatch = true;
   cardNotes_.call();
@@ -267,8 +272,8 @@ void Engine::startClock(Clock clock) {
 }
 
 void Engine::advance(std::uint64_t frames, bool pump) {
-  if (activeClock() != Clock::Stepped) return;
-  while (frames > 0) {
+  // Another clock may be selected meanwhile; stepping ends with it.
+  while (frames > 0 && activeClock() == Clock::Stepped) {
     const auto n = std::min<std::uint64_t>(frames, kPeriodFrames);
     run(nullptr, nullptr, n, kPeriodFrames);
     if (pump) ProcessMessages();

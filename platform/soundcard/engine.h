@@ -5,7 +5,8 @@
 // Locking: `lock` guards everything here. The card's thread holds it for
 // one period's work (no I/O, no allocation, no waiting inside); the calls of
 // the multimedia API hold it for a few pointer operations. Callback
-// functions are never called under it.
+// functions are never called under it. A period also holds `dispatch_`
+// (taken first), so two periods never run at once.
 #pragma once
 
 #include <array>
@@ -95,7 +96,9 @@ class Engine {
     void append(const float* frames, std::uint32_t count, std::uint64_t clock);
   };
 
-  std::mutex dispatch_;  // held by the card's thread while it calls functions
+  // Held by the card's thread for a whole period, up to the return of its
+  // callback functions; taken before `lock`.
+  std::mutex dispatch_;
   NoteList cardNotes_;
   std::vector<float> waveOut_, synth_, mic_, playback_, recording_;
   std::atomic<std::uint64_t> clockFrames_{0};

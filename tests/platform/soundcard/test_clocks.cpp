@@ -95,6 +95,60 @@ TEST_F(Clocks, TheVirtualDeviceRunsInRealTime) {
   EXPECT_EQ(stopped % soundcard::kPeriodFrames, start % soundcard::kPeriodFrames);
 }
 
+// Holds the card's thread inside its first MM_WIM_DATA until the test lets it go.
+struct Holder {
+  std::atomic<bool> inside{false}, release{false}, requeue{true};
+  static void Proc(void* handle, UINT msg, DWORD_PTR instance, DWORD_PTR p1, DWORD_PTR) {
+    auto* self = reinterpret_cast<Holder*>(instance);
+    if (msg != MM_WIM_DATA) return;
+    if (!self->inside.exchange(true)) {
+      const auto end = std::chrono::steady_clock::now() + 30s;
+      while (!self->release && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(1ms);
+    }
+    if (self->requeue)
+      waveInAddBuffer(static_cast<HWAVEIN>(handle), reinterpret_cast<WAVEHDR*>(p1), sizeof(WAVEHDR));
+  }
+};
+
+TEST_F(Clocks, ANewClockWaitsForThePeriodInProgressOfTheSteppedOne) {
+  const WAVEFORMATEX f = Pcm(44100, 2, 16);
+  Holder holder;
+  HWAVEIN h = nullptr;
+  ASSERT_EQ(waveInOpen(&h, 0, &f, DWORD_PTR(&Holder::Proc), DWORD_PTR(&holder), CALLBACK_FUNCTION),
+            MMSYSERR_NOERROR);
+  BufferSet set(4, 4 * 441);
+  for (WAVEHDR& hdr : set.headers) {
+    waveInPrepareHeader(h, &hdr, sizeof hdr);
+    waveInAddBuffer(h, &hdr, sizeof hdr);
+  }
+  waveInStart(h);
+  std::atomic<bool> finished{false};
+  std::thread stepper([&] {
+    soundcard::Advance(10 * soundcard::kPeriodFrames);
+    finished = true;
+  });
+  while (!holder.inside) std::this_thread::sleep_for(1ms);
+  // The stepped clock's thread is inside a callback function of its period.
+  const std::uint64_t held = soundcard::ClockFrames();
+  soundcard::SelectClock(soundcard::Clock::Virtual);
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(soundcard::ClockFrames(), held) << "a virtual period ran inside the stepped one";
+  holder.release = true;
+  // Once the callback returns both go on, one period at a time, and the
+  // stepped clock stops stepping: it is no longer the selected clock.
+  const auto end = std::chrono::steady_clock::now() + 30s;
+  while (!finished && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(1ms);
+  if (!finished) {
+    ADD_FAILURE() << "the card's threads wait for each other";
+    std::_Exit(1);  // they never return; nothing can be shut down cleanly
+  }
+  stepper.join();
+  soundcard::SelectClock(soundcard::Clock::Stepped);
+  holder.requeue = false;
+  waveInReset(h);
+  ASSERT_EQ(waveInClose(h), MMSYSERR_NOERROR);
+}
+
 void EighthSynth(void*, float* out, std::uint32_t frames) { std::fill(out, out + 2 * frames, 0.125f); }
 
 TEST_F(Clocks, TheVirtualDeviceReadsAndWritesItsFiles) {
