@@ -42,7 +42,12 @@ TMMWaveRecorder::TMMWaveRecorder(QObject* AOwner) : TMMDSPComponent(AOwner) {
 
 TMMWaveRecorder::~TMMWaveRecorder() {
   Destroying();
-  Stop();
+  try {
+    Stop();
+  } catch (...) {
+    // A failing stop notice must not leave the destructor; the engine has
+    // closed the device, and with it finished the file, before raising.
+  }
   // The file component goes first: its links and its last notices still
   // find the engine alive.
   delete FWaveFile;

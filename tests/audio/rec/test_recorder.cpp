@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <cmath>
 #include <cstdio>
+#include <stdexcept>
 
 #include "audio/MMWRec.h"
 #include "tests/audio/rec/rec_fixture.h"
@@ -89,6 +90,47 @@ TEST_F(RecorderTest, TenSecondsAtEachQualityMatchTheCardSampleForSample) {
         ASSERT_EQ(std::int16_t(data[4 * i] | data[4 * i + 1] << 8), Expected(record.startFrame + i, 0)) << i;
     }
   }
+}
+
+// A component after the recorder (the place of the level meters' connector)
+// whose stop notice fails.
+class FailingStopSink : public TMMDSPComponent {
+ public:
+  FailingStopSink() { PublishInput(); }
+  void Stopped() override {
+    const bool was = IsStarted();
+    TMMDSPComponent::Stopped();
+    if (was) throw std::runtime_error("the meters are gone");
+  }
+};
+
+TEST_F(RecorderTest, DestroyedWhileRecordingFinishesTheFileWhateverTheStopRaises) {
+  FailingStopSink sink;
+  {
+    auto* rec = new TMMWaveRecorder;
+    Configure(*rec);
+    rec->SetFileName(Path("going.wav"));
+    rec->SetOutput(&sink);
+    rec->Start();
+    Run(500);
+    delete rec;  // must not let the failure out of the destructor
+  }
+  const auto data = DataOf(ReadFile(Path("going.wav")));
+  EXPECT_GE(data.size(), 3048u * 20);
+  EXPECT_TRUE(std::equal(data.begin(), data.end(), LastRecord().delivered.begin()));
+  EXPECT_FALSE(LastRecord().open);
+
+  // Outside the destructor the failure reaches the caller, and the file is
+  // finished all the same.
+  TMMWaveRecorder rec;
+  Configure(rec);
+  rec.SetFileName(Path("stopped.wav"));
+  rec.SetOutput(&sink);
+  rec.Start();
+  Run(500);
+  EXPECT_THROW(rec.Stop(), std::runtime_error);
+  EXPECT_EQ(rec.State(), unsigned(wisClosed));
+  EXPECT_GE(DataOf(ReadFile(Path("stopped.wav"))).size(), 3048u * 20);
 }
 
 TEST_F(RecorderTest, ForwardedPropertiesAndTheStoredFormat) {
