@@ -147,7 +147,11 @@ const std::thread::id gStartThread = std::this_thread::get_id();
 std::atomic<bool> gTerminated{false};
 // Inside ProcessMessages the Qt events are processed after the queue; the
 // wake-up must not deliver what was posted meanwhile (that waits a round).
-int gProcessDepth = 0;  // main thread only
+// This holds only at the event loop level ProcessMessages was called on: a
+// loop that a Qt event opens meanwhile (a modal dialog) delivers as the main
+// loop does, or the devices' messages would wait until the dialog closes.
+// The level of the innermost ProcessMessages, or -1 outside; main thread only.
+int gProcessLoopLevel = -1;
 
 std::mutex gHandlerMutex;
 ExceptionHandler gHandler;
@@ -163,7 +167,8 @@ void ensureNotifier() {
   auto* n = new QSocketNotifier(queue().wakeFd(), QSocketNotifier::Read, app);
   QObject::connect(n, &QSocketNotifier::activated, n, [] {
     queue().clearWake();
-    if (gProcessDepth == 0) drainQueue();
+    if (gProcessLoopLevel < 0 || QThread::currentThread()->loopLevel() > gProcessLoopLevel)
+      drainQueue();
   });
   notifier() = n;
 }
@@ -293,9 +298,10 @@ void ProcessMessages() {
   ensureNotifier();
   deliverPending();
   if (QCoreApplication::instance()) {
-    ++gProcessDepth;
+    const int outer = gProcessLoopLevel;
+    gProcessLoopLevel = QThread::currentThread()->loopLevel();
     QCoreApplication::processEvents();
-    --gProcessDepth;
+    gProcessLoopLevel = outer;
   }
   std::lock_guard lock(queue().mutex);
   if (!queue().empty()) queue().wake();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QTimer>
 #include <atomic>
 #include <stdexcept>
@@ -141,4 +142,32 @@ TEST_F(WinMsgTest, SynchronizedCallsAndSendMessageRunOnTheMainThreadInOrder) {
   SetApplicationTerminated(false);
 }
 
+
+TEST_F(WinMsgTest, ALoopOpenedDuringProcessMessagesDeliversPostedMessages) {
+  // A Qt event handled inside ProcessMessages opens a modal loop, as a
+  // message box does; a message posted meanwhile must reach its window
+  // while that loop runs, not after it.
+  bool delivered = false, timedOut = false;
+  QMetaObject::invokeMethod(
+      &app(),
+      [&] {
+        QEventLoop modal;
+        HWND w = AllocateHWnd([&](HWND, UINT, WPARAM, LPARAM) -> LRESULT {
+          delivered = true;
+          modal.quit();
+          return 0;
+        });
+        std::thread([w] { PostMessage(w, WM_USER, 0, 0); }).join();
+        QTimer::singleShot(5000, &modal, [&] {
+          timedOut = true;
+          modal.quit();
+        });
+        modal.exec();
+        DeallocateHWnd(w);
+      },
+      Qt::QueuedConnection);
+  ProcessMessages();
+  EXPECT_TRUE(delivered);
+  EXPECT_FALSE(timedOut) << "the message waited for the loop to end";
+}
 }  // namespace
