@@ -550,8 +550,10 @@ void TMMCustomWaveFile::PositionReset() {
 void TMMCustomWaveFile::Closed() {
   if (FFileOpened) {
     Stopped();
-    // No finished recording keeps an empty data chunk.
-    if (FInput && !FWave->FileName().empty() && FPWaveFormat && FWave->DataSize() == 0) {
+    // No finished recording keeps an empty data chunk. Empty means no sample
+    // frame: a few frames count 0 in milliseconds but are data all the same.
+    const WaveIOBlock* block = FWave->IOBlock();
+    if (FInput && !FWave->FileName().empty() && FPWaveFormat && (!block || block->totalSamples == 0)) {
       const char zeros[4] = {0, 0, 0, 0};
       FWave->WriteData(zeros, sizeof zeros);
     }

@@ -282,6 +282,36 @@ TEST_F(WaveTest, RecordingComponentWritesEveryBufferAndFinishesTheFile) {
   EXPECT_FALSE(file.FileOpened());
 }
 
+// The 4 zero bytes go only into a data chunk that is empty, whatever unit
+// the wave counts in: 10 frames are 0 ms, but they are a take.
+TEST_F(WaveTest, ClosingAShortTakeInMillisecondsAddsNoZeros) {
+  const WAVEFORMATEX f = Pcm(16, 2, 44100);
+  for (const bool empty : {false, true}) {
+    SCOPED_TRACE(empty);
+    const std::string name = Path(empty ? "empty.wav" : "short.wav");
+    Source src;
+    TMMWaveFile file;
+    file.Wave()->SetFileMustExist(false);
+    file.Wave()->SetTimeFormat(tfMillisecond);
+    file.Wave()->SetFileName(name);
+    src.SetOutput(&file);
+    src.SetWaveFormat(&f);
+    file.Opened();
+    file.Started();
+    if (!empty) src.Push(Ramp(40, 9));
+    file.Closed();
+    const auto bytes = ReadBytes(name);
+    if (empty) {
+      EXPECT_EQ(U32(bytes, 42), 4u);
+      EXPECT_EQ(U32(bytes, 46), 0u);
+    } else {
+      ASSERT_EQ(U32(bytes, 42), 40u);
+      const auto take = Ramp(40, 9);
+      EXPECT_TRUE(std::equal(take.begin(), take.end(), bytes.begin() + 46));
+    }
+  }
+}
+
 TEST_F(WaveTest, DiskAboutToFillFinishesTheFileWithWhatWasWritten) {
   const WAVEFORMATEX f = Pcm(16, 2, 44100);
   Source src;
