@@ -84,7 +84,7 @@ std::size_t Resampler::process(const float* in, std::size_t inFrames, std::size_
     return n;
   }
   *used = 0;
-  if (!soxr_ || inFrames == 0) return 0;
+  if (!soxr_ || ended_ || inFrames == 0) return 0;
   std::size_t done = 0;
   soxr_process(soxr_, in, inFrames, used, out, outCapacity, &done);
   if (*used > 0) fed_ = true;
@@ -92,24 +92,23 @@ std::size_t Resampler::process(const float* in, std::size_t inFrames, std::size_
 }
 
 std::size_t Resampler::drain(float* out, std::size_t outCapacity) {
-  if (passthrough_ || !soxr_) return 0;
+  if (passthrough_ || !soxr_ || !fed_) return 0;
   std::size_t total = 0;
-  if (fed_) {
-    while (total < outCapacity) {
-      std::size_t done = 0;
-      soxr_process(soxr_, nullptr, 0, nullptr, out + total * channels_, outCapacity - total,
-                   &done);
-      if (done == 0) break;
-      total += done;
-    }
+  while (total < outCapacity) {
+    std::size_t done = 0;
+    soxr_process(soxr_, nullptr, 0, nullptr, out + total * channels_, outCapacity - total, &done);
+    if (done == 0) break;
+    total += done;
   }
-  clear();
+  fed_ = false;
+  ended_ = true;
   return total;
 }
 
 void Resampler::clear() {
-  if (soxr_ && fed_) soxr_clear(soxr_);
+  if (soxr_ && (fed_ || ended_)) soxr_clear(soxr_);
   fed_ = false;
+  ended_ = false;
 }
 
 }  // namespace soundcard

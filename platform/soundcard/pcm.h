@@ -47,17 +47,22 @@ class Resampler {
   std::size_t process(const float* in, std::size_t inFrames, std::size_t* used, float* out,
                       std::size_t outCapacity);
   // Ends the stream: writes what the converter still holds (at most
-  // `outCapacity` frames), then readies it for a new stream.
+  // `outCapacity` frames). Real-time safe; the converter then takes no
+  // input until clear() readies it for a new stream (soxr builds its
+  // converter anew there, allocating, so that is not for the card's thread).
   std::size_t drain(float* out, std::size_t outCapacity);
-  // Forgets the stream without output.
+  // Forgets the stream without output and readies a new one.
   void clear();
   // True when input went in since the last clear or drain.
   bool holdsInput() const { return fed_; }
+  // True after drain() until clear().
+  bool ended() const { return ended_; }
 
  private:
   unsigned channels_;
   bool passthrough_;
   bool fed_ = false;
+  bool ended_ = false;
   soxr* soxr_ = nullptr;
 };
 

@@ -50,6 +50,10 @@ void WaveOutHandle::reset(NoteList& notes) {
   resampler_->clear();
 }
 
+void WaveOutHandle::restartConverter() {
+  if (resampler_->ended()) resampler_->clear();
+}
+
 std::uint64_t WaveOutHandle::position() const {
   if (resampler_->passthrough()) return outputFrames_;
   return std::min(inputFrames_, outputFrames_ * format.nSamplesPerSec / kSampleRate);
@@ -71,10 +75,12 @@ void WaveOutHandle::fill(std::uint32_t frames, NoteList& notes) {
     const std::size_t room = kFifoFrames - fifoFrames_;
     if (!head) {
       // The queue ran dry: let out what the converter still holds, so the
-      // end of the sound is heard.
+      // end of the sound is heard. waveOutWrite readies it for the next
+      // sound, off this thread.
       if (resampler_->holdsInput()) toFifo(resampled_.data(), resampler_->drain(resampled_.data(), room));
       return;
     }
+    if (resampler_->ended()) return;
     const DWORD usable = head->dwBufferLength - head->dwBufferLength % align;
     if (offset >= usable) {
       if (!notes.hasRoom()) return;
@@ -186,6 +192,8 @@ MMRESULT waveOutWrite(HWAVEOUT h, WAVEHDR* hdr, UINT size) {
   if (hdr->dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
   hdr->dwFlags = (hdr->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
   h->append(hdr);
+  // A sound after one that ran out to its end starts a new stream.
+  h->restartConverter();
   return MMSYSERR_NOERROR;
 }
 

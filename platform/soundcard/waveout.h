@@ -23,6 +23,9 @@ struct WaveOutHandle {
   void append(WAVEHDR* hdr);
   // waveOutReset: returns every buffer; position and converter start anew.
   void reset(soundcard::NoteList& notes);
+  // Readies the converter for a new stream once the card's thread has let
+  // out the end of the last one (not on the card's thread: it allocates).
+  void restartConverter();
   // Samples of the handle's rate that have reached the mix.
   std::uint64_t position() const;
 

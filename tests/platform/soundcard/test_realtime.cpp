@@ -1,0 +1,149 @@
+// What the card's thread may not do: allocate memory once its handles are
+// open and running. The allocator of this test program counts the calls made
+// on a thread while that thread has counting switched on; the periods run on
+// the test's own thread through the stepped clock.
+#include <malloc.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+
+#include "cardtest.h"
+#include "platform/winmsg/winmsg.h"
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define CARDTEST_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define CARDTEST_SANITIZED 1
+#endif
+#endif
+
+namespace {
+thread_local bool tCounting = false;
+std::atomic<long> gAllocations{0};
+inline void count() {
+  if (tCounting) {
+    gAllocations.fetch_add(1, std::memory_order_relaxed);
+  }
+}
+}  // namespace
+
+#ifndef CARDTEST_SANITIZED
+// The sanitizers bring their own allocator; under them the count is skipped.
+extern "C" {
+void* __libc_malloc(std::size_t);
+void* __libc_calloc(std::size_t, std::size_t);
+void* __libc_realloc(void*, std::size_t);
+void* __libc_memalign(std::size_t, std::size_t);
+
+void* malloc(std::size_t n) {
+  count();
+  return __libc_malloc(n);
+}
+void* calloc(std::size_t n, std::size_t size) {
+  count();
+  return __libc_calloc(n, size);
+}
+void* realloc(void* p, std::size_t n) {
+  count();
+  return __libc_realloc(p, n);
+}
+void* memalign(std::size_t alignment, std::size_t n) {
+  count();
+  return __libc_memalign(alignment, n);
+}
+void* aligned_alloc(std::size_t alignment, std::size_t n) {
+  count();
+  return __libc_memalign(alignment, n);
+}
+int posix_memalign(void** out, std::size_t alignment, std::size_t n) {
+  count();
+  void* p = __libc_memalign(alignment, n);
+  if (!p) return ENOMEM;
+  *out = p;
+  return 0;
+}
+}
+#endif
+
+using namespace cardtest;
+
+namespace {
+
+// Runs `frames` on this thread and returns the allocations they made.
+long AllocationsOf(std::uint64_t frames) {
+  gAllocations = 0;
+  tCounting = true;
+  soundcard::Advance(frames);
+  tCounting = false;
+  return gAllocations.load();
+}
+
+// Counts played buffers without allocating.
+std::atomic<int> gPlayed{0};
+void CountPlayed(void*, UINT msg, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
+  if (msg == MM_WOM_DONE) ++gPlayed;
+}
+
+class RealTime : public CardTest {
+ protected:
+  void SetUp() override {
+#ifdef CARDTEST_SANITIZED
+    GTEST_SKIP() << "the sanitizer's allocator cannot be counted";
+#endif
+    CardTest::SetUp();
+    // The counter itself must see allocations at all.
+    tCounting = true;
+    gAllocations = 0;
+    void* volatile p = std::malloc(16);
+    std::free(p);
+    tCounting = false;
+    ASSERT_EQ(gAllocations.load(), 1);
+  }
+};
+
+// The end of a converted sound is let out when the queue runs dry; the
+// converter is readied for the next sound by the call that queues it, so
+// running dry costs the card's thread nothing. The next sound plays.
+TEST_F(RealTime, APlayerRunningDryAllocatesNothingOnTheCardsThread) {
+  const WAVEFORMATEX formats[] = {Pcm(22050, 2, 16), Pcm(11025, 1, 16), Pcm(8000, 1, 8)};
+  gPlayed = 0;
+  std::vector<HWAVEOUT> handles;
+  std::vector<BufferSet> sets;
+  for (const WAVEFORMATEX& f : formats) {
+    HWAVEOUT h = nullptr;
+    ASSERT_EQ(waveOutOpen(&h, 0, &f, DWORD_PTR(&CountPlayed), 0, CALLBACK_FUNCTION), MMSYSERR_NOERROR);
+    handles.push_back(h);
+    // 0.1 s of a constant level, so the converted sound is that level too.
+    sets.emplace_back(1, f.nAvgBytesPerSec / 10);
+    if (f.wBitsPerSample == 16) {
+      auto* s = reinterpret_cast<std::int16_t*>(sets.back().memory[0].data());
+      std::fill(s, s + sets.back().memory[0].size() / 2, std::int16_t(4096));
+    } else {
+      std::fill(sets.back().memory[0].begin(), sets.back().memory[0].end(), char(128 + 16));
+    }
+    waveOutPrepareHeader(h, &sets.back().headers[0], sizeof(WAVEHDR));
+  }
+  auto writeAll = [&] {
+    for (std::size_t i = 0; i < handles.size(); ++i)
+      ASSERT_EQ(waveOutWrite(handles[i], &sets[i].headers[0], sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+  };
+  writeAll();
+  soundcard::Advance(44100 / 20);  // halfway: the converters are running
+  EXPECT_EQ(AllocationsOf(44100 / 5), 0) << "the queues ran dry";
+  EXPECT_EQ(gPlayed, 3);
+
+  writeAll();
+  soundcard::EnableMixTap(soundcard::Mix::Playback, 441);
+  soundcard::Advance(44100 / 20);
+  const std::vector<float> mix = soundcard::MixTap(soundcard::Mix::Playback);
+  ASSERT_EQ(mix.size(), 2u * 441);
+  const float level = 3 * 4096 / 32768.0f;
+  EXPECT_NEAR(mix[440], level, 0.01f) << "the next sounds play";
+  soundcard::Advance(44100 / 5);
+  EXPECT_EQ(gPlayed, 6);
+  for (HWAVEOUT h : handles) EXPECT_EQ(waveOutClose(h), MMSYSERR_NOERROR);
+}
+
+}  // namespace
