@@ -202,8 +202,10 @@ class TMMWaveOutThread : public TMMDSPThread {
       // Stop). Waiting for the lock must not outlast that quit: the notice
       // belongs to a run that is over then.
       std::unique_lock lock(owner_->FCritSect, std::defer_lock);
-      while (!lock.try_lock_for(std::chrono::milliseconds(5)))
+      while (!lock.try_lock()) {
         if (quit_.load()) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
       if (msg.run == owner_->FRun.load() && msg.wParam == WPARAM(owner_->FWaveOutHandle.load()) &&
           !owner_->FStopRequested)
         owner_->ProcessBuffer(reinterpret_cast<PWaveHdr>(msg.lParam));

@@ -256,7 +256,7 @@ class TMMWaveOut : public TMMCustomWaveOutComponent {
   // Guards the pause and, in cmThread mode, keeps the main thread's
   // operations and the worker's buffer handling apart. A handler of the
   // worker's buffer events must not wait for the main thread (with
-  // SynchronizeCall) while the main thread may be inside an operation. Timed,
-  // so that the worker can give up waiting for it when told to quit.
-  std::recursive_timed_mutex FCritSect;
+  // SynchronizeCall) while the main thread may be inside an operation. The
+  // worker only tries it, so that it can give up waiting when told to quit.
+  std::recursive_mutex FCritSect;
 };
