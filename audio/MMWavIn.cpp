@@ -556,6 +556,9 @@ void TMMCustomWaveIn::Stop() {
         }
         // Buffers that come back now are counted, not delivered.
         if (FDeliveries.load() == 0) Wait([this] { return FQueued.load() <= 0; }, FCallBackMode == cmWindow);
+        // The wait handles messages: a deferred stop among them has finished
+        // the stop already, OnStop included.
+        if (!(FState.load() & (wisRecording | wisPaused))) return;
 
         if (FDeliveries.load() > 0) {
           // A buffer is being delivered (the stop came from inside it): the

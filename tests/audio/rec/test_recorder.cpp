@@ -260,6 +260,34 @@ TEST_F(RecorderTest, StopFromOnDataCompletesFromTheDeferredMessage) {
   EXPECT_EQ(rec.State(), unsigned(wisClosed));
 }
 
+// A stop deferred from OnData completes from a posted message. When the
+// program stops the recorder itself before that message comes (here from a
+// message posted just before it), the stop's wait handles the deferred one:
+// the recording stops once, with one OnStop.
+TEST_F(RecorderTest, AStopThatMeetsTheDeferredStopInItsWaitReportsOnce) {
+  TMMWaveRecorder rec;
+  Configure(rec);
+  rec.SetFileName(Path("twice.wav"));
+  int stops = 0;
+  HWND window = AllocateHWnd([&](HWND, UINT msg, WPARAM, LPARAM) -> LRESULT {
+    if (msg == WM_USER + 1) rec.Stop();
+    return 0;
+  });
+  int buffers = 0;
+  rec.OnData = [&](QObject*, PWaveHdr) {
+    if (++buffers != 5) return;
+    PostMessage(window, WM_USER + 1, 0, 0);
+    rec.Stop();
+  };
+  rec.OnStop = [&](QObject*) { ++stops; };
+  rec.Start();
+  Run(1000);
+  DeallocateHWnd(window);
+  EXPECT_EQ(stops, 1);
+  EXPECT_EQ(rec.State(), unsigned(wisClosed));
+  EXPECT_EQ(U32(ReadFile(Path("twice.wav")), 42), 5u * 3048);
+}
+
 TEST_F(RecorderTest, FullDiskEndsTheRecordingWithAFinishedFile) {
   TMMWaveRecorder rec;
   Configure(rec);
