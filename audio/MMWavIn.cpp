@@ -8,8 +8,8 @@
 #include <cstring>
 #include <semaphore>
 #include <thread>
-#include <vector>
 
+#include "audio/MMNoticeQueue.h"
 #include "platform/soundcard/soundcard.h"
 #include "platform/winmsg/winmsg.h"
 
@@ -26,47 +26,22 @@ constexpr int kMinBufferSize = 32;
 
 }  // namespace
 
-// A bounded multi-producer, single-consumer queue of returned buffers for
-// the worker thread. The driver's thread (and a thread calling stop or
-// reset) push without locks or allocation; the worker pops and sleeps on a
-// semaphore when it is empty.
+// The returned buffers on their way to the worker thread. The driver's
+// thread (and a thread calling stop or reset) push without locks or
+// allocation; the worker pops and sleeps on a semaphore when it is empty.
 class MMMessageQueue {
  public:
-  static constexpr std::size_t kCapacity = 1024;  // a power of two above the 500 buffers
-
-  MMMessageQueue() : FCells(kCapacity) {
-    for (std::size_t i = 0; i < kCapacity; ++i) FCells[i].seq.store(i, std::memory_order_relaxed);
-  }
-
   bool Push(HWAVEIN Handle, PMMBufferHeader Header) noexcept {
-    Cell* cell;
-    std::size_t pos = FEnqueue.load(std::memory_order_relaxed);
-    for (;;) {
-      cell = &FCells[pos & (kCapacity - 1)];
-      const std::size_t seq = cell->seq.load(std::memory_order_acquire);
-      const auto diff = static_cast<std::intptr_t>(seq) - static_cast<std::intptr_t>(pos);
-      if (diff == 0) {
-        if (FEnqueue.compare_exchange_weak(pos, pos + 1, std::memory_order_relaxed)) break;
-      } else if (diff < 0) {
-        return false;
-      } else {
-        pos = FEnqueue.load(std::memory_order_relaxed);
-      }
-    }
-    cell->handle = Handle;
-    cell->header = Header;
-    cell->seq.store(pos + 1, std::memory_order_release);
+    if (!FNotices.Push({Handle, Header})) return false;
     FSignal.release();
     return true;
   }
 
   bool Pop(HWAVEIN& Handle, PMMBufferHeader& Header) noexcept {
-    Cell& cell = FCells[FDequeue & (kCapacity - 1)];
-    if (cell.seq.load(std::memory_order_acquire) != FDequeue + 1) return false;
-    Handle = cell.handle;
-    Header = cell.header;
-    cell.seq.store(FDequeue + kCapacity, std::memory_order_release);
-    ++FDequeue;
+    Notice notice;
+    if (!FNotices.Pop(notice)) return false;
+    Handle = notice.handle;
+    Header = notice.header;
     return true;
   }
 
@@ -78,14 +53,11 @@ class MMMessageQueue {
   void WaitForWork() { FSignal.acquire(); }
 
  private:
-  struct Cell {
-    std::atomic<std::size_t> seq;
+  struct Notice {
     HWAVEIN handle = nullptr;
     PMMBufferHeader header = nullptr;
   };
-  std::vector<Cell> FCells;
-  alignas(64) std::atomic<std::size_t> FEnqueue{0};
-  alignas(64) std::size_t FDequeue = 0;
+  MMNoticeQueue<Notice, 1024> FNotices;  // a power of two above the 500 buffers
   std::counting_semaphore<> FSignal{0};
   std::atomic<bool> FQuit{false};
 };

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <thread>
 
+#include "audio/MMNoticeQueue.h"
 #include "platform/soundcard/cardcontrol.h"
 #include "platform/soundcard/soundcard.h"
 #include "platform/winmsg/winmsg.h"
@@ -82,9 +83,7 @@ int NiceValue(TThreadPriority p) {
 // wait for the worker to clear its queue.
 class TMMWaveOutThread : public TMMDSPThread {
  public:
-  explicit TMMWaveOutThread(TMMWaveOut* owner) : TMMDSPThread(owner), owner_(owner) {
-    for (std::size_t i = 0; i < kCapacity; ++i) cells_[i].seq.store(i, std::memory_order_relaxed);
-  }
+  explicit TMMWaveOutThread(TMMWaveOut* owner) : TMMDSPThread(owner), owner_(owner) {}
   // The loop uses the queue, the wake word and the ready signal to its very
   // last step (SignalReady), so it must have ended before they go; the base
   // destructor would join only after them.
@@ -95,25 +94,7 @@ class TMMWaveOutThread : public TMMDSPThread {
 
   // Any thread; false when the queue is full.
   bool Post(UINT msg, WPARAM wParam, LPARAM lParam, std::uint32_t run) noexcept {
-    std::size_t pos = enqueue_.load(std::memory_order_relaxed);
-    Cell* cell;
-    for (;;) {
-      cell = &cells_[pos & (kCapacity - 1)];
-      const std::size_t seq = cell->seq.load(std::memory_order_acquire);
-      const auto dif = static_cast<std::intptr_t>(seq) - static_cast<std::intptr_t>(pos);
-      if (dif == 0) {
-        if (enqueue_.compare_exchange_weak(pos, pos + 1, std::memory_order_relaxed)) break;
-      } else if (dif < 0) {
-        return false;
-      } else {
-        pos = enqueue_.load(std::memory_order_relaxed);
-      }
-    }
-    cell->msg = msg;
-    cell->wParam = wParam;
-    cell->lParam = lParam;
-    cell->run = run;
-    cell->seq.store(pos + 1, std::memory_order_release);
+    if (!queue_.Push({msg, wParam, lParam, run})) return false;
     Wake();
     return true;
   }
@@ -141,9 +122,9 @@ class TMMWaveOutThread : public TMMDSPThread {
     SignalReady();
     for (;;) {
       const std::uint32_t seen = wake_.load();
-      Cell msg;
+      Notice msg;
       bool any = false;
-      while (Pop(msg)) {
+      while (queue_.Pop(msg)) {
         any = true;
         if (!Handle(msg)) {
           SignalReady();
@@ -157,30 +138,13 @@ class TMMWaveOutThread : public TMMDSPThread {
   }
 
  private:
-  struct Cell {
-    std::atomic<std::size_t> seq{0};
+  struct Notice {
     UINT msg = 0;
     WPARAM wParam = 0;
     LPARAM lParam = 0;
     std::uint32_t run = 0;
-    Cell() = default;
-    Cell(const Cell& o) : seq(o.seq.load()), msg(o.msg), wParam(o.wParam), lParam(o.lParam), run(o.run) {}
-    Cell& operator=(const Cell& o) {
-      msg = o.msg, wParam = o.wParam, lParam = o.lParam, run = o.run;
-      return *this;
-    }
   };
-  static constexpr std::size_t kCapacity = 1024;  // more than the ring's 500 buffers
 
-  bool Pop(Cell& out) {
-    const std::size_t pos = dequeue_;
-    Cell& cell = cells_[pos & (kCapacity - 1)];
-    if (cell.seq.load(std::memory_order_acquire) != pos + 1) return false;
-    out = cell;
-    cell.seq.store(pos + kCapacity, std::memory_order_release);
-    dequeue_ = pos + 1;
-    return true;
-  }
   void Wake() noexcept {
     wake_.fetch_add(1);
     wake_.notify_one();
@@ -194,7 +158,7 @@ class TMMWaveOutThread : public TMMDSPThread {
   }
   // False when the thread must end: it failed, or it was told to quit while
   // it waited for the engine.
-  bool Handle(const Cell& msg) {
+  bool Handle(const Notice& msg) {
     if (msg.msg != MM_WOM_DONE) return true;
     try {
       // The main thread ends this thread from Close, which may run while it
@@ -219,9 +183,7 @@ class TMMWaveOutThread : public TMMDSPThread {
   }
 
   TMMWaveOut* owner_;
-  std::array<Cell, kCapacity> cells_;
-  std::atomic<std::size_t> enqueue_{0};
-  std::size_t dequeue_ = 0;
+  MMNoticeQueue<Notice, 1024> queue_;  // more than the ring's 500 buffers
   std::atomic<std::uint32_t> wake_{0};
   std::atomic<bool> quit_{false};
   std::atomic<pid_t> tid_{0};
