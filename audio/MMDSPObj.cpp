@@ -52,6 +52,12 @@ void wioFreeWaveFormat(PWaveFormatEx& format) {
   format = nullptr;
 }
 
+bool wioSameFormat(const WAVEFORMATEX* a, const WAVEFORMATEX* b) {
+  if (!a || !b) return a == b;
+  const std::size_t size = wioSizeOfWaveFormat(a);
+  return size == wioSizeOfWaveFormat(b) && std::memcmp(a, b, size) == 0;
+}
+
 bool pcmIsValidFormat(const WAVEFORMATEX* format) {
   if (!format || format->wFormatTag != WAVE_FORMAT_PCM) return false;
   if (format->wBitsPerSample != 8 && format->wBitsPerSample != 16) return false;

@@ -49,6 +49,9 @@ std::size_t wioSizeOfWaveFormat(const WAVEFORMATEX* format);
 // or nullptr for none. Free it with wioFreeWaveFormat.
 PWaveFormatEx wioCopyWaveFormat(const WAVEFORMATEX* format);
 void wioFreeWaveFormat(PWaveFormatEx& format);
+// Whether two format records are the same byte for byte over their
+// wioSizeOfWaveFormat bytes; two missing formats are the same.
+bool wioSameFormat(const WAVEFORMATEX* a, const WAVEFORMATEX* b);
 // PCM, 8 or 16 bits, 1, 2 or 4 channels, 4000 to 100000 samples per second.
 bool pcmIsValidFormat(const WAVEFORMATEX* format);
 WAVEFORMATEX pcmBuildWaveHeader(int bits, int channels, int rate);

@@ -1,7 +1,6 @@
 #include "audio/MMWPlay.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace {
 
@@ -14,12 +13,6 @@ std::int64_t ToSamples(const WAVEFORMATEX* format, TMMTimeFormats unit, std::int
     case tfMillisecond: return value * std::int64_t(format->nSamplesPerSec) / 1000;
   }
   return value;
-}
-
-bool SameFormat(const WAVEFORMATEX* a, const WAVEFORMATEX* b) {
-  if (!a || !b) return a == b;
-  const std::size_t size = wioSizeOfWaveFormat(a);
-  return size == wioSizeOfWaveFormat(b) && std::memcmp(a, b, size) == 0;
 }
 
 }  // namespace
@@ -108,7 +101,7 @@ std::int32_t TMMWavePlayer::GetPosition() {
   if (!Playing()) return Wave()->GetPosition();
   const std::int64_t heard = FWaveOut->GetPosition();
   const WAVEFORMATEX* played = FWaveOut->GetWaveFormat();
-  if (SameFormat(played, Wave()->GetPWaveFormat()) && FWaveOut->TimeFormat() == Wave()->TimeFormat())
+  if (wioSameFormat(played, Wave()->GetPWaveFormat()) && FWaveOut->TimeFormat() == Wave()->TimeFormat())
     return std::int32_t(std::uint32_t(std::uint64_t(heard))) + FStartOffset;
   // Decoded data (or units that differ): the engine counts in the format it
   // plays, the wave in its own; samples are the same in both.

@@ -139,9 +139,7 @@ void TMMWaveRecorder::SetWaveFormat(const WAVEFORMATEX* Format) {
   }
   // The engine's format is the one format of the recording chain: a
   // different one goes to the engine, which sends its own back down.
-  const PWaveFormatEx engine = FWaveIn->GetWaveFormat();
-  const std::size_t size = wioSizeOfWaveFormat(Format);
-  if (!engine || wioSizeOfWaveFormat(engine) != size || std::memcmp(engine, Format, size) != 0) {
+  if (!wioSameFormat(FWaveIn->GetWaveFormat(), Format)) {
     FWaveIn->SetWaveFormat(Format);
     return;
   }
