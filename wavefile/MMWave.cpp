@@ -242,15 +242,19 @@ void TMMWave::Clear() {
   FSegBytesLeft = 0;
 }
 
+void TMMWave::TakeBlock(WaveIOBlock* Block) {
+  FWaveIOBlock = Block;
+  FRangeStart = Block->firstSample;
+  FRangeEnd = Block->lastSample;
+  FPosition = Block->position;
+  FPlayBytesLeft = Block->bytesLeft;
+}
+
 void TMMWave::AttachBlock(WaveIOBlock* Block) {
   if (HasMemoryImage()) throw EMMWaveError(wavemsg::kMemoryWave);
   if (Block == FWaveIOBlock) return;
   Clear();
-  FWaveIOBlock = Block;
-  FRangeStart = Block->firstSample;
-  FRangeEnd = Block->lastSample;
-  FPlayBytesLeft = Block->bytesLeft;
-  FPosition = Block->position;
+  TakeBlock(Block);
   if ((Block->mode & WIOF_PLAIN_FILE) && Block->fileName) FFileName = Block->fileName;
   RebuildPlayList();
   Changed();
@@ -297,11 +301,7 @@ void TMMWave::SetFileName(const std::string& Value) {
   WaveIOBlock* block = nullptr;
   if (exists && WaveFileOpen(&block, name.c_str(), FOURCC_WAVE, WIOF_OPEN_FILE) == WIOERR_NOERROR) {
     Clear();
-    FWaveIOBlock = block;
-    FRangeStart = block->firstSample;
-    FRangeEnd = block->lastSample;
-    FPosition = block->position;
-    FPlayBytesLeft = block->bytesLeft;
+    TakeBlock(block);
     FFileName = name;
     RebuildPlayList();
     Changed();
@@ -327,11 +327,7 @@ void TMMWave::LoadFromMemory(const void* Data, std::size_t Size) {
     FMemory.clear();
     throw EMMWaveError(wavemsg::kErrorReading);
   }
-  FWaveIOBlock = block;
-  FRangeStart = block->firstSample;
-  FRangeEnd = block->lastSample;
-  FPosition = block->position;
-  FPlayBytesLeft = block->bytesLeft;
+  TakeBlock(block);
   RebuildPlayList();
   Changed();
 }

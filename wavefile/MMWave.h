@@ -133,6 +133,9 @@ class TMMWave {
 
   void RebuildPlayList();
   void AttachBlock(WaveIOBlock* Block);
+  // Makes `Block` this wave's block and takes its range, position and
+  // bytes left to play.
+  void TakeBlock(WaveIOBlock* Block);
   void FreeBlock();
   std::int32_t PlayLengthSamples() const;
   void SeekBlock(std::int32_t Sample);
