@@ -26,21 +26,8 @@ WaveInHandle::WaveInHandle(const WAVEFORMATEX& f, const Callback& cb,
       encoded_(kConvertedFrames * f.nBlockAlign),
       convertedCapacity_(kConvertedFrames) {}
 
-void WaveInHandle::append(WAVEHDR* hdr) {
-  hdr->lpNext = nullptr;
-  if (tail)
-    tail->lpNext = hdr;
-  else
-    head = hdr;
-  tail = hdr;
-}
-
 void WaveInHandle::finishHead(NoteList& notes) {
-  WAVEHDR* hdr = head;
-  head = hdr->lpNext;
-  if (!head) tail = nullptr;
-  hdr->lpNext = nullptr;
-  hdr->dwFlags = (hdr->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+  WAVEHDR* hdr = takeHeadDone();
   notes.add(callback, this, MM_WIM_DATA, DWORD_PTR(hdr));
 }
 
@@ -166,22 +153,11 @@ MMRESULT waveInClose(HWAVEIN h) {
 }
 
 MMRESULT waveInPrepareHeader(HWAVEIN h, WAVEHDR* hdr, UINT size) {
-  if (!hdr || size < sizeof(WAVEHDR)) return MMSYSERR_INVALPARAM;
-  Engine& e = Engine::instance();
-  std::lock_guard g(e.lock);
-  if (!e.isOpen(h)) return MMSYSERR_INVALHANDLE;
-  hdr->dwFlags |= WHDR_PREPARED;
-  return MMSYSERR_NOERROR;
+  return PrepareWaveHeader(h, hdr, size);
 }
 
 MMRESULT waveInUnprepareHeader(HWAVEIN h, WAVEHDR* hdr, UINT size) {
-  if (!hdr || size < sizeof(WAVEHDR)) return MMSYSERR_INVALPARAM;
-  Engine& e = Engine::instance();
-  std::lock_guard g(e.lock);
-  if (!e.isOpen(h)) return MMSYSERR_INVALHANDLE;
-  if (hdr->dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
-  hdr->dwFlags &= ~WHDR_PREPARED;
-  return MMSYSERR_NOERROR;
+  return UnprepareWaveHeader(h, hdr, size);
 }
 
 MMRESULT waveInAddBuffer(HWAVEIN h, WAVEHDR* hdr, UINT size) {
@@ -245,10 +221,5 @@ MMRESULT waveInGetPosition(HWAVEIN h, MMTIME* t, UINT size) {
 }
 
 MMRESULT waveInGetID(HWAVEIN h, UINT* id) {
-  if (!id) return MMSYSERR_INVALPARAM;
-  Engine& e = Engine::instance();
-  std::lock_guard g(e.lock);
-  if (!e.isOpen(h)) return MMSYSERR_INVALHANDLE;
-  *id = 0;
-  return MMSYSERR_NOERROR;
+  return GetWaveID(h, id);
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/soundcard/cardcontrol.h"
+#include "platform/soundcard/headerqueue.h"
 #include "platform/soundcard/notes.h"
 #include "platform/soundcard/pcm.h"
 
@@ -26,7 +27,7 @@ struct WaveInRecordState {
 
 }  // namespace soundcard
 
-struct WaveInHandle {
+struct WaveInHandle : soundcard::HeaderQueue {
   WaveInHandle(const WAVEFORMATEX& format, const soundcard::Callback& callback,
                std::shared_ptr<soundcard::WaveInRecordState> record);
 
@@ -34,12 +35,9 @@ struct WaveInHandle {
   WAVEFORMATEX format;
   soundcard::Callback callback;
   std::shared_ptr<soundcard::WaveInRecordState> record;
-  WAVEHDR* head = nullptr;  // queued buffers, linked through lpNext
-  WAVEHDR* tail = nullptr;
   bool started = false;
   std::uint64_t positionFrames = 0;
 
-  void append(WAVEHDR* hdr);
   // Marks the first buffer done, unlinks it and sends its MM_WIM_DATA.
   void finishHead(soundcard::NoteList& notes);
   // waveInStop: returns the buffer being filled if it holds any bytes.

@@ -22,21 +22,8 @@ WaveOutHandle::WaveOutHandle(const WAVEFORMATEX& f, const Callback& cb)
       resampled_(kFifoFrames * f.nChannels),
       fifo_(kFifoFrames * 2) {}
 
-void WaveOutHandle::append(WAVEHDR* hdr) {
-  hdr->lpNext = nullptr;
-  if (tail)
-    tail->lpNext = hdr;
-  else
-    head = hdr;
-  tail = hdr;
-}
-
 void WaveOutHandle::finishHead(NoteList& notes) {
-  WAVEHDR* hdr = head;
-  head = hdr->lpNext;
-  if (!head) tail = nullptr;
-  hdr->lpNext = nullptr;
-  hdr->dwFlags = (hdr->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+  WAVEHDR* hdr = takeHeadDone();
   offset = 0;
   notes.add(callback, this, MM_WOM_DONE, DWORD_PTR(hdr));
 }
@@ -164,22 +151,11 @@ MMRESULT waveOutClose(HWAVEOUT h) {
 }
 
 MMRESULT waveOutPrepareHeader(HWAVEOUT h, WAVEHDR* hdr, UINT size) {
-  if (!hdr || size < sizeof(WAVEHDR)) return MMSYSERR_INVALPARAM;
-  Engine& e = Engine::instance();
-  std::lock_guard g(e.lock);
-  if (!e.isOpen(h)) return MMSYSERR_INVALHANDLE;
-  hdr->dwFlags |= WHDR_PREPARED;
-  return MMSYSERR_NOERROR;
+  return PrepareWaveHeader(h, hdr, size);
 }
 
 MMRESULT waveOutUnprepareHeader(HWAVEOUT h, WAVEHDR* hdr, UINT size) {
-  if (!hdr || size < sizeof(WAVEHDR)) return MMSYSERR_INVALPARAM;
-  Engine& e = Engine::instance();
-  std::lock_guard g(e.lock);
-  if (!e.isOpen(h)) return MMSYSERR_INVALHANDLE;
-  if (hdr->dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
-  hdr->dwFlags &= ~WHDR_PREPARED;
-  return MMSYSERR_NOERROR;
+  return UnprepareWaveHeader(h, hdr, size);
 }
 
 MMRESULT waveOutWrite(HWAVEOUT h, WAVEHDR* hdr, UINT size) {
@@ -241,10 +217,5 @@ MMRESULT waveOutGetPosition(HWAVEOUT h, MMTIME* t, UINT size) {
 }
 
 MMRESULT waveOutGetID(HWAVEOUT h, UINT* id) {
-  if (!id) return MMSYSERR_INVALPARAM;
-  Engine& e = Engine::instance();
-  std::lock_guard g(e.lock);
-  if (!e.isOpen(h)) return MMSYSERR_INVALHANDLE;
-  *id = 0;
-  return MMSYSERR_NOERROR;
+  return GetWaveID(h, id);
 }

@@ -6,21 +6,19 @@
 #include <memory>
 #include <vector>
 
+#include "platform/soundcard/headerqueue.h"
 #include "platform/soundcard/notes.h"
 #include "platform/soundcard/pcm.h"
 
-struct WaveOutHandle {
+struct WaveOutHandle : soundcard::HeaderQueue {
   WaveOutHandle(const WAVEFORMATEX& format, const soundcard::Callback& callback);
 
   // All members are guarded by the card's lock.
   WAVEFORMATEX format;
   soundcard::Callback callback;
-  WAVEHDR* head = nullptr;  // queued buffers, linked through lpNext
-  WAVEHDR* tail = nullptr;
   DWORD offset = 0;         // bytes of the first buffer already taken
   bool paused = false;
 
-  void append(WAVEHDR* hdr);
   // waveOutReset: returns every buffer; position and converter start anew.
   void reset(soundcard::NoteList& notes);
   // Readies the converter for a new stream once the card's thread has let
