@@ -232,6 +232,19 @@ void TMMWaveOut::DeviceError(const char* prefix, MMRESULT result) {
 
 void TMMWaveOut::FireError() { Fire(OnError); }
 
+void TMMWaveOut::Failed(const std::function<void()>& cleanup) {
+  try {
+    throw;
+  } catch (const EMMWaveOutError&) {
+    cleanup();  // Error has fired OnError already
+    throw;
+  } catch (...) {
+    FireError();
+    cleanup();
+    throw;
+  }
+}
+
 void TMMWaveOut::Fire(const TNotifyEvent& event) {
   if (event) event(this);
 }
@@ -403,13 +416,8 @@ void TMMWaveOut::Open() {
     if (!WaitRounds(500, [this] { return (FState & wosOpen) != 0; }, false))
       Error(std::string(kOpenPrefix) + waveoutmsg::kUnableToOpen);
     Fire(OnOpen);
-  } catch (const EMMWaveOutError&) {
-    fail();
-    throw;
   } catch (...) {
-    FireError();
-    fail();
-    throw;
+    Failed(fail);
   }
 }
 
@@ -607,13 +615,8 @@ void TMMWaveOut::Start() {
       if (r != MMSYSERR_NOERROR) DeviceError(kRestartPrefix, r);
     }
     Fire(OnStart);
-  } catch (const EMMWaveOutError&) {
-    fail();
-    throw;
   } catch (...) {
-    FireError();
-    fail();
-    throw;
+    Failed(fail);
   }
 }
 
@@ -641,13 +644,8 @@ void TMMWaveOut::Pause() {
     FState |= wosPaused;
     TMMCustomSoundComponent::Paused();
     Fire(OnPause);
-  } catch (const EMMWaveOutError&) {
-    Close();
-    throw;
   } catch (...) {
-    FireError();
-    Close();
-    throw;
+    Failed([this] { Close(); });
   }
 }
 
@@ -661,13 +659,8 @@ void TMMWaveOut::Restart() {
     if (r != MMSYSERR_NOERROR) DeviceError(kRestartPrefix, r);
     FState &= ~TMMWaveOutState(wosPaused);
     Fire(OnRestart);
-  } catch (const EMMWaveOutError&) {
-    Close();
-    throw;
   } catch (...) {
-    FireError();
-    Close();
-    throw;
+    Failed([this] { Close(); });
   }
 }
 
@@ -705,13 +698,8 @@ void TMMWaveOut::Reset() {
       if (r != MMSYSERR_NOERROR) DeviceError(kRestartPrefix, r);
     }
     if (FBuffersUsed == 0) Stop();
-  } catch (const EMMWaveOutError&) {
-    Close();
-    throw;
   } catch (...) {
-    FireError();
-    Close();
-    throw;
+    Failed([this] { Close(); });
   }
 }
 
@@ -733,13 +721,8 @@ void TMMWaveOut::Stop() {
       return;
     }
     FinishStop();
-  } catch (const EMMWaveOutError&) {
-    Close();
-    throw;
   } catch (...) {
-    FireError();
-    Close();
-    throw;
+    Failed([this] { Close(); });
   }
 }
 
@@ -829,13 +812,8 @@ void TMMWaveOut::ProcessBuffer(PWaveHdr) {
       if (loaded <= 0 && !FStopAfterDrain) Error(waveoutmsg::kFillError);
       if (!FStopAfterDrain) QueueBuffer(H);
     }
-  } catch (const EMMWaveOutError&) {
-    EndOfDelivery();
-    throw;
   } catch (...) {
-    FireError();
-    EndOfDelivery();
-    throw;
+    Failed([this] { EndOfDelivery(); });
   }
   EndOfDelivery();
 }

@@ -196,6 +196,9 @@ class TMMWaveOut : public TMMCustomWaveOutComponent {
   void CheckClosedForProperty();
   [[noreturn]] void DeviceError(const char* prefix, MMRESULT result);
   void FireError();
+  // Inside a catch block: fires OnError unless Error already did, runs
+  // `cleanup` and raises the exception again.
+  [[noreturn]] void Failed(const std::function<void()>& cleanup);
   void Fire(const TNotifyEvent& event);
   void StartThread();
   void EndThread();
