@@ -147,6 +147,22 @@ MMRESULT UnprepareWaveHeader(WaveHandle h, WAVEHDR* hdr, UINT size) {
   return MMSYSERR_NOERROR;
 }
 
+// Runs `returnBuffers(notes)` on an open handle under the engine's lock,
+// then delivers the notices it collected (the buffers it hands back) after
+// the lock is released: the shape of waveInStop, waveInReset, waveOutReset.
+template <typename WaveHandle, typename ReturnBuffers>
+MMRESULT ReturnWaveBuffers(WaveHandle h, ReturnBuffers returnBuffers) {
+  Engine& e = Engine::instance();
+  NoteList notes;
+  {
+    std::lock_guard g(e.lock);
+    if (!e.isOpen(h)) return MMSYSERR_INVALHANDLE;
+    returnBuffers(notes);
+  }
+  e.callInOrder(notes);
+  return MMSYSERR_NOERROR;
+}
+
 // The device id of an open handle: always 0.
 template <typename WaveHandle>
 MMRESULT GetWaveID(WaveHandle h, UINT* id) {

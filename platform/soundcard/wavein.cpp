@@ -183,27 +183,11 @@ MMRESULT waveInStart(HWAVEIN h) {
 }
 
 MMRESULT waveInStop(HWAVEIN h) {
-  Engine& e = Engine::instance();
-  NoteList notes;
-  {
-    std::lock_guard g(e.lock);
-    if (!e.isOpen(h)) return MMSYSERR_INVALHANDLE;
-    h->stop(notes);
-  }
-  e.callInOrder(notes);
-  return MMSYSERR_NOERROR;
+  return ReturnWaveBuffers(h, [h](NoteList& notes) { h->stop(notes); });
 }
 
 MMRESULT waveInReset(HWAVEIN h) {
-  Engine& e = Engine::instance();
-  NoteList notes;
-  {
-    std::lock_guard g(e.lock);
-    if (!e.isOpen(h)) return MMSYSERR_INVALHANDLE;
-    h->reset(notes);
-  }
-  e.callInOrder(notes);
-  return MMSYSERR_NOERROR;
+  return ReturnWaveBuffers(h, [h](NoteList& notes) { h->reset(notes); });
 }
 
 MMRESULT waveInGetPosition(HWAVEIN h, MMTIME* t, UINT size) {

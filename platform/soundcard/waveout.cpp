@@ -190,15 +190,7 @@ MMRESULT waveOutRestart(HWAVEOUT h) {
 }
 
 MMRESULT waveOutReset(HWAVEOUT h) {
-  Engine& e = Engine::instance();
-  NoteList notes;
-  {
-    std::lock_guard g(e.lock);
-    if (!e.isOpen(h)) return MMSYSERR_INVALHANDLE;
-    h->reset(notes);
-  }
-  e.callInOrder(notes);
-  return MMSYSERR_NOERROR;
+  return ReturnWaveBuffers(h, [h](NoteList& notes) { h->reset(notes); });
 }
 
 MMRESULT waveOutGetPosition(HWAVEOUT h, MMTIME* t, UINT size) {
