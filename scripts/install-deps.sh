@@ -3,13 +3,15 @@
 # Safe to run again: apt-get skips what is already there.
 # fonts-noto-cjk renders the Chinese interface; qt6-translations-l10n gives
 # Qt's own dialogs and buttons their Chinese texts.
+# musescore-general-soundfont-small is the accompaniment's default General MIDI
+# soundfont (TimGM6mb is the small fallback the tests use).
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-qpa-plugins
   libgl-dev libxkbcommon-dev
-  libfluidsynth-dev timgm6mb-soundfont
+  libfluidsynth-dev timgm6mb-soundfont musescore-general-soundfont-small
   libmp3lame-dev libsndfile1-dev libsoxr-dev librtaudio-dev
   libjpeg62-turbo fonts-noto-cjk qt6-translations-l10n
   libgtest-dev libgmock-dev googletest libbenchmark-dev

@@ -1,0 +1,31 @@
+// The MIDI device sheet: the installed General MIDI soundfonts in a list,
+// a button to choose another .sf2/.sf3 file, and the one in use.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class QListWidget;
+class QLabel;
+
+namespace sequencer {
+
+class SoundfontDialog : public QDialog {
+  Q_OBJECT
+ public:
+  explicit SoundfontDialog(QWidget* parent = nullptr, const QString& title = QString());
+
+  // The soundfont selected in the list ("" when none).
+  QString chosen() const;
+  // Adds `path` to the list (if it is not there) and selects it.
+  void choose(const QString& path);
+  // Remembers the choice and has the synthesizer load it.
+  void apply();
+
+ private:
+  void browse();
+  QListWidget* list_;
+  QLabel* inUse_;
+};
+
+}  // namespace sequencer

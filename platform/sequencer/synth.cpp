@@ -1,0 +1,390 @@
+#include "platform/sequencer/synth.h"
+
+#include <fluidsynth.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+#include "platform/sequencer/mci.h"
+#include "platform/sequencer/soundfonts.h"
+#include "platform/soundcard/cardcontrol.h"
+#include "platform/winmsg/winmsg.h"
+
+namespace sequencer {
+
+namespace {
+
+constexpr int kDrumBank = 128;
+constexpr int kChannels = 16;
+// Loud enough beside a microphone, with room for dense arrangements.
+constexpr double kGain = 0.4;
+
+// FluidSynth's warnings (unknown sysex, missing instruments) say nothing
+// the user can act on; errors still reach stderr.
+void QuietLog(int, const char*, void*) {}
+
+}  // namespace
+
+// Never destroyed: the card's thread may render until the process ends.
+Synth& Synth::instance() {
+  static Synth* synth = new Synth;
+  return *synth;
+}
+
+Synth::Synth() {
+  fluid_set_log_function(FLUID_WARN, QuietLog, nullptr);
+  fluid_set_log_function(FLUID_INFO, QuietLog, nullptr);
+  fluid_set_log_function(FLUID_DBG, QuietLog, nullptr);
+  worker_ = std::thread([this] { WorkerLoop(); });
+}
+
+Synth::~Synth() {
+  soundcard::SetSynthRender(nullptr, nullptr);
+  {
+    std::lock_guard g(jobsLock_);
+    quit_ = true;
+  }
+  jobsCv_.notify_all();
+  worker_.join();
+  if (synth_) delete_fluid_synth(synth_);
+  if (settings_) delete_fluid_settings(static_cast<fluid_settings_t*>(settings_));
+}
+
+// ---------------------------------------------------------------- worker
+
+void Synth::Post(std::function<void()> job) {
+  {
+    std::lock_guard g(jobsLock_);
+    jobs_.push_back(std::move(job));
+  }
+  jobsCv_.notify_one();
+}
+
+void Synth::WorkerLoop() {
+  std::unique_lock g(jobsLock_);
+  for (;;) {
+    jobsCv_.wait(g, [this] { return quit_ || !jobs_.empty(); });
+    if (quit_) return;
+    std::function<void()> job = std::move(jobs_.front());
+    jobs_.pop_front();
+    working_ = true;
+    g.unlock();
+    job();
+    g.lock();
+    working_ = false;
+    if (jobs_.empty()) idleCv_.notify_all();
+  }
+}
+
+void Synth::Take() {
+  busy_.store(true);
+  while (inRender_.load()) std::this_thread::sleep_for(std::chrono::microseconds(200));
+}
+
+void Synth::Release() { busy_.store(false); }
+
+void Synth::StartLoading() {
+  if (started_.exchange(true)) return;
+  Post([this] { LoadSoundfont(); });
+}
+
+void Synth::Reload() {
+  started_.store(true);
+  Post([this] { LoadSoundfont(); });
+}
+
+void Synth::LoadSoundfont() {
+  Take();
+  if (!synth_) {
+    auto* settings = new_fluid_settings();
+    fluid_settings_setnum(settings, "synth.sample-rate", double(kSongRate));
+    fluid_settings_setint(settings, "synth.dynamic-sample-loading", 1);
+    // One thread at a time touches the synthesizer (Take/Release).
+    fluid_settings_setint(settings, "synth.threadsafe-api", 0);
+    fluid_settings_setint(settings, "synth.cpu-cores", 1);
+    fluid_settings_setnum(settings, "synth.gain", kGain);
+    settings_ = settings;
+    synth_ = new_fluid_synth(settings);
+  }
+  if (sfontId_ >= 0) {
+    fluid_synth_sfunload(synth_, sfontId_, 1);
+    sfontId_ = -1;
+    pinned_.clear();
+  }
+  std::string path;
+  if (synth_) {
+    for (const std::string& candidate : SoundfontCandidates()) {
+      const int id = fluid_synth_sfload(synth_, candidate.c_str(), 1);
+      if (id != FLUID_FAILED) {
+        sfontId_ = id;
+        path = candidate;
+        break;
+      }
+    }
+  }
+  {
+    std::lock_guard g(infoLock_);
+    loadedPath_ = path;
+  }
+  if (sfontId_ >= 0) PinPresets();
+  failed_.store(sfontId_ < 0);
+  loaded_.store(sfontId_ >= 0);
+  Release();
+  idleCv_.notify_all();
+}
+
+// Loads and pins the samples of every instrument the attached song plays,
+// and of each channel's default, with the replacements FluidSynth picks for
+// instruments the soundfont lacks. Instruments no longer needed are let go.
+void Synth::PinPresets() {
+  std::vector<std::pair<int, int>> wanted = {{0, 0}, {kDrumBank, 0}};
+  {
+    std::lock_guard g(perfLock_);
+    if (song_) wanted.insert(wanted.end(), song_->presets.begin(), song_->presets.end());
+  }
+  std::vector<std::pair<int, int>> now;
+  for (auto [bank, program] : wanted) {
+    std::pair<int, int> tries[] = {{bank, program},
+                                   bank == kDrumBank ? std::pair(kDrumBank, 0) : std::pair(0, program),
+                                   bank == kDrumBank ? std::pair(kDrumBank, 0) : std::pair(0, 0)};
+    for (auto t : tries) {
+      if (std::find(now.begin(), now.end(), t) != now.end()) break;
+      if (fluid_synth_pin_preset(synth_, sfontId_, t.first, t.second) == FLUID_OK) {
+        now.push_back(t);
+        break;
+      }
+    }
+  }
+  for (auto p : pinned_)
+    if (std::find(now.begin(), now.end(), p) == now.end()) fluid_synth_unpin_preset(synth_, sfontId_, p.first, p.second);
+  pinned_ = std::move(now);
+}
+
+bool Synth::Ready() const {
+  if (!loaded_.load()) return false;
+  std::lock_guard g(jobsLock_);
+  return jobs_.empty() && !working_;
+}
+
+bool Synth::WaitReady(int timeoutMs) {
+  StartLoading();
+  std::unique_lock g(jobsLock_);
+  const bool idle = idleCv_.wait_for(g, std::chrono::milliseconds(timeoutMs),
+                                     [this] { return jobs_.empty() && !working_; });
+  return idle && loaded_.load();
+}
+
+std::string Synth::LoadedSoundfont() const {
+  std::lock_guard g(infoLock_);
+  return loadedPath_;
+}
+
+// ---------------------------------------------------------------- commands
+
+bool Synth::Attach(std::shared_ptr<const Song> song) {
+  StartLoading();
+  {
+    std::lock_guard g(perfLock_);
+    if (song_) return false;
+    song_ = std::move(song);
+    cursor_ = 0;
+    frame_ = 0;
+    run_ = false;
+    notesOff_ = true;
+    chase_ = true;
+    fresh_ = true;
+    notifyWnd_ = nullptr;
+    position_.store(0);
+    playing_.store(false);
+    ended_.store(false);
+  }
+  soundcard::SetSynthRender(&Synth::Render, this);
+  Post([this] {
+    if (!loaded_.load()) return;
+    Take();
+    PinPresets();
+    Release();
+  });
+  return true;
+}
+
+void Synth::Detach(const Song* song) {
+  std::lock_guard g(perfLock_);
+  if (song_.get() != song) return;
+  if (run_) Notify(MCI_NOTIFY_ABORTED);
+  song_.reset();
+  run_ = false;
+  notesOff_ = true;
+  position_.store(0);
+  playing_.store(false);
+  ended_.store(false);
+}
+
+void Synth::Play(HWND notify, UINT id) {
+  // The card may have been reset since the song was attached.
+  soundcard::SetSynthRender(&Synth::Render, this);
+  std::lock_guard g(perfLock_);
+  if (!song_) return;
+  if (notifyWnd_) Notify(MCI_NOTIFY_SUPERSEDED);
+  notifyWnd_ = notify;
+  notifyId_ = id;
+  ended_.store(false);
+  if (frame_ >= song_->lengthFrames) {
+    // Nothing left to play: done at once.
+    ended_.store(true);
+    Notify(MCI_NOTIFY_SUCCESSFUL);
+    return;
+  }
+  run_ = true;
+  playing_.store(true);
+}
+
+void Synth::Stop() {
+  std::lock_guard g(perfLock_);
+  if (run_) {
+    run_ = false;
+    notesOff_ = true;
+    playing_.store(false);
+  }
+  if (notifyWnd_) Notify(MCI_NOTIFY_ABORTED);
+}
+
+void Synth::Seek(std::uint64_t frame) {
+  std::lock_guard g(perfLock_);
+  if (run_) {
+    run_ = false;
+    playing_.store(false);
+  }
+  if (notifyWnd_) Notify(MCI_NOTIFY_ABORTED);
+  if (!song_) return;
+  frame_ = std::min(frame, song_->lengthFrames);
+  const auto& ev = song_->events;
+  cursor_ = std::size_t(std::lower_bound(ev.begin(), ev.end(), frame_,
+                                         [](const MidiEvent& e, std::uint64_t f) { return e.frame < f; }) -
+                        ev.begin());
+  notesOff_ = true;
+  chase_ = true;
+  ended_.store(frame_ >= song_->lengthFrames);
+  position_.store(frame_, std::memory_order_release);
+}
+
+void Synth::Notify(WPARAM how) {
+  if (notifyWnd_) PostMessage(notifyWnd_, MM_MCINOTIFY, how, LPARAM(notifyId_));
+  notifyWnd_ = nullptr;
+}
+
+// ---------------------------------------------------------------- card's thread
+
+void Synth::Render(void* user, float* out, std::uint32_t frames) noexcept {
+  auto& self = *static_cast<Synth*>(user);
+  self.inRender_.store(true);
+  if (self.busy_.load() || !self.loaded_.load()) {
+    self.inRender_.store(false);
+    std::fill_n(out, 2 * frames, 0.0f);
+    return;
+  }
+  {
+    std::lock_guard g(self.perfLock_);
+    self.RenderLocked(out, frames);
+  }
+  self.inRender_.store(false);
+}
+
+void Synth::RenderLocked(float* out, std::uint32_t frames) noexcept {
+  if (fresh_) {
+    // A new song starts from silence: the last one's tails, reverb and
+    // chorus included, end here.
+    fluid_synth_system_reset(synth_);
+    fresh_ = false;
+  }
+  if (notesOff_) {
+    fluid_synth_all_notes_off(synth_, -1);
+    notesOff_ = false;
+  }
+  if (chase_) {
+    Chase();
+    chase_ = false;
+  }
+  std::uint32_t done = 0;
+  while (done < frames) {
+    std::uint32_t n = frames - done;
+    if (run_ && song_) {
+      const auto& ev = song_->events;
+      while (cursor_ < ev.size() && ev[cursor_].frame <= frame_) Dispatch(ev[cursor_++]);
+      if (frame_ >= song_->lengthFrames) {
+        Finish();
+      } else {
+        std::uint64_t next = song_->lengthFrames;
+        if (cursor_ < ev.size()) next = std::min(next, ev[cursor_].frame);
+        n = std::uint32_t(std::min<std::uint64_t>(n, next - frame_));
+      }
+    }
+    fluid_synth_write_float(synth_, int(n), out + 2 * done, 0, 2, out + 2 * done, 1, 2);
+    done += n;
+    if (run_) frame_ += n;
+  }
+  // A song that ends on this period's last frame is over now, not a period
+  // later: its final events go out and the position stops at the length.
+  if (run_ && song_ && frame_ >= song_->lengthFrames) {
+    const auto& ev = song_->events;
+    while (cursor_ < ev.size()) Dispatch(ev[cursor_++]);
+    Finish();
+  }
+  if (song_) {
+    position_.store(frame_, std::memory_order_release);
+  }
+}
+
+// At the end the remaining notes are released, so their tails ring out
+// into the mix while the song already counts as stopped.
+void Synth::Finish() noexcept {
+  frame_ = song_->lengthFrames;
+  run_ = false;
+  fluid_synth_all_notes_off(synth_, -1);
+  playing_.store(false, std::memory_order_release);
+  ended_.store(true, std::memory_order_release);
+  Notify(MCI_NOTIFY_SUCCESSFUL);
+}
+
+void Synth::Dispatch(const MidiEvent& e) noexcept {
+  const int channel = e.status & 0x0F;
+  switch (e.status & 0xF0) {
+    case 0x80: fluid_synth_noteoff(synth_, channel, e.data1); break;
+    case 0x90: fluid_synth_noteon(synth_, channel, e.data1, e.data2); break;
+    case 0xA0: fluid_synth_key_pressure(synth_, channel, e.data1, e.data2); break;
+    case 0xB0: fluid_synth_cc(synth_, channel, e.data1, e.data2); break;
+    case 0xC0: fluid_synth_program_change(synth_, channel, e.data1); break;
+    case 0xD0: fluid_synth_channel_pressure(synth_, channel, e.data1); break;
+    case 0xE0: fluid_synth_pitch_bend(synth_, channel, e.data1 | (e.data2 << 7)); break;
+    case 0xF0:
+      if (e.status == 0xF0 && e.sysexLength > 0)
+        fluid_synth_sysex(synth_, song_->sysex.data() + e.sysexOffset, int(e.sysexLength), nullptr, nullptr,
+                          nullptr, 0);
+      break;
+    default: break;
+  }
+}
+
+// Sets every channel as the song has it at the current position: defaults
+// first, then every program, controller, pressure, bend and system
+// exclusive message before the position, in order (notes are not chased).
+void Synth::Chase() noexcept {
+  for (int c = 0; c < kChannels; ++c) {
+    fluid_synth_cc(synth_, c, 121, 0);  // reset all controllers
+    fluid_synth_cc(synth_, c, 0, 0);    // bank 0
+    fluid_synth_cc(synth_, c, 7, 100);  // volume, pan and expression at their defaults
+    fluid_synth_cc(synth_, c, 10, 64);
+    fluid_synth_cc(synth_, c, 11, 127);
+    fluid_synth_pitch_bend(synth_, c, 8192);
+    fluid_synth_program_change(synth_, c, 0);
+  }
+  if (!song_) return;
+  const auto& ev = song_->events;
+  for (std::size_t i = 0; i < cursor_ && i < ev.size(); ++i) {
+    const std::uint8_t kind = ev[i].status & 0xF0;
+    if (kind != 0x80 && kind != 0x90 && kind != 0xA0) Dispatch(ev[i]);
+  }
+}
+
+}  // namespace sequencer

@@ -1,0 +1,144 @@
+// The software synthesizer behind the sequencer device: one FluidSynth
+// instance that plays one song at a time into the sound card's "SW Synth"
+// line.
+//
+// Threads:
+// - A worker thread does everything slow: loading the soundfont (seconds,
+//   at start-up, after the window is shown) and loading the samples of the
+//   instruments a song uses (soundfonts load samples on demand; a song's
+//   instruments are pinned when the song is attached, so that a program
+//   change on the card's thread never reads a file).
+// - The card's thread renders (`Render`), once per period: it sends the
+//   song's events that fall in the period to FluidSynth at their frame and
+//   renders between them, so the accompaniment is timed by sample count,
+//   not by any timer. It never waits for the worker: while the worker has
+//   the synthesizer it renders silence and the song does not advance.
+// - Commands (attach, play, stop, seek) come from any thread and take the
+//   performance lock only for a few field updates; the card's thread holds
+//   it for one period's rendering. Position and mode are atomics.
+// So a play before the soundfont is loaded starts when it is ready, and a
+// main thread that stalls changes nothing audible.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "platform/mmsystem.h"
+#include "platform/sequencer/smf.h"
+
+struct _fluid_synth_t;
+struct _fluid_hashtable_t;
+
+namespace sequencer {
+
+class Synth {
+ public:
+  static Synth& instance();
+  Synth(const Synth&) = delete;
+  Synth& operator=(const Synth&) = delete;
+
+  // Starts loading the chosen soundfont on the worker thread, once.
+  void StartLoading();
+  // Replaces the soundfont (worker thread); the attached song keeps playing
+  // with the new one once it is loaded.
+  void Reload();
+  // True once a soundfont is loaded and the worker has nothing left to do
+  // (the attached song's instruments are loaded).
+  bool Ready() const;
+  // Waits until Ready() or until no soundfont could be loaded; false on
+  // timeout or failure.
+  bool WaitReady(int timeoutMs);
+  // No soundfont could be loaded (none installed, or all unreadable).
+  bool Failed() const { return failed_.load(); }
+  // The soundfont in use ("" until one is loaded).
+  std::string LoadedSoundfont() const;
+
+  // ---- the performance
+  // Takes the song for playing from its start (stopped). Returns false when
+  // another song is attached. The synthesizer keeps the pointer until
+  // Detach returns.
+  bool Attach(std::shared_ptr<const Song> song);
+  void Detach(const Song* song);
+  // Plays from the current position. At the end, or when stopped, `notify`
+  // (if set) receives MM_MCINOTIFY with `id`.
+  void Play(HWND notify, UINT id);
+  // Stops playing; the position stays. Sounding notes are released.
+  void Stop();
+  // Stops and moves to `frame` (clamped to the length); the channels'
+  // programs and controllers are set as the song has them there.
+  void Seek(std::uint64_t frame);
+  std::uint64_t PositionFrames() const { return position_.load(std::memory_order_acquire); }
+  bool Playing() const { return playing_.load(std::memory_order_acquire); }
+  bool Ended() const { return ended_.load(std::memory_order_acquire); }
+
+  // The card's render hook. Card's thread only.
+  static void Render(void* user, float* interleaved, std::uint32_t frames) noexcept;
+
+ private:
+  Synth();
+  ~Synth();
+
+  // ---- worker
+  void Post(std::function<void()> job);
+  void WorkerLoop();
+  void LoadSoundfont();  // worker
+  void PinPresets();     // worker, with the synthesizer taken
+  // Takes the synthesizer from the card's thread until Release: the card
+  // renders silence meanwhile. Worker only.
+  void Take();
+  void Release();
+
+  // ---- card's thread, under perfLock_
+  void RenderLocked(float* out, std::uint32_t frames) noexcept;
+  void Dispatch(const MidiEvent& e) noexcept;
+  void Chase() noexcept;
+  void Finish() noexcept;
+  void Notify(WPARAM how);  // under perfLock_
+
+  _fluid_synth_t* synth_ = nullptr;  // written by the worker while taken
+  void* settings_ = nullptr;
+  int sfontId_ = -1;
+  std::vector<std::pair<int, int>> pinned_;  // worker only
+  mutable std::mutex infoLock_;
+  std::string loadedPath_;
+
+  std::atomic<bool> busy_{false};      // the worker has the synthesizer
+  std::atomic<bool> inRender_{false};  // the card's thread is inside Render
+  std::atomic<bool> loaded_{false};
+  std::atomic<bool> failed_{false};
+  std::atomic<bool> started_{false};
+
+  mutable std::mutex jobsLock_;
+  std::condition_variable jobsCv_, idleCv_;
+  std::deque<std::function<void()>> jobs_;
+  bool working_ = false;
+  bool quit_ = false;
+  std::thread worker_;
+
+  // ---- the performance; guarded by perfLock_
+  std::mutex perfLock_;
+  std::shared_ptr<const Song> song_;
+  std::size_t cursor_ = 0;       // next event to send
+  std::uint64_t frame_ = 0;      // position in frames
+  bool run_ = false;             // playing
+  bool notesOff_ = false;        // release every note at the next period
+  bool chase_ = false;           // set programs and controllers at the next period
+  bool fresh_ = false;           // a new song: silence the synthesizer first
+  HWND notifyWnd_ = nullptr;
+  UINT notifyId_ = 0;
+  // Published for status queries without the lock.
+  std::atomic<std::uint64_t> position_{0};
+  std::atomic<bool> playing_{false};
+  std::atomic<bool> ended_{false};
+};
+
+}  // namespace sequencer

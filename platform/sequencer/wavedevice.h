@@ -1,0 +1,96 @@
+// The "waveaudio" device: any file libsndfile reads (WAV, MP3, FLAC, Ogg,
+// ...) played through a wave-out handle of the sound card, which resamples
+// it to the card's rate.
+//
+// A feeder thread decodes the file into a ring of wave-out buffers
+// (kBuffers of 100 ms): each buffer the card has played comes back through
+// the card's callback, which only queues its index and wakes the feeder;
+// the feeder decodes the next 100 ms into it and writes it again. So the
+// card's thread never reads the file. Play and stop are the handle's
+// restart and pause; a seek resets the handle and refills the ring on the
+// calling thread before it returns.
+#pragma once
+
+#include <sndfile.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/sequencer/mcidevice.h"
+
+namespace sequencer {
+
+class WaveAudioDevice : public MciDevice {
+ public:
+  static constexpr int kBuffers = 8;
+
+  // Opens the file and the card; the error is 0 on success.
+  static std::unique_ptr<WaveAudioDevice> Open(const std::string& path, MCIERROR& error);
+  // True when libsndfile can read the file.
+  static bool CanRead(const std::string& path);
+  ~WaveAudioDevice() override;
+
+  DWORD DeviceType() const override { return MCI_DEVTYPE_WAVEFORM_AUDIO; }
+  std::uint32_t LengthMs() const override { return lengthMs_; }
+  std::uint32_t PositionMs() const override;
+  DWORD Mode() const override;
+  bool Ready() const override;
+  MCIERROR Play(HWND notify, MCIDEVICEID id) override;
+  MCIERROR Stop() override;
+  MCIERROR Seek(std::uint32_t ms) override;
+
+  // Waits until the feeder has filled every buffer the card gave back (or
+  // reached the end of the file); false on timeout.
+  bool WaitFed(int timeoutMs) const;
+
+ private:
+  WaveAudioDevice() = default;
+  static void CALLBACK_Done(void* handle, UINT msg, DWORD_PTR instance, DWORD_PTR p1, DWORD_PTR p2);
+  void OnDone();                 // card's thread, or the caller of waveOutReset
+  void FeederLoop();
+  void Fill(int index);          // under feedLock_
+  void EndIfDrained();           // under lock_
+  void Notify(WPARAM how);       // under lock_
+
+  SNDFILE* file_ = nullptr;
+  int fileChannels_ = 0;
+  WORD channels_ = 0;  // 1 or 2: what the card is given
+  std::uint32_t rate_ = 0;
+  std::uint64_t totalFrames_ = 0;
+  std::uint32_t lengthMs_ = 0;
+  std::uint32_t bufferFrames_ = 0;
+  HWAVEOUT out_ = nullptr;
+  std::vector<WAVEHDR> headers_;
+  std::vector<std::vector<std::int16_t>> memory_;
+  std::vector<short> wide_;  // decoding room for files of more than two channels
+
+  // The file and the buffers' contents: the feeder and a seek.
+  std::mutex feedLock_;
+
+  // Guarded by lock_ (taken briefly by the card's callback as well).
+  mutable std::mutex lock_;
+  mutable std::condition_variable fed_;
+  std::condition_variable wake_;
+  std::deque<int> free_;   // buffers the card gave back, to be filled
+  std::uint64_t generation_ = 0;  // changes when a seek takes the buffers back
+  int queued_ = 0;         // buffers in the card
+  bool eof_ = false;       // the whole file is in buffers
+  bool resetting_ = false;
+  bool quit_ = false;
+  bool playing_ = false;
+  bool ended_ = false;
+  HWND notifyWnd_ = nullptr;
+  MCIDEVICEID notifyId_ = 0;
+  std::uint64_t base_ = 0;  // frame of the file where the handle's position 0 is
+
+  std::thread feeder_;
+};
+
+}  // namespace sequencer
