@@ -2,6 +2,7 @@
 
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QTimer>
 #include <QTranslator>
 
 #include "app/about.h"
@@ -11,6 +12,7 @@
 #include "app/main.h"
 #include "app/savemp3.h"
 #include "app/vol.h"
+#include "platform/sequencer/seqcontrol.h"
 #include "platform/winmsg/winmsg.h"
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
@@ -63,6 +65,9 @@ void CreateForms() {
   CreateSecondary(Form3);
   CreateSecondary(Form4);
   Form1->show();
+  // The soundfont takes seconds to load: once the window is up, on a
+  // helper thread. A play before it is ready starts when it is.
+  QTimer::singleShot(0, [] { sequencer::StartSoundfontLoading(); });
 }
 
 void DestroyForms() {

@@ -43,7 +43,23 @@ std::unique_ptr<QFileDialog> TFileDialog::CreateDialog() const {
   return dialog;
 }
 
+namespace {
+
+std::function<bool(TFileDialog&)>& Responder() {
+  static std::function<bool(TFileDialog&)> responder;
+  return responder;
+}
+
+}  // namespace
+
+void TFileDialog::SetResponder(std::function<bool(TFileDialog&)> responder) { Responder() = std::move(responder); }
+
 bool TFileDialog::Execute() {
+  if (Responder()) {
+    if (!Responder()(*this)) return false;
+    Files = QStringList{FileName};
+    return true;
+  }
   const auto dialog = CreateDialog();
   if (dialog->exec() != QDialog::Accepted) return false;
   Files = dialog->selectedFiles();

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 // Options of the file dialogs, by the names the windows use for them.
@@ -38,6 +39,11 @@ class TFileDialog {
 
   // Shows the dialog modally over the owner; true when the user accepted.
   bool Execute();
+
+  // Replaces every dialog's window with `responder`, which plays the user:
+  // it may set FileName and returns whether the choice is accepted (for
+  // tests and scripted use). An empty function restores the windows.
+  static void SetResponder(std::function<bool(TFileDialog&)> responder);
 
   // Builds the Qt dialog Execute() runs, configured from the properties.
   std::unique_ptr<QFileDialog> CreateDialog() const;

@@ -23,6 +23,7 @@ class QTimer;
 class QToolBar;
 class QToolButton;
 class TClickLabel;
+class TMediaPlayer;
 class TStatusBar;
 
 // The main window: tool bar, the groups "MIDI 伴奏", "WAV 录制" and
@@ -91,6 +92,10 @@ class TForm1 : public QMainWindow {
   void SourceSelChange();
   void Label6Click();  // the note under the panel opens the FAQ page
   void Image2Click();  // shows the advanced volume window; bound to nothing
+
+  // --- The accompaniment: an invisible media player (plays, pauses and
+  // stops through the media control service; rewinds automatically).
+  TMediaPlayer* midiplay = nullptr;
 
   // --- Image list: 14 images of 16 x 16, indexed by TImagebarIndex.
   QList<QPixmap> Imagebar;

@@ -34,7 +34,7 @@ function(tunelark_test name)
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TUNELARK_AUDIO=virtual;TUNELARK_TEST_DATA=${CMAKE_SOURCE_DIR}/tests/data"
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TUNELARK_AUDIO=virtual;TUNELARK_SOUNDFONT=/usr/share/sounds/sf2/TimGM6mb.sf2;TUNELARK_TEST_DATA=${CMAKE_SOURCE_DIR}/tests/data"
                TIMEOUT 300)
 endfunction()
 
