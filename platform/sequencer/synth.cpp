@@ -20,8 +20,10 @@ constexpr int kChannels = 16;
 // Loud enough beside a microphone, with room for dense arrangements.
 constexpr double kGain = 0.4;
 
-// FluidSynth's warnings (unknown sysex, missing instruments) say nothing
-// the user can act on; errors still reach stderr.
+// FluidSynth's errors and warnings (an instrument the soundfont lacks, an
+// unknown system exclusive message) say nothing the user can act on: the
+// synthesizer substitutes an instrument, and a soundfont that does not load
+// is reported through the device's error code.
 void QuietLog(int, const char*, void*) {}
 
 }  // namespace
@@ -33,6 +35,7 @@ Synth& Synth::instance() {
 }
 
 Synth::Synth() {
+  fluid_set_log_function(FLUID_ERR, QuietLog, nullptr);
   fluid_set_log_function(FLUID_WARN, QuietLog, nullptr);
   fluid_set_log_function(FLUID_INFO, QuietLog, nullptr);
   fluid_set_log_function(FLUID_DBG, QuietLog, nullptr);

@@ -7,10 +7,15 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <thread>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>

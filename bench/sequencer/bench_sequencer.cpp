@@ -1,0 +1,154 @@
+// Accompaniment benchmarks, on the stepped card (no real-time waiting):
+// - RenderDenseMidi: processor time of the card's thread per second of a
+//   16-channel General MIDI arrangement (eight notes on every channel,
+//   drums included), with the default soundfont. Goal: under 10 % of a
+//   core, i.e. under 100 ms per second of audio.
+// - LoadDefaultSoundfont: wall time and resident memory of loading the
+//   default soundfont and the instruments the arrangement uses.
+// - StartLoadingOnTheMainThread: what asking for the load costs the thread
+//   that shows the window (the load itself runs on a helper thread).
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+#include <ctime>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/sequencer/mci.h"
+#include "platform/sequencer/seqcontrol.h"
+#include "platform/soundcard/cardcontrol.h"
+
+namespace {
+
+double CpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+long RssKb() {
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  long value = 0;
+  while (status >> key) {
+    if (key == "VmRSS:") {
+      status >> value;
+      return value;
+    }
+    status.ignore(1 << 20, '\n');
+  }
+  return 0;
+}
+
+void Vlq(std::vector<std::uint8_t>& out, std::uint32_t v) {
+  std::uint8_t tmp[5];
+  int n = 0;
+  tmp[n++] = v & 0x7F;
+  while (v >>= 7) tmp[n++] = std::uint8_t(0x80 | (v & 0x7F));
+  while (n) out.push_back(tmp[--n]);
+}
+
+// `seconds` of eighth notes at 120 bpm on all 16 channels, two-note chords,
+// each channel with its own instrument; channel 10 plays drums.
+std::vector<std::uint8_t> DenseSong(int seconds) {
+  std::vector<std::uint8_t> track;
+  for (int c = 0; c < 16; ++c) {
+    Vlq(track, 0);
+    track.insert(track.end(), {std::uint8_t(0xC0 | c), std::uint8_t((c * 8 + 1) % 128)});
+  }
+  const int eighths = seconds * 4;
+  for (int e = 0; e < eighths; ++e) {
+    for (int c = 0; c < 16; ++c) {
+      const std::uint8_t key = c == 9 ? std::uint8_t(35 + (e % 12)) : std::uint8_t(48 + (c * 3 + e) % 24);
+      Vlq(track, 0);
+      track.insert(track.end(), {std::uint8_t(0x90 | c), key, 90});
+      Vlq(track, 0);
+      track.insert(track.end(), {std::uint8_t(0x90 | c), std::uint8_t(key + 4), 80});
+    }
+    for (int c = 0; c < 16; ++c) {
+      const std::uint8_t key = c == 9 ? std::uint8_t(35 + (e % 12)) : std::uint8_t(48 + (c * 3 + e) % 24);
+      Vlq(track, c == 0 ? 240 : 0);
+      track.insert(track.end(), {std::uint8_t(0x80 | c), key, 0});
+      Vlq(track, 0);
+      track.insert(track.end(), {std::uint8_t(0x80 | c), std::uint8_t(key + 4), 0});
+    }
+  }
+  Vlq(track, 0);
+  track.insert(track.end(), {0xFF, 0x2F, 0x00});
+  std::vector<std::uint8_t> f = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xE0, 'M', 'T', 'r', 'k'};
+  const auto n = std::uint32_t(track.size());
+  for (int s = 24; s >= 0; s -= 8) f.push_back(std::uint8_t(n >> s));
+  f.insert(f.end(), track.begin(), track.end());
+  return f;
+}
+
+struct Session {
+  QTemporaryDir dir;
+  MCIDEVICEID id = 0;
+  Session() {
+    soundcard::SelectClock(soundcard::Clock::Stepped);
+    const std::string path = dir.filePath("dense.mid").toStdString();
+    const auto bytes = DenseSong(600);
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    MCI_OPEN_PARMS p{};
+    p.lpstrElementName = path.c_str();
+    mciSendCommand(0, MCI_OPEN, MCI_WAIT | MCI_OPEN_ELEMENT, reinterpret_cast<DWORD_PTR>(&p));
+    id = p.wDeviceID;
+    sequencer::WaitDevicesSettled(120000);
+  }
+};
+
+Session& TheSession() {
+  static Session* s = new Session;
+  return *s;
+}
+
+void LoadDefaultSoundfont(benchmark::State& state) {
+  for (auto _ : state) {
+    const long before = RssKb();
+    timespec t0{}, t1{};
+    clock_gettime(CLOCK_MONOTONIC, &t0);
+    TheSession();
+    clock_gettime(CLOCK_MONOTONIC, &t1);
+    state.counters["load_s"] = double(t1.tv_sec - t0.tv_sec) + double(t1.tv_nsec - t0.tv_nsec) * 1e-9;
+    state.counters["rss_added_MB"] = double(RssKb() - before) / 1024.0;
+    state.counters["rss_total_MB"] = double(RssKb()) / 1024.0;
+    state.SetLabel(sequencer::SoundfontInUse());
+  }
+}
+BENCHMARK(LoadDefaultSoundfont)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void RenderDenseMidi(benchmark::State& state) {
+  Session& s = TheSession();
+  MCI_PLAY_PARMS p{};
+  mciSendCommand(s.id, MCI_PLAY, 0, reinterpret_cast<DWORD_PTR>(&p));
+  double cpu = 0;
+  int seconds = 0;
+  for (auto _ : state) {
+    const double c0 = CpuSeconds();
+    soundcard::Advance(44100);
+    cpu += CpuSeconds() - c0;
+    ++seconds;
+  }
+  state.counters["cpu_ms_per_audio_s"] = 1000.0 * cpu / seconds;
+  state.counters["core_share_pct"] = 100.0 * cpu / seconds;
+}
+BENCHMARK(RenderDenseMidi)->Iterations(30)->Unit(benchmark::kMillisecond);
+
+void StartLoadingOnTheMainThread(benchmark::State& state) {
+  for (auto _ : state) sequencer::StartSoundfontLoading();
+}
+BENCHMARK(StartLoadingOnTheMainThread);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
