@@ -23,8 +23,6 @@ namespace {
 
 using sequencer::MciDevice;
 
-constexpr MCIDEVICEID MCI_ALL_DEVICE_ID = 0xFFFF;
-
 // Commands run one at a time; devices are never handed out.
 std::recursive_mutex gLock;
 std::map<MCIDEVICEID, std::unique_ptr<MciDevice>> gDevices;

@@ -34,6 +34,9 @@
 using MCIERROR = DWORD;
 using MCIDEVICEID = UINT;
 
+// MCI_CLOSE to this id closes every open device.
+constexpr MCIDEVICEID MCI_ALL_DEVICE_ID = 0xFFFF;
+
 // ---------------------------------------------------------------- commands
 constexpr UINT MCI_OPEN = 0x0803;
 constexpr UINT MCI_CLOSE = 0x0804;

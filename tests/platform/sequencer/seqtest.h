@@ -166,7 +166,7 @@ class SeqTest : public ::testing::Test {
     soundcard::SetMicrophoneSilence();
   }
   void TearDown() override {
-    mciSendCommand(0xFFFF, MCI_CLOSE, MCI_WAIT, 0);
+    mciSendCommand(MCI_ALL_DEVICE_ID, MCI_CLOSE, MCI_WAIT, 0);
     soundcard::ResetCard();
   }
   // Runs the card for `frames`, in periods, letting the devices' helpers

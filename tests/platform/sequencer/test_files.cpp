@@ -71,9 +71,9 @@ class Files : public SeqTest {
 
 TEST_F(Files, WavAndMp3AccompanimentPlayThroughWaveOutForTheirOwnDurations) {
   PlaysForItsDuration(Tone("a.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 22050, 1, 2.5), 2.5, MCI_DEVTYPE_WAVEFORM_AUDIO);
-  mciSendCommand(0xFFFF, MCI_CLOSE, MCI_WAIT, 0);
+  mciSendCommand(MCI_ALL_DEVICE_ID, MCI_CLOSE, MCI_WAIT, 0);
   PlaysForItsDuration(Tone("b.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 48000, 2, 1.5), 1.5, MCI_DEVTYPE_WAVEFORM_AUDIO);
-  mciSendCommand(0xFFFF, MCI_CLOSE, MCI_WAIT, 0);
+  mciSendCommand(MCI_ALL_DEVICE_ID, MCI_CLOSE, MCI_WAIT, 0);
   const std::string mp3 = Tone("c.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 44100, 2, 2.0);
   if (mp3.empty()) GTEST_SKIP() << "this libsndfile writes no MP3";
   PlaysForItsDuration(mp3, 2.0, MCI_DEVTYPE_WAVEFORM_AUDIO);
