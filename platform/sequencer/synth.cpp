@@ -17,6 +17,7 @@ namespace {
 
 constexpr int kDrumBank = 128;
 constexpr int kChannels = 16;
+constexpr std::uint64_t kBlock = 64;  // FluidSynth's rendering block
 // Loud enough beside a microphone, with room for dense arrangements.
 constexpr double kGain = 0.4;
 
@@ -240,6 +241,7 @@ void Synth::Play(HWND notify, UINT id) {
     return;
   }
   run_ = true;
+  align_ = true;
   playing_.store(true);
 }
 
@@ -309,14 +311,20 @@ void Synth::RenderLocked(float* out, std::uint32_t frames) noexcept {
     Chase();
     chase_ = false;
   }
+  if (run_ && song_ && align_) {
+    AlignToNextNote();
+    align_ = false;
+  }
   std::uint32_t done = 0;
   while (done < frames) {
     std::uint32_t n = frames - done;
-    if (run_ && song_) {
+    bool advance = run_ && song_;
+    if (advance) {
       const auto& ev = song_->events;
       while (cursor_ < ev.size() && ev[cursor_].frame <= frame_) Dispatch(ev[cursor_++]);
       if (frame_ >= song_->lengthFrames) {
         Finish();
+        advance = false;
       } else {
         std::uint64_t next = song_->lengthFrames;
         if (cursor_ < ev.size()) next = std::min(next, ev[cursor_].frame);
@@ -324,8 +332,9 @@ void Synth::RenderLocked(float* out, std::uint32_t frames) noexcept {
       }
     }
     fluid_synth_write_float(synth_, int(n), out + 2 * done, 0, 2, out + 2 * done, 1, 2);
+    rendered_ += n;
     done += n;
-    if (run_) frame_ += n;
+    if (advance) frame_ += n;
   }
   // A song that ends on this period's last frame is over now, not a period
   // later: its final events go out and the position stops at the length.
@@ -337,6 +346,26 @@ void Synth::RenderLocked(float* out, std::uint32_t frames) noexcept {
   if (song_) {
     position_.store(frame_, std::memory_order_release);
   }
+}
+
+// FluidSynth starts notes only at its 64-frame blocks, so a note sounds at
+// the first block at or after its frame. When playing starts, the block grid
+// is moved (by rendering up to 63 frames that are not heard) so that a block
+// begins exactly at the next note: the first note sounds at its frame, the
+// others at most 63 frames after theirs.
+void Synth::AlignToNextNote() noexcept {
+  const auto& ev = song_->events;
+  std::uint64_t target = frame_;
+  for (std::size_t i = cursor_; i < ev.size(); ++i) {
+    if ((ev[i].status & 0xF0) == 0x90 && ev[i].data2 > 0) {
+      target = ev[i].frame;
+      break;
+    }
+  }
+  const auto skip = std::uint32_t((kBlock - (rendered_ + (target - frame_)) % kBlock) % kBlock);
+  if (skip == 0) return;
+  fluid_synth_write_float(synth_, int(skip), scratch_, 0, 2, scratch_, 1, 2);
+  rendered_ += skip;
 }
 
 // At the end the remaining notes are released, so their tails ring out

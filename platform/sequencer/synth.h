@@ -101,6 +101,7 @@ class Synth {
   void RenderLocked(float* out, std::uint32_t frames) noexcept;
   void Dispatch(const MidiEvent& e) noexcept;
   void Chase() noexcept;
+  void AlignToNextNote() noexcept;
   void Finish() noexcept;
   void Notify(WPARAM how);  // under perfLock_
 
@@ -133,6 +134,9 @@ class Synth {
   bool notesOff_ = false;        // release every note at the next period
   bool chase_ = false;           // set programs and controllers at the next period
   bool fresh_ = false;           // a new song: silence the synthesizer first
+  bool align_ = false;           // a play moves the synthesizer's blocks to the next note
+  float scratch_[2 * 64] = {};   // frames rendered to move the blocks, not heard
+  std::uint64_t rendered_ = 0;   // frames the synthesizer has rendered, ever
   HWND notifyWnd_ = nullptr;
   UINT notifyId_ = 0;
   // Published for status queries without the lock.
