@@ -1,10 +1,9 @@
 #include "audio/MMConect.h"
 
 #include <algorithm>
-#include <chrono>
+#include <QTimer>
 #include <cstring>
 #include <limits>
-#include <thread>
 
 #include "platform/winmsg/mmtimer.h"
 #include "platform/winmsg/winmsg.h"
@@ -46,19 +45,34 @@ std::int64_t MMConnectorNow() {
 
 // ---------------------------------------------------------------- the pump
 
-// Process-wide state of the pump, on the main thread only. While any
-// auto-triggered connector is active, one step message circulates: each step
-// lets the application process its pending messages, gives every active
-// connector one Refresh pass, sleeps a millisecond and posts the next step.
+// Process-wide state of the pump. While any auto-triggered connector is
+// active, the pump steps: each step gives every active connector one Refresh
+// pass for each block that has come due (so every block is shown, in order,
+// never before its time) and then waits in the main thread's event loop: on
+// a precise single-shot timer until the next block is due, but at least
+// kMinWaitMs, or, when no connector has data left to show, until a capture or
+// a pause tick kicks it with a step message. The main thread is never put to
+// sleep, so input keeps flowing between steps. All of it runs on the main
+// thread except Kick.
 struct ConnectorPump {
   std::vector<TMMConnector*> connectors;
-  HWND window = nullptr;
+  std::atomic<HWND> window{nullptr};
+  QTimer* timer = nullptr;  // the wait for the next block
   int maxSpeed = 0;
   int activeCount = 0;
   bool enterIdle = false;
   bool idleHandler = false;  // the application is kept in idle processing
-  bool stepPending = false;  // a step is queued or running; never two at once
+  // Set while the pump waits for data; the first capture or pause tick that
+  // clears it posts the step that wakes the pump.
+  std::atomic<bool> waiting{false};
   std::uint64_t nextSerial = 1;
+  std::uint64_t steps = 0;
+  // A wake-up of the main thread costs far more than showing a block: with
+  // a block due every 1.1 ms (16-bit stereo at 44100 Hz), waking for each
+  // one took several per cent of a core. Waking every 4 ms at most and then
+  // showing what has come due keeps every block at under a quarter of that.
+  static constexpr int kMinWaitMs = 4;
+  static constexpr int kMaxPasses = 32;
 
   static ConnectorPump& Get() {
     static ConnectorPump pump;
@@ -67,8 +81,13 @@ struct ConnectorPump {
 
   void Register(TMMConnector* c) {
     if (std::find(connectors.begin(), connectors.end(), c) != connectors.end()) return;
-    if (connectors.empty())
+    if (connectors.empty()) {
       window = AllocateHWnd([this](HWND wnd, UINT msg, WPARAM w, LPARAM l) { return Proc(wnd, msg, w, l); });
+      timer = new QTimer;
+      timer->setSingleShot(true);
+      timer->setTimerType(Qt::PreciseTimer);
+      QObject::connect(timer, &QTimer::timeout, [this] { Guarded([this] { Step(); }); });
+    }
     c->FSerial = nextSerial++;
     connectors.push_back(c);
     RecomputeSpeed();
@@ -81,9 +100,10 @@ struct ConnectorPump {
     RecomputeSpeed();
     if (connectors.empty()) {
       // Drops whatever is still queued for the window.
-      DeallocateHWnd(window);
-      window = nullptr;
-      stepPending = false;
+      DeallocateHWnd(window.exchange(nullptr));
+      delete timer;
+      timer = nullptr;
+      waiting = false;
       activeCount = 0;
       idleHandler = false;
     }
@@ -103,8 +123,14 @@ struct ConnectorPump {
   }
 
   void PostStep() {
-    if (stepPending || !window) return;
-    stepPending = PostMessage(window, MM_CONNECTOR_STEP, 0, 0);
+    waiting = false;
+    if (HWND w = window.load()) PostMessage(w, MM_CONNECTOR_STEP, 0, 0);
+  }
+
+  // Any thread: new data to show. Wakes a pump that waits for data.
+  void Kick() {
+    if (waiting.exchange(false))
+      if (HWND w = window.load()) PostMessage(w, MM_CONNECTOR_STEP, 0, 0);
   }
 
   void Start(TMMConnector* c) {
@@ -114,33 +140,66 @@ struct ConnectorPump {
     if (c->FAutoTrigger && !c->FCounted) {
       c->FCounted = true;
       ++activeCount;
-      PostStep();
+      if (!timer || !timer->isActive()) PostStep();
     }
   }
 
+  bool Fed(const TMMConnector* c) const { return c->FAutoTrigger && c->FEnabled && c->FActive; }
+
   void Step() {
-    const int rounds = std::clamp(5001 - maxSpeed, 1, 5000);
-    for (int i = 0; i < rounds; ++i) ProcessMessages();
+    ++steps;
+    // Speed below 5000 lets the application process its messages that many
+    // more times per step; the event loop processes them once anyway.
+    for (int i = 0; i < 5000 - maxSpeed; ++i) ProcessMessages();
     if (activeCount > 0 && !ApplicationTerminated()) {
       // By index: a display may not unregister a connector, but stay safe.
+      const std::int64_t now = MMConnectorNow();
       for (std::size_t i = 0; i < connectors.size(); ++i) {
         TMMConnector* c = connectors[i];
-        if (!c->FAutoTrigger || !c->FEnabled || !c->FActive) continue;
+        if (!Fed(c)) continue;
         try {
-          c->Refresh();
+          // One pass for each block that has come due since the last step,
+          // so every block is still shown, in order.
+          for (int pass = 0; pass < kMaxPasses; ++pass) {
+            c->Refresh();
+            if (c->NextBlockIn(now) != 0) break;
+          }
         } catch (...) {
           ApplicationHandleException(std::current_exception());
         }
       }
     }
-    if (activeCount <= 0 || ApplicationTerminated() || connectors.empty() || !window) {
-      stepPending = false;
+    if (activeCount <= 0 || ApplicationTerminated() || connectors.empty() || !timer) {
+      if (timer) timer->stop();
       return;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
     if (enterIdle) ProcessMessages();
-    stepPending = false;
-    if (activeCount > 0) PostStep();
+    // Wait for the earliest block due; with nothing left to show, for a kick.
+    waiting = true;
+    std::int64_t wait = -1;
+    const std::int64_t now = MMConnectorNow();
+    for (TMMConnector* c : connectors) {
+      if (!Fed(c)) continue;
+      const std::int64_t due = c->NextBlockIn(now);
+      if (due >= 0 && (wait < 0 || due < wait)) wait = due;
+    }
+    if (wait < 0) {
+      timer->stop();
+      return;  // a capture may have come meanwhile on another thread: it kicked
+    }
+    if (!waiting.exchange(false)) return;  // kicked meanwhile: the step message runs next
+    timer->start(int(std::clamp<std::int64_t>((wait + 999) / 1000, kMinWaitMs, 1000)));
+  }
+
+  // Exceptions go to the application's handler; the pump goes on.
+  template <typename F>
+  void Guarded(F f) {
+    try {
+      f();
+    } catch (...) {
+      ApplicationHandleException(std::current_exception());
+      if (activeCount > 0 && timer && !timer->isActive()) PostStep();
+    }
   }
 
   LRESULT Proc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -156,17 +215,14 @@ struct ConnectorPump {
           }
           return 0;
         case MM_CONNECTOR_STEP:
+          if (timer) timer->stop();  // this step replaces a wait in progress
           Step();
           return 0;
         default:
           break;
       }
     } catch (...) {
-      if (msg == MM_CONNECTOR_STEP) {
-        // Keep the pump going for the connectors that are still active.
-        stepPending = false;
-        if (activeCount > 0) PostStep();
-      }
+      if (msg == MM_CONNECTOR_STEP && activeCount > 0) PostStep();
       ApplicationHandleException(std::current_exception());
     }
     return DefWindowProc(wnd, msg, wParam, lParam);
@@ -250,6 +306,8 @@ int TMMConnector::RegisteredCount() { return int(ConnectorPump::Get().connectors
 HWND TMMConnector::PumpWindow() { return ConnectorPump::Get().window; }
 
 bool TMMConnector::IdleHandlerInstalled() { return ConnectorPump::Get().idleHandler; }
+
+std::uint64_t TMMConnector::PumpSteps() { return ConnectorPump::Get().steps; }
 
 int TMMConnector::CapturedBytes() const {
   std::lock_guard guard(FLock);
@@ -382,6 +440,21 @@ void TMMConnector::Refresh() {
   }
 }
 
+std::int64_t TMMConnector::NextBlockIn(std::int64_t now) const {
+  std::lock_guard guard(FLock);
+  if (!FData) return -1;
+  const std::int64_t rate = FDisplayFormat.nAvgBytesPerSec;
+  std::int64_t next = -1;
+  for (const KindState& state : FKinds) {
+    if (!state.dirty) continue;
+    std::int64_t wait = 0;  // also a used-up buffer: the next pass clears it
+    if (FSynchronize && rate > 0)
+      wait = std::max<std::int64_t>(FStamp + std::int64_t(state.readPos) * 1000000 / rate - now, 0);
+    if (next < 0 || wait < next) next = wait;
+  }
+  return next;
+}
+
 void TMMConnector::RequestRefresh() {
   if (!FEnabled || FAutoTrigger || FPending > 0 || !(FActive || (!FRealTime && FRunning))) return;
   if (IsMainThread()) {
@@ -408,7 +481,10 @@ void TMMConnector::CaptureData(const void* Data, int Count) {
     FStamp = stamp;
     MarkAllDirty();
   }
-  if (!FRealTime && FAutoTrigger) Refresh();
+  if (!FRealTime && FAutoTrigger)
+    Refresh();
+  else
+    ConnectorPump::Get().Kick();
 }
 
 void TMMConnector::BufferReady(PMMBufferHeader lpWaveHdr) {
@@ -482,6 +558,7 @@ void TMMConnector::PauseTick() {
   std::lock_guard guard(FLock);
   FStamp = now;
   MarkAllDirty();
+  ConnectorPump::Get().Kick();
 }
 
 void TMMConnector::StopPauseTimer() {

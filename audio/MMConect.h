@@ -152,6 +152,8 @@ class TMMConnector : public TMMDSPComponent {
   static int RegisteredCount();
   static HWND PumpWindow();
   static bool IdleHandlerInstalled();
+  // Pump steps taken since the program started.
+  static std::uint64_t PumpSteps();
 
  private:
   struct KindState {
@@ -170,6 +172,9 @@ class TMMConnector : public TMMDSPComponent {
   int StepOf(TMMDisplayKind kind) const;
   void DisplayRemoved(QObject* object);
   bool CanRefresh() const;
+  // Microseconds until the next block of any kind is due (0: now), or -1
+  // when nothing is left to show.
+  std::int64_t NextBlockIn(std::int64_t now) const;
 
   friend struct ConnectorPump;
 

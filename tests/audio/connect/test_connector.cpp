@@ -273,14 +273,12 @@ TEST_F(ConnectorTest, RequestRefreshWithoutAutoTrigger) {
 }
 
 TEST_F(ConnectorTest, OnePumpFeedsEveryConnectorAndOutlivesOneOfThem) {
-  MMConnectorSetClock(nullptr);  // the pump works on the real clock
+  MMConnectorSetClock(nullptr);  // the pump waits on the real clock
   RecordingDisplay da, db;
   TMMConnector a;
   auto b = std::make_unique<TMMConnector>();
   a.SetLevel1(&da);
   b->SetLevel1(&db);
-  a.SetSynchronize(false);
-  b->SetSynchronize(false);
   OpenAndStart(a);
   OpenAndStart(*b);
   Activate();
@@ -288,16 +286,18 @@ TEST_F(ConnectorTest, OnePumpFeedsEveryConnectorAndOutlivesOneOfThem) {
   const auto data = MarkedBuffer();
   a.CaptureData(data.data(), int(data.size()));
   b->CaptureData(data.data(), int(data.size()));
-  for (int i = 0; i < 5; ++i) ProcessMessages();  // one pump step each
-  EXPECT_EQ(da.offsets.size(), 5u);
-  EXPECT_EQ(db.offsets.size(), 5u);
+  PumpMessagesFor(60);  // the buffer lasts 17.3 ms
+  EXPECT_EQ(da.offsets, Offsets(0, 2800, 200));
+  EXPECT_EQ(db.offsets, Offsets(0, 2800, 200));
+  for (std::size_t i = 1; i < da.offsets.size(); ++i) EXPECT_GT(da.offsets[i], da.offsets[i - 1]);
 
-  b.reset();  // its messages go with it; the step stays for the other
+  b.reset();  // its messages go with it; the pump stays for the other
   EXPECT_EQ(TMMConnector::ActiveCount(), 1);
-  for (int i = 0; i < 5; ++i) ProcessMessages();
-  EXPECT_EQ(da.offsets.size(), 10u);
-  // Only one step circulates however many connectors started.
-  EXPECT_EQ(RemovePendingMessages(TMMConnector::PumpWindow(), MM_CONNECTOR_STEP), 1);
+  // With everything shown the pump waits for data without stepping.
+  EXPECT_EQ(RemovePendingMessages(TMMConnector::PumpWindow(), MM_CONNECTOR_STEP), 0);
+  a.CaptureData(data.data(), int(data.size()));  // wakes it
+  PumpMessagesFor(60);
+  EXPECT_EQ(da.offsets.size(), 30u);
 
   a.SetSpeed(0);
   EXPECT_EQ(a.Speed(), 1);

@@ -86,7 +86,12 @@ TEST_F(RecordingMeters, LoudLeftQuietRightLightTheMetersAccordingly) {
   rec.SetOutput(&connect);
   rec.Start();
   ASSERT_TRUE(connect.Running());
-  soundcard::AdvanceAndPump(44100 / 2);  // half a second, messages delivered after every period
+  // Half a second: after every period of the card the main thread runs its
+  // messages for 2 ms, so the pump's waits for the next block come due.
+  for (int period = 0; period < 50; ++period) {
+    soundcard::AdvanceAndPump(soundcard::kPeriodFrames);
+    PumpMessagesFor(2);
+  }
   EXPECT_TRUE(connect.Active());
   EXPECT_GE(connect.RefreshCount(dkLevel), 20);  // at least the first block of each of the 28 buffers
 
