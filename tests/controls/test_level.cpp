@@ -115,6 +115,9 @@ TEST_F(LevelTest, LinearScaleAndValueBothWays) {
   EXPECT_EQ(level.Value(), 50);  // 100 * 10^((-35 + 35 * 44 / 53) / 20)
   level.SetValue(150);           // clamped to 100
   EXPECT_EQ(level.RawLevel(), 32767);
+  level.SetGain(-8);  // no level at all: the lit spots stand for nothing
+  EXPECT_EQ(level.Value(), 0);
+  level.SetGain(0);
   level.ClearDisplay();
   EXPECT_EQ(level.Value(), 0);
 

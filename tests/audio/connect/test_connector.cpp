@@ -3,6 +3,7 @@
 // RequestRefresh, and the pump shared by several connectors.
 #include <QCoreApplication>
 #include <memory>
+#include <stdexcept>
 #include <thread>
 
 #include "audio/MMTimer.h"
@@ -204,6 +205,45 @@ TEST_F(ConnectorTest, PauseShowsSilenceAfterEveryTick) {
   showAll();
   ASSERT_EQ(level.heads.size(), 15u);
   EXPECT_EQ(level.heads[1], 201u);
+}
+
+TEST_F(ConnectorTest, PausedBeforeTheFirstBufferStillShowsSilence) {
+  RecordingDisplay level;
+  TMMConnector c;
+  c.SetLevel1(&level);
+  OpenAndStart(c);
+  Activate();
+  c.Paused();
+  if (MMTimerId() != 0) timeKillEvent(MMTimerId());
+  MMTimerTick();
+  for (int i = 0; i < 300; ++i) {
+    gNow += 100;
+    c.Refresh();
+  }
+  EXPECT_EQ(level.offsets.size(), 15u);
+  c.Restarted();
+}
+
+TEST_F(ConnectorTest, AnErrorInADisplayGoesToTheApplicationAndThePumpGoesOn) {
+  struct Throwing : RecordingDisplay {
+    void ShowBlock(const void* Data) override {
+      RecordingDisplay::ShowBlock(Data);
+      if (offsets.size() == 1) throw std::runtime_error("display failed");
+    }
+  } level;
+  int errors = 0;
+  SetApplicationExceptionHandler([&](std::exception_ptr) { ++errors; });
+  MMConnectorSetClock(nullptr);
+  TMMConnector c;
+  c.SetLevel1(&level);
+  OpenAndStart(c);
+  Activate();
+  const auto data = MarkedBuffer();
+  c.CaptureData(data.data(), int(data.size()));
+  PumpMessagesFor(60);
+  SetApplicationExceptionHandler(nullptr);
+  EXPECT_EQ(errors, 1);
+  EXPECT_EQ(level.offsets, Offsets(0, 2800, 200));
 }
 
 TEST_F(ConnectorTest, DisablingClearsAndEnablingFeedsAgain) {
