@@ -98,6 +98,17 @@ TEST_F(ConnectorTest, BufferLargerThanTheBufferSizeIsCut) {
   header->dwBytesRecorded = 4000;
   c.BufferReady(header);
   EXPECT_EQ(c.CapturedBytes(), 3048);
+  // In playback the buffer being heard, linked by the output engine, is shown.
+  std::vector<std::uint8_t> heardBlock(MMBufferBlockSize(4000));
+  PMMBufferHeader heard = MMInitBufferHeader(heardBlock.data(), 4000);
+  heard->dwBytesRecorded = 600;
+  header->LinkedHeader = heard;
+  c.BufferReady(header);
+  EXPECT_EQ(c.CapturedBytes(), 3048);  // Synchronize is off: the header itself
+  c.SetSynchronize(true);
+  c.BufferReady(header);
+  EXPECT_EQ(c.CapturedBytes(), 600);
+  header->LinkedHeader = nullptr;
   header->dwBytesRecorded = 1000;
   bool more = true;
   c.BufferLoad(header, more);
