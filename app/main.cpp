@@ -31,6 +31,8 @@
 #include "app/handlers.h"
 #include "app/icons.h"
 #include "app/statusbar.h"
+#include "audio/MMConect.h"
+#include "controls/MMLevel.h"
 #include "platform/sequencer/mediaplayer.h"
 #include "platform/winmsg/winmsg.h"
 
@@ -105,17 +107,26 @@ QSlider* AddVolumeSlider(QWidget* parent, const QString& hint, int x, int y) {
   return slider;
 }
 
-QFrame* AddLevelPlaceholder(QWidget* parent, const QString& hint, int x, int y) {
-  auto* frame = new QFrame(parent);
-  frame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  frame->setLineWidth(1);
-  frame->setAutoFillBackground(true);
-  QPalette palette = frame->palette();
-  palette.setColor(QPalette::Window, Qt::black);
-  frame->setPalette(palette);
-  frame->setStatusTip(hint);
-  frame->setGeometry(x, y, 17, 108);
-  return frame;
+// A vertical level meter of 17 x 108 with a lowered bevel, yellow bar and
+// black unlit spots, reading one channel of 16-bit stereo.
+TMMLevel* AddLevel(QWidget* parent, const QString& hint, int x, int y, TMMChannel channel) {
+  auto* level = new TMMLevel(parent);
+  level->setGeometry(x, y, 17, 108);
+  level->SetHint(hint);
+  TMMBevel bevel;
+  bevel.BevelOuter = bvLowered;
+  bevel.BevelOuterWidth = 1;
+  level->SetBevel(bevel);
+  level->SetKind(lkVertical);
+  level->SetBar1Color(clYellow);
+  level->SetBar2Color(clYellow);
+  level->SetInactive1Color(clBlack);
+  level->SetInactive2Color(clBlack);
+  level->SetInactive3Color(clBlack);
+  level->SetBitLength(b16Bit);
+  level->SetChannel(channel);
+  level->SetMode(mStereo);
+  return level;
 }
 
 }  // namespace
@@ -141,8 +152,12 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   CreateMidiGroup();
   CreateWavGroup();
   CreateVolumeGroup();
-  MMLevel1 = AddLevelPlaceholder(Panel1, QStringLiteral("左电平"), 480, 13);
-  MMLevel2 = AddLevelPlaceholder(Panel1, QStringLiteral("右电平"), 504, 13);
+  MMLevel1 = AddLevel(Panel1, QStringLiteral("左电平"), 480, 13, chLeft);
+  MMLevel2 = AddLevel(Panel1, QStringLiteral("右电平"), 504, 13, chRight);
+  connect = new TMMConnector(this);
+  TMMConnector::SetEnterIdle(false);
+  connect->SetLevel1(MMLevel1);
+  connect->SetLevel2(MMLevel2);
   CreateStatusBar(client);
   CreateTimers();
   CreateDialogs();

@@ -24,6 +24,8 @@ class QToolBar;
 class QToolButton;
 class TClickLabel;
 class TMediaPlayer;
+class TMMConnector;
+class TMMLevel;
 class TStatusBar;
 
 // The main window: tool bar, the groups "MIDI 伴奏", "WAV 录制" and
@@ -187,10 +189,11 @@ class TForm1 : public QMainWindow {
   QLabel* Image2 = nullptr;
   TClickLabel* Label6 = nullptr;
 
-  // --- Level meters: until the meter control exists, two sunken black
-  // frames of 17 x 108 in Panel1 at 480,13 (left) and 504,13 (right).
-  QFrame* MMLevel1 = nullptr;
-  QFrame* MMLevel2 = nullptr;
+  // --- Level meters in Panel1: left channel at 480,13, right at 504,13.
+  TMMLevel* MMLevel1 = nullptr;
+  TMMLevel* MMLevel2 = nullptr;
+  // Feeds the meters from the audio chain; the recorder becomes its input.
+  TMMConnector* connect = nullptr;
 
   // Panel 0 shows the hint of the control or menu item under the pointer;
   // panel 1 holds the status text the commands write.

@@ -22,6 +22,8 @@
 #include "app/icons.h"
 #include "app/main.h"
 #include "app/statusbar.h"
+#include "audio/MMConect.h"
+#include "controls/MMLevel.h"
 #include "forms_fixture.h"
 
 namespace {
@@ -157,6 +159,33 @@ TEST_F(MainWindowTest, ClientAreaAndGroupsSitWhereTheLayoutPutsThem) {
   for (QGroupBox* box : {Form1->GroupBox1, Form1->GroupBox2, Form1->GroupBox3})
     for (QWidget* child : box->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
       EXPECT_TRUE(box->rect().contains(child->geometry())) << box->title().toStdString();
+}
+
+TEST_F(MainWindowTest, LevelMetersShowLeftAndRightAndTheConnectorFeedsThem) {
+  for (TMMLevel* level : {Form1->MMLevel1, Form1->MMLevel2}) {
+    EXPECT_EQ(level->parentWidget(), Form1->Panel1);
+    EXPECT_EQ(level->Kind(), lkVertical);
+    EXPECT_EQ(level->Bevel().BevelOuter, bvLowered);
+    EXPECT_EQ(level->Bevel().TotalWidth(), 1);
+    EXPECT_EQ(level->Bar1Color(), clYellow);
+    EXPECT_EQ(level->Bar2Color(), clYellow);
+    EXPECT_EQ(level->Bar3Color(), clRed);
+    EXPECT_EQ(level->Inactive1Color(), clBlack);
+    EXPECT_EQ(level->Inactive3Color(), clBlack);
+    EXPECT_EQ(level->BitLength(), b16Bit);
+    EXPECT_EQ(level->Mode(), mStereo);
+    EXPECT_EQ(level->SpotCount(), 53);
+  }
+  EXPECT_EQ(Form1->MMLevel1->Channel(), chLeft);
+  EXPECT_EQ(Form1->MMLevel2->Channel(), chRight);
+  EXPECT_EQ(Form1->MMLevel1->statusTip(), "左电平");
+  ASSERT_NE(Form1->connect, nullptr);
+  EXPECT_EQ(Form1->connect->parent(), Form1);
+  EXPECT_EQ(Form1->connect->Level1(), Form1->MMLevel1);
+  EXPECT_EQ(Form1->connect->Level2(), Form1->MMLevel2);
+  EXPECT_FALSE(TMMConnector::EnterIdle());
+  EXPECT_TRUE(Form1->connect->Enabled());
+  EXPECT_TRUE(Form1->connect->RealTime());
 }
 
 TEST_F(MainWindowTest, FormCreateSetsTheDialogFoldersBesideTheProgram) {

@@ -1,0 +1,538 @@
+#include "controls/MMLevel.h"
+
+#include <QEvent>
+#include <QFont>
+#include <QPainter>
+#include <QPaintEvent>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+QRgb MMColorToRgb(TMMColor c) { return qRgb(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)); }
+
+namespace {
+
+// Rounds to the nearest integer, halves to even (the default rounding mode).
+std::int64_t RoundEven(double v) { return static_cast<std::int64_t>(std::nearbyint(v)); }
+
+std::int16_t Sample16(const std::uint8_t* p, std::size_t index) {
+  std::int16_t s;
+  std::memcpy(&s, p + 2 * index, 2);
+  return s;
+}
+
+std::int64_t Abs64(std::int64_t v) { return v < 0 ? -v : v; }
+
+}  // namespace
+
+TMMCustomLevel::TMMCustomLevel(QWidget* parent) : QWidget(parent) {
+  // The meter paints every pixel itself; nothing behind it needs painting
+  // first, which keeps a synchronous repaint of the meter cheap.
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setAttribute(Qt::WA_NoSystemBackground);
+  setFont(QFont(QStringLiteral("Small Fonts"), 7));
+  resize(200, 17);
+  UpdateDataSize();
+  UpdateInnerRect();
+  Layout();
+  // The peak tick; without a tick service the marker simply stays.
+  FTimer = MMTimerSubscribe(
+      MMTimerPeriod, false,
+      [](PMMTimerClient, void* owner) { static_cast<TMMCustomLevel*>(owner)->PeakTick(); }, this);
+}
+
+TMMCustomLevel::~TMMCustomLevel() {
+  // Waits for a tick that is running now (the service holds its lock while
+  // calling back), so no tick reaches a meter that is gone.
+  MMTimerUnsubscribe(FTimer);
+}
+
+// ---------------------------------------------------------------- display side
+
+void TMMCustomLevel::SetDisplayFormat(const WAVEFORMATEX* Format) {
+  if (!pcmIsValidFormat(Format)) throw EMMLevelError(levelmsg::kInvalidWaveFormat);
+  SetBitLength(Format->wBitsPerSample == 16 ? b16Bit : b8Bit);
+  if (Format->nChannels != FChannels) {
+    FChannels = Format->nChannels;
+    UpdateDataSize();
+    update();
+  }
+}
+
+void TMMCustomLevel::ShowBlock(const void* Data) {
+  if (!Data || !isEnabled() || isHidden()) return;
+  ShowRaw(BlockPeak(Data));
+}
+
+void TMMCustomLevel::ClearDisplay() {
+  FRawLevel = 0;
+  FPeak = 0;
+  FHold = 0;
+  FLit = 0;
+  ClearSmoothing();
+  Redraw(true);
+}
+
+// ---------------------------------------------------------------- level
+
+// The absolute peak of the block. Frames are FChannels samples apart; the
+// first two channels are left and right. 8-bit data is brought to the
+// 16-bit scale. dL and dR are the DC corrections (the negated offsets).
+std::int64_t TMMCustomLevel::BlockPeak(const void* Data) const {
+  const auto* p = static_cast<const std::uint8_t*>(Data);
+  const std::size_t stride = std::size_t(std::max(FChannels, 1));
+  const std::int64_t dL = -std::int64_t(FDCOffsetL);
+  const std::int64_t dR = -std::int64_t(FDCOffsetR);
+  const bool mono = FChannels == 1;
+  std::int64_t peak = 0;
+  for (int i = 0; i < FSamples; ++i) {
+    const std::size_t at = std::size_t(i) * stride;
+    std::int64_t v;
+    if (FBits == b16Bit) {
+      if (mono)
+        v = Sample16(p, at) + dL;
+      else if (FChannel == chLeft)
+        v = Sample16(p, at) + dL;
+      else if (FChannel == chRight)
+        v = Sample16(p, at + 1) + dR;
+      else
+        v = (Sample16(p, at) + dL + Sample16(p, at + 1) + dR) / 2;
+    } else {
+      if (mono)
+        v = (p[at] + dL - 128) * 256;
+      else if (FChannel == chLeft)
+        v = (p[at] + dL - 128) * 256;
+      else if (FChannel == chRight)
+        v = (p[at + 1] + dR - 128) * 256;
+      else
+        v = ((p[at] + dL + p[at + 1] + dR) / 2 - 128) * 256;
+    }
+    peak = std::max(peak, Abs64(v));
+  }
+  return peak;
+}
+
+void TMMCustomLevel::ShowRaw(std::int64_t R) {
+  if (R >= kFullScale && OnPcmOverflow) OnPcmOverflow(this);
+  FRawLevel = R;
+  if (R == 0 && FLit == 0 && !FPeakChanged.load()) return;
+
+  if (FDecayMode != dmNone) {
+    if (++FRingPos >= FRingLength) FRingPos = 0;
+    FRingFill = std::min(FRingFill + 1, FRingLength);
+    switch (FDecayMode) {
+      case dmStepUp:
+        FRunning *= FDecayFactor;
+        if (float(R) > FRunning)
+          FRunning = float(R);
+        else
+          R = std::int64_t(FRunning);
+        break;
+      case dmExponential:
+        FRunning = FRunning * FDecayFactor + (1.0f - FDecayFactor) * float(R);
+        R = std::int64_t(std::floor(FRunning));
+        break;
+      case dmUniform:
+        FRingSum += R - FRing[std::size_t(FRingPos)];
+        FRing[std::size_t(FRingPos)] = R;
+        R = FRingSum / FRingFill;
+        break;
+      case dmNone:
+        break;
+    }
+  }
+
+  int spots = ScaleToSpots(R);
+  if (FDirection == dirSymetric) spots /= 2;
+  if (spots > FNumSpots) {
+    if (OnGainOverflow) OnGainOverflow(this);
+    spots = FNumSpots;
+  }
+  if (spots >= FPeak.load() && spots > 0 && FNumPeaks > 0) {
+    FHold = 2 * FPeakDelay + 1;
+    FPeak = spots;
+    FPeakChanged = true;
+  }
+  if (spots == FLit && !FPeakChanged.load()) return;
+  FPeakChanged = false;
+  FLit = spots;
+  if (isEnabled() && isVisible()) Redraw(true);
+}
+
+// Lit spots for a raw peak, on the decibel or the linear scale, in single
+// precision as the scale is defined.
+int TMMCustomLevel::ScaleToSpots(std::int64_t R) {
+  const std::int64_t V = R * (FGain + 8) / 8;
+  const float N = float(FNumSpots);
+  const float S = float(FSensitivy);
+  float s;
+  if (FLogAmp) {
+    const float ratio = float(V) / float(kFullScale);
+    const float x = 20.0f * std::log10(std::max(ratio, 0.000001f));
+    s = (x - S) * N / (-S);
+  } else {
+    const float floor = float(kFullScale) / std::pow(10.0f, -S / 20.0f);
+    s = (float(V) - floor) * N / (float(kFullScale) - floor);
+  }
+  s = std::nearbyint(s);
+  if (!(s > 0.0f)) return 0;  // also NaN
+  return s > 1e6f ? 1000000 : int(s);
+}
+
+void TMMCustomLevel::ClearSmoothing() {
+  FRing.fill(0);
+  FRingSum = 0;
+  FRingPos = 0;
+  FRingFill = 0;
+  FRunning = 0.0f;
+}
+
+void TMMCustomLevel::PeakTick() {
+  const int p = FPeak.load();
+  if (p <= 0) return;
+  // A hold counter that a property change reset to 0 counts as run out.
+  if (FHold.fetch_sub(1) - 1 > 0) return;
+  const int speed = FPeakSpeed.load();
+  if (speed > 0) {
+    FPeak = p - 1;
+    FHold = speed;
+  } else {
+    FPeak = 0;
+    FHold = 0;
+  }
+  FPeakChanged = true;
+}
+
+int TMMCustomLevel::Value() const {
+  if (FLit == 0) return 0;
+  const double N = FNumSpots;
+  if (!FLogAmp) return int(RoundEven(FLit * 100.0 / N));
+  const int g = FGain + 8;
+  if (g == 0) return 0;
+  const double S = FSensitivy;
+  return int(RoundEven(100.0 * 8.0 / g * std::pow(10.0, (S - S * FLit / N) / 20.0)));
+}
+
+void TMMCustomLevel::SetValue(int Value) {
+  Value = std::clamp(Value, 0, 100);
+  ShowRaw(RoundEven(Value * double(kFullScale) / 100.0));
+}
+
+// ---------------------------------------------------------------- layout
+
+int TMMCustomLevel::BarLength() const { return FKind == lkHorizontal ? FInner.width() : FInner.height(); }
+
+void TMMCustomLevel::UpdateDataSize() { FDataSize = (int(FBits) + 1) * FChannels * FSamples; }
+
+void TMMCustomLevel::UpdateInnerRect() {
+  QRect inner = FBevel.InnerRect(rect());
+  inner.setWidth(std::max(inner.width(), 1));
+  inner.setHeight(std::max(inner.height(), 1));
+  FInner = inner;
+  if (FBackground.size() != inner.size()) {
+    FBackground = QImage(inner.size(), QImage::Format_RGB32);
+    FDisplay = QImage(inner.size(), QImage::Format_RGB32);
+  }
+}
+
+void TMMCustomLevel::Layout() {
+  FSpotWidth = std::max(FSpotWidth, 1);
+  const int length = BarLength();
+  const int pitch = FSpotWidth + FSpotSpace;
+  FNumSpots = std::max((length + FSpotSpace) / pitch, 1);
+  FMargin = (length - (pitch * FNumSpots - FSpotSpace)) / 2;
+  FThreshold1 = FPoint1 * FNumSpots / 100;
+  FThreshold2 = FPoint2 * FNumSpots / 100;
+  DrawBackground();
+  FPeak = 0;
+  FLit = 0;
+}
+
+// Spot k (from 1 at the base), in display coordinates.
+QRect TMMCustomLevel::SpotRect(int k) const {
+  const int w = FInner.width(), h = FInner.height();
+  const int offset = FMargin + (k - 1) * (FSpotWidth + FSpotSpace);
+  if (FKind == lkVertical) {
+    if (FDirection == dirNormal) return QRect(0, h - offset - FSpotWidth, w, FSpotWidth);
+    return QRect(0, offset, w, FSpotWidth);
+  }
+  if (FDirection == dirNormal) return QRect(offset, 0, FSpotWidth, h);
+  return QRect(w - offset - FSpotWidth, 0, FSpotWidth, h);
+}
+
+QRgb TMMCustomLevel::ActiveColorOf(int k) const {
+  if (k > FThreshold2) return MMColorToRgb(FBarColor[2]);
+  if (k > FThreshold1) return MMColorToRgb(FBarColor[1]);
+  return MMColorToRgb(FBarColor[0]);
+}
+
+QRgb TMMCustomLevel::InactiveColorOf(int k) const {
+  if (k > FThreshold2) return MMColorToRgb(FInactiveColor[2]);
+  if (k > FThreshold1) return MMColorToRgb(FInactiveColor[1]);
+  return MMColorToRgb(FInactiveColor[0]);
+}
+
+// Fills the spot, or with `dotted` every second pixel of every second row
+// starting with its first pixel; clipped to the image.
+void TMMCustomLevel::DrawSpot(QImage& image, int k, QRgb color, bool dotted) const {
+  const QRect r = SpotRect(k).intersected(image.rect());
+  if (r.isEmpty()) return;
+  const int step = dotted ? 2 : 1;
+  for (int y = r.top(); y <= r.bottom(); y += step) {
+    auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+    if (dotted)
+      for (int x = r.left(); x <= r.right(); x += 2) line[x] = color;
+    else
+      std::fill(line + r.left(), line + r.right() + 1, color);
+  }
+}
+
+void TMMCustomLevel::DrawBackground() {
+  if (FOnDrawBar || FBackground.isNull()) return;
+  FBackground.fill(MMColorToRgb(FColor));
+  for (int k = 1; k <= FNumSpots; ++k) DrawSpot(FBackground, k, InactiveColorOf(k), FInactiveDoted);
+}
+
+// ---------------------------------------------------------------- drawing
+
+void TMMCustomLevel::RenderDisplay() {
+  ++FRedraws;
+  if (OnPaint) OnPaint(this);
+  if (FOnDrawBar) {
+    FOnDrawBar(this, FDisplay, QRect(0, 0, FInner.width(), FInner.height()), FLit, FPeak.load());
+    return;
+  }
+  // Same size and format: one block copy, no allocation.
+  std::memcpy(FDisplay.bits(), FBackground.constBits(), std::size_t(FBackground.sizeInBytes()));
+  if (!isEnabled()) return;
+  if (FDirection == dirSymetric) {
+    const int centre = std::clamp(FLit, 1, FNumSpots);
+    const QRgb color = ActiveColorOf(centre);
+    for (int k = centre - 2; k <= centre + 2; ++k)
+      if (k >= 1 && k <= FNumSpots) DrawSpot(FDisplay, k, color, FActiveDoted);
+  } else {
+    for (int k = 1; k <= FLit; ++k) DrawSpot(FDisplay, k, ActiveColorOf(k), FActiveDoted);
+  }
+  const int peak = FPeak.load();
+  if (FNumPeaks > 0 && peak > FLit)
+    for (int k = peak; k > peak - FNumPeaks; --k)
+      if (k >= 1 && k <= FNumSpots) DrawSpot(FDisplay, k, ActiveColorOf(k), FActiveDoted);
+}
+
+void TMMCustomLevel::Redraw(bool atOnce) {
+  if (!isVisible()) return;  // the next paint renders the current state
+  if (!atOnce) {
+    update();
+    return;
+  }
+  RenderDisplay();
+  FDisplayFresh = true;
+  repaint(FInner);
+  FDisplayFresh = false;
+}
+
+void TMMCustomLevel::paintEvent(QPaintEvent* event) {
+  if (!FDisplayFresh) RenderDisplay();
+  QPainter p(this);
+  if (!FInner.contains(event->rect())) FBevel.Paint(p, rect(), QColor(MMColorToRgb(FColor)));
+  p.drawImage(FInner.topLeft(), FDisplay);
+}
+
+void TMMCustomLevel::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  UpdateInnerRect();
+  Layout();
+}
+
+void TMMCustomLevel::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() != QEvent::EnabledChange) return;
+  if (!isEnabled()) {
+    ClearDisplay();
+  } else {
+    Layout();
+    update();
+  }
+  SyncTick();
+}
+
+// The tick runs while the meter is enabled and shows a peak marker.
+void TMMCustomLevel::SyncTick() {
+  const bool pause = !isEnabled() || FNumPeaks == 0;
+  if (pause == FTickPaused || !FTimer) return;
+  if (pause)
+    MMTimerPause(FTimer);
+  else
+    MMTimerResume(FTimer);
+  FTickPaused = pause;
+}
+
+// ---------------------------------------------------------------- properties
+
+void TMMCustomLevel::SetKind(TMMLevelKind Value) {
+  if (Value == FKind) return;
+  FKind = Value;
+  const bool fits = Value == lkVertical ? height() >= width() : width() >= height();
+  if (!fits) {
+    resize(height(), width());  // the resize lays out again
+  } else {
+    UpdateInnerRect();
+    Layout();
+  }
+  update();
+}
+
+void TMMCustomLevel::SetSpotSpace(int Value) {
+  Value = std::clamp(Value, 0, 10);
+  if (Value == FSpotSpace) return;
+  FSpotSpace = Value;
+  Layout();
+  update();
+}
+
+void TMMCustomLevel::SetSpotWidth(int Value) {
+  Value = std::clamp(Value, 1, std::max(BarLength() / 3, 1));
+  if (Value == FSpotWidth) return;
+  FSpotWidth = Value;
+  Layout();
+  update();
+}
+
+void TMMCustomLevel::SetColorOf(TMMColor& field, TMMColor Value) {
+  if (field == Value) return;
+  field = Value;
+  DrawBackground();
+  update();
+}
+
+void TMMCustomLevel::SetInactiveDoted(bool Value) {
+  if (Value == FInactiveDoted) return;
+  FInactiveDoted = Value;
+  DrawBackground();
+  update();
+}
+
+void TMMCustomLevel::SetActiveDoted(bool Value) {
+  if (Value == FActiveDoted) return;
+  FActiveDoted = Value;
+  DrawBackground();
+  update();
+}
+
+void TMMCustomLevel::SetPoint1(int Value) {
+  Value = std::clamp(Value, 1, 100);
+  if (Value == FPoint1) return;
+  FPoint1 = Value;
+  Layout();
+  update();
+}
+
+void TMMCustomLevel::SetPoint2(int Value) {
+  Value = std::clamp(Value, 1, 100);
+  if (Value == FPoint2) return;
+  FPoint2 = Value;
+  Layout();
+  update();
+}
+
+void TMMCustomLevel::SetDirection(TMMLevelDirection Value) {
+  if (Value == FDirection) return;
+  FDirection = Value;
+  DrawBackground();
+  update();
+}
+
+void TMMCustomLevel::SetBitLength(TMMBits Value) {
+  if (Value == FBits) return;
+  FBits = Value;
+  UpdateDataSize();
+  update();
+}
+
+void TMMCustomLevel::SetChannel(TMMChannel Value) {
+  if (Value == FChannel) return;
+  FChannel = Value;
+  update();
+}
+
+TMMMode TMMCustomLevel::Mode() const {
+  if (FChannels <= 1) return mMono;
+  return FChannels == 2 ? mStereo : mMultiChannel;
+}
+
+void TMMCustomLevel::SetMode(TMMMode Value) {
+  const int channels = int(Value) + 1;
+  if (channels == FChannels) return;
+  FChannels = channels;
+  UpdateDataSize();
+  update();
+}
+
+void TMMCustomLevel::SetGain(int Value) {
+  if (Value < -8 || Value > 32) return;
+  FGain = Value;
+}
+
+void TMMCustomLevel::SetSamples(int Value) {
+  Value = std::max(Value, 1);
+  if (Value == FSamples) return;
+  FSamples = Value;
+  UpdateDataSize();
+}
+
+void TMMCustomLevel::SetSensitivy(int Value) { FSensitivy = std::clamp(Value, -90, -9); }
+
+void TMMCustomLevel::SetLogAmp(bool Value) { FLogAmp = Value; }
+
+void TMMCustomLevel::SetNumPeaks(int Value) {
+  FNumPeaks = std::clamp(Value, 0, 5);
+  FHold = 0;
+  SyncTick();
+  update();
+}
+
+void TMMCustomLevel::SetPeakDelay(int Value) {
+  FPeakDelay = std::clamp(Value, 0, 50);
+  FHold = 0;
+}
+
+void TMMCustomLevel::SetPeakSpeed(int Value) {
+  FPeakSpeed = std::clamp(Value, 0, 50);
+  FHold = 0;
+}
+
+void TMMCustomLevel::SetDecayMode(TMMDecayMode Value) {
+  FDecayMode = Value;
+  ClearSmoothing();
+}
+
+// Factor 0.0001 square-rooted `Value` times; ring of 2n - 2 values (1..32).
+void TMMCustomLevel::SetDecay(int Value) {
+  Value = std::clamp(Value, 1, 16);
+  if (Value == FDecay) return;
+  FDecay = Value;
+  float factor = 0.0001f;
+  for (int i = 0; i < Value; ++i) factor = std::sqrt(factor);
+  FDecayFactor = factor;
+  FRingLength = std::clamp(2 * Value - 2, 1, 32);
+  if (FDecayMode == dmUniform) ClearSmoothing();
+}
+
+void TMMCustomLevel::SetDCOffsetL(int Value) { FDCOffsetL = Value; }
+
+void TMMCustomLevel::SetDCOffsetR(int Value) { FDCOffsetR = Value; }
+
+void TMMCustomLevel::SetBevel(const TMMBevel& Value) {
+  if (Value == FBevel) return;
+  FBevel = Value;
+  UpdateInnerRect();
+  Layout();
+  update();
+}
+
+void TMMCustomLevel::SetOnDrawBar(TMMLevelDrawBar Handler) {
+  const bool removed = FOnDrawBar && !Handler;
+  FOnDrawBar = std::move(Handler);
+  if (removed) DrawBackground();
+  update();
+}

@@ -1,0 +1,54 @@
+// The application object the meters need, and blocks of 16-bit stereo or
+// 8-bit mono data with a chosen peak.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <cstdint>
+#include <vector>
+
+#include "controls/MMLevel.h"
+
+namespace leveltest {
+
+inline QApplication& App() {
+  static int argc = 1;
+  static char name[] = "leveltest";
+  static char* argv[] = {name, nullptr};
+  static auto* app = new QApplication(argc, argv);
+  return *app;
+}
+
+// A member placed before any widget member makes the application first.
+struct AppFirst {
+  AppFirst() { App(); }
+};
+
+// 50 frames of 16-bit stereo; the peak sits in frame 7.
+inline std::vector<std::int16_t> Stereo16(int left, int right) {
+  std::vector<std::int16_t> s(100, 0);
+  s[14] = std::int16_t(left);
+  s[15] = std::int16_t(right);
+  return s;
+}
+
+// The main window's meter: 17 x 108, lowered bevel of 1, vertical, yellow
+// bars, black unlit spots, 16-bit stereo.
+inline void MakeProgramMeter(TMMLevel& level, TMMChannel channel) {
+  level.resize(17, 108);
+  TMMBevel bevel;
+  bevel.BevelOuter = bvLowered;
+  level.SetBevel(bevel);
+  level.SetKind(lkVertical);
+  level.SetBar1Color(clYellow);
+  level.SetBar2Color(clYellow);
+  level.SetInactive1Color(clBlack);
+  level.SetInactive2Color(clBlack);
+  level.SetInactive3Color(clBlack);
+  level.SetBitLength(b16Bit);
+  level.SetMode(mStereo);
+  level.SetChannel(channel);
+}
+
+}  // namespace leveltest
