@@ -128,7 +128,9 @@ void TMMCustomMixerSlider::UpdatePosition() {
   if (FDestroying) return;
   LinkLock lock(FLink.get());
   TMMCustomMixerControl* c = FControl.get();
-  if (MMBindingUsable(c, FItem) && FStep != 0 && Min() < Max() && FEnabled) {
+  // A control the mixer reports disabled is shown like any unusable
+  // binding, thumb in the middle: its value means nothing on the 0..2 range.
+  if (MMBindingUsable(c, FItem) && c->IsEnabled() && FStep != 0 && Min() < Max() && FEnabled) {
     const LONG v = c->GetSignedItem(FChannel, FItem);
     SetPosition(int(std::nearbyintl((v - (long double)c->ControlInfo().MinValue) / FStep)));
   } else {

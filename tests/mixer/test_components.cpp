@@ -312,6 +312,11 @@ TEST_F(Components, TheDeviceFollowsAnotherDevicesMixerAndChecksItsId) {
   mixer.SetDevice(&waveOut);
   EXPECT_EQ(mixer.DeviceId(), 0);
   EXPECT_EQ(mixer.Destinations(), 2);
+  // A followed device without a valid id: no mixer, and no failure either.
+  waveOut.SetDeviceId(InvalidId);
+  EXPECT_EQ(mixer.DeviceId(), InvalidId);
+  waveOut.SetDeviceId(0);
+  EXPECT_EQ(mixer.DeviceId(), 0);
   TMMMixerDevice other;
   try {
     mixer.SetDevice(&other);
@@ -376,6 +381,48 @@ TEST_F(Components, AnOpenedDeviceSpreadsEveryValueChangeWithinOneMessageRound) {
   Set(DWORD(id), {400, 400});
   ProcessMessages();
   EXPECT_EQ(links.changes.size(), 2u);
+}
+
+TEST_F(Components, ComponentsLoadedTogetherBindWhenLoadingEnds) {
+  TMMMixerDevice device;
+  TMMAudioLine mic;
+  TMMMixerControl mute;
+  for (TMMComponent* c : std::initializer_list<TMMComponent*>{&device, &mic, &mute}) c->BeginLoading();
+  device.SetActive(false);
+  mic.SetMixer(&device);
+  mic.SetComponentType(ctSrcMicrophone);
+  mute.SetAudioLine(&mic);
+  mute.SetControlType(ctMute);
+  EXPECT_EQ(mic.LineId(), badLineId);
+  EXPECT_EQ(mute.ControlClass(), ccSwitch);  // only the class while loading
+  EXPECT_EQ(mute.ControlId(), badControlId);
+  Recorder links;
+  mute.AddLink(&links.observer);
+  for (TMMComponent* c : std::initializer_list<TMMComponent*>{&device, &mic, &mute}) c->EndLoading();
+  EXPECT_EQ(mic.LineId(), TMMLineId(SourceLineId(0, 2)));
+  EXPECT_TRUE(mute.IsValid());
+  EXPECT_GE(links.controlIds, 1);
+}
+
+TEST_F(Components, LineNoticesAndUnknownComponentTypes) {
+  auto speakers = LineOf(ctDstSpeakers);
+  int changes = 0;
+  speakers->OnChange = [&](QObject*) { ++changes; };
+  mixer.LineChange(0);
+  mixer.LineChange(5);  // another line
+  EXPECT_EQ(changes, 1);
+
+  std::vector<MixerDesc> odd = TwoDestinations();
+  odd[0].destinations[0].sources[2].componentType = 0x2000;
+  Install(odd);
+  TMMAudioLine line;
+  line.SetMixer(&mixer);
+  try {
+    line.SetLineId(TMMLineId(SourceLineId(0, 2)));
+    FAIL();
+  } catch (const EMMMixerServiceError& e) {
+    EXPECT_STREQ(e.what(), "Undefined API component type");
+  }
 }
 
 TEST_F(Components, StoredIdentsReadBackCaseInsensitively) {

@@ -107,6 +107,22 @@ TEST_F(MixCtl, AMissingMicrophoneDisablesTheCheckBoxAndTheSlider) {
   EXPECT_EQ(slider.Position(), 2);
 }
 
+TEST_F(MixCtl, ADisabledControlShowsItsValueAndTakesNoWrites) {
+  std::vector<MixerDesc> table = TwoDestinations(true, true);
+  table[0].destinations[0].sources[0].controls[0].flags |= MIXERCONTROL_CONTROLF_DISABLED;
+  Install(table);
+  Bind(ctSrcWaveOut);
+  EXPECT_FALSE(volume->IsEnabled());
+  TMMMixerSlider slider;
+  slider.SetControl(volume.get());
+  EXPECT_FALSE(slider.isEnabled());
+  EXPECT_EQ(slider.Max(), 2);
+  EXPECT_EQ(slider.Position(), 1);
+  slider.SetPosition(2);
+  EXPECT_EQ(Get(DWORD(volume->ControlId()), 2), (std::vector<LONG>{65535, 65535}));
+  EXPECT_EQ(slider.Position(), 1);  // put back from the mixer's side
+}
+
 TEST_F(MixCtl, ControlsOfTheWrongClassAreRefusedAndTheOldBindingStays) {
   Bind(ctDstSpeakers);
   TMMMixerSlider slider;
