@@ -17,8 +17,9 @@ QApplication& SliderApp() {
   static char name[] = "test_slider";
   static char* argv[] = {name, nullptr};
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  static QApplication app(argc, argv);
-  return app;
+  // Never destroyed: tearing Qt's input devices down at exit crashes.
+  static auto* app = new QApplication(argc, argv);
+  return *app;
 }
 
 // The application must exist before the fixture's widget.

@@ -24,8 +24,9 @@ inline QApplication& App() {
   static char name[] = "test_mixer";
   static char* argv[] = {name, nullptr};
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  static QApplication app(argc, argv);
-  return app;
+  // Never destroyed: tearing Qt's input devices down at exit crashes.
+  static auto* app = new QApplication(argc, argv);
+  return *app;
 }
 
 inline LineDesc Line(DWORD type, const std::string& name, DWORD channels, std::vector<ControlDesc> controls) {
