@@ -257,6 +257,12 @@ TEST_F(Components, LinesReBindWhenTheMixerChangesAndKeepTheirIdWhenItGoes) {
   } catch (const EMMDeviceError& e) {
     EXPECT_STREQ(e.what(), "Mixer required for this operation");
   }
+  // The line going leaves the control without one, and its links told.
+  const int told = links.controlIds;
+  mic.reset();
+  EXPECT_EQ(mute.AudioLine(), nullptr);
+  EXPECT_EQ(mute.ControlId(), badControlId);
+  EXPECT_EQ(links.controlIds, told + 1);
 }
 
 TEST_F(Components, DestLineAndTargetFindTheRightSource) {
