@@ -58,7 +58,9 @@ class TMMMixerDevice : public TMMCustomAudioDevice {
 
   // --- queries; a result other than 0 raises EMMMCIError, except those
   // that mean "not found" (false) ---
-  // The mixer id every query uses (see QueryId in the source).
+  // The mixer id every query uses: while open, the id the mixer reports for
+  // the open handle (a different one becomes DeviceId and is announced);
+  // while closed, DeviceId.
   UINT MixerId();
   // mixerGetLineInfo with MIXER_GETLINEINFOF_* `how`; ml is prepared by the
   // caller except for cbStruct.

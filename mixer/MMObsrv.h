@@ -92,8 +92,7 @@ class TMMObservable {
   std::int32_t FSuspendCount = 0;
 };
 
-// A subject/observer pair helper: keeps `observer` attached to the
-// observable of whatever `subject` currently is (or to none).
+// Detaches `observer` from its subject and attaches it to `to` (or to none).
 inline void MoveObserver(TMMObserver& observer, TMMObservable* to) {
   if (observer.Subject()) observer.Subject()->RemoveObserver(&observer);
   if (to) to->AddObserver(&observer);
