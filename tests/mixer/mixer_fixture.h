@@ -1,0 +1,147 @@
+// Shared pieces of the mixer tests: an application object, a fixture on the
+// card's stepped clock that restores the default mixer table, test tables
+// and direct reads and writes of control values through the mixer calls.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/soundcard/cardcontrol.h"
+#include "platform/soundcard/mixerdesc.h"
+#include "platform/soundcard/soundcard.h"
+#include "platform/winmsg/winmsg.h"
+
+namespace mixtest {
+
+using namespace soundcard;
+
+inline QApplication& App() {
+  static int argc = 1;
+  static char name[] = "test_mixer";
+  static char* argv[] = {name, nullptr};
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  // Never destroyed: tearing Qt's input devices down at exit crashes.
+  static auto* app = new QApplication(argc, argv);
+  return *app;
+}
+
+inline LineDesc Line(DWORD type, const std::string& name, DWORD channels, std::vector<ControlDesc> controls) {
+  LineDesc l;
+  l.componentType = type;
+  l.name = name;
+  l.shortName = name.substr(0, 15);
+  l.channels = channels;
+  l.controls = std::move(controls);
+  return l;
+}
+
+inline std::vector<ControlDesc> VolMute(const std::string& name) {
+  return {VolumeControl(name), MuteControl(name, false)};
+}
+
+// Destination 0 "Speakers" with three sources: "Wave Out", a mono "Mono In"
+// with a volume but no mute, and "Aux" without any control; destination 1
+// "Recording" with two sources, "Microphone" and "Line In", and a MUX over
+// them. Volume controls have 32 steps (Steps 0) where `coarse` is set.
+inline std::vector<MixerDesc> TwoDestinations(bool withMicrophone = true, bool coarse = false) {
+  auto vol = [&](const std::string& name) {
+    ControlDesc c = VolumeControl(name);
+    if (coarse) c.steps = 0;
+    return c;
+  };
+  MixerDesc m;
+  m.name = "Test Mixer";
+  DestinationDesc speakers;
+  speakers.line = Line(MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, "Speakers", 2,
+                       {vol("Speakers"), MuteControl("Speakers", false)});
+  speakers.sources = {
+      Line(MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT, "Wave Out", 2, {vol("Wave Out"), MuteControl("Wave Out", false)}),
+      Line(MIXERLINE_COMPONENTTYPE_SRC_LINE, "Mono In", 1, {vol("Mono In")}),
+      Line(MIXERLINE_COMPONENTTYPE_SRC_AUXILIARY, "Aux", 2, {}),
+  };
+  DestinationDesc recording;
+  const std::string first = withMicrophone ? "Microphone" : "CD Audio";
+  recording.line = Line(MIXERLINE_COMPONENTTYPE_DST_WAVEIN, "Recording", 2,
+                        {vol("Recording"), ListControl(MIXERCONTROL_CONTROLTYPE_MUX, "Source", {first, "Line In"})});
+  recording.sources = {
+      Line(withMicrophone ? MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE : MIXERLINE_COMPONENTTYPE_SRC_COMPACTDISC, first,
+           2, {vol(first), MuteControl(first, false)}),
+      Line(MIXERLINE_COMPONENTTYPE_SRC_LINE, "Line In", 2, {vol("Line In"), MuteControl("Line In", false)}),
+  };
+  m.destinations = {speakers, recording};
+  return {m};
+}
+
+class MixerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    App();
+    SelectClock(Clock::Stepped);
+    ResetCard();
+    SetMicrophoneSilence();
+    ASSERT_EQ(mixerOpen(&probe, 0, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+  }
+  void TearDown() override {
+    if (probe) mixerClose(probe);
+    ProcessMessages();
+    ResetCard();
+  }
+  // Installs a table; the probe handle is opened again on its first mixer.
+  void Install(std::vector<MixerDesc> mixers) {
+    if (probe) mixerClose(probe);
+    probe = nullptr;
+    const bool any = !mixers.empty();
+    InstallMixers(std::move(mixers));
+    if (any) {
+      ASSERT_EQ(mixerOpen(&probe, 0, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+    }
+  }
+  DWORD ControlOf(DWORD lineId, DWORD type) {
+    MIXERCONTROL mc{};
+    MIXERLINECONTROLS lc{};
+    lc.cbStruct = sizeof lc;
+    lc.dwLineID = lineId;
+    lc.dwControlType = type;
+    lc.cControls = 1;
+    lc.cbmxctrl = sizeof mc;
+    lc.pamxctrl = &mc;
+    EXPECT_EQ(mixerGetLineControls(reinterpret_cast<HMIXEROBJ>(probe), &lc,
+                                   MIXER_GETLINECONTROLSF_ONEBYTYPE | MIXER_OBJECTF_HMIXER),
+              MMSYSERR_NOERROR);
+    return mc.dwControlID;
+  }
+  std::vector<LONG> Get(DWORD control, DWORD channels, DWORD items = 0) {
+    std::vector<LONG> v(channels * std::max<DWORD>(items, 1), -7);
+    MIXERCONTROLDETAILS d{};
+    d.cbStruct = sizeof d;
+    d.dwControlID = control;
+    d.cChannels = channels;
+    d.cMultipleItems = items;
+    d.cbDetails = sizeof(LONG);
+    d.paDetails = v.data();
+    EXPECT_EQ(mixerGetControlDetails(reinterpret_cast<HMIXEROBJ>(probe), &d,
+                                     MIXER_GETCONTROLDETAILSF_VALUE | MIXER_OBJECTF_HMIXER),
+              MMSYSERR_NOERROR);
+    return v;
+  }
+  void Set(DWORD control, std::vector<LONG> v, DWORD items = 0) {
+    MIXERCONTROLDETAILS d{};
+    d.cbStruct = sizeof d;
+    d.dwControlID = control;
+    d.cChannels = DWORD(v.size() / std::max<DWORD>(items, 1));
+    d.cMultipleItems = items;
+    d.cbDetails = sizeof(LONG);
+    d.paDetails = v.data();
+    ASSERT_EQ(mixerSetControlDetails(reinterpret_cast<HMIXEROBJ>(probe), &d,
+                                     MIXER_SETCONTROLDETAILSF_VALUE | MIXER_OBJECTF_HMIXER),
+              MMSYSERR_NOERROR);
+  }
+
+  HMIXER probe = nullptr;
+};
+
+}  // namespace mixtest
