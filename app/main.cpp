@@ -22,10 +22,7 @@
 #include <QToolBar>
 #include <QToolButton>
 
-#include <cmath>
-
 #include "app/clicklabel.h"
-#include "app/config.h"
 #include "app/fonts.h"
 #include "app/formstyle.h"
 #include "app/handlers.h"
@@ -511,114 +508,7 @@ void TForm1::FormCreate() {
 
 void TForm1::N5Click() { close(); }
 
-// Stops the player and then the recorder, which finishes a WAV file still
-// being recorded, once they exist.
-void TForm1::FormDestroy() {}
 
-void TForm1::FormActivate() {}
-void TForm1::btnewClick() {}
-void TForm1::btwopenClick() {}
-void TForm1::btrecClick() {}
-void TForm1::btwplayClick() {}
-void TForm1::btwstopClick() {}
-void TForm1::btdelClick() {}
-void TForm1::btsaveClick() {}
-void TForm1::showconfigClick() {}
-void TForm1::helpClick() {}
-void TForm1::websiteClick() {}
-void TForm1::emailClick() {}
-void TForm1::Tunelark1Click() {}
-void TForm1::Timer3Timer() {}
-void TForm1::Timer4Timer() {}
-void TForm1::Timer5Timer() {}
-void TForm1::newwave() {}
-void TForm1::showsize() {}
-void TForm1::NewVol(bool) {}
-void TForm1::LeftScrollChange() {}
-void TForm1::RightScrollChange() {}
-void TForm1::cbMuteClick() {}
-void TForm1::cbLinkClick() {}
-void TForm1::DestSelChange() {}
-void TForm1::SourceSelChange() {}
-void TForm1::Label6Click() {}
-void TForm1::Image2Click() {}
-
-// --- The accompaniment (group "MIDI 伴奏").
-
-namespace {
-
-// One more second on a minutes/seconds pair of labels: the seconds roll
-// over into the minutes at 60.
-void CountSecond(QLabel* minutes, QLabel* seconds) {
-  const int s = seconds->text().toInt() + 1;
-  if (s == 60) {
-    seconds->setText(QStringLiteral("0"));
-    minutes->setText(QString::number(minutes->text().toInt() + 1));
-  } else {
-    seconds->setText(QString::number(s));
-  }
-}
-
-}  // namespace
-
-void TForm1::btbrowseClick() {
-  if (!openmidi->Execute()) return;
-  Efilename->setText(openmidi->FileName);
-  midiplay->FileName = Efilename->text();
-  midiplay->Open();
-  btmidiplaymap(true);
-  const int length = midiplay->Length();
-  pbar->setMaximum(length);
-  // A tick at every tenth of the accompaniment; halves round to even.
-  pbar->setTickInterval(int(std::lrint(length / 10.0)));
-  if (!wavname.isEmpty()) btrecmap(true);
-}
-
-void TForm1::btmidiplayClick() {
-  midiplay->Play();
-  Timer1->start();
-  btmidiplaymap(false);
-  btpausemap(true);
-  btstopmap(true);
-  btbrowsemap(false);
-  Timer2->start();
-  Status->SetPanelText(1, QStringLiteral("正在播放MIDI..."));
-}
-
-void TForm1::btpauseClick() {
-  midiplay->Stop();
-  btmidiplaymap(true);
-  btstopmap(false);
-  btpausemap(false);
-  Timer2->stop();
-  Status->SetPanelText(1, QStringLiteral("暂停播放MIDI"));
-}
-
-void TForm1::btstopClick() {
-  midiplay->Stop();
-  midiplay->Seek(0);
-  btstopmap(false);
-  btpausemap(false);
-  Timer1->stop();
-  btbrowsemap(true);
-  btmidiplaymap(true);
-  Timer2->stop();
-  miditimemin->setText(QStringLiteral("0"));
-  miditimesec->setText(QStringLiteral("0"));
-  pbar->setValue(0);
-  Status->SetPanelText(1, QStringLiteral("就绪"));
-}
-
-// Progress, and the end of the accompaniment: the position equals the
-// length exactly only once playing has reached the end.
-void TForm1::Timer1Timer() {
-  pbar->setValue(midiplay->Position());
-  if (midiplay->Position() != midiplay->Length()) return;
-  btstopClick();
-  if (recording && Form2 && Form2->recstop->isChecked()) btwstopClick();
-}
-
-void TForm1::Timer2Timer() { CountSecond(miditimemin, miditimesec); }
 
 // --- Command group setters.
 
