@@ -12,4 +12,7 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent) {
   recstop = new QCheckBox(QStringLiteral("当MIDI结束时停止"), this);
   recstop->setChecked(false);
   recstop->hide();  // placed with the rest of its page by the settings window
+  nomidi = new QCheckBox(QStringLiteral("不必有MIDI即可录音"), this);
+  nomidi->setChecked(false);
+  nomidi->hide();
 }

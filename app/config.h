@@ -14,6 +14,8 @@ class TForm2 : public QWidget {
 
   // "当MIDI结束时停止": the end of the accompaniment ends a recording.
   QCheckBox* recstop = nullptr;
+  // "不必有MIDI即可录音": a new WAV may be recorded without an accompaniment.
+  QCheckBox* nomidi = nullptr;
 };
 
 extern TForm2* Form2;

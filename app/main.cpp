@@ -29,6 +29,8 @@
 #include "app/icons.h"
 #include "app/statusbar.h"
 #include "audio/MMConect.h"
+#include "audio/MMWPlay.h"
+#include "audio/MMWRec.h"
 #include "controls/MMLevel.h"
 #include "platform/sequencer/mediaplayer.h"
 #include "platform/winmsg/winmsg.h"
@@ -151,8 +153,10 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   CreateVolumeGroup();
   MMLevel1 = AddLevel(Panel1, QStringLiteral("左电平"), 480, 13, chLeft);
   MMLevel2 = AddLevel(Panel1, QStringLiteral("右电平"), 504, 13, chRight);
+  CreateRecorderAndPlayer();
   connect = new TMMConnector(this);
   TMMConnector::SetEnterIdle(false);
+  connect->SetInput(wavrec);
   connect->SetLevel1(MMLevel1);
   connect->SetLevel2(MMLevel2);
   CreateStatusBar(client);
@@ -177,6 +181,35 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 TForm1::~TForm1() {
   RunHandler([this] { FormDestroy(); });
   qApp->removeEventFilter(this);
+}
+
+// 16-bit stereo at 44100 Hz (the settings window changes the rate) in
+// buffers of 3048 bytes, delivered as window messages; the recorder writes
+// into an existing file at its position and creates a missing one.
+void TForm1::CreateRecorderAndPlayer() {
+  wavrec = new TMMWaveRecorder(this);
+  wavrec->Wave()->SetTimeFormat(tfByte);
+  wavrec->Wave()->SetFileMustExist(false);
+  wavrec->SetBufferSize(3048);
+  wavrec->SetNumBuffers(20);
+  wavrec->SetDeviceID(MapperId);
+  wavrec->SetTimeFormat(tfByte);
+  wavrec->SetCallBackMode(cmWindow);
+  wavrec->SetMaxRecordTime(-1);
+  wavrec->SetMode(mStereo);
+  wavrec->SetBitLength(b16Bit);
+  wavrec->SetSampleRate(44100);
+  wavrec->SetOverwriteExisting(false);
+
+  wavplay = new TMMWavePlayer(this);
+  wavplay->Wave()->SetTimeFormat(tfByte);
+  wavplay->SetBufferSize(3048);
+  wavplay->SetNumBuffers(20);
+  wavplay->SetDeviceID(MapperId);
+  wavplay->SetTimeFormat(tfByte);
+  wavplay->SetCallBackMode(cmWindow);
+  wavplay->SetLooping(false);
+  wavplay->SetLoopCount(0);
 }
 
 void TForm1::CreateMenu() {

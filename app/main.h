@@ -26,6 +26,8 @@ class TClickLabel;
 class TMediaPlayer;
 class TMMConnector;
 class TMMLevel;
+class TMMWavePlayer;
+class TMMWaveRecorder;
 class TStatusBar;
 
 // The main window: tool bar, the groups "MIDI 伴奏", "WAV 录制" and
@@ -94,6 +96,11 @@ class TForm1 : public QMainWindow {
   void SourceSelChange();
   void Label6Click();  // the note under the panel opens the FAQ page
   void Image2Click();  // shows the advanced volume window; bound to nothing
+
+  // --- The recorder (into the current WAV file, its Output the connector)
+  // and the player of takes.
+  TMMWaveRecorder* wavrec = nullptr;
+  TMMWavePlayer* wavplay = nullptr;
 
   // --- The accompaniment: an invisible media player (plays, pauses and
   // stops through the media control service; rewinds automatically).
@@ -221,6 +228,7 @@ class TForm1 : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  void CreateRecorderAndPlayer();
   void CreateMenu();
   void CreateToolBar(QWidget* client);
   void CreateMidiGroup();

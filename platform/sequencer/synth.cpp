@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 
 #include "platform/sequencer/mci.h"
@@ -207,10 +208,28 @@ bool Synth::Attach(std::shared_ptr<const Song> song) {
   Post([this] {
     if (!loaded_.load()) return;
     Take();
+    Silence();
     PinPresets();
     Release();
   });
   return true;
+}
+
+// A new song starts from silence: the synthesizer is reset and rendered
+// (unheard) until the last song's reverb and chorus tails have died away,
+// at most a few seconds of sound, which takes the worker a few ms.
+void Synth::Silence() {
+  fluid_synth_system_reset(synth_);
+  constexpr int kChunk = 1024;
+  constexpr int kMaxChunks = 10 * int(kSongRate) / kChunk;
+  std::vector<float> chunk(2 * kChunk);
+  for (int i = 0; i < kMaxChunks; ++i) {
+    fluid_synth_write_float(synth_, kChunk, chunk.data(), 0, 2, chunk.data(), 1, 2);
+    rendered_ += kChunk;
+    float loudest = 0;
+    for (float v : chunk) loudest = std::max(loudest, std::fabs(v));
+    if (loudest == 0.0f) break;
+  }
 }
 
 void Synth::Detach(const Song* song) {

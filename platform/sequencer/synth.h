@@ -92,6 +92,7 @@ class Synth {
   void WorkerLoop();
   void LoadSoundfont();  // worker
   void PinPresets();     // worker, with the synthesizer taken
+  void Silence();        // worker, with the synthesizer taken
   // Takes the synthesizer from the card's thread until Release: the card
   // renders silence meanwhile. Worker only.
   void Take();

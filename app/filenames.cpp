@@ -1,0 +1,5 @@
+#include "app/filenames.h"
+
+#include <QFile>
+
+std::string ComponentFileName(const QString& path) { return QFile::encodeName(path).toStdString(); }
