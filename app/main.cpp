@@ -23,6 +23,7 @@
 #include <QToolButton>
 
 #include "app/clicklabel.h"
+#include "app/datadir.h"
 #include "app/fonts.h"
 #include "app/formstyle.h"
 #include "app/handlers.h"
@@ -529,12 +530,12 @@ void TForm1::btbrowsemap(bool enabled) {
 }
 
 void TForm1::FormCreate() {
-  // The dialogs open in the folders "wave" and "midi" beside the program;
-  // they are neither created nor checked here.
-  const QString dir = QCoreApplication::applicationDirPath() + QLatin1Char('/');
-  Openwav->InitialDir = dir + QStringLiteral("wave");
-  openmidi->InitialDir = dir + QStringLiteral("midi");
-  newwav->InitialDir = dir + QStringLiteral("wave");
+  // The dialogs open in the folders "wave" and "midi" beside the program
+  // (installed: in share/tunelark, where the demo accompaniment is); they
+  // are neither created nor checked here.
+  Openwav->InitialDir = ProgramDataPath(QStringLiteral("wave"));
+  openmidi->InitialDir = ProgramDataPath(QStringLiteral("midi"));
+  newwav->InitialDir = ProgramDataPath(QStringLiteral("wave"));
   recording = false;
   midiplay->SetTimeFormat(tfMilliseconds);
 }

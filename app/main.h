@@ -82,6 +82,11 @@ class TForm1 : public QMainWindow {
   void Timer4Timer();  // 1000 ms: recording time
   void Timer5Timer();  // 1000 ms: WAV play time
 
+  // The browse-MIDI and open-WAV commands after their dialogs, also used
+  // for a file named on the command line.
+  void OpenAccompaniment(const QString& path);
+  void OpenWav(const QString& path, const QStringList& files);
+
   // --- Recording workflow helpers.
   void newwave();   // body of the new-WAV command
   void showsize();  // shows the current WAV file's size

@@ -16,7 +16,11 @@
 
 void TForm1::btbrowseClick() {
   if (!openmidi->Execute()) return;
-  Efilename->setText(openmidi->FileName);
+  OpenAccompaniment(openmidi->FileName);
+}
+
+void TForm1::OpenAccompaniment(const QString& path) {
+  Efilename->setText(path);
   midiplay->FileName = Efilename->text();
   midiplay->Open();
   btmidiplaymap(true);

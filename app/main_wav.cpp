@@ -55,7 +55,11 @@ void TForm1::btnewClick() { newwave(); }
 
 void TForm1::btwopenClick() {
   if (!Openwav->Execute()) return;
-  wavname = Openwav->FileName;
+  OpenWav(Openwav->FileName, Openwav->Files);
+}
+
+void TForm1::OpenWav(const QString& path, const QStringList& files) {
+  wavname = path;
   ewavfile->setText(wavname);
   // A following recording goes into this file.
   wavrec->SetFileName(ComponentFileName(wavname));
@@ -63,7 +67,7 @@ void TForm1::btwopenClick() {
   btwplaymap(true);
   btdelmap(true);
   btsavemap(true);
-  Form3->LameCoder1->SetInputFiles(Openwav->Files);
+  Form3->LameCoder1->SetInputFiles(files);
   if (btmidiplay->isEnabled()) btrec->setEnabled(true);
 }
 

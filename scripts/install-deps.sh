@@ -5,6 +5,7 @@
 # Qt's own dialogs and buttons their Chinese texts.
 # musescore-general-soundfont-small is the accompaniment's default General MIDI
 # soundfont (TimGM6mb is the small fallback the tests use).
+# desktop-file-utils and appstream check the desktop entry and AppStream data.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 packages=(
@@ -16,6 +17,7 @@ packages=(
   libjpeg62-turbo fonts-noto-cjk qt6-translations-l10n
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth
+  desktop-file-utils appstream
 )
 missing=()
 for p in "${packages[@]}"; do
