@@ -19,6 +19,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Karaoke recorder: sing to a MIDI accompan
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 # Libraries from the binary; what it loads at run time besides them: a
 # General MIDI soundfont, a Chinese font and Qt's window system plugins.
