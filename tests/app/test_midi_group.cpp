@@ -18,7 +18,7 @@
 #include "app/handlers.h"
 #include "app/main.h"
 #include "app/statusbar.h"
-#include "forms_fixture.h"
+#include "window_fixture.h"
 #include "platform/sequencer/mediaplayer.h"
 #include "platform/sequencer/seqcontrol.h"
 #include "platform/soundcard/cardcontrol.h"
@@ -40,37 +40,11 @@ std::vector<std::uint8_t> Song(std::uint32_t ms) {
   return f;
 }
 
-class MidiGroup : public FormsTest {
+class MidiGroup : public WindowTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir.isValid());
-    soundcard::SelectClock(soundcard::Clock::Stepped);
-    soundcard::ResetCard();
-    FormsTest::SetUp();
-    SetHandlerErrorReporter([this](const QString& text) { errors << text; });
-    TFileDialog::SetResponder([this](TFileDialog& d) {
-      if (chosen.isEmpty()) return false;
-      d.FileName = chosen;
-      return true;
-    });
-  }
-  void TearDown() override {
-    TFileDialog::SetResponder({});
-    SetHandlerErrorReporter({});
-    FormsTest::TearDown();
-    wavname.clear();
-    recording = false;
-    soundcard::ResetCard();
-  }
-  QString Write(const QString& name, const std::vector<std::uint8_t>& bytes) {
-    const QString path = dir.filePath(name);
-    std::ofstream(path.toStdString(), std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    return path;
-  }
   // Chooses `path` in the open dialog and runs the browse command.
   void Browse(const QString& path) {
-    chosen = path;
+    answers = QStringList{path};
     Form1->btbrowse->click();
     ASSERT_TRUE(sequencer::WaitDevicesSettled(30000));
   }
@@ -87,9 +61,6 @@ class MidiGroup : public FormsTest {
   }
   static std::vector<bool> Timers() { return {Form1->Timer1->isActive(), Form1->Timer2->isActive()}; }
 
-  QTemporaryDir dir;
-  QString chosen;
-  QStringList errors;
 };
 
 using B = std::vector<bool>;
@@ -214,7 +185,7 @@ TEST_F(MidiGroup, AFailedOpenShowsTheTextKeepsTheNewNameAndLeavesNoDeviceOpen) {
   EXPECT_EQ(errors[1], QStringLiteral("没有打开的 MCI 设备"));
 
   // A cancelled dialog changes nothing.
-  chosen.clear();
+  answers.clear();
   f.btbrowse->click();
   EXPECT_EQ(f.Efilename->text(), bad);
   EXPECT_EQ(errors.size(), 2);

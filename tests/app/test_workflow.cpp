@@ -29,7 +29,7 @@
 #include "app/statusbar.h"
 #include "audio/MMConect.h"
 #include "audio/MMWRec.h"
-#include "forms_fixture.h"
+#include "window_fixture.h"
 #include "platform/sequencer/mediaplayer.h"
 #include "platform/sequencer/seqcontrol.h"
 #include "platform/soundcard/cardcontrol.h"
@@ -87,36 +87,12 @@ int MaxDifference(const std::vector<std::uint8_t>& a, const std::vector<std::uin
 
 using B = std::vector<bool>;
 
-class Workflow : public FormsTest {
+class Workflow : public WindowTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(dir.isValid());
-    soundcard::SelectClock(soundcard::Clock::Stepped);
-    soundcard::ResetCard();
+    WindowTest::SetUp();
     soundcard::SetMicrophoneTestSignal();
     soundcard::EnableWaveInTaps(16u << 20);
-    FormsTest::SetUp();
-    SetHandlerErrorReporter([this](const QString& text) { errors << text; });
-    TFileDialog::SetResponder([this](TFileDialog& d) {
-      if (answers.isEmpty()) return false;
-      d.FileName = answers.takeFirst();
-      return !d.FileName.isEmpty();
-    });
-  }
-  void TearDown() override {
-    TFileDialog::SetResponder({});
-    SetHandlerErrorReporter({});
-    FormsTest::TearDown();
-    ProcessMessages();
-    wavname.clear();
-    recording = false;
-    soundcard::ResetCard();
-  }
-  QString Write(const QString& name, const std::vector<std::uint8_t>& bytes) {
-    const QString path = dir.filePath(name);
-    std::ofstream(path.toStdString(), std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    return path;
   }
   void OpenMidi(const QString& path) {
     answers << path;
@@ -154,8 +130,6 @@ class Workflow : public FormsTest {
             f.btwstop->isEnabled(),  f.btdel->isEnabled(),      f.btsave->isEnabled()};
   }
 
-  QTemporaryDir dir;
-  QStringList answers, errors;
   long elapsed = 0;
 };
 
