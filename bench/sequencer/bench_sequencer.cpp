@@ -138,6 +138,24 @@ void RenderDenseMidi(benchmark::State& state) {
 }
 BENCHMARK(RenderDenseMidi)->Iterations(30)->Unit(benchmark::kMillisecond);
 
+// The card's thread with an accompaniment open but stopped, after its sound
+// has died away: what an idle program costs.
+void IdleAfterStop(benchmark::State& state) {
+  Session& s = TheSession();
+  mciSendCommand(s.id, MCI_STOP, MCI_WAIT, 0);
+  soundcard::Advance(44100 * 10);
+  double cpu = 0;
+  int seconds = 0;
+  for (auto _ : state) {
+    const double c0 = CpuSeconds();
+    soundcard::Advance(44100);
+    cpu += CpuSeconds() - c0;
+    ++seconds;
+  }
+  state.counters["cpu_ms_per_audio_s"] = 1000.0 * cpu / seconds;
+}
+BENCHMARK(IdleAfterStop)->Iterations(10)->Unit(benchmark::kMillisecond);
+
 void StartLoadingOnTheMainThread(benchmark::State& state) {
   for (auto _ : state) sequencer::StartSoundfontLoading();
 }
