@@ -51,13 +51,19 @@ void PlayWave(const QString& path, TProgress& progress) {
   const PWaveFormatEx format = player.Wave()->GetPWaveFormat();
   const qint64 bytesPerSecond = format && format->nAvgBytesPerSec > 0 ? format->nAvgBytesPerSec : 176400;
   const qint64 totalMs = qint64(player.Wave()->GetPlayLength()) * 1000 / bytesPerSecond;
+  qint64 heardMs = 0;
+  bool interrupted = false;
   player.OnStop = [&](QObject*) { loop.Quit(); };
-  TStopSignals stopSignals([&](int) { loop.Guard([&] { player.Stop(); }); });
+  TStopSignals stopSignals([&](int) {
+    interrupted = true;
+    loop.Guard([&] { player.Stop(); });
+  });
   QTimer poll;
   poll.setInterval(50);
   QObject::connect(&poll, &QTimer::timeout, [&] {
     loop.Guard([&] {
-      progress.Show(PlayLine(qint64(player.GetPosition()) * 1000 / bytesPerSecond, totalMs, left, right));
+      heardMs = qint64(player.GetPosition()) * 1000 / bytesPerSecond;
+      progress.Show(PlayLine(heardMs, totalMs, left, right));
     });
   });
   loop.Guard([&] {
@@ -69,7 +75,8 @@ void PlayWave(const QString& path, TProgress& progress) {
   poll.stop();
   player.Stop();
   loop.RethrowIfFailed();
-  progress.Show(PlayLine(totalMs, totalMs, left, right), true);
+  progress.Show(Tr("Played %1 / %2", "已播放 %1 / %2").arg(FormatTime(interrupted ? heardMs : totalMs), FormatTime(totalMs)),
+                true);
 }
 
 // An accompaniment through the media player; the levels are the peaks of
@@ -101,7 +108,7 @@ void PlayAccompaniment(const QString& path, TProgress& progress) {
   poll.stop();
   player.Stop();
   loop.RethrowIfFailed();
-  progress.Show(PlayLine(player.Position(), length, left, right), true);
+  progress.Show(Tr("Played %1 / %2", "已播放 %1 / %2").arg(FormatTime(player.Position()), FormatTime(length)), true);
 }
 
 }  // namespace

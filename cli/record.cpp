@@ -136,11 +136,14 @@ int RunRecord(const QStringList& args) {
   rec.OnStop = [&](QObject*) { loop.Quit(); };
 
   const qint64 totalMs = o.seconds > 0 ? qint64(o.seconds) * 1000 : lengthMs;
-  auto show = [&](bool force) {
+  // The last line (final) has no meters: they are cleared when the take ends.
+  auto show = [&](bool final) {
     const qint64 ms = recorded * 1000 / bytesPerSecond;
-    progress.Show(Tr("Recording %1 / %2  L %3  R %4", "录音 %1 / %2  左 %3  右 %4")
-                      .arg(FormatTime(ms), FormatTime(totalMs), left.Bar(left.Take()), right.Bar(right.Take())),
-                  force);
+    if (final)
+      progress.Show(Tr("Recorded %1 / %2", "已录 %1 / %2").arg(FormatTime(ms), FormatTime(totalMs)), true);
+    else
+      progress.Show(Tr("Recording %1 / %2  L %3  R %4", "录音 %1 / %2  左 %3  右 %4")
+                        .arg(FormatTime(ms), FormatTime(totalMs), left.Bar(left.Take()), right.Bar(right.Take())));
   };
   auto stop = [&] {
     if (stopping) return;

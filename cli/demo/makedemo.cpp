@@ -8,11 +8,11 @@
 #include <fstream>
 #include <vector>
 
+#include "cli/demo/demotune.h"
+
 namespace {
 
-constexpr int kDivision = 480;  // ticks per quarter note
-constexpr int kBar = 4 * kDivision;
-constexpr std::uint32_t kTempo = 625000;  // microseconds per quarter: 96 bpm
+using namespace demotune;
 
 struct Event {
   int tick;
@@ -58,20 +58,6 @@ class Track {
   std::vector<Event> events_;
 };
 
-// The melody: (pitch, length in eighths); pitch 0 is a rest. Two bars a line.
-struct Step {
-  int pitch;
-  int eighths;
-};
-const std::vector<Step> kMelody = {
-    {64, 2}, {67, 2}, {72, 3}, {71, 1},            {69, 2}, {72, 2}, {76, 4},
-    {77, 2}, {76, 1}, {74, 1}, {72, 2}, {69, 2},   {71, 3}, {72, 1}, {74, 4},
-    {76, 2}, {74, 2}, {72, 2}, {67, 2},            {69, 3}, {71, 1}, {72, 2}, {69, 2},
-    {65, 2}, {69, 2}, {72, 2}, {74, 2},            {71, 6}, {0, 2},
-    {72, 2}, {76, 2}, {79, 3}, {77, 1},            {76, 2}, {72, 2}, {69, 4},
-    {77, 2}, {76, 2}, {74, 2}, {71, 2},            {72, 8},
-};
-
 // One chord a bar (bar 11 has two): root for the bass and the triad.
 struct Chord {
   int bar;
@@ -95,7 +81,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s OUT.mid\n", argv[0]);
     return 2;
   }
-  const int end = 12 * kBar;
+  const int end = kBars * kBar;
 
   Track conductor;
   conductor.Add(0, {0xFF, 0x03, 4, 'D', 'e', 'm', 'o'});
