@@ -12,6 +12,7 @@
 #include "cli/options.h"
 #include "cli/outputfile.h"
 #include "cli/progress.h"
+#include "cli/stopsignals.h"
 #include "cli/texts.h"
 #include "mp3/LameCoder.h"
 
@@ -27,7 +28,7 @@ QString MessageOf(const std::exception& e) { return QString::fromUtf8(e.what());
 }  // namespace
 
 void ConvertToMp3(const QString& input, TOutputFile& output, int bitrate,
-                  const std::function<void(int percent)>& progress) {
+                  const std::function<void(int percent)>& progress, const bool& interrupted) {
   CheckInputFile(input);
   TLameCoder coder;
   coder.SetBitrate(DWORD(bitrate));
@@ -35,12 +36,17 @@ void ConvertToMp3(const QString& input, TOutputFile& output, int bitrate,
   coder.SetOutputFiles({output.TemporaryPath()});
   coder.OnProgress = [&](QObject*, WORD percent) {
     if (progress) progress(percent);
+    if (interrupted) coder.Stop();
   };
   try {
     coder.ProcessFiles();
   } catch (const std::exception& e) {
     output.Discard();
     throw ECliFailure(Tr("%1: MP3 conversion failed: %2", "%1: 转换 MP3 失败: %2").arg(input, MessageOf(e)));
+  }
+  if (interrupted) {
+    output.Discard();
+    throw ECliFailure(Tr("%1: MP3 conversion interrupted", "%1: MP3 转换被中断").arg(input));
   }
   output.Commit();
 }
@@ -69,8 +75,12 @@ int RunConvert(const QStringList& args) {
   if (p.Has("out-dir") && !QFileInfo(outDir).isDir())
     throw ECliFailure(Tr("folder %1 does not exist", "文件夹 %1 不存在").arg(outDir));
 
+  // Ctrl+C stops the file being converted (its MP3 is not kept) and the
+  // ones after it.
+  bool interrupted = false;
+  TStopSignals stopSignals([&](int) { interrupted = true; });
   int failed = 0;
-  for (qsizetype i = 0; i < inputs.size(); ++i) {
+  for (qsizetype i = 0; i < inputs.size() && !interrupted; ++i) {
     const QString& input = inputs[i];
     const QFileInfo info(input);
     QString output;
@@ -94,15 +104,16 @@ int RunConvert(const QStringList& args) {
                           .arg(inputs.size())
                           .arg(percent),
                       percent >= 100);
-      });
+      }, interrupted);
       progress.Finish();
       PrintOut(Tr("%1 -> %2", "%1 -> %2").arg(input, file.Path()));
     } catch (const ECliFailure& e) {
-      if (inputs.size() == 1) throw;
+      if (inputs.size() == 1 || interrupted) throw;
       ++failed;
       PrintErr(QStringLiteral("tunelark: ") + MessageOf(e));
     }
   }
+  if (interrupted) throw ECliFailure(Tr("interrupted", "已中断"));
   if (failed > 0)
     throw ECliFailure(Tr("%1 of %2 files failed", "%2 个文件中有 %1 个失败").arg(failed).arg(inputs.size()));
   return 0;

@@ -145,6 +145,7 @@ int RunRecord(const QStringList& args) {
       progress.Show(Tr("Recording %1 / %2  L %3  R %4", "录音 %1 / %2  左 %3  右 %4")
                         .arg(FormatTime(ms), FormatTime(totalMs), left.Bar(left.Take()), right.Bar(right.Take())));
   };
+  bool interrupted = false;  // a signal after the take: the MP3 stops
   auto stop = [&] {
     if (stopping) return;
     stopping = true;
@@ -153,7 +154,10 @@ int RunRecord(const QStringList& args) {
     loop.Quit();
   };
 
-  TStopSignals stopSignals([&](int) { loop.Guard(stop); });
+  TStopSignals stopSignals([&](int) {
+    if (stopping) interrupted = true;
+    loop.Guard(stop);
+  });
   QTimer poll;
   poll.setInterval(50);
   QObject::connect(&poll, &QTimer::timeout, [&] {
@@ -172,6 +176,7 @@ int RunRecord(const QStringList& args) {
   });
   loop.Run();
   poll.stop();
+  stopping = true;  // from now on a signal interrupts the MP3
   // Whatever ended the loop, the take is finished before anything else.
   rec.Stop();
   if (player.DeviceID() != 0) player.Stop();
@@ -188,7 +193,7 @@ int RunRecord(const QStringList& args) {
     TProgress mp3Progress(o.quiet);
     ConvertToMp3(wav.Path(), *mp3, 128, [&](int percent) {
       mp3Progress.Show(Tr("MP3 %1%", "MP3 %1%").arg(percent), percent >= 100);
-    });
+    }, interrupted);
     mp3Progress.Finish();
     PrintOut(Tr("Saved the MP3 as %1", "MP3 已保存: %1").arg(mp3->Path()));
   }

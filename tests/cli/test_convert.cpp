@@ -2,6 +2,7 @@
 // among them, one file to a named MP3, and the refusals.
 #include <QFileInfo>
 #include <cmath>
+#include <csignal>
 
 #include "cli_fixture.h"
 
@@ -92,4 +93,23 @@ TEST(Convert, OneFileToANamedMp3IsRefusedOverAnExistingOneUnlessForced) {
   EXPECT_EQ(refused.code, 1);
   EXPECT_EQ(refused.ErrLines().size(), 1) << refused.err.constData();
   EXPECT_EQ(Entries(dir.path()), QStringList({"float.wav", "named.mp3", "take.wav"}));
+}
+
+TEST(Convert, CtrlCStopsTheConversionAndKeepsNoPartialMp3) {
+  QTemporaryDir dir;
+  WriteWav(dir.filePath("long.wav"), 44100, 44100 * 60);
+  WriteWav(dir.filePath("next.wav"), 44100, 4410);
+  QProcess p;
+  Start(p, {"convert", dir.filePath("long.wav"), dir.filePath("next.wav")}, Environment());
+  QByteArray err;
+  while (!err.contains("Converting") && p.state() == QProcess::Running) {
+    p.waitForReadyRead(200);
+    err += p.readAllStandardError();
+  }
+  ::kill(pid_t(p.processId()), SIGINT);
+  const Result r = Finish(p, 60000);
+  EXPECT_FALSE(r.crashed);
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(r.err.contains("interrupted")) << r.err.constData();
+  EXPECT_EQ(Entries(dir.path()), QStringList({"long.wav", "next.wav"}));
 }
