@@ -133,7 +133,13 @@ int RunRecord(const QStringList& args) {
   bool started = false;
   bool stopping = false;
   rec.OnData = [&](QObject*, PWaveHdr header) { recorded += header->dwBytesRecorded; };
-  rec.OnStop = [&](QObject*) { loop.Quit(); };
+  // The recorder stops by itself at the --seconds limit, and when the file
+  // cannot be written any further (disk full): then the take is cut short.
+  bool cutShort = false;
+  rec.OnStop = [&](QObject*) {
+    if (!stopping && !(o.seconds > 0 && recorded >= o.seconds * bytesPerSecond)) cutShort = true;
+    loop.Quit();
+  };
 
   const qint64 totalMs = o.seconds > 0 ? qint64(o.seconds) * 1000 : lengthMs;
   // The last line (final) has no meters: they are cleared when the take ends.
@@ -187,6 +193,13 @@ int RunRecord(const QStringList& args) {
 
   wav.Commit();
   const double seconds = double(recorded) / double(bytesPerSecond);
+  // What was recorded is kept, but the take is not what was asked for.
+  if (cutShort)
+    throw ECliFailure(Tr("the recording stopped after %1 s: the file could not be written any further "
+                         "(disk full?); what was recorded is in %2",
+                         "录音在 %1 秒后停止: 文件无法继续写入(磁盘已满?); 已录的部分在 %2")
+                          .arg(seconds, 0, 'f', 1)
+                          .arg(wav.Path()));
   PrintOut(Tr("Recorded %1 s into %2", "已录制 %1 秒: %2").arg(seconds, 0, 'f', 1).arg(wav.Path()));
 
   if (mp3) {

@@ -1,6 +1,7 @@
 // tunelark record, end to end: takes with the demo accompaniment at each
 // quality (layout, rate, length, sound, MP3), a take finished by SIGINT and
 // SIGTERM, and inputs it must refuse without leaving anything behind.
+#include <QFileInfo>
 #include <csignal>
 #include <thread>
 #include <unistd.h>
@@ -163,4 +164,24 @@ TEST(Record, BadInputFailsWithOneLineAndLeavesNoFile) {
   EXPECT_EQ(forced.code, 0) << forced.err.constData();
   EXPECT_TRUE(ReadRecordedWav(existing).layoutOk);
   EXPECT_EQ(Entries(dir.path()), QStringList({"existing.wav", "words.mid"}));
+}
+
+TEST(Record, ATakeCutShortByAFileThatCannotGrowIsAFailureAndKeepsWhatWasRecorded) {
+  QTemporaryDir dir;
+  const QString wav = dir.filePath("cut.wav");
+  App();
+  QProcess p;
+  p.setProcessEnvironment(Environment());
+  // Files of at most 100 KB (about 0.6 s), the write failing instead of
+  // killing the process: as a full disk looks to the recorder.
+  p.start("bash", {"-c", "ulimit -f 100; trap '' XFSZ; exec \"$0\" record -s 3 -o \"$1\" --mp3 \"$2\"",
+                   TUNELARK_BIN, wav, dir.filePath("cut.mp3")});
+  ASSERT_TRUE(p.waitForStarted());
+  const Result r = Finish(p);
+  EXPECT_FALSE(r.crashed);
+  EXPECT_EQ(r.code, 1);
+  ASSERT_FALSE(r.ErrLines().isEmpty());
+  EXPECT_TRUE(r.ErrLines().last().contains("stopped after")) << r.err.constData();
+  EXPECT_EQ(Entries(dir.path()), QStringList({"cut.wav"}));
+  EXPECT_GT(QFileInfo(wav).size(), 46);
 }
