@@ -7,6 +7,7 @@
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "cli/progress.h"
+#include "cli/stopsignals.h"
 #include "cli/texts.h"
 #include "platform/winmsg/winmsg.h"
 
@@ -55,6 +56,9 @@ int RunCommandLine(int argc, char** argv) {
     WriteHelp(command.help());
     return 0;
   }
+  // From here on Ctrl+C is a request the command answers (a take is
+  // finished, temporary files are removed), never a sudden end.
+  cli::InstallStopSignals();
   int code = 1;
   try {
     code = command.run(args);

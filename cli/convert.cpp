@@ -77,7 +77,8 @@ int RunConvert(const QStringList& args) {
 
   // Ctrl+C stops the file being converted (its MP3 is not kept) and the
   // ones after it.
-  bool interrupted = false;
+  DeliverStopSignals();
+  bool interrupted = StopRequested();
   TStopSignals stopSignals([&](int) { interrupted = true; });
   int failed = 0;
   for (qsizetype i = 0; i < inputs.size() && !interrupted; ++i) {

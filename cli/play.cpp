@@ -54,6 +54,8 @@ void PlayWave(const QString& path, TProgress& progress) {
   qint64 heardMs = 0;
   bool interrupted = false;
   player.OnStop = [&](QObject*) { loop.Quit(); };
+  DeliverStopSignals();
+  if (StopRequested()) return;
   TStopSignals stopSignals([&](int) {
     interrupted = true;
     loop.Guard([&] { player.Stop(); });
@@ -85,6 +87,8 @@ void PlayAccompaniment(const QString& path, TProgress& progress) {
   TMediaPlayer player;
   OpenAccompaniment(player, path);
   const qint64 length = player.Length();
+  DeliverStopSignals();
+  if (StopRequested()) return;
   TRunLoop loop;
   TTextLevel left(chLeft, 12), right(chRight, 12);
   TStopSignals stopSignals([&](int) { loop.Quit(); });

@@ -111,6 +111,10 @@ int RunRecord(const QStringList& args) {
     lengthMs = player.Length();
   }
 
+  // A signal while the accompaniment was loading: nothing was recorded yet.
+  DeliverStopSignals();
+  if (StopRequested()) throw ECliFailure(Tr("interrupted", "已中断"));
+
   TRunLoop loop;
   TProgress progress(o.quiet);
   TTextLevel left(chLeft, 12), right(chRight, 12);

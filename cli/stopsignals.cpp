@@ -5,14 +5,16 @@
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
+#include <utility>
 
 namespace cli {
 
 namespace {
 
 int gPipe[2] = {-1, -1};
-struct sigaction gOldInt {};
-struct sigaction gOldTerm {};
+QSocketNotifier* gNotifier = nullptr;
+std::function<void(int)> gOnStop;
+bool gRequested = false;
 
 // Async-signal-safe: one write(2) of one byte, errno kept.
 void OnSignal(int signal) {
@@ -24,36 +26,35 @@ void OnSignal(int signal) {
 
 }  // namespace
 
-TStopSignals::TStopSignals(std::function<void(int)> onStop, QObject* parent)
-    : QObject(parent), onStop_(std::move(onStop)) {
-  if (gPipe[0] < 0) {
-    if (::pipe2(gPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-  }
-  notifier_ = std::make_unique<QSocketNotifier>(gPipe[0], QSocketNotifier::Read);
-  connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { Drain(); });
+void InstallStopSignals() {
+  if (gNotifier) return;
+  if (::pipe2(gPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  gNotifier = new QSocketNotifier(gPipe[0], QSocketNotifier::Read);
+  QObject::connect(gNotifier, &QSocketNotifier::activated, [] { DeliverStopSignals(); });
   struct sigaction action {};
   action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  ::sigaction(SIGINT, &action, &gOldInt);
-  ::sigaction(SIGTERM, &action, &gOldTerm);
+  ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
 }
 
-TStopSignals::~TStopSignals() {
-  if (!notifier_) return;
-  ::sigaction(SIGINT, &gOldInt, nullptr);
-  ::sigaction(SIGTERM, &gOldTerm, nullptr);
-}
+bool StopRequested() { return gRequested; }
 
-void TStopSignals::Drain() {
+void DeliverStopSignals() {
+  if (gPipe[0] < 0) return;
   unsigned char bytes[16];
   ssize_t n;
   while ((n = ::read(gPipe[0], bytes, sizeof bytes)) > 0) {
     for (ssize_t i = 0; i < n; ++i) {
-      received_ = bytes[i];
-      if (onStop_) onStop_(received_);
+      gRequested = true;
+      if (gOnStop) gOnStop(bytes[i]);
     }
   }
 }
+
+TStopSignals::TStopSignals(std::function<void(int)> onStop) : previous_(std::exchange(gOnStop, std::move(onStop))) {}
+
+TStopSignals::~TStopSignals() { gOnStop = std::move(previous_); }
 
 }  // namespace cli

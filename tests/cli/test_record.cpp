@@ -185,3 +185,25 @@ TEST(Record, ATakeCutShortByAFileThatCannotGrowIsAFailureAndKeepsWhatWasRecorded
   EXPECT_EQ(Entries(dir.path()), QStringList({"cut.wav"}));
   EXPECT_GT(QFileInfo(wav).size(), 46);
 }
+
+TEST(Record, ASignalBeforeTheRecordingStartsLeavesNothingBehind) {
+  QTemporaryDir dir;
+  QProcessEnvironment env = Environment();
+  // The large soundfont takes a while to load: the signal comes meanwhile.
+  const QString large = "/usr/share/sounds/sf3/MuseScore_General_Lite.sf3";
+  if (QFile::exists(large)) env.insert("TUNELARK_SOUNDFONT", large);
+  QProcess p;
+  Start(p, {"record", "-a", Demo(), "-o", dir.filePath("early.wav"), "--mp3", dir.filePath("early.mp3")}, env);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  ::kill(pid_t(p.processId()), SIGINT);
+  const Result r = Finish(p, 60000);
+  EXPECT_FALSE(r.crashed);
+  if (r.code == 1) {
+    EXPECT_TRUE(r.err.contains("interrupted")) << r.err.constData();
+    EXPECT_TRUE(Entries(dir.path()).isEmpty()) << Entries(dir.path()).join(' ').toStdString();
+  } else {
+    // The recording had begun after all: a finished take and its MP3.
+    EXPECT_EQ(r.code, 0) << r.err.constData();
+    EXPECT_EQ(Entries(dir.path()), QStringList({"early.mp3", "early.wav"}));
+  }
+}
