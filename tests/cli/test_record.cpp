@@ -194,7 +194,11 @@ TEST(Record, ASignalBeforeTheRecordingStartsLeavesNothingBehind) {
   if (QFile::exists(large)) env.insert("TUNELARK_SOUNDFONT", large);
   QProcess p;
   Start(p, {"record", "-a", Demo(), "-o", dir.filePath("early.wav"), "--mp3", dir.filePath("early.mp3")}, env);
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  // The reserved temporary names show that the command runs (and answers
+  // signals); the accompaniment is loading then.
+  for (int i = 0; i < 500 && Entries(dir.path()).isEmpty(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_FALSE(Entries(dir.path()).isEmpty());
   ::kill(pid_t(p.processId()), SIGINT);
   const Result r = Finish(p, 60000);
   EXPECT_FALSE(r.crashed);
