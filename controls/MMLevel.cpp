@@ -1,4 +1,5 @@
 #include "controls/MMLevel.h"
+#include "controls/MMLevelScale.h"
 
 #include <QEvent>
 #include <QFont>
@@ -14,14 +15,6 @@ namespace {
 
 // Rounds to the nearest integer, halves to even (the default rounding mode).
 std::int64_t RoundEven(double v) { return static_cast<std::int64_t>(std::nearbyint(v)); }
-
-std::int16_t Sample16(const std::uint8_t* p, std::size_t index) {
-  std::int16_t s;
-  std::memcpy(&s, p + 2 * index, 2);
-  return s;
-}
-
-std::int64_t Abs64(std::int64_t v) { return v < 0 ? -v : v; }
 
 }  // namespace
 
@@ -75,41 +68,8 @@ void TMMCustomLevel::ClearDisplay() {
 
 // ---------------------------------------------------------------- level
 
-// The absolute peak of the block. Frames are FChannels samples apart; the
-// first two channels are left and right. 8-bit data is brought to the
-// 16-bit scale. dL and dR are the DC corrections (the negated offsets).
 std::int64_t TMMCustomLevel::BlockPeak(const void* Data) const {
-  const auto* p = static_cast<const std::uint8_t*>(Data);
-  const std::size_t stride = std::size_t(std::max(FChannels, 1));
-  const std::int64_t dL = -std::int64_t(FDCOffsetL);
-  const std::int64_t dR = -std::int64_t(FDCOffsetR);
-  const bool mono = FChannels == 1;
-  std::int64_t peak = 0;
-  for (int i = 0; i < FSamples; ++i) {
-    const std::size_t at = std::size_t(i) * stride;
-    std::int64_t v;
-    if (FBits == b16Bit) {
-      if (mono)
-        v = Sample16(p, at) + dL;
-      else if (FChannel == chLeft)
-        v = Sample16(p, at) + dL;
-      else if (FChannel == chRight)
-        v = Sample16(p, at + 1) + dR;
-      else
-        v = (Sample16(p, at) + dL + Sample16(p, at + 1) + dR) / 2;
-    } else {
-      if (mono)
-        v = (p[at] + dL - 128) * 256;
-      else if (FChannel == chLeft)
-        v = (p[at] + dL - 128) * 256;
-      else if (FChannel == chRight)
-        v = (p[at + 1] + dR - 128) * 256;
-      else
-        v = ((p[at] + dL + p[at + 1] + dR) / 2 - 128) * 256;
-    }
-    peak = std::max(peak, Abs64(v));
-  }
-  return peak;
+  return MMLevelBlockPeak(Data, {FSamples, FChannels, FBits, FChannel, FDCOffsetL, FDCOffsetR});
 }
 
 void TMMCustomLevel::ShowRaw(std::int64_t R) {
@@ -159,24 +119,8 @@ void TMMCustomLevel::ShowRaw(std::int64_t R) {
   if (isEnabled() && isVisible()) Redraw(true);
 }
 
-// Lit spots for a raw peak, on the decibel or the linear scale, in single
-// precision as the scale is defined.
 int TMMCustomLevel::ScaleToSpots(std::int64_t R) {
-  const std::int64_t V = R * (FGain + 8) / 8;
-  const float N = float(FNumSpots);
-  const float S = float(FSensitivy);
-  float s;
-  if (FLogAmp) {
-    const float ratio = float(V) / float(kFullScale);
-    const float x = 20.0f * std::log10(std::max(ratio, 0.000001f));
-    s = (x - S) * N / (-S);
-  } else {
-    const float floor = float(kFullScale) / std::pow(10.0f, -S / 20.0f);
-    s = (float(V) - floor) * N / (float(kFullScale) - floor);
-  }
-  s = std::nearbyint(s);
-  if (!(s > 0.0f)) return 0;  // also NaN
-  return s > 1e6f ? 1000000 : int(s);
+  return MMLevelSpots(R, {FNumSpots, FGain, FSensitivy, FLogAmp});
 }
 
 void TMMCustomLevel::ClearSmoothing() {

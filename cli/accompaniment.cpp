@@ -1,0 +1,33 @@
+#include "cli/accompaniment.h"
+
+#include "cli/options.h"
+#include "cli/outputfile.h"
+#include "cli/texts.h"
+#include "platform/sequencer/mediaplayer.h"
+#include "platform/sequencer/seqcontrol.h"
+
+namespace cli {
+
+namespace {
+// Loading a large soundfont on a slow machine takes seconds, not minutes.
+constexpr int kSettleTimeoutMs = 120000;
+}  // namespace
+
+void OpenAccompaniment(TMediaPlayer& player, const QString& path) {
+  CheckInputFile(path);
+  sequencer::StartSoundfontLoading();
+  player.SetTimeFormat(tfMilliseconds);
+  player.FileName = path;
+  try {
+    player.Open();
+  } catch (const EMCIDeviceError& e) {
+    throw ECliFailure(Tr("cannot open the accompaniment %1: %2", "无法打开伴奏 %1: %2")
+                          .arg(path, QString::fromUtf8(e.what())));
+  }
+  if (!sequencer::WaitDevicesSettled(kSettleTimeoutMs))
+    throw ECliFailure(Tr("the accompaniment %1 cannot sound: no soundfont could be loaded",
+                         "伴奏 %1 无法发声: 没有可用的音色库")
+                          .arg(path));
+}
+
+}  // namespace cli

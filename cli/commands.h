@@ -1,0 +1,28 @@
+// The sub-commands. Each takes the arguments after its name, runs on the
+// QCoreApplication's event loop and returns the exit code, or raises
+// ECliUsage / ECliFailure.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+namespace cli {
+
+int RunRecord(const QStringList& args);
+int RunConvert(const QStringList& args);
+int RunPlay(const QStringList& args);
+int RunDevices(const QStringList& args);
+
+class TOutputFile;
+
+// Converts one WAV file into `output` (written under its temporary name and
+// committed when complete) at `bitrate` kbit/s with the window's encoder
+// component, calling `progress` with the percentage after every chunk.
+// When `interrupted` becomes true (a signal seen in the event loop the
+// conversion keeps running) the conversion stops after the current chunk.
+// Raises ECliFailure with the reason; the output is then discarded.
+void ConvertToMp3(const QString& input, TOutputFile& output, int bitrate,
+                  const std::function<void(int percent)>& progress, const bool& interrupted);
+
+}  // namespace cli

@@ -1,0 +1,123 @@
+// tunelark convert: the window's MP3 conversion for a list of WAV files.
+// Each file is converted on its own, so one that fails does not lose the
+// others; the command then fails with the count.
+#include <QDir>
+#include <QFileInfo>
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <optional>
+
+#include "cli/commands.h"
+#include "cli/options.h"
+#include "cli/outputfile.h"
+#include "cli/progress.h"
+#include "cli/stopsignals.h"
+#include "cli/texts.h"
+#include "mp3/LameCoder.h"
+
+namespace cli {
+
+namespace {
+
+// The bitrates of MPEG-1 Layer III.
+constexpr std::array<int, 14> kBitrates{32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+
+QString MessageOf(const std::exception& e) { return QString::fromUtf8(e.what()); }
+
+}  // namespace
+
+void ConvertToMp3(const QString& input, TOutputFile& output, int bitrate,
+                  const std::function<void(int percent)>& progress, const bool& interrupted) {
+  CheckInputFile(input);
+  TLameCoder coder;
+  coder.SetBitrate(DWORD(bitrate));
+  coder.SetInputFiles({input});
+  coder.SetOutputFiles({output.TemporaryPath()});
+  coder.OnProgress = [&](QObject*, WORD percent) {
+    if (progress) progress(percent);
+    if (interrupted) coder.Stop();
+  };
+  try {
+    coder.ProcessFiles();
+  } catch (const std::exception& e) {
+    output.Discard();
+    throw ECliFailure(Tr("%1: MP3 conversion failed: %2", "%1: 转换 MP3 失败: %2").arg(input, MessageOf(e)));
+  }
+  if (interrupted) {
+    output.Discard();
+    throw ECliFailure(Tr("%1: MP3 conversion interrupted", "%1: MP3 转换被中断").arg(input));
+  }
+  output.Commit();
+}
+
+int RunConvert(const QStringList& args) {
+  const TParsedArgs p = ParseArgs(args, {{"out", 'o', true},
+                                         {"out-dir", 0, true},
+                                         {"bitrate", 0, true},
+                                         {"force", 'f', false},
+                                         {"quiet", 'q', false}});
+  const QStringList inputs = p.positional;
+  if (inputs.isEmpty()) throw ECliUsage(Tr("no WAV file given", "没有给出 WAV 文件"));
+  if (p.Has("out") && p.Has("out-dir"))
+    throw ECliUsage(Tr("give --out or --out-dir, not both", "--out 和 --out-dir 只能给一个"));
+  if (p.Has("out") && inputs.size() > 1)
+    throw ECliUsage(Tr("--out names one MP3 file: use --out-dir for several inputs",
+                       "--out 只能用于一个输入, 多个输入请用 --out-dir"));
+  int bitrate = 128;
+  if (p.Has("bitrate")) {
+    bitrate = IntValue(p, "bitrate", kBitrates.front(), kBitrates.back());
+    if (std::find(kBitrates.begin(), kBitrates.end(), bitrate) == kBitrates.end())
+      throw ECliUsage(Tr("--bitrate %1 is not an MP3 bitrate", "--bitrate %1 不是 MP3 的比特率").arg(bitrate));
+  }
+  const bool force = p.Has("force");
+  const QString outDir = p.Value("out-dir");
+  if (p.Has("out-dir") && !QFileInfo(outDir).isDir())
+    throw ECliFailure(Tr("folder %1 does not exist", "文件夹 %1 不存在").arg(outDir));
+
+  // Ctrl+C stops the file being converted (its MP3 is not kept) and the
+  // ones after it.
+  DeliverStopSignals();
+  bool interrupted = StopRequested();
+  TStopSignals stopSignals([&](int) { interrupted = true; });
+  int failed = 0;
+  for (qsizetype i = 0; i < inputs.size() && !interrupted; ++i) {
+    const QString& input = inputs[i];
+    const QFileInfo info(input);
+    QString output;
+    if (p.Has("out"))
+      output = p.Value("out");
+    else if (p.Has("out-dir"))
+      output = QDir(outDir).filePath(info.completeBaseName() + QStringLiteral(".mp3"));
+    else
+      output = info.dir().filePath(info.completeBaseName() + QStringLiteral(".mp3"));
+    try {
+      if (QFileInfo(output).absoluteFilePath() == info.absoluteFilePath())
+        throw ECliFailure(Tr("%1: the MP3 would replace its own input", "%1: MP3 会覆盖输入文件").arg(input));
+      CheckInputFile(input);
+      TOutputFile file(output, force);
+      TProgress progress(p.Has("quiet"));
+      const QString name = info.fileName();
+      ConvertToMp3(input, file, bitrate, [&](int percent) {
+        progress.Show(Tr("Converting %1 (%2/%3) %4%", "正在转换 %1 (%2/%3) %4%")
+                          .arg(name)
+                          .arg(i + 1)
+                          .arg(inputs.size())
+                          .arg(percent),
+                      percent >= 100);
+      }, interrupted);
+      progress.Finish();
+      PrintOut(Tr("%1 -> %2", "%1 -> %2").arg(input, file.Path()));
+    } catch (const ECliFailure& e) {
+      if (inputs.size() == 1 || interrupted) throw;
+      ++failed;
+      PrintErr(QStringLiteral("tunelark: ") + MessageOf(e));
+    }
+  }
+  if (interrupted) throw ECliFailure(Tr("interrupted", "已中断"));
+  if (failed > 0)
+    throw ECliFailure(Tr("%1 of %2 files failed", "%2 个文件中有 %1 个失败").arg(failed).arg(inputs.size()));
+  return 0;
+}
+
+}  // namespace cli

@@ -1,0 +1,220 @@
+// tunelark record: the window's record command without the window. The
+// accompaniment starts first, then the recorder; the take ends when the
+// accompaniment does (without --seconds), after N seconds (the recorder's
+// own limit, exact to the frame), or on SIGINT/SIGTERM, and is finished
+// like a take stopped with the stop-and-save command.
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+#include <memory>
+#include <optional>
+
+#include "audio/MMConect.h"
+#include "audio/MMWRec.h"
+#include "cli/accompaniment.h"
+#include "cli/commands.h"
+#include "cli/options.h"
+#include "cli/outputfile.h"
+#include "cli/progress.h"
+#include "cli/runloop.h"
+#include "cli/stopsignals.h"
+#include "cli/textlevel.h"
+#include "cli/texts.h"
+#include "platform/sequencer/mediaplayer.h"
+
+namespace cli {
+
+namespace {
+
+struct TRecordOptions {
+  QString accompaniment;
+  QString out;
+  QString mp3;
+  int seconds = 0;  // 0: until the accompaniment ends
+  int rate = 44100;
+  bool force = false;
+  bool quiet = false;
+};
+
+// Long enough for any song, short enough for the byte limit's 32 bits.
+constexpr int kMaxSeconds = 3 * 3600;
+
+TRecordOptions ParseRecord(const QStringList& args) {
+  const TParsedArgs p = ParseArgs(args, {{"accompaniment", 'a', true},
+                                         {"out", 'o', true},
+                                         {"seconds", 's', true},
+                                         {"quality", 0, true},
+                                         {"mp3", 0, true},
+                                         {"force", 'f', false},
+                                         {"quiet", 'q', false}});
+  if (!p.positional.isEmpty())
+    throw ECliUsage(Tr("unexpected argument: %1", "多余的参数: %1").arg(p.positional.first()));
+  TRecordOptions o;
+  o.accompaniment = p.Value("accompaniment");
+  o.out = p.Value("out");
+  o.mp3 = p.Value("mp3");
+  o.force = p.Has("force");
+  o.quiet = p.Has("quiet");
+  if (o.out.isEmpty()) throw ECliUsage(Tr("--out TAKE.wav is required", "需要 --out 录音.wav"));
+  if (p.Has("accompaniment") && o.accompaniment.isEmpty())
+    throw ECliUsage(Tr("--accompaniment needs a file", "--accompaniment 需要一个文件"));
+  if (p.Has("mp3") && o.mp3.isEmpty()) throw ECliUsage(Tr("--mp3 needs a file", "--mp3 需要一个文件"));
+  if (p.Has("seconds")) o.seconds = IntValue(p, "seconds", 1, kMaxSeconds);
+  if (o.accompaniment.isEmpty() && o.seconds == 0)
+    throw ECliUsage(Tr("give --accompaniment FILE or --seconds N", "请给出 --accompaniment 文件 或 --seconds 秒数"));
+  if (p.Has("quality")) {
+    const QString q = p.Value("quality");
+    if (q == QLatin1String("high"))
+      o.rate = 44100;
+    else if (q == QLatin1String("medium"))
+      o.rate = 22050;
+    else if (q == QLatin1String("low"))
+      o.rate = 11025;
+    else
+      throw ECliUsage(Tr("--quality is high, medium or low", "--quality 只能是 high、medium 或 low"));
+  }
+  if (!o.mp3.isEmpty() && QFileInfo(o.mp3).absoluteFilePath() == QFileInfo(o.out).absoluteFilePath())
+    throw ECliUsage(Tr("--mp3 and --out name the same file", "--mp3 和 --out 是同一个文件"));
+  return o;
+}
+
+void Configure(TMMWaveRecorder& rec, int rate) {
+  rec.Wave()->SetTimeFormat(tfByte);
+  rec.Wave()->SetFileMustExist(false);
+  rec.SetBufferSize(3048);
+  rec.SetNumBuffers(20);
+  rec.SetDeviceID(MapperId);
+  rec.SetTimeFormat(tfByte);
+  rec.SetCallBackMode(cmWindow);
+  rec.SetMaxRecordTime(-1);
+  rec.SetMode(mStereo);
+  rec.SetBitLength(b16Bit);
+  rec.SetSampleRate(rate);
+  rec.SetOverwriteExisting(true);
+}
+
+}  // namespace
+
+int RunRecord(const QStringList& args) {
+  const TRecordOptions o = ParseRecord(args);
+
+  // Everything that can be refused is refused before anything is made.
+  if (!o.accompaniment.isEmpty()) CheckInputFile(o.accompaniment);
+  TOutputFile wav(o.out, o.force);
+  std::optional<TOutputFile> mp3;
+  if (!o.mp3.isEmpty()) mp3.emplace(o.mp3, o.force);
+
+  TMediaPlayer player;
+  qint64 lengthMs = -1;
+  if (!o.accompaniment.isEmpty()) {
+    OpenAccompaniment(player, o.accompaniment);
+    lengthMs = player.Length();
+  }
+
+  // A signal while the accompaniment was loading: nothing was recorded yet.
+  DeliverStopSignals();
+  if (StopRequested()) throw ECliFailure(Tr("interrupted", "已中断"));
+
+  TRunLoop loop;
+  TProgress progress(o.quiet);
+  TTextLevel left(chLeft, 12), right(chRight, 12);
+  TMMConnector connector;
+  TMMConnector::SetEnterIdle(false);
+  connector.SetLevel1(&left);
+  connector.SetLevel2(&right);
+
+  TMMWaveRecorder rec;
+  Configure(rec, o.rate);
+  const qint64 bytesPerSecond = qint64(o.rate) * 4;
+  if (o.seconds > 0) rec.SetMaxRecordTime(std::int32_t(o.seconds * bytesPerSecond));
+  rec.SetOutput(&connector);
+  // The recorder reads a file it is given as a wave; the empty placeholder
+  // that reserved the name makes way for the WAV the recorder creates.
+  QFile::remove(wav.TemporaryPath());
+  rec.SetFileName(wav.TemporaryPath().toStdString());
+
+  qint64 recorded = 0;
+  bool started = false;
+  bool stopping = false;
+  rec.OnData = [&](QObject*, PWaveHdr header) { recorded += header->dwBytesRecorded; };
+  // The recorder stops by itself at the --seconds limit, and when the file
+  // cannot be written any further (disk full): then the take is cut short.
+  bool cutShort = false;
+  rec.OnStop = [&](QObject*) {
+    if (!stopping && !(o.seconds > 0 && recorded >= o.seconds * bytesPerSecond)) cutShort = true;
+    loop.Quit();
+  };
+
+  const qint64 totalMs = o.seconds > 0 ? qint64(o.seconds) * 1000 : lengthMs;
+  // The last line (final) has no meters: they are cleared when the take ends.
+  auto show = [&](bool final) {
+    const qint64 ms = recorded * 1000 / bytesPerSecond;
+    if (final)
+      progress.Show(Tr("Recorded %1 / %2", "已录 %1 / %2").arg(FormatTime(ms), FormatTime(totalMs)), true);
+    else
+      progress.Show(Tr("Recording %1 / %2  L %3  R %4", "录音 %1 / %2  左 %3  右 %4")
+                        .arg(FormatTime(ms), FormatTime(totalMs), left.Bar(left.Take()), right.Bar(right.Take())));
+  };
+  bool interrupted = false;  // a signal after the take: the MP3 stops
+  auto stop = [&] {
+    if (stopping) return;
+    stopping = true;
+    rec.Stop();  // finishes the WAV file
+    if (player.DeviceID() != 0) player.Stop();
+    loop.Quit();
+  };
+
+  TStopSignals stopSignals([&](int) {
+    if (stopping) interrupted = true;
+    loop.Guard(stop);
+  });
+  QTimer poll;
+  poll.setInterval(50);
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    loop.Guard([&] {
+      show(false);
+      // The end of the accompaniment ends the take unless a length was given.
+      if (o.seconds == 0 && player.DeviceID() != 0 && player.Position() >= lengthMs) stop();
+    });
+  });
+
+  loop.Guard([&] {
+    if (player.DeviceID() != 0) player.Play();
+    rec.Start();
+    started = true;
+    poll.start();
+  });
+  loop.Run();
+  poll.stop();
+  stopping = true;  // from now on a signal interrupts the MP3
+  // Whatever ended the loop, the take is finished before anything else.
+  rec.Stop();
+  if (player.DeviceID() != 0) player.Stop();
+  loop.RethrowIfFailed();
+  if (!started) throw ECliFailure(Tr("the recording did not start", "录音没有开始"));
+  show(true);
+  progress.Finish();
+
+  wav.Commit();
+  const double seconds = double(recorded) / double(bytesPerSecond);
+  // What was recorded is kept, but the take is not what was asked for.
+  if (cutShort)
+    throw ECliFailure(Tr("the recording stopped after %1 s: the file could not be written any further "
+                         "(disk full?); what was recorded is in %2",
+                         "录音在 %1 秒后停止: 文件无法继续写入(磁盘已满?); 已录的部分在 %2")
+                          .arg(seconds, 0, 'f', 1)
+                          .arg(wav.Path()));
+  PrintOut(Tr("Recorded %1 s into %2", "已录制 %1 秒: %2").arg(seconds, 0, 'f', 1).arg(wav.Path()));
+
+  if (mp3) {
+    TProgress mp3Progress(o.quiet);
+    ConvertToMp3(wav.Path(), *mp3, 128, [&](int percent) {
+      mp3Progress.Show(Tr("MP3 %1%", "MP3 %1%").arg(percent), percent >= 100);
+    }, interrupted);
+    mp3Progress.Finish();
+    PrintOut(Tr("Saved the MP3 as %1", "MP3 已保存: %1").arg(mp3->Path()));
+  }
+  return 0;
+}
+
+}  // namespace cli

@@ -1,0 +1,123 @@
+#include "cli/texts.h"
+
+#include <QLocale>
+
+namespace cli {
+
+bool ChineseLocale() { return QLocale::system().language() == QLocale::Chinese; }
+
+QString Tr(const char* english, const char* chinese) {
+  return QString::fromUtf8(ChineseLocale() ? chinese : english);
+}
+
+QString MainHelp() {
+  return Tr(
+      "Usage: tunelark [COMMAND] [OPTIONS]\n"
+      "Without a command, tunelark opens its window.\n"
+      "\n"
+      "Commands:\n"
+      "  record    record a take while an accompaniment plays\n"
+      "  convert   convert WAV files to MP3\n"
+      "  play      play a take or an accompaniment to its end\n"
+      "  devices   list the audio devices and soundfonts\n"
+      "\n"
+      "Run 'tunelark COMMAND --help' for the options of a command.\n"
+      "Exit codes: 0 done, 1 failed, 2 bad usage.\n",
+      "用法: tunelark [命令] [选项]\n"
+      "不带命令时, tunelark 打开主窗口。\n"
+      "\n"
+      "命令:\n"
+      "  record    播放伴奏的同时录音\n"
+      "  convert   把 WAV 文件转成 MP3\n"
+      "  play      播放录音或伴奏直到结束\n"
+      "  devices   列出音频设备和音色库\n"
+      "\n"
+      "用 'tunelark 命令 --help' 查看命令的选项。\n"
+      "退出码: 0 完成, 1 失败, 2 用法错误。\n");
+}
+
+QString RecordHelp() {
+  return Tr(
+      "Usage: tunelark record --accompaniment FILE --out TAKE.wav [OPTIONS]\n"
+      "       tunelark record --seconds N --out TAKE.wav [OPTIONS]\n"
+      "Plays the accompaniment and records the sound card's recording mix\n"
+      "(microphone and accompaniment) into a WAV file, 16-bit stereo.\n"
+      "Recording stops when the accompaniment ends, after N seconds, or on\n"
+      "Ctrl+C (the take is kept; the exit code is then 0).\n"
+      "\n"
+      "  -a, --accompaniment FILE   MIDI, WAV or MP3 accompaniment\n"
+      "  -o, --out FILE             the WAV file to make\n"
+      "  -s, --seconds N            record N seconds\n"
+      "      --quality Q            high (44100 Hz, default), medium (22050 Hz), low (11025 Hz)\n"
+      "      --mp3 FILE             also save the take as MP3\n"
+      "  -f, --force                replace existing output files\n"
+      "  -q, --quiet                no progress display\n"
+      "  -h, --help                 this help\n",
+      "用法: tunelark record --accompaniment 文件 --out 录音.wav [选项]\n"
+      "      tunelark record --seconds 秒数 --out 录音.wav [选项]\n"
+      "播放伴奏, 同时把声卡的录音混音(麦克风和伴奏)录进 WAV 文件, 16位立体声。\n"
+      "伴奏结束、到达指定秒数或按 Ctrl+C 时停止录音(录音会保存, 退出码为 0)。\n"
+      "\n"
+      "  -a, --accompaniment 文件   MIDI、WAV 或 MP3 伴奏\n"
+      "  -o, --out 文件             要生成的 WAV 文件\n"
+      "  -s, --seconds 秒数         录制的秒数\n"
+      "      --quality 音质         high (44100 Hz, 默认), medium (22050 Hz), low (11025 Hz)\n"
+      "      --mp3 文件             同时保存为 MP3\n"
+      "  -f, --force                覆盖已有的输出文件\n"
+      "  -q, --quiet                不显示进度\n"
+      "  -h, --help                 显示本帮助\n");
+}
+
+QString ConvertHelp() {
+  return Tr(
+      "Usage: tunelark convert IN.wav... [-o OUT.mp3 | --out-dir DIR] [OPTIONS]\n"
+      "Converts each WAV file to MP3 (beside it, into DIR, or one file to OUT.mp3).\n"
+      "A file that fails does not stop the others.\n"
+      "\n"
+      "  -o, --out FILE      the MP3 file (one input only)\n"
+      "      --out-dir DIR   the folder for the MP3 files\n"
+      "      --bitrate K     kbit/s: 32, 40, 48, 56, 64, 80, 96, 112, 128 (default), 160, 192, 224, 256, 320\n"
+      "  -f, --force         replace existing output files\n"
+      "  -q, --quiet         no progress display\n"
+      "  -h, --help          this help\n",
+      "用法: tunelark convert 输入.wav... [-o 输出.mp3 | --out-dir 文件夹] [选项]\n"
+      "把每个 WAV 文件转成 MP3(放在原文件旁、指定文件夹中, 或单个文件转成 输出.mp3)。\n"
+      "某个文件失败不影响其他文件。\n"
+      "\n"
+      "  -o, --out 文件       MP3 文件(只用于一个输入)\n"
+      "      --out-dir 文件夹 MP3 文件所在的文件夹\n"
+      "      --bitrate K      千比特/秒: 32, 40, 48, 56, 64, 80, 96, 112, 128 (默认), 160, 192, 224, 256, 320\n"
+      "  -f, --force          覆盖已有的输出文件\n"
+      "  -q, --quiet          不显示进度\n"
+      "  -h, --help           显示本帮助\n");
+}
+
+QString PlayHelp() {
+  return Tr(
+      "Usage: tunelark play FILE [OPTIONS]\n"
+      "Plays a take (WAV) or an accompaniment (MIDI, WAV, MP3) to its end;\n"
+      "Ctrl+C stops it.\n"
+      "\n"
+      "  -q, --quiet   no progress display\n"
+      "  -h, --help    this help\n",
+      "用法: tunelark play 文件 [选项]\n"
+      "播放录音(WAV)或伴奏(MIDI、WAV、MP3)直到结束; 按 Ctrl+C 停止。\n"
+      "\n"
+      "  -q, --quiet   不显示进度\n"
+      "  -h, --help    显示本帮助\n");
+}
+
+QString DevicesHelp() {
+  return Tr(
+      "Usage: tunelark devices\n"
+      "Lists the host's audio devices, the virtual device, the soundfonts found,\n"
+      "and marks those in use.\n"
+      "\n"
+      "  -h, --help    this help\n",
+      "用法: tunelark devices\n"
+      "列出本机的音频设备、虚拟设备和找到的音色库, 并标出正在使用的。\n"
+      "\n"
+      "  -h, --help    显示本帮助\n");
+}
+
+}  // namespace cli

@@ -1,0 +1,20 @@
+// The command line's texts in English and Chinese: Chinese when the
+// desktop's locale (LC_ALL, LC_MESSAGES, LANG) is Chinese.
+#pragma once
+
+#include <QString>
+
+namespace cli {
+
+bool ChineseLocale();
+// The text for the locale; both are UTF-8.
+QString Tr(const char* english, const char* chinese);
+
+// Help of the whole program and of each sub-command.
+QString MainHelp();
+QString RecordHelp();
+QString ConvertHelp();
+QString PlayHelp();
+QString DevicesHelp();
+
+}  // namespace cli

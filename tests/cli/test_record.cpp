@@ -1,0 +1,213 @@
+// tunelark record, end to end: takes with the demo accompaniment at each
+// quality (layout, rate, length, sound, MP3), a take finished by SIGINT and
+// SIGTERM, and inputs it must refuse without leaving anything behind.
+#include <QFileInfo>
+#include <csignal>
+#include <thread>
+#include <unistd.h>
+
+#include "cli_fixture.h"
+
+using namespace clitest;
+
+namespace {
+
+// One buffer of the recorder: 3048 bytes of 16-bit stereo.
+constexpr std::uint32_t kBufferFrames = 3048 / 4;
+// An MP3 decodes to whole frames (1152 samples, 576 below 32 kHz) and
+// carries the encoder's delay and padding (576 + 529 samples) when there
+// is no gapless information.
+constexpr std::int64_t kMp3Slack = 1152 + 1105;
+
+bool HasControlCharacters(const QByteArray& text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) < 0x20 && c != '\n') return true;
+  return false;
+}
+
+}  // namespace
+
+TEST(Record, DemoForThreeSecondsAtEachQualityGivesTheRecordersWavAndAMatchingMp3) {
+  QTemporaryDir dir;
+  struct Case {
+    const char* quality;
+    std::uint32_t rate;
+    bool quiet;
+  } cases[] = {{"high", 44100, false}, {"medium", 22050, true}, {"low", 11025, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.quality);
+    const QString wav = dir.filePath(QStringLiteral("take-%1.wav").arg(QLatin1String(c.quality)));
+    const QString mp3 = dir.filePath(QStringLiteral("take-%1.mp3").arg(QLatin1String(c.quality)));
+    QStringList args = {"record", "--accompaniment", Demo(), "--seconds", "3", "--quality",
+                        QLatin1String(c.quality), "--out", wav, "--mp3", mp3};
+    if (c.quiet) args << "--quiet";
+    const Result r = Tunelark(args);
+    ASSERT_FALSE(r.crashed);
+    ASSERT_EQ(r.code, 0) << r.err.constData();
+    // stderr is not a terminal here: plain lines, or nothing with --quiet.
+    EXPECT_FALSE(HasControlCharacters(r.err)) << r.err.constData();
+    if (c.quiet)
+      EXPECT_TRUE(r.err.isEmpty()) << r.err.constData();
+    else
+      EXPECT_TRUE(r.err.contains("Recording")) << r.err.constData();
+    EXPECT_TRUE(r.out.contains(wav.toUtf8()));
+    EXPECT_TRUE(r.out.contains(mp3.toUtf8()));
+
+    const RecordedWav w = ReadRecordedWav(wav);
+    EXPECT_TRUE(w.layoutOk);
+    EXPECT_TRUE(w.hasFact);
+    EXPECT_EQ(w.tag, 1);
+    EXPECT_EQ(w.channels, 2);
+    EXPECT_EQ(w.bits, 16);
+    EXPECT_EQ(w.rate, c.rate);
+    EXPECT_NEAR(double(w.frames), 3.0 * c.rate, double(kBufferFrames));
+    // The microphone is silent: everything heard is the accompaniment.
+    EXPECT_GT(w.peak, 1000);
+
+    const Decoded d = Decode(mp3);
+    EXPECT_EQ(d.rate, int(c.rate));
+    EXPECT_EQ(d.channels, 2);
+    EXPECT_GE(d.frames, std::int64_t(w.frames));
+    EXPECT_LE(d.frames, std::int64_t(w.frames) + kMp3Slack);
+  }
+  EXPECT_EQ(Entries(dir.path()).size(), 6) << Entries(dir.path()).join(' ').toStdString();
+}
+
+TEST(Record, WithoutAccompanimentASilentMicrophoneGivesSilence) {
+  QTemporaryDir dir;
+  const QString wav = dir.filePath("mic.wav");
+  const Result r = Tunelark({"record", "--seconds", "1", "--out", wav, "-q"});
+  ASSERT_EQ(r.code, 0) << r.err.constData();
+  const RecordedWav w = ReadRecordedWav(wav);
+  EXPECT_TRUE(w.layoutOk);
+  EXPECT_NEAR(double(w.frames), 44100.0, double(kBufferFrames));
+  EXPECT_EQ(w.peak, 0);
+}
+
+TEST(Record, SigintOrSigtermAfterOneSecondFinishesTheTakeWithExitCodeZero) {
+  QTemporaryDir dir;
+  for (int signal : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(signal);
+    const QString wav = dir.filePath(QStringLiteral("stopped-%1.wav").arg(signal));
+    QProcess p;
+    Start(p, {"record", "--accompaniment", Demo(), "--out", wav}, Environment());
+    // The first progress line comes when recording has begun.
+    QByteArray err;
+    while (!err.contains("Recording") && p.state() == QProcess::Running) {
+      p.waitForReadyRead(200);
+      err += p.readAllStandardError();
+    }
+    ASSERT_TRUE(err.contains("Recording")) << err.constData();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    ::kill(pid_t(p.processId()), signal);
+    const Result r = Finish(p, 30000);
+    ASSERT_FALSE(r.crashed);
+    EXPECT_EQ(r.code, 0) << r.err.constData();
+    const RecordedWav w = ReadRecordedWav(wav);
+    EXPECT_TRUE(w.layoutOk);
+    EXPECT_TRUE(w.hasFact);
+    EXPECT_GT(w.frames, 0.7 * 44100);
+    EXPECT_LT(w.frames, 2.0 * 44100);
+    EXPECT_GT(w.peak, 0);
+  }
+  EXPECT_EQ(Entries(dir.path()).size(), 2) << Entries(dir.path()).join(' ').toStdString();
+}
+
+TEST(Record, BadInputFailsWithOneLineAndLeavesNoFile) {
+  QTemporaryDir dir;
+  const QString text = dir.filePath("words.mid");
+  {
+    QFile f(text);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("These are words, not music.\n");
+  }
+  const QString existing = dir.filePath("existing.wav");
+  {
+    QFile f(existing);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("keep me");
+  }
+  // A folder nobody may write into (root writes anywhere but /proc).
+  QString locked = dir.filePath("locked");
+  QDir().mkdir(locked);
+  QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner);
+  if (::geteuid() == 0) locked = QStringLiteral("/proc");
+
+  const QString out = dir.filePath("take.wav");
+  struct Case {
+    const char* what;
+    QStringList args;
+    const char* reason;
+  } cases[] = {
+      {"missing accompaniment", {"record", "-a", dir.filePath("none.mid"), "-o", out, "-s", "1"}, "not found"},
+      {"text named .mid", {"record", "-a", text, "-o", out, "-s", "1"}, "cannot open the accompaniment"},
+      {"unwritable folder", {"record", "-s", "1", "-o", locked + "/take.wav"}, "cannot write"},
+      {"existing output", {"record", "-s", "1", "-o", existing}, "exists"},
+      {"existing MP3", {"record", "-s", "1", "-o", out, "--mp3", existing}, "exists"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Result r = Tunelark(c.args);
+    EXPECT_FALSE(r.crashed);
+    EXPECT_EQ(r.code, 1);
+    ASSERT_EQ(r.ErrLines().size(), 1) << r.err.constData();
+    EXPECT_TRUE(r.err.contains(c.reason)) << r.err.constData();
+    EXPECT_EQ(Entries(dir.path()), QStringList({"existing.wav", "words.mid"}));
+  }
+  QFile kept(existing);
+  ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+  EXPECT_EQ(kept.readAll(), QByteArray("keep me"));
+  kept.close();
+
+  // --force replaces it with a finished take.
+  const Result forced = Tunelark({"record", "-s", "1", "-o", existing, "--force", "-q"});
+  EXPECT_EQ(forced.code, 0) << forced.err.constData();
+  EXPECT_TRUE(ReadRecordedWav(existing).layoutOk);
+  EXPECT_EQ(Entries(dir.path()), QStringList({"existing.wav", "words.mid"}));
+}
+
+TEST(Record, ATakeCutShortByAFileThatCannotGrowIsAFailureAndKeepsWhatWasRecorded) {
+  QTemporaryDir dir;
+  const QString wav = dir.filePath("cut.wav");
+  App();
+  QProcess p;
+  p.setProcessEnvironment(Environment());
+  // Files of at most 100 KB (about 0.6 s), the write failing instead of
+  // killing the process: as a full disk looks to the recorder.
+  p.start("bash", {"-c", "ulimit -f 100; trap '' XFSZ; exec \"$0\" record -s 3 -o \"$1\" --mp3 \"$2\"",
+                   TUNELARK_BIN, wav, dir.filePath("cut.mp3")});
+  ASSERT_TRUE(p.waitForStarted());
+  const Result r = Finish(p);
+  EXPECT_FALSE(r.crashed);
+  EXPECT_EQ(r.code, 1);
+  ASSERT_FALSE(r.ErrLines().isEmpty());
+  EXPECT_TRUE(r.ErrLines().last().contains("stopped after")) << r.err.constData();
+  EXPECT_EQ(Entries(dir.path()), QStringList({"cut.wav"}));
+  EXPECT_GT(QFileInfo(wav).size(), 46);
+}
+
+TEST(Record, ASignalBeforeTheRecordingStartsLeavesNothingBehind) {
+  QTemporaryDir dir;
+  QProcessEnvironment env = Environment();
+  // The large soundfont takes a while to load: the signal comes meanwhile.
+  const QString large = "/usr/share/sounds/sf3/MuseScore_General_Lite.sf3";
+  if (QFile::exists(large)) env.insert("TUNELARK_SOUNDFONT", large);
+  QProcess p;
+  Start(p, {"record", "-a", Demo(), "-o", dir.filePath("early.wav"), "--mp3", dir.filePath("early.mp3")}, env);
+  // The reserved temporary names show that the command runs (and answers
+  // signals); the accompaniment is loading then.
+  for (int i = 0; i < 500 && Entries(dir.path()).isEmpty(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_FALSE(Entries(dir.path()).isEmpty());
+  ::kill(pid_t(p.processId()), SIGINT);
+  const Result r = Finish(p, 60000);
+  EXPECT_FALSE(r.crashed);
+  if (r.code == 1) {
+    EXPECT_TRUE(r.err.contains("interrupted")) << r.err.constData();
+    EXPECT_TRUE(Entries(dir.path()).isEmpty()) << Entries(dir.path()).join(' ').toStdString();
+  } else {
+    // The recording had begun after all: a finished take and its MP3.
+    EXPECT_EQ(r.code, 0) << r.err.constData();
+    EXPECT_EQ(Entries(dir.path()), QStringList({"early.mp3", "early.wav"}));
+  }
+}

@@ -1,0 +1,98 @@
+// The command line's help in English and Chinese, its usage errors, the
+// device list, and the run script's main job without a display.
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include "cli_fixture.h"
+
+using namespace clitest;
+
+TEST(Usage, HelpFollowsTheLocaleForTheProgramAndEachCommand) {
+  const QStringList commands = {"record", "convert", "play", "devices"};
+  const Result en = Tunelark({"--help"});
+  EXPECT_EQ(en.code, 0);
+  EXPECT_TRUE(en.out.startsWith("Usage: tunelark")) << en.out.constData();
+  for (const QString& c : commands) EXPECT_TRUE(en.out.contains(c.toUtf8()));
+  const Result zh = Tunelark({"--help"}, Environment(QStringLiteral("zh_CN.UTF-8")));
+  EXPECT_EQ(zh.code, 0);
+  EXPECT_TRUE(zh.out.startsWith(QStringLiteral("用法").toUtf8())) << zh.out.constData();
+
+  for (const QString& c : commands) {
+    SCOPED_TRACE(c.toStdString());
+    const Result h = Tunelark({c, "--help"});
+    EXPECT_EQ(h.code, 0);
+    EXPECT_TRUE(h.out.contains(("tunelark " + c).toUtf8()));
+    const Result z = Tunelark({c, "-h"}, Environment(QStringLiteral("zh_CN.UTF-8")));
+    EXPECT_TRUE(z.out.contains(QStringLiteral("用法").toUtf8()));
+  }
+}
+
+TEST(Usage, BadUsageExitsWithTwo) {
+  const QStringList cases[] = {
+      {"record", "--out", "x.wav"},                               // neither accompaniment nor seconds
+      {"record", "--seconds", "3"},                               // no output
+      {"record", "-s", "3", "-o", "x.wav", "--quality", "ultra"},  // no such quality
+      {"record", "-s", "zero", "-o", "x.wav"},
+      {"record", "--bogus"},
+      {"convert"},
+      {"convert", "a.wav", "b.wav", "-o", "x.mp3"},
+      {"convert", "a.wav", "--bitrate", "100"},
+      {"play"},
+      {"devices", "extra"},
+  };
+  for (const QStringList& args : cases) {
+    SCOPED_TRACE(args.join(' ').toStdString());
+    const Result r = Tunelark(args);
+    EXPECT_FALSE(r.crashed);
+    EXPECT_EQ(r.code, 2) << r.err.constData();
+    EXPECT_TRUE(r.err.startsWith("tunelark " + args.first().toUtf8())) << r.err.constData();
+    EXPECT_FALSE(QFile::exists("x.wav"));
+  }
+}
+
+TEST(Usage, DevicesListsTheVirtualDeviceInUseAndTheSoundfontInUse) {
+  QProcessEnvironment env = Environment();
+  env.insert("TUNELARK_SOUNDFONT", "/usr/share/sounds/sf2/TimGM6mb.sf2");
+  const Result r = Tunelark({"devices"}, env);
+  EXPECT_EQ(r.code, 0) << r.err.constData();
+  EXPECT_TRUE(QString::fromUtf8(r.out).contains(QRegularExpression("Virtual device:\\n  .+ \\[in use\\]")))
+      << r.out.constData();
+  EXPECT_TRUE(r.out.contains("TimGM6mb.sf2 [in use]")) << r.out.constData();
+}
+
+TEST(Usage, PlayPlaysATakeToItsEnd) {
+  QTemporaryDir dir;
+  WriteWav(dir.filePath("take.wav"), 44100, 22050);
+  const Result r = Tunelark({"play", dir.filePath("take.wav")});
+  EXPECT_EQ(r.code, 0) << r.err.constData();
+  EXPECT_TRUE(r.err.contains("Played 0:00.5 / 0:00.5")) << r.err.constData();
+  const Result missing = Tunelark({"play", dir.filePath("none.wav")});
+  EXPECT_EQ(missing.code, 1);
+}
+
+TEST(Usage, TheRunScriptWithoutADisplayPrintsAWavAndAnMp3ThatExist) {
+  QTemporaryDir dir;
+  QProcessEnvironment env = Environment();
+  env.remove("DISPLAY");
+  env.remove("WAYLAND_DISPLAY");
+  env.remove("QT_QPA_PLATFORM");
+  env.insert("TUNELARK_DEMO_OUT", dir.path());
+  env.insert("TUNELARK_SOUNDFONT", "/usr/share/sounds/sf2/TimGM6mb.sf2");
+  App();
+  QProcess p;
+  p.setProcessEnvironment(env);
+  // The main job of scripts/run.sh (after installing and building), 3 s.
+  p.start("bash", {TUNELARK_SOURCE_DIR "/scripts/demo.sh", TUNELARK_BUILD_DIR, "3"});
+  ASSERT_TRUE(p.waitForStarted());
+  const Result r = Finish(p);
+  ASSERT_EQ(r.code, 0) << r.err.constData();
+  const QString out = QString::fromUtf8(r.out);
+  const auto wav = QRegularExpression("WAV: (\\S+\\.wav)").match(out);
+  const auto mp3 = QRegularExpression("MP3: (\\S+\\.mp3)").match(out);
+  ASSERT_TRUE(wav.hasMatch()) << out.toStdString();
+  ASSERT_TRUE(mp3.hasMatch()) << out.toStdString();
+  const RecordedWav w = ReadRecordedWav(wav.captured(1));
+  EXPECT_TRUE(w.layoutOk);
+  EXPECT_GT(w.peak, 0);
+  EXPECT_GT(Decode(mp3.captured(1)).frames, 0);
+}
