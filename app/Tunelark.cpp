@@ -1,5 +1,6 @@
 #include "app/Tunelark.h"
 
+#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTimer>
@@ -78,10 +79,27 @@ void DestroyForms() {
   Destroy(Form1);
 }
 
+void OpenGivenFile(const QString& path) {
+  const QFileInfo file(path);
+  if (!file.isFile()) return;
+  RunHandler([&] {
+    if (file.suffix().compare(QStringLiteral("wav"), Qt::CaseInsensitive) == 0)
+      Form1->OpenWav(file.absoluteFilePath(), {file.absoluteFilePath()});
+    else
+      Form1->OpenAccompaniment(file.absoluteFilePath());
+  });
+}
+
 int RunTunelark(int argc, char** argv) {
   TApplication app(argc, argv);
   InitialiseApplication(app);
   CreateForms();
+  // A file named on the command line (the desktop's "open with"): a WAV
+  // becomes the current take, anything else the accompaniment.
+  if (argc > 1) {
+    const QString given = QString::fromLocal8Bit(argv[1]);
+    QTimer::singleShot(0, [given] { OpenGivenFile(given); });
+  }
   const int code = TApplication::exec();
   SetApplicationTerminated(true);
   DestroyForms();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QString>
 
 // The application object: a QApplication that shows an error escaping any
 // event handler in the error box instead of ending the program. Handlers of
@@ -27,6 +28,12 @@ void CreateForms();
 // variables.
 void DestroyForms();
 
-// Starts the application, creates its windows, runs the message loop until
-// the main window closes and returns the exit code.
+// Opens a file as the window's open-WAV command (a .wav) or browse-MIDI
+// command (anything else) would after its dialog; errors go to the error
+// box. Nothing for a path that is not a file.
+void OpenGivenFile(const QString& path);
+
+// Starts the application, creates its windows, opens the file named as the
+// first argument (if any), runs the message loop until the main window
+// closes and returns the exit code.
 int RunTunelark(int argc, char** argv);

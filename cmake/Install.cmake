@@ -4,6 +4,8 @@
 include(GNUInstallDirs)
 
 install(TARGETS tunelark RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The program's own files, beside it in the build tree: the demo accompaniment.
+install(FILES ${TUNELARK_DEMO_MID} DESTINATION ${CMAKE_INSTALL_DATADIR}/tunelark/midi)
 install(FILES packaging/tunelark.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES packaging/com.quillmoor.Tunelark.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES packaging/tunelark.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)

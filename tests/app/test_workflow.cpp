@@ -25,6 +25,7 @@
 #include "app/dialogs.h"
 #include "app/handlers.h"
 #include "app/main.h"
+#include "app/Tunelark.h"
 #include "app/savemp3.h"
 #include "app/statusbar.h"
 #include "audio/MMConect.h"
@@ -357,6 +358,25 @@ TEST_F(Workflow, ChinesePathsRecordPlaySaveAsMp3AndDelete) {
 
   f.btdel->click();
   EXPECT_FALSE(QFile::exists(take));
+  EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+TEST_F(Workflow, AFileGivenToTheProgramOpensAsTakeOrAccompaniment) {
+  const QString song = Write(QStringLiteral("given.mid"), Song(2000, 100));
+  OpenGivenFile(song);
+  ASSERT_TRUE(sequencer::WaitDevicesSettled(30000));
+  EXPECT_EQ(Form1->Efilename->text(), song);
+  EXPECT_TRUE(Form1->btmidiplay->isEnabled());
+  Form2->nomidi->setChecked(true);
+  NewWav(dir.filePath(QStringLiteral("given.wav")));
+  Form1->btrec->click();
+  Run(500);
+  Form1->btwstop->click();
+  OpenGivenFile(dir.filePath(QStringLiteral("given.wav")));
+  EXPECT_EQ(wavname, dir.filePath(QStringLiteral("given.wav")));
+  EXPECT_TRUE(Form1->btwplay->isEnabled());
+  OpenGivenFile(dir.filePath(QStringLiteral("nothing-here.mid")));  // not a file: nothing happens
+  EXPECT_EQ(Form1->Efilename->text(), song);
   EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
 }
 
