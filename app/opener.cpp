@@ -1,0 +1,24 @@
+#include "app/opener.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+
+namespace {
+
+std::function<void(const QUrl&)>& Opener() {
+  static std::function<void(const QUrl&)> opener;
+  return opener;
+}
+
+}  // namespace
+
+QString ProgramDir() { return QCoreApplication::applicationDirPath() + QLatin1Char('/'); }
+
+void ShellOpen(const QUrl& url) {
+  if (Opener())
+    Opener()(url);
+  else
+    QDesktopServices::openUrl(url);
+}
+
+void SetUrlOpener(std::function<void(const QUrl&)> opener) { Opener() = std::move(opener); }
