@@ -12,6 +12,9 @@
 
 TAboutBox* AboutBox = nullptr;
 
+// Q_INIT_RESOURCE must be used outside any namespace.
+static void InitAboutResource() { Q_INIT_RESOURCE(about); }
+
 namespace {
 
 QLabel* AddLabel(QWidget* parent, const QString& text, int x, int y) {
@@ -23,6 +26,9 @@ QLabel* AddLabel(QWidget* parent, const QString& text, int x, int y) {
 
 // Decoded by Qt's JPEG image plugin; without it the picture stays empty.
 QPixmap AboutPicture() {
+  // The resource lives in a static library: registering it by hand makes
+  // the linker keep it.
+  InitAboutResource();
   QImageReader reader(QString::fromLatin1(kAboutPicture), "jpeg");
   return QPixmap::fromImage(reader.read());
 }

@@ -32,5 +32,6 @@ class TAboutBox : public QWidget {
 
 extern TAboutBox* AboutBox;
 
-// Where the about box's picture lives among the program's resources.
+// Where the about box's picture lives among the program's resources
+// (registered once an about box exists).
 inline constexpr const char* kAboutPicture = ":/about/about.jpg";
