@@ -14,6 +14,7 @@
 #include "audio/MMWRec.h"
 #include "mixer/MMMixCtl.h"
 #include "mixer/MMMixer.h"
+#include "platform/winmsg/winmsg.h"
 
 TForm2* Form2 = nullptr;
 
@@ -172,5 +173,10 @@ void TForm2::Button1Click() { MMPro2->Execute(); }
 
 void TForm2::closeEvent(QCloseEvent* event) {
   hide();
-  event->ignore();
+  // Once the main window has closed the program is ending: a refused close
+  // would stop Qt from closing the other windows and keep the loop running.
+  if (ApplicationTerminated())
+    event->accept();
+  else
+    event->ignore();
 }

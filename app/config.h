@@ -78,7 +78,8 @@ class TForm2 : public QWidget {
   TMMProperties* MMPro2 = nullptr;  // "MIDI播放设备"
 
  protected:
-  // The close box hides the window and refuses the close.
+  // The close box hides the window and refuses the close (accepted once the
+  // program is ending).
   void closeEvent(QCloseEvent* event) override;
 
  private:
