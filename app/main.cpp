@@ -340,6 +340,7 @@ void TForm1::CreateVolumeGroup() {
   Label6->setWordWrap(true);
   Label6->SetLinePitch(13);
   Label6->setGeometry(8, 144, 241, 25);
+  Label6->setCursor(Qt::PointingHandCursor);  // it opens the questions page
 }
 
 void TForm1::CreateStatusBar(QWidget* client) {

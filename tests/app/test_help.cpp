@@ -56,6 +56,7 @@ TEST_F(Help, F1AndTheNoteOpenThePagesBesideTheProgramWhateverTheCurrentFolder) {
   QTest::keyClick(Form1, Qt::Key_F1);
   ASSERT_EQ(opened.size(), 1);
   EXPECT_EQ(opened[0], QUrl::fromLocalFile(ProgramFolderPage("index.htm")));
+  EXPECT_EQ(Form1->Label6->cursor().shape(), Qt::PointingHandCursor);
   QTest::mouseClick(Form1->Label6, Qt::LeftButton);
   ASSERT_EQ(opened.size(), 2);
   EXPECT_EQ(opened[1], QUrl::fromLocalFile(ProgramFolderPage("faq.htm")));
