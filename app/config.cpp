@@ -1,18 +1,182 @@
 #include "app/config.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
 
 #include "app/formstyle.h"
+#include "app/handlers.h"
+#include "app/main.h"
+#include "app/properties.h"
+#include "audio/MMWRec.h"
+#include "mixer/MMMixCtl.h"
+#include "mixer/MMMixer.h"
+#include "platform/winmsg/winmsg.h"
 
 TForm2* Form2 = nullptr;
+
+namespace {
+
+QLabel* AddLabel(QWidget* parent, const QString& text, int x, int y) {
+  auto* label = new QLabel(text, parent);
+  label->move(x, y);
+  label->adjustSize();
+  return label;
+}
+
+template <typename W>
+W* Place(W* widget, int x, int y) {
+  widget->move(x, y);
+  widget->adjustSize();
+  return widget;
+}
+
+}  // namespace
 
 TForm2::TForm2(QWidget* parent) : QWidget(parent) {
   setWindowTitle(QStringLiteral("Tunelark 设置"));
   SetUpFixedWindow(this, 288, 188, TBorderIcons::SystemMenu);
-  recstop = new QCheckBox(QStringLiteral("当MIDI结束时停止"), this);
-  recstop->setChecked(false);
-  recstop->hide();  // placed with the rest of its page by the settings window
-  nomidi = new QCheckBox(QStringLiteral("不必有MIDI即可录音"), this);
-  nomidi->setChecked(false);
-  nomidi->hide();
+  PageControl1 = new QTabWidget(this);
+  PageControl1->setGeometry(8, 8, 273, 169);
+  CreateWavPage();
+  CreateMidiPage();
+  CreateMixerPage();
+}
+
+TForm2::~TForm2() = default;
+
+void TForm2::CreateWavPage() {
+  TabSheet1 = new QWidget;
+  PageControl1->addTab(TabSheet1, QStringLiteral("WAV 录制"));
+  Label1 = AddLabel(TabSheet1, QStringLiteral("新建WAV质量:"), 12, 14);
+  qh = Place(new QRadioButton(QStringLiteral("高"), TabSheet1), 100, 12);
+  qm = Place(new QRadioButton(QStringLiteral("中"), TabSheet1), 148, 12);
+  ql = Place(new QRadioButton(QStringLiteral("低"), TabSheet1), 196, 12);
+  qh->setChecked(true);
+  Label19 = AddLabel(TabSheet1, QStringLiteral("录音设备:"), 12, 46);
+  BitBtn1 = new QPushButton(QStringLiteral("选择设备..."), TabSheet1);
+  BitBtn1->setGeometry(100, 40, 89, 25);
+  recstop = Place(new QCheckBox(QStringLiteral("当MIDI结束时停止"), TabSheet1), 12, 78);
+  nomidi = Place(new QCheckBox(QStringLiteral("不必有MIDI即可录音"), TabSheet1), 12, 102);
+
+  MMPro = new TMMProperties(this);
+  MMPro->Title = QStringLiteral("选择录音设备");
+  MMPro->Sheets = psAudio;
+
+  // The user's click, not a change by code: a reverted button runs nothing.
+  auto call = [this](void (TForm2::*handler)()) {
+    return [this, handler] { RunHandler([&] { (this->*handler)(); }); };
+  };
+  connect(qh, &QRadioButton::clicked, this, call(&TForm2::qhClick));
+  connect(qm, &QRadioButton::clicked, this, call(&TForm2::qmClick));
+  connect(ql, &QRadioButton::clicked, this, call(&TForm2::qlClick));
+  connect(BitBtn1, &QPushButton::clicked, this, call(&TForm2::BitBtn1Click));
+}
+
+void TForm2::CreateMidiPage() {
+  TabSheet2 = new QWidget;
+  PageControl1->addTab(TabSheet2, QStringLiteral("MIDI播放"));
+  Label2 = AddLabel(TabSheet2, QStringLiteral("播放设备:"), 12, 18);
+  Button1 = new QPushButton(QStringLiteral("选择设备..."), TabSheet2);
+  Button1->setGeometry(100, 12, 89, 25);
+
+  MMPro2 = new TMMProperties(this);
+  MMPro2->Title = QStringLiteral("MIDI播放设备");
+  MMPro2->Sheets = psMidi;
+  connect(Button1, &QPushButton::clicked, this, [this] { RunHandler([this] { Button1Click(); }); });
+}
+
+void TForm2::CreateMixerPage() {
+  TabSheet3 = new QWidget;
+  PageControl1->addTab(TabSheet3, QStringLiteral("音量控制"));
+
+  // The first mixer, not opened: values are read when the bindings are made
+  // and written when the user moves a control.
+  MMMixerDevice1 = new TMMMixerDevice(this);
+  MMAudiomic = new TMMAudioLine(this);
+  MMAudiomic->SetMixer(MMMixerDevice1);
+  MMAudiomic->SetComponentType(ctSrcMicrophone);
+  MMMixerControl1 = new TMMMixerControl(this);
+  MMMixerControl1->SetAudioLine(MMAudiomic);
+  MMMixerControl1->SetControlType(ctMute);
+  MMVolumeControl1 = new TMMVolumeControl(this);
+  MMVolumeControl1->SetAudioLine(MMAudiomic);
+  MMAudiov = new TMMAudioLine(this);
+  MMAudiov->SetMixer(MMMixerDevice1);
+  MMAudiov->SetComponentType(ctDstSpeakers);
+  MMVolumeControl2 = new TMMVolumeControl(this);
+  MMVolumeControl2->SetAudioLine(MMAudiov);
+
+  // The check box's stored state (checked) stands until the binding
+  // replaces it with the mixer's value; the sliders take theirs likewise.
+  MMMixerCheckBox1 = new TMMMixerCheckBox(TabSheet3);
+  MMMixerCheckBox1->BeginLoading();
+  MMMixerCheckBox1->setChecked(true);
+  MMMixerCheckBox1->SetAutoCaption(false);
+  MMMixerCheckBox1->setText(QStringLiteral("静音麦克风的声音输出"));
+  MMMixerCheckBox1->SetControl(MMMixerControl1);
+  MMMixerCheckBox1->move(12, 12);
+  MMMixerCheckBox1->adjustSize();
+
+  Label3 = AddLabel(TabSheet3, QStringLiteral("音量:"), 12, 46);
+  MMMixerSlider1 = new TMMMixerSlider(TabSheet3);
+  MMMixerSlider1->BeginLoading();
+  MMMixerSlider1->SetThumbHeight(15);
+  MMMixerSlider1->SetControl(MMVolumeControl1);
+  MMMixerSlider1->setGeometry(88, 40, 160, 25);
+
+  Label4 = AddLabel(TabSheet3, QStringLiteral("系统总音量:"), 12, 82);
+  MMMixerSlider2 = new TMMMixerSlider(TabSheet3);
+  MMMixerSlider2->BeginLoading();
+  MMMixerSlider2->SetThumbHeight(15);
+  MMMixerSlider2->SetControl(MMVolumeControl2);
+  MMMixerSlider2->setGeometry(88, 76, 160, 25);
+
+  MMMixerCheckBox1->EndLoading();
+  MMMixerSlider1->EndLoading();
+  MMMixerSlider2->EndLoading();
+}
+
+void TForm2::SetQuality(int rate) {
+  if (!Form1 || !Form1->wavrec) return;
+  try {
+    Form1->wavrec->SetSampleRate(rate);
+  } catch (...) {
+    // Refused while recording: show the quality the recorder keeps.
+    ShowQuality(Form1->wavrec->SampleRate());
+    throw;
+  }
+}
+
+void TForm2::ShowQuality(int rate) {
+  QRadioButton* button = rate == 44100 ? qh : rate == 22050 ? qm : rate == 11025 ? ql : nullptr;
+  if (button) {
+    button->setChecked(true);
+    return;
+  }
+  for (QRadioButton* b : {qh, qm, ql}) {
+    b->setAutoExclusive(false);
+    b->setChecked(false);
+    b->setAutoExclusive(true);
+  }
+}
+
+void TForm2::qhClick() { SetQuality(44100); }
+void TForm2::qmClick() { SetQuality(22050); }
+void TForm2::qlClick() { SetQuality(11025); }
+
+void TForm2::BitBtn1Click() { MMPro->Execute(); }
+void TForm2::Button1Click() { MMPro2->Execute(); }
+
+void TForm2::closeEvent(QCloseEvent* event) {
+  hide();
+  // Once the main window has closed the program is ending: a refused close
+  // would stop Qt from closing the other windows and keep the loop running.
+  if (ApplicationTerminated())
+    event->accept();
+  else
+    event->ignore();
 }

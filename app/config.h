@@ -3,19 +3,90 @@
 #include <QWidget>
 
 class QCheckBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+class TMMAudioLine;
+class TMMMixerCheckBox;
+class TMMMixerControl;
+class TMMMixerDevice;
+class TMMMixerSlider;
+class TMMProperties;
+class TMMVolumeControl;
 
-// The settings window: recording quality, the two workflow switches, the
-// device buttons and the microphone and master volume page. Created hidden
-// at start-up, shown by the main window's settings command.
+// The settings window "Tunelark 设置": three pages.
+//   "WAV 录制"  the quality of new recordings (the main window recorder's
+//               sample rate), the recording device sheet, and the two
+//               switches the recording workflow reads when it needs them.
+//   "MIDI播放"  the accompaniment's device sheet.
+//   "音量控制"  the microphone's monitor mute and volume and the master
+//               volume, through mixer-bound controls.
+// Created hidden at start-up, shown without blocking the main window by its
+// settings command. Closing it only hides it: its settings last as long as
+// the program and are not stored.
 class TForm2 : public QWidget {
   Q_OBJECT
  public:
   explicit TForm2(QWidget* parent = nullptr);
+  ~TForm2() override;
 
+  // Quality: the recorder's sample rate for recordings started afterwards.
+  // A rate the recorder refuses (it is recording) leaves the buttons showing
+  // the rate still in effect; the refusal is reported.
+  void qhClick();  // 44100
+  void qmClick();  // 22050
+  void qlClick();  // 11025
+  void BitBtn1Click();  // recording device sheet
+  void Button1Click();  // MIDI device sheet
+
+  // Checks the quality button of `rate` (none for another rate).
+  void ShowQuality(int rate);
+
+  QTabWidget* PageControl1 = nullptr;
+  QWidget* TabSheet1 = nullptr;  // "WAV 录制"
+  QWidget* TabSheet2 = nullptr;  // "MIDI播放"
+  QWidget* TabSheet3 = nullptr;  // "音量控制"
+
+  QLabel* Label1 = nullptr;
+  QRadioButton* qh = nullptr;
+  QRadioButton* qm = nullptr;
+  QRadioButton* ql = nullptr;
+  QLabel* Label19 = nullptr;
+  QPushButton* BitBtn1 = nullptr;
   // "当MIDI结束时停止": the end of the accompaniment ends a recording.
   QCheckBox* recstop = nullptr;
   // "不必有MIDI即可录音": a new WAV may be recorded without an accompaniment.
   QCheckBox* nomidi = nullptr;
+
+  QLabel* Label2 = nullptr;
+  QPushButton* Button1 = nullptr;
+
+  TMMMixerCheckBox* MMMixerCheckBox1 = nullptr;
+  QLabel* Label3 = nullptr;
+  TMMMixerSlider* MMMixerSlider1 = nullptr;
+  QLabel* Label4 = nullptr;
+  TMMMixerSlider* MMMixerSlider2 = nullptr;
+
+  TMMMixerDevice* MMMixerDevice1 = nullptr;
+  TMMAudioLine* MMAudiomic = nullptr;    // the microphone source line
+  TMMMixerControl* MMMixerControl1 = nullptr;  // its mute
+  TMMVolumeControl* MMVolumeControl1 = nullptr;  // its volume
+  TMMAudioLine* MMAudiov = nullptr;      // the speakers destination
+  TMMVolumeControl* MMVolumeControl2 = nullptr;  // the master volume
+  TMMProperties* MMPro = nullptr;   // "选择录音设备"
+  TMMProperties* MMPro2 = nullptr;  // "MIDI播放设备"
+
+ protected:
+  // The close box hides the window and refuses the close (accepted once the
+  // program is ending).
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void CreateWavPage();
+  void CreateMidiPage();
+  void CreateMixerPage();
+  void SetQuality(int rate);
 };
 
 extern TForm2* Form2;

@@ -10,12 +10,14 @@
 #include <QEvent>
 #include <QFrame>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QSlider>
 #include <QStatusTipEvent>
 #include <QTimer>
@@ -29,10 +31,12 @@
 #include "app/handlers.h"
 #include "app/icons.h"
 #include "app/statusbar.h"
+#include "app/volpanel.h"
 #include "audio/MMConect.h"
 #include "audio/MMWPlay.h"
 #include "audio/MMWRec.h"
 #include "controls/MMLevel.h"
+#include "mixer/Audio.h"
 #include "platform/sequencer/mediaplayer.h"
 #include "platform/winmsg/winmsg.h"
 
@@ -91,22 +95,6 @@ void AddTimeLine(QWidget* parent, const QString& caption, int x, int y, QLabel*&
   AddLabel(parent, QStringLiteral("秒"), x + 118, y);
 }
 
-QSlider* AddVolumeSlider(QWidget* parent, const QString& hint, int x, int y) {
-  auto* slider = new QSlider(Qt::Vertical, parent);
-  slider->setRange(0, 100);
-  slider->setSingleStep(1);
-  slider->setPageStep(2);
-  slider->setTickPosition(QSlider::TicksBothSides);
-  slider->setTickInterval(10);
-  // Position 0 is at the top and means full volume; the arrow keys and the
-  // wheel move the thumb the way they point.
-  slider->setInvertedAppearance(true);
-  slider->setInvertedControls(true);
-  slider->setStatusTip(hint);
-  slider->setGeometry(x, y, 28, 108);
-  return slider;
-}
-
 // A vertical level meter of 17 x 108 with a lowered bevel, yellow bar and
 // black unlit spots, reading one channel of 16-bit stereo.
 TMMLevel* AddLevel(QWidget* parent, const QString& hint, int x, int y, TMMChannel channel) {
@@ -151,6 +139,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   Panel1->setGeometry(0, kToolBarHeight, kClientWidth, kPanelHeight);
   CreateMidiGroup();
   CreateWavGroup();
+  Audio1 = CreatePanelAudio(this);
   CreateVolumeGroup();
   MMLevel1 = AddLevel(Panel1, QStringLiteral("左电平"), 480, 13, chLeft);
   MMLevel2 = AddLevel(Panel1, QStringLiteral("右电平"), 504, 13, chRight);
@@ -364,30 +353,18 @@ void TForm1::CreateVolumeGroup() {
   GroupBox3 = new QGroupBox(QStringLiteral("音量控制"), Panel1);
   GroupBox3->setGeometry(276, 128, 253, 177);
 
-  Image2 = new QLabel(GroupBox3);
-  Image2->setPixmap(VolumePicture());
-  Image2->setGeometry(16, 24, 32, 32);
-  cbLink = new QCheckBox(QStringLiteral("左右声道相同"), GroupBox3);
-  cbLink->setChecked(true);
-  cbLink->move(64, 24);
-  cbLink->adjustSize();
-  cbMute = new QCheckBox(QStringLiteral("静音"), GroupBox3);
-  cbMute->setStatusTip(QStringLiteral("静音该设备"));
-  cbMute->move(64, 48);
-  cbMute->adjustSize();
-
-  AddLabel(GroupBox3, QStringLiteral("放/录:"), 8, 75);
-  DestSel = new QComboBox(GroupBox3);
-  DestSel->setGeometry(48, 72, 113, 21);
-  AddLabel(GroupBox3, QStringLiteral("设备:"), 8, 107);
-  SourceSel = new QComboBox(GroupBox3);
-  SourceSel->setStatusTip(QStringLiteral("选择麦克风控制麦克风音量"));
-  SourceSel->setGeometry(48, 104, 113, 21);
-
-  LeftScroll = AddVolumeSlider(GroupBox3, QStringLiteral("左声道音量"), 168, 16);
-  AddLabel(GroupBox3, QStringLiteral("左"), 176, 125);
-  RightScroll = AddVolumeSlider(GroupBox3, QStringLiteral("右声道音量"), 200, 16);
-  AddLabel(GroupBox3, QStringLiteral("右"), 208, 125);
+  const TVolumeControls controls = BuildVolumeControls(GroupBox3, 16);
+  cbLink = controls.cbLink;
+  cbMute = controls.cbMute;
+  DestSel = controls.DestSel;
+  SourceSel = controls.SourceSel;
+  LeftScroll = controls.LeftScroll;
+  RightScroll = controls.RightScroll;
+  Image2 = controls.Image2;
+  // The icon opens the advanced volume window.
+  Image2->setCursor(Qt::PointingHandCursor);
+  Image2->setStatusTip(QStringLiteral("高级音量控制"));
+  VolPanel = std::make_unique<TVolumePanel>(Audio1, controls);
 
   // Two lines in 25 pixels, as in SimSun, whatever the CJK face's ascent.
   Label6 = new TClickLabel(
@@ -395,6 +372,7 @@ void TForm1::CreateVolumeGroup() {
   Label6->setWordWrap(true);
   Label6->SetLinePitch(13);
   Label6->setGeometry(8, 144, 241, 25);
+  Label6->setCursor(Qt::PointingHandCursor);  // it opens the questions page
 }
 
 void TForm1::CreateStatusBar(QWidget* client) {
@@ -484,6 +462,7 @@ void TForm1::BindCommands() {
   QObject::connect(DestSel, &QComboBox::activated, this, call(&TForm1::DestSelChange));
   QObject::connect(SourceSel, &QComboBox::activated, this, call(&TForm1::SourceSelChange));
   QObject::connect(Label6, &TClickLabel::clicked, this, call(&TForm1::Label6Click));
+  QObject::connect(static_cast<TClickLabel*>(Image2), &TClickLabel::clicked, this, call(&TForm1::Image2Click));
 }
 
 bool TForm1::event(QEvent* event) {
@@ -503,6 +482,19 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::StatusTip:
       ShowHint(watched, static_cast<QStatusTipEvent*>(event)->tip());
       return true;
+    case QEvent::ShortcutOverride:
+      // A focused edit would take keys such as Ctrl+A (select all) or
+      // Ctrl+E for itself; the main menu's shortcuts come first.
+      if (watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this &&
+          IsMenuShortcut(static_cast<QKeyEvent*>(event))) {
+        event->ignore();
+        return true;
+      }
+      return false;
+    case QEvent::MouseMove:
+      if (auto* menu = qobject_cast<QMenu*>(watched); menu && menu->parentWidget() == MainMenu1)
+        ShowMenuItemHint(menu, static_cast<QMouseEvent*>(event)->position().toPoint());
+      return false;
     default:
       return QMainWindow::eventFilter(watched, event);
   }
@@ -523,6 +515,28 @@ void TForm1::ShowHint(QObject*, const QString& tip) {
   Status->SetPanelText(0, hint);
 }
 
+bool TForm1::IsMenuShortcut(const QKeyEvent* key) const {
+  const QKeySequence pressed(key->keyCombination());
+  for (QAction* menu : MainMenu1->actions())
+    if (menu->menu())
+      for (QAction* item : menu->menu()->actions())
+        if (item->isEnabled() && !item->shortcut().isEmpty() && item->shortcut() == pressed) return true;
+  return false;
+}
+
+// Qt shows the hints of enabled menu items only; a disabled item under the
+// pointer shows its own (or none) once the menu has handled the move.
+void TForm1::ShowMenuItemHint(QMenu* menu, const QPoint& pos) {
+  QAction* item = menu->actionAt(pos);
+  if (item && item->isEnabled()) return;
+  const QString hint = item ? item->statusTip() : QString();
+  QMetaObject::invokeMethod(
+      this, [this, menu, hint] {
+        if (Status && menu->isVisible()) Status->SetPanelText(0, hint);
+      },
+      Qt::QueuedConnection);
+}
+
 void TForm1::btbrowsemap(bool enabled) {
   btbrowse->setEnabled(enabled);
   tbtbrowse->setEnabled(enabled);
@@ -538,6 +552,7 @@ void TForm1::FormCreate() {
   newwav->InitialDir = ProgramDataPath(QStringLiteral("wave"));
   recording = false;
   midiplay->SetTimeFormat(tfMilliseconds);
+  VolPanel->FormCreate();
 }
 
 void TForm1::N5Click() { close(); }

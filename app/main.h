@@ -14,6 +14,7 @@ class QCheckBox;
 class QComboBox;
 class QFrame;
 class QGroupBox;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -29,6 +30,8 @@ class TMMLevel;
 class TMMWavePlayer;
 class TMMWaveRecorder;
 class TStatusBar;
+class TAudio;
+class TVolumePanel;
 
 // The main window: tool bar, the groups "MIDI 伴奏", "WAV 录制" and
 // "音量控制", two level meters and the status bar, under the main menu.
@@ -198,8 +201,11 @@ class TForm1 : public QMainWindow {
   QComboBox* SourceSel = nullptr;
   QSlider* LeftScroll = nullptr;
   QSlider* RightScroll = nullptr;
-  QLabel* Image2 = nullptr;
+  QLabel* Image2 = nullptr;  // clicking it shows the advanced volume window
   TClickLabel* Label6 = nullptr;
+  // The panel's mixer component and the panel logic it shares with Form4.
+  TAudio* Audio1 = nullptr;
+  std::unique_ptr<TVolumePanel> VolPanel;
 
   // --- Level meters in Panel1: left channel at 480,13, right at 504,13.
   TMMLevel* MMLevel1 = nullptr;
@@ -244,6 +250,10 @@ class TForm1 : public QMainWindow {
   void CreateDialogs();
   void BindCommands();
   void ShowHint(QObject* receiver, const QString& tip);
+  // A main-menu shortcut that is enabled, for a key pressed in this window.
+  bool IsMenuShortcut(const QKeyEvent* key) const;
+  // A disabled menu item under the pointer shows its hint too.
+  void ShowMenuItemHint(QMenu* menu, const QPoint& pos);
 };
 
 extern TForm1* Form1;

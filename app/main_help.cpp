@@ -1,9 +1,32 @@
 // The main window's settings, help, web, mail and about commands.
+#include "app/about.h"
+#include "app/config.h"
+#include "app/datadir.h"
 #include "app/main.h"
+#include "app/opener.h"
 
-void TForm1::showconfigClick() {}
-void TForm1::helpClick() {}
-void TForm1::websiteClick() {}
-void TForm1::emailClick() {}
-void TForm1::Tunelark1Click() {}
-void TForm1::Label6Click() {}
+// Shown without blocking the main window; a second call brings it up again.
+void TForm1::showconfigClick() {
+  if (!Form2) return;
+  Form2->show();
+  Form2->raise();
+  Form2->activateWindow();
+}
+
+void TForm1::helpClick() { ShellOpen(QUrl::fromLocalFile(ProgramDataPath(QStringLiteral("help/index.htm")))); }
+
+// The note under the volume panel: the page on recording the accompaniment.
+void TForm1::Label6Click() { ShellOpen(QUrl::fromLocalFile(ProgramDataPath(QStringLiteral("help/faq.htm")))); }
+
+void TForm1::websiteClick() { ShellOpen(QUrl(QString::fromLatin1(maker::kWebSite))); }
+
+void TForm1::emailClick() {
+  ShellOpen(QUrl(QStringLiteral("mailto:") + QString::fromLatin1(maker::kMailAddress)));
+}
+
+void TForm1::Tunelark1Click() {
+  if (!AboutBox) return;
+  AboutBox->show();
+  AboutBox->raise();
+  AboutBox->activateWindow();
+}

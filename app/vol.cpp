@@ -1,10 +1,58 @@
 #include "app/vol.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QSlider>
+
 #include "app/formstyle.h"
+#include "app/handlers.h"
+#include "mixer/Audio.h"
 
 TForm4* Form4 = nullptr;
 
 TForm4::TForm4(QWidget* parent) : QWidget(parent) {
   setWindowTitle(QStringLiteral("高级音量控制"));
   SetUpFixedWindow(this, 291, 196, TBorderIcons::SystemMenuAndMinimize);
+
+  GroupBox1 = new QGroupBox(this);
+  GroupBox1->setGeometry(20, 8, 253, 177);
+  const TVolumeControls c = BuildVolumeControls(GroupBox1, 8);
+  cbLink = c.cbLink;
+  cbMute = c.cbMute;
+  DestSel = c.DestSel;
+  SourceSel = c.SourceSel;
+  LeftScroll = c.LeftScroll;
+  RightScroll = c.RightScroll;
+  Image2 = c.Image2;
+  Label6 = new QLabel(QStringLiteral("注意:先选择放音或录音再选择要控制的设备"), GroupBox1);
+  Label6->setGeometry(8, 152, 241, 17);
+
+  Audio1 = CreatePanelAudio(this);
+  panel_ = std::make_unique<TVolumePanel>(Audio1, c);
+
+  auto call = [this](void (TForm4::*handler)()) {
+    return [this, handler] { RunHandler([&] { (this->*handler)(); }); };
+  };
+  connect(LeftScroll, &QSlider::valueChanged, this, call(&TForm4::LeftScrollChange));
+  connect(RightScroll, &QSlider::valueChanged, this, call(&TForm4::RightScrollChange));
+  connect(cbMute, &QCheckBox::toggled, this, call(&TForm4::cbMuteClick));
+  connect(cbLink, &QCheckBox::toggled, this, call(&TForm4::cbLinkClick));
+  connect(DestSel, &QComboBox::activated, this, call(&TForm4::DestSelChange));
+  connect(SourceSel, &QComboBox::activated, this, call(&TForm4::SourceSelChange));
+
+  RunHandler([this] { FormCreate(); });
 }
+
+TForm4::~TForm4() = default;
+
+void TForm4::NewVol(bool leftLed) { panel_->NewVol(leftLed); }
+void TForm4::FormActivate() { panel_->FormActivate(); }
+void TForm4::LeftScrollChange() { NewVol(true); }
+void TForm4::RightScrollChange() { NewVol(false); }
+void TForm4::cbMuteClick() { NewVol(true); }
+void TForm4::cbLinkClick() { RightScrollChange(); }
+void TForm4::DestSelChange() { panel_->DestSelChange(); }
+void TForm4::SourceSelChange() { FormActivate(); }
+void TForm4::FormCreate() { panel_->FormCreate(); }

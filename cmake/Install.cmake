@@ -4,7 +4,10 @@
 include(GNUInstallDirs)
 
 install(TARGETS tunelark RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-# The program's own files, beside it in the build tree: the demo accompaniment.
+# The program's own files, beside it in the build tree: the help pages and
+# the demo accompaniment.
+file(GLOB help_pages CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/help/*.htm)
+install(FILES ${help_pages} DESTINATION ${CMAKE_INSTALL_DATADIR}/tunelark/help)
 install(FILES ${TUNELARK_DEMO_MID} DESTINATION ${CMAKE_INSTALL_DATADIR}/tunelark/midi)
 install(FILES packaging/tunelark.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES packaging/com.quillmoor.Tunelark.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)

@@ -86,12 +86,15 @@ TEST(Install, InstallsIntoAnyPrefix) {
   for (const char* size : {"48x48", "128x128", "256x256"})
     EXPECT_TRUE(QFile::exists(p.filePath(QStringLiteral("share/icons/hicolor/%1/apps/tunelark.png").arg(size)))) << size;
   EXPECT_TRUE(QFile::exists(p.filePath("share/tunelark/midi/demo.mid")));
+  EXPECT_TRUE(QFile::exists(p.filePath("share/tunelark/help/index.htm")));
+  EXPECT_TRUE(QFile::exists(p.filePath("share/tunelark/help/faq.htm")));
 
   // The installed program runs from any folder and finds its own files.
   QTemporaryDir elsewhere;
   EXPECT_EQ(RunTool(p.filePath("bin/tunelark"), {"--help"}, &out, elsewhere.path()), 0) << out.toStdString();
   EXPECT_TRUE(out.contains("record")) << out.toStdString();
   EXPECT_EQ(ProgramDataPath("midi/demo.mid", p.filePath("bin")), p.filePath("share/tunelark/midi/demo.mid"));
+  EXPECT_EQ(ProgramDataPath("help/index.htm", p.filePath("bin")), p.filePath("share/tunelark/help/index.htm"));
 }
 
 }  // namespace

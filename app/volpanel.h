@@ -1,0 +1,79 @@
+// The volume panel, shared by the main window's group "音量控制" and the
+// advanced volume window: a destination list ("放/录"), a line list
+// ("设备"), a left and a right volume slider, a mute box and a link box.
+//
+// The panel keeps no model: the selected destination and line are the two
+// lists' selection indices, the values live in the controls. It talks to the
+// mixer only through TAudio's mixer part, whose failures it ignores (the
+// panel then keeps what it shows).
+//
+// Sliders run 0..100 with 0 at the top meaning full volume. They report
+// every change of their position (the user's or the program's), the check
+// boxes every change of their state, the lists only a choice of the user:
+// the windows bind those signals to their handlers, which call the panel.
+#pragma once
+
+#include <cstdint>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QObject;
+class QSlider;
+class QWidget;
+class TAudio;
+
+// Mixer volume for a slider position: round((100 - p) * 655.35), halves to
+// even, computed exactly (position 50 gives 32767.5, that is 32768).
+std::uint16_t PositionToVolume(int position);
+// Slider position for a mixer volume: round((65535 - v) * 100 / 65535).
+int VolumeToPosition(std::uint16_t volume);
+
+struct TVolumeControls {
+  QCheckBox* cbLink = nullptr;
+  QCheckBox* cbMute = nullptr;
+  QComboBox* DestSel = nullptr;
+  QComboBox* SourceSel = nullptr;
+  QSlider* LeftScroll = nullptr;
+  QSlider* RightScroll = nullptr;
+  QLabel* Image2 = nullptr;  // the panel's icon (a TClickLabel)
+};
+
+// Creates the panel's controls in a group box of 253 x 177: the icon, the
+// link and mute boxes, the two lists with their labels and the two sliders
+// with their top edge at `sliderTop` and the labels "左" and "右" below.
+TVolumeControls BuildVolumeControls(QWidget* group, int sliderTop);
+
+// A mixer component for a panel, with the wave settings the windows store
+// (16-bit stereo at 44100, the recorder's 2000 samples, split channels,
+// trigger level 200); its own recorder and player are never started.
+TAudio* CreatePanelAudio(QObject* owner);
+
+class TVolumePanel {
+ public:
+  TVolumePanel(TAudio* audio, const TVolumeControls& controls);
+
+  // Writes the panel's state to the selected line. With the link box
+  // checked, the leading slider's position is given to the other first.
+  void NewVol(bool leftLed);
+  // Reads the selected line into the panel: the mute box's state and
+  // whether it is enabled, the right slider's visibility (hidden for a
+  // one-channel line), then the two positions. Values the read did not
+  // deliver leave their controls as they are.
+  void FormActivate();
+  // Refills the line list for the selected destination, selects line 0 and
+  // reads it.
+  void DestSelChange();
+  // The initial selection at the window's creation: destination 1, line 1,
+  // written at full volume with mute off.
+  void FormCreate();
+
+  const TVolumeControls& Controls() const { return c_; }
+
+ private:
+  std::int16_t Destination() const;
+  std::int16_t Line() const;
+
+  TAudio* audio_;
+  TVolumeControls c_;
+};

@@ -1,0 +1,62 @@
+// Pictures of every window as the user sees it, for a look by eye. Runs
+// only when TUNELARK_SCREENSHOTS names a folder, best under a real X server:
+//   TUNELARK_SCREENSHOTS=/tmp/shots QT_QPA_PLATFORM=xcb xvfb-run -a
+//     -s "-screen 0 1024x768x24" build/tests/app/test_app --gtest_filter='Screens.*'
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPixmap>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTest>
+
+#include "app/about.h"
+#include "app/config.h"
+#include "app/main.h"
+#include "app/vol.h"
+#include "forms_fixture.h"
+
+namespace {
+
+class Screens : public FormsTest {
+ protected:
+  void SetUp() override {
+    folder = qEnvironmentVariable("TUNELARK_SCREENSHOTS");
+    if (folder.isEmpty()) GTEST_SKIP() << "TUNELARK_SCREENSHOTS is not set";
+    QDir().mkpath(folder);
+    FormsTest::SetUp();
+  }
+  void Shoot(QWidget* window, const QString& name) {
+    window->show();
+    window->raise();
+    window->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(window));
+    QTest::qWait(300);
+    EXPECT_TRUE(window->grab().save(QDir(folder).filePath(name + ".png")));
+  }
+  QString folder;
+};
+
+}  // namespace
+
+TEST_F(Screens, EveryWindow) {
+  Shoot(Form1, "main");
+  QMenu* menu = Form1->F1;
+  menu->popup(Form1->mapToGlobal(QPoint(0, Form1->MainMenu1->height())));
+  QTest::qWait(300);
+  EXPECT_TRUE(menu->grab().save(QDir(folder).filePath("main-menu-file.png")));
+  menu->hide();
+  for (int page = 0; page < Form2->PageControl1->count(); ++page) {
+    Form2->PageControl1->setCurrentIndex(page);
+    Shoot(Form2, QStringLiteral("settings-%1").arg(page + 1));
+  }
+  Form2->hide();
+  Shoot(Form4, "advanced-volume");
+  Form4->hide();
+  Shoot(AboutBox, "about");
+  if (QScreen* screen = Form1->screen()) {
+    EXPECT_TRUE(screen->grabWindow(0).save(QDir(folder).filePath("screen.png")));
+  }
+}
