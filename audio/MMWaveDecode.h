@@ -61,11 +61,16 @@ class TMMWaveDecoder {
  private:
   bool OpenStream();
   void CloseStream();
+  // Reads float data and converts it to 16-bit samples.
+  sf_count_t ReadFloat(std::int16_t* Out, std::size_t Frames);
+
+  static constexpr std::size_t kFloatFrames = 1024;
 
   std::vector<char> format_;  // the stream's WAVEFORMATEX with its extra bytes
   std::vector<char> header_;  // the WAVE header shown to libsndfile
   std::uint64_t declaredData_ = 0;
   std::size_t blockAlign_ = 1;
+  std::size_t channels_ = 1;
   std::size_t framesPerBlock_ = 0;
 
   // libsndfile's view of the stream: the header and then the data region,
@@ -81,6 +86,8 @@ class TMMWaveDecoder {
   std::uint64_t fed_ = 0;           // stream bytes fed
   std::uint64_t framesDecoded_ = 0;
   bool inputEnded_ = false;
+  bool isFloat_ = false;            // the stream holds float samples
+  std::vector<float> floats_;       // one piece of float samples
 };
 
 // A format converter of the player's chain. Data of a format the converter

@@ -85,6 +85,9 @@ TEST_F(WaveOutTest, AChainWithoutDataFailsStartAndClosesTheDevice) {
   EXPECT_EQ(out.State(), TMMWaveOutState(wosClosed));
   EXPECT_GE(Count("error"), 1);
   EXPECT_EQ(Count("start"), 0);
+  // The OnOpen that opening fired is matched by an OnClose (the player
+  // turns them into its OnStart and OnStop).
+  EXPECT_EQ(Count("close"), 1);
   // The engine is usable again once there is data.
   source.SetData(Bytes(Signal16(4000)));
   out.Start();
