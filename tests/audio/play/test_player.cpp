@@ -260,6 +260,23 @@ INSTANTIATE_TEST_SUITE_P(Formats, CompressedFile,
                                            Codec{"Float", SF_FORMAT_FLOAT, 2}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A PCM file whose format chunk states block alignment 0 plays as other
+// players play it: with channels x bits / 8.
+TEST_F(PlayerTest, APcmFileWithBlockAlignmentZeroPlays) {
+  const auto data = StereoFile("zero.wav", 0.2);
+  {
+    std::fstream f(Path("zero.wav"), std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(32);
+    f.write("\0\0", 2);
+  }
+  Name(Path("zero.wav"));
+  Tap(10000);
+  player->Start();
+  PlayToTheEnd();
+  ExpectMixHolds(Mix(), 0, data);
+  EXPECT_EQ(log, (std::vector<std::string>{"start", "stop"}));
+}
+
 // Float files made by other programs hold -1..1; they play at their level,
 // not as silence.
 TEST_F(PlayerTest, AFloatFilePlaysAtItsLevel) {
