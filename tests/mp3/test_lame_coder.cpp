@@ -411,3 +411,14 @@ TEST_F(Conversion, AnUnfinishedRunLeavesTheOutputAsItWas) {
   EXPECT_NEAR(DecodeMp3(Path("old.mp3")).Seconds(), 1.0, 0.05);
   EXPECT_EQ(Files(dir.path()), (QStringList{"old.mp3", "take.wav"}));
 }
+
+// A stereo recording whose format chunk states block alignment 0 encodes
+// with the alignment its channels give.
+TEST_F(Conversion, ABlockAlignmentOfZeroIsRecomputed) {
+  QByteArray wav = RecorderWav(44100, 2, 16, PcmBytes(Tone(44100, 2, 44100, 440, 9000, 3000)));
+  wav[32] = 0;
+  WriteFile(Path("zero.wav"), wav);
+  const Decoded d = Convert(Path("zero.wav"));
+  EXPECT_NEAR(d.Seconds(), 1.0, 0.05);
+  EXPECT_EQ(log.events.back(), "end");
+}
