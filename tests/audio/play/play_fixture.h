@@ -127,7 +127,18 @@ class MemorySource : public TMMDSPComponent {
     data_ = std::move(data);
     pos_ = 0;
   }
+  // Moves the read position now: only while no engine thread can pull.
   void Rewind(std::size_t pos) { pos_ = pos; }
+  // Moves the read position when the engine resets the chain's position. An
+  // engine's worker thread pulls under the engine's lock, and Reset tells the
+  // chain under that lock, so no pull can come between the move and the
+  // refill.
+  void RewindAtReset(std::size_t pos) { rewindAtReset_ = pos; }
+  void PositionReset() override {
+    TMMDSPComponent::PositionReset();
+    if (rewindAtReset_ != kNoRewind) pos_ = rewindAtReset_;
+    rewindAtReset_ = kNoRewind;
+  }
   std::size_t Position() const { return pos_; }
   int loads = 0;
   void BufferLoad(PMMBufferHeader h, bool& more) override {
@@ -140,8 +151,10 @@ class MemorySource : public TMMDSPComponent {
   }
 
  private:
+  static constexpr std::size_t kNoRewind = ~std::size_t(0);
   std::vector<char> data_;
   std::size_t pos_ = 0;
+  std::size_t rewindAtReset_ = kNoRewind;
 };
 
 // The text of the E that `f` raises, or "<none>".
