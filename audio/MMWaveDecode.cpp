@@ -1,7 +1,6 @@
 #include "audio/MMWaveDecode.h"
 
 #include <algorithm>
-#include <limits>
 #include <cstring>
 #include <functional>
 

@@ -52,7 +52,8 @@ class TMMWaveDecoder {
   // Frames that can be decoded from the bytes fed so far.
   std::size_t FramesReady() const;
   // Decodes up to `Frames` frames (at most FramesReady) into `Out`
-  // (interleaved); returns the frames decoded.
+  // (interleaved); returns the frames decoded. Float data (-1..1) is scaled
+  // to the 16-bit range with the sound card's conversion.
   std::size_t Read(std::int16_t* Out, std::size_t Frames);
   // The input has ended and every whole block of it was decoded.
   bool Exhausted() const { return inputEnded_ && FramesReady() == 0; }

@@ -280,7 +280,6 @@ TEST_F(PlayerTest, APcmFileWithBlockAlignmentZeroPlays) {
 // Float files made by other programs hold -1..1; they play at their level,
 // not as silence.
 TEST_F(PlayerTest, AFloatFilePlaysAtItsLevel) {
-  const std::string path = Path("float.wav");
   std::vector<float> v(2 * 20000);
   std::uint32_t x = 12345;
   for (float& f : v) {
@@ -288,38 +287,44 @@ TEST_F(PlayerTest, AFloatFilePlaysAtItsLevel) {
     f = float(x >> 8) / float(1u << 23) - 1.0f;
   }
   v[100] = 1.0f, v[101] = -1.0f, v[102] = 0.75f, v[103] = -0.5f;
-  SF_INFO info{};
-  info.samplerate = 44100;
-  info.channels = 2;
-  info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-  SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
-  ASSERT_NE(f, nullptr);
-  sf_writef_float(f, v.data(), 20000);
-  sf_close(f);
-  // libsndfile's own read scaled to the 16-bit range.
-  f = sf_open(path.c_str(), SFM_READ, &info);
-  ASSERT_NE(f, nullptr);
-  sf_command(f, SFC_SET_SCALE_FLOAT_INT_READ, nullptr, SF_TRUE);
-  std::vector<std::int16_t> scaled(v.size());
-  ASSERT_EQ(sf_readf_short(f, scaled.data(), 20000), 20000);
-  sf_close(f);
+  // Format tag 3, and the extensible format with a float sub-format.
+  for (const int container : {SF_FORMAT_WAV, SF_FORMAT_WAVEX}) {
+    SCOPED_TRACE(container == SF_FORMAT_WAV ? "tag 3" : "extensible");
+    const std::string path = Path(container == SF_FORMAT_WAV ? "float.wav" : "floatx.wav");
+    SF_INFO info{};
+    info.samplerate = 44100;
+    info.channels = 2;
+    info.format = container | SF_FORMAT_FLOAT;
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(f, nullptr);
+    sf_writef_float(f, v.data(), 20000);
+    sf_close(f);
+    // libsndfile's own read scaled to the 16-bit range.
+    f = sf_open(path.c_str(), SFM_READ, &info);
+    ASSERT_NE(f, nullptr);
+    sf_command(f, SFC_SET_SCALE_FLOAT_INT_READ, nullptr, SF_TRUE);
+    std::vector<std::int16_t> scaled(v.size());
+    ASSERT_EQ(sf_readf_short(f, scaled.data(), 20000), 20000);
+    sf_close(f);
 
-  Name(path);
-  Tap(30000);
-  player->Start();
-  PlayToTheEnd();
-  const std::vector<float> mix = Mix();
-  ASSERT_GE(mix.size(), v.size());
-  // libsndfile's scaled read multiplies by 32767 and cuts toward zero; the
-  // card's conversion (x 32768, to nearest) differs from it by at most 2,
-  // and is exact for float data made from 16-bit samples (the Float case of
-  // CompressedFile).
-  for (std::size_t i = 0; i < v.size(); ++i)
-    ASSERT_LE(std::abs(mix[i] * 32768.0f - float(scaled[i])), 2.0f) << "sample " << i;
-  EXPECT_EQ(mix[100], 32767 / 32768.0f);
-  EXPECT_EQ(mix[101], -1.0f);
-  EXPECT_EQ(mix[102], 0.75f);
-  EXPECT_EQ(mix[103], -0.5f);
+    log.clear();
+    Name(path);
+    Tap(30000);
+    player->Start();
+    PlayToTheEnd();
+    const std::vector<float> mix = Mix();
+    ASSERT_GE(mix.size(), v.size());
+    // libsndfile's scaled read multiplies by 32767 and cuts toward zero; the
+    // card's conversion (x 32768, to nearest) differs from it by at most 2,
+    // and is exact for float data made from 16-bit samples (the Float case
+    // of CompressedFile).
+    for (std::size_t i = 0; i < v.size(); ++i)
+      ASSERT_LE(std::abs(mix[i] * 32768.0f - float(scaled[i])), 2.0f) << "sample " << i;
+    EXPECT_EQ(mix[100], 32767 / 32768.0f);
+    EXPECT_EQ(mix[101], -1.0f);
+    EXPECT_EQ(mix[102], 0.75f);
+    EXPECT_EQ(mix[103], -0.5f);
+  }
 }
 
 TEST_F(PlayerTest, ACompressedFileNoDecoderKnowsIsRefused) {
