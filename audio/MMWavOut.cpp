@@ -517,10 +517,12 @@ void TMMWaveOut::QueueBuffer(PMMBufferHeader H) {
   // Counted before the write: the card may hand the buffer back before
   // waveOutWrite returns.
   ++FQueued;
+  ++FUnhandled;
   FSamplesQueued += samples;
   const MMRESULT r = waveOutWrite(FWaveOutHandle.load(), H, sizeof(WAVEHDR));
   if (r != MMSYSERR_NOERROR) {
     --FQueued;
+    --FUnhandled;
     FSamplesQueued -= samples;
     DeviceError(kWritePrefix, r);
   }
@@ -595,6 +597,7 @@ void TMMWaveOut::Start() {
     FDraining = false;
     FBufIndex = 0;
     FQueued = 0;
+    FUnhandled = 0;
     FSamplesQueued = 0;
 
     HourGlass hourglass(FShowHourGlass && std::int64_t(FBufferSize) * FNumBuffers > 100000);
@@ -638,6 +641,7 @@ void TMMWaveOut::Pause() {
         if (r > MMSYSERR_NOERROR) DeviceError(kResetPrefix, r);
         FBufIndex = 0;
         FQueued = 0;
+        FUnhandled = 0;
         FSamplesQueued = 0;
       }
     }
@@ -686,6 +690,7 @@ void TMMWaveOut::Reset() {
     if (r != MMSYSERR_NOERROR) DeviceError(kPausePrefix, r);
     FBufIndex = 0;
     FQueued = 0;
+    FUnhandled = 0;
     FSamplesQueued = 0;
     FAccumulated = 0;
     FLastReading = 0;
@@ -734,6 +739,7 @@ void TMMWaveOut::FinishStop() {
   ReleaseBuffers();
   FBuffersUsed = 0;
   FQueued = 0;
+  FUnhandled = 0;
   FSamplesQueued = 0;
   FBufIndex = 0;
   FStopAfterDrain = false;
@@ -780,6 +786,7 @@ void TMMWaveOut::CheckDrained() {
 
 void TMMWaveOut::ProcessBuffer(PWaveHdr) {
   if (!(FState & wosPlaying) || FResetInProgress || FStopRequested || FBuffersUsed <= 0) return;
+  --FUnhandled;
   ++FInHandler;
   try {
     // The driver plays the buffers in the order they were queued.
@@ -820,7 +827,7 @@ void TMMWaveOut::ProcessBuffer(PWaveHdr) {
 
 void TMMWaveOut::EndOfDelivery() {
   if (--FInHandler != 0) return;
-  const bool stopDue = FStopAfterDrain.load() || FQueued.load() <= 0;
+  const bool stopDue = FStopAfterDrain.load() || FUnhandled.load() <= 0;
   if (!stopDue || FStopPosted.load()) return;
   FStopPosted = true;
   FStopRequested = true;

@@ -238,6 +238,12 @@ class TMMWaveOut : public TMMCustomWaveOutComponent {
   int FNumBuffers = 10;
   int FBuffersUsed = 0;
   std::atomic<int> FQueued{0};
+  // Buffers queued whose return has not been handled yet. The end of the
+  // data is reached when the last of them has been handled, not when the
+  // driver has returned them all: returned buffers wait in a queue (the
+  // window's or the worker's) and each must still reach the chain and
+  // OnBufferReady before the stop, which drops the notices left.
+  std::atomic<int> FUnhandled{0};
   // Counts the runs (a stop or a reset ends one); notices of the worker
   // thread carry the run they belong to.
   std::atomic<std::uint32_t> FRun{0};

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <functional>
 
+#include "platform/soundcard/pcm.h"
+
 namespace {
 
 void put32(std::vector<char>& out, std::uint32_t v) {
@@ -31,10 +33,23 @@ std::vector<char> buildHeader(const WAVEFORMATEX* format, std::uint32_t dataByte
   return h;
 }
 
-// Largest data size a RIFF file can declare, in whole blocks.
-std::uint32_t largeData(std::size_t blockAlign) {
-  const std::uint32_t limit = 0x7FFF0000u;
-  return std::uint32_t(limit - limit % blockAlign);
+// The data size declared for a stream: as large as a RIFF file can say, in
+// whole blocks, but with fewer samples (frames times channels) than a 32-bit
+// signed count holds, which libsndfile needs to open the file. A mono IMA
+// ADPCM stream at 22050 Hz (512-byte blocks of 1017 frames) would otherwise
+// declare 4.3 thousand million frames and libsndfile refuses to open it.
+std::uint32_t largeData(std::size_t blockAlign, std::size_t framesPerBlock, std::size_t channels) {
+  const std::uint64_t limit = 0x7FFF0000u;
+  const std::uint64_t samplesPerBlock = std::max<std::uint64_t>(1, std::uint64_t(framesPerBlock) * channels);
+  const std::uint64_t blocks = std::min(limit / blockAlign, limit / samplesPerBlock);
+  return std::uint32_t(blocks * blockAlign);
+}
+
+// Whether libsndfile reads the stream's samples as floating point; those
+// come in -1..1 and must be scaled to the 16-bit range.
+bool floatSubtype(int format) {
+  const int sub = format & SF_FORMAT_SUBMASK;
+  return sub == SF_FORMAT_FLOAT || sub == SF_FORMAT_DOUBLE;
 }
 
 }  // namespace
@@ -160,12 +175,14 @@ bool TMMWaveDecoder::Begin(const WAVEFORMATEX* Format, std::size_t ExpectedBytes
   const char* raw = reinterpret_cast<const char*>(Format);
   format_.assign(raw, raw + formatBytes(Format));
   blockAlign_ = Format->nBlockAlign;
-  declaredData_ = largeData(blockAlign_);
+  channels_ = Format->nChannels;
+  declaredData_ = largeData(blockAlign_, framesPerBlock_, channels_);
   header_ = buildHeader(Format, std::uint32_t(declaredData_));
   shown_->dataBytes = declaredData_;
   // Room for the bytes of two pulls and a block, so that feeding a run
   // does not allocate.
   data_.reserve(2 * ExpectedBytes + blockAlign_);
+  floats_.assign(kFloatFrames * channels_, 0.0f);
   Reset();
   return true;
 }
@@ -183,6 +200,8 @@ void TMMWaveDecoder::End() {
   Reset();
   format_.clear();
   header_.clear();
+  floats_.clear();
+  floats_.shrink_to_fit();
   framesPerBlock_ = 0;
 }
 
@@ -221,6 +240,7 @@ bool TMMWaveDecoder::OpenStream() {
   shown_->position = 0;
   SF_INFO info{};
   file_ = sf_open_virtual(&kVirtualIO, SFM_READ, &info, shown_.get());
+  isFloat_ = file_ && floatSubtype(info.format);
   return file_ != nullptr;
 }
 
@@ -233,7 +253,7 @@ void TMMWaveDecoder::CloseStream() {
 std::size_t TMMWaveDecoder::Read(std::int16_t* Out, std::size_t Frames) {
   Frames = std::min(Frames, FramesReady());
   if (Frames == 0 || !OpenStream()) return 0;
-  const sf_count_t got = sf_readf_short(file_, Out, sf_count_t(Frames));
+  const sf_count_t got = isFloat_ ? ReadFloat(Out, Frames) : sf_readf_short(file_, Out, sf_count_t(Frames));
   if (got <= 0) {
     // libsndfile gave up on this stream: nothing more can come of it.
     framesDecoded_ = (fed_ / blockAlign_) * framesPerBlock_;
@@ -241,6 +261,23 @@ std::size_t TMMWaveDecoder::Read(std::int16_t* Out, std::size_t Frames) {
   }
   framesDecoded_ += std::uint64_t(got);
   return std::size_t(got);
+}
+
+sf_count_t TMMWaveDecoder::ReadFloat(std::int16_t* Out, std::size_t Frames) {
+  // libsndfile's 16-bit read of float data does not scale it (every sample
+  // of -1..1 would become 0 or +-1); read floats and convert them as the
+  // sound card converts its own, so that float data plays at its level.
+  sf_count_t done = 0;
+  while (std::size_t(done) < Frames) {
+    const std::size_t n = std::min(kFloatFrames, Frames - std::size_t(done));
+    const sf_count_t got = sf_readf_float(file_, floats_.data(), sf_count_t(n));
+    if (got <= 0) break;
+    soundcard::EncodePcm(floats_.data(), std::size_t(got), unsigned(channels_), 16,
+                         reinterpret_cast<std::uint8_t*>(Out + std::size_t(done) * channels_));
+    done += got;
+    if (std::size_t(got) < n) break;
+  }
+  return done > 0 ? done : -1;
 }
 
 // ---------------------------------------------------------------- TMMCustomConverter

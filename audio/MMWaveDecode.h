@@ -52,7 +52,8 @@ class TMMWaveDecoder {
   // Frames that can be decoded from the bytes fed so far.
   std::size_t FramesReady() const;
   // Decodes up to `Frames` frames (at most FramesReady) into `Out`
-  // (interleaved); returns the frames decoded.
+  // (interleaved); returns the frames decoded. Float data (-1..1) is scaled
+  // to the 16-bit range with the sound card's conversion.
   std::size_t Read(std::int16_t* Out, std::size_t Frames);
   // The input has ended and every whole block of it was decoded.
   bool Exhausted() const { return inputEnded_ && FramesReady() == 0; }
@@ -61,11 +62,16 @@ class TMMWaveDecoder {
  private:
   bool OpenStream();
   void CloseStream();
+  // Reads float data and converts it to 16-bit samples.
+  sf_count_t ReadFloat(std::int16_t* Out, std::size_t Frames);
+
+  static constexpr std::size_t kFloatFrames = 1024;
 
   std::vector<char> format_;  // the stream's WAVEFORMATEX with its extra bytes
   std::vector<char> header_;  // the WAVE header shown to libsndfile
   std::uint64_t declaredData_ = 0;
   std::size_t blockAlign_ = 1;
+  std::size_t channels_ = 1;
   std::size_t framesPerBlock_ = 0;
 
   // libsndfile's view of the stream: the header and then the data region,
@@ -81,6 +87,8 @@ class TMMWaveDecoder {
   std::uint64_t fed_ = 0;           // stream bytes fed
   std::uint64_t framesDecoded_ = 0;
   bool inputEnded_ = false;
+  bool isFloat_ = false;            // the stream holds float samples
+  std::vector<float> floats_;       // one piece of float samples
 };
 
 // A format converter of the player's chain. Data of a format the converter

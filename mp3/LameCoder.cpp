@@ -1,8 +1,12 @@
 #include "mp3/LameCoder.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <memory>
 #include <vector>
 
 #include "mp3/WavInput.h"
@@ -32,24 +36,73 @@ void Release(std::vector<T>& v) {
 // Everything one file holds open. CleanUp releases it in the order the
 // encoder interface expects (the stream is closed after its output buffer is
 // freed); the destructor does the same on every error path.
+//
+// An MP3 is written to a temporary file in the output's folder, which
+// replaces the output only when the whole conversion succeeded: a failed or
+// stopped run leaves neither a partial MP3 nor a harmed older file of that
+// name. An output that exists and is not a regular file (a device, a pipe)
+// is written directly, since it cannot be replaced by renaming.
 struct FileRun {
   std::vector<std::int16_t> input;
   QFile in;
-  QFile out;
+  std::unique_ptr<QFileDevice> out;
+  QSaveFile* saved = nullptr;  // `out` when written through a temporary file
+  bool succeeded = false;      // set when everything was written
   std::vector<BYTE> mp3;
   HBE_STREAM stream = 0;
   bool streamOpen = false;
 
-  void CleanUp() {
+  bool OpenOutput(const QString& name) {
+    const QFileInfo info(name);
+    if (info.exists() && !info.isFile()) {
+      out = std::make_unique<QFile>(name);
+      saved = nullptr;
+    } else {
+      auto file = std::make_unique<QSaveFile>(name);
+      saved = file.get();
+      out = std::move(file);
+    }
+    return out->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
+  }
+
+  // Closes the output: a temporary file replaces the output when the run
+  // succeeded and is removed otherwise. False when the replacement failed.
+  bool CloseOutput() {
+    if (!out) return true;
+    bool ok = true;
+    if (saved) {
+      if (succeeded && out->isOpen())
+        ok = saved->commit();
+      else
+        saved->cancelWriting();
+    } else {
+      out->close();
+    }
+    out.reset();
+    saved = nullptr;
+    return ok;
+  }
+
+  bool CleanUp() {
     Release(input);
     in.close();
-    out.close();
+    const bool closed = CloseOutput();
     Release(mp3);
     if (streamOpen) beCloseStream(stream);
     streamOpen = false;
+    return closed;
   }
   ~FileRun() { CleanUp(); }
 };
+
+// True when the two names lead to the same file (the same device and inode,
+// whatever links or names lead there).
+bool SameFile(const QString& a, const QString& b) {
+  std::error_code error;
+  return std::filesystem::equivalent(std::filesystem::path(QFile::encodeName(a).toStdString()),
+                                     std::filesystem::path(QFile::encodeName(b).toStdString()), error) &&
+         !error;
+}
 
 // Clears the program-wide running flag however the run ends.
 struct RunGuard {
@@ -190,10 +243,13 @@ bool TLameCoder::ProcessFile(const QString& InputName, const QString& OutputName
   run.streamOpen = true;
   run.mp3.resize(bufferSize);
 
-  run.out.setFileName(OutputName);
-  if (!run.out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+  // Writing the MP3 over its own input would destroy the take.
+  if (SameFile(InputName, OutputName))
+    throw ELameError(QStringLiteral("Cannot create file \"%1\". It is the input file \"%2\".")
+                         .arg(OutputName, InputName));
+  if (!run.OpenOutput(OutputName))
     throw ELameError(
-        QStringLiteral("Cannot create file \"%1\". %2").arg(OutputName, run.out.errorString()));
+        QStringLiteral("Cannot create file \"%1\". %2").arg(OutputName, run.out->errorString()));
 
   // Chunk sizes are held in 16 bits.
   const WORD chunkSize = source.IsWave
@@ -215,7 +271,7 @@ bool TLameCoder::ProcessFile(const QString& InputName, const QString& OutputName
         beEncodeChunk(run.stream, size / 2, run.input.data(), run.mp3.data(), &produced);
     if (result != BE_ERR_SUCCESSFUL)
       throw ELameError("beEncodeChunk failed " + std::to_string(result));
-    if (run.out.write(reinterpret_cast<const char*>(run.mp3.data()), produced) != qint64(produced))
+    if (run.out->write(reinterpret_cast<const char*>(run.mp3.data()), produced) != qint64(produced))
       throw ELameError("Write Error");
     done += size;
     const auto percent = static_cast<WORD>(std::trunc(double(done) / double(dataSize) * 100.0));
@@ -226,16 +282,18 @@ bool TLameCoder::ProcessFile(const QString& InputName, const QString& OutputName
 
   DWORD finalBytes = 0;
   beDeinitStream(run.stream, run.mp3.data(), &finalBytes);
-  bool written = run.out.write(reinterpret_cast<const char*>(run.mp3.data()), finalBytes) ==
+  bool written = run.out->write(reinterpret_cast<const char*>(run.mp3.data()), finalBytes) ==
                  qint64(finalBytes);
   // The information frame goes over the first frame, which the encoder
   // reserved for it.
   DWORD infoBytes = 0;
   if (written && beGetInfoFrame(run.stream, run.mp3.data(), &infoBytes) == BE_ERR_SUCCESSFUL &&
       infoBytes > 0)
-    written = run.out.seek(0) && run.out.write(reinterpret_cast<const char*>(run.mp3.data()),
-                                               infoBytes) == qint64(infoBytes);
-  run.CleanUp();
-  if (!written) throw ELameError("Write error");
+    written = run.out->seek(0) && run.out->write(reinterpret_cast<const char*>(run.mp3.data()),
+                                                 infoBytes) == qint64(infoBytes);
+  run.succeeded = written;
+  // Renaming the finished file over the output can fail as a write does
+  // (a full disk when the data is flushed, a folder that became read-only).
+  if (!run.CleanUp() || !written) throw ELameError("Write error");
   return true;
 }

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <limits>
 
+#include "wavefile/MMWaveIO.h"
+
 namespace {
 
 constexpr WORD kFormatPcm = 1;
@@ -67,17 +69,27 @@ qint64 DataToNextChunk(QIODevice& f, qint64 body, qint64 fileSize) {
   return fileSize - body;
 }
 
-QString CheckFormat(const TWavInput& r) {
-  if (r.FormatTag == kFormatPcm && r.BitsPerSample == 16 && (r.Channels == 1 || r.Channels == 2) &&
-      r.BlockAlign == 2 * r.Channels && r.SamplesPerSec > 0)
-    return {};
-  return QStringLiteral(
-             "only 16-bit PCM in one or two channels can be encoded, this file holds format %1, "
-             "%2 bits, %3 channels, block alignment %4")
-      .arg(r.FormatTag)
-      .arg(r.BitsPerSample)
-      .arg(r.Channels)
-      .arg(r.BlockAlign);
+// The format's name as the file layer knows it, with its tag.
+QString FormatName(WORD tag) {
+  WAVEFORMATEX f{};
+  f.wFormatTag = tag;
+  const QString name = QString::fromLatin1(wioGetFormatName(&f));
+  const QString number = QStringLiteral("format tag 0x%1").arg(tag, 4, 16, QLatin1Char('0'));
+  return name == QLatin1String("Unknown") ? number : QStringLiteral("%1 (%2)").arg(name, number);
+}
+
+// Why the file cannot be encoded, or empty. A wrong block alignment is no
+// reason: for 16-bit PCM it is recomputed from the channels.
+QString CheckFormat(TWavInput& r) {
+  if (r.FormatTag != kFormatPcm)
+    return QStringLiteral("only 16-bit PCM can be encoded, this file holds %1").arg(FormatName(r.FormatTag));
+  if (r.BitsPerSample != 16)
+    return QStringLiteral("only 16-bit PCM can be encoded, this file holds %1-bit PCM").arg(r.BitsPerSample);
+  if (r.Channels != 1 && r.Channels != 2)
+    return QStringLiteral("only one or two channels can be encoded, this file holds %1 channels").arg(r.Channels);
+  if (r.SamplesPerSec == 0) return QStringLiteral("the file states a sample rate of 0");
+  r.BlockAlign = WORD(2 * r.Channels);
+  return {};
 }
 
 }  // namespace

@@ -21,10 +21,10 @@ struct TWavInput {
   WORD FormatTag = 0;
   WORD Channels = 0;
   DWORD SamplesPerSec = 0;
-  WORD BlockAlign = 0;
+  WORD BlockAlign = 0;  // recomputed (2 x channels) for 16-bit PCM
   WORD BitsPerSample = 0;
-  // Why a WAVE input cannot be encoded; empty when it can (16-bit PCM, one or
-  // two channels).
+  // Why a WAVE input cannot be encoded, naming the reason; empty when it can
+  // (16-bit PCM, one or two channels, whatever block alignment it states).
   QString Error;
 };
 

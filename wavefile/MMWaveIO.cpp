@@ -292,10 +292,11 @@ int readFormatChunk(Scan& s, const MMCKINFO& ck, Step& step) {
   if (mmioRead(s.h, reinterpret_cast<char*>(&s.block->format), LONG(ck.cksize)) != LONG(ck.cksize))
     return WIOERR_FILEERROR;
   WAVEFORMATEX& wfx = s.block->format;
-  // Nothing may ever divide by a block alignment of 0, and a PCM chunk
-  // without wBitsPerSample would recompute one.
-  if (wfx.nBlockAlign == 0) return WIOERR_FILEERROR;
+  // Nothing may ever divide by a block alignment of 0. PCM's alignment is
+  // recomputed from its channels and bits once the scan is done (a PCM chunk
+  // without wBitsPerSample cannot be); other formats must state theirs.
   if (wfx.wFormatTag == WAVE_FORMAT_PCM && ck.cksize < 16) return WIOERR_FILEERROR;
+  if (wfx.wFormatTag != WAVE_FORMAT_PCM && wfx.nBlockAlign == 0) return WIOERR_FILEERROR;
   // Extra bytes the chunk does not hold are not there.
   if (wfx.wFormatTag != WAVE_FORMAT_PCM)
     wfx.cbSize = WORD(std::min<DWORD>(wfx.cbSize, ck.cksize > 18 ? ck.cksize - 18 : 0));
@@ -361,24 +362,26 @@ int scanChunks(Scan& s) {
   return WIOERR_NOERROR;
 }
 
-// Turns what the scan found into the block's sizes; the file's PCM rates are
-// recomputed from the bits and channels.
+// Turns what the scan found into the block's sizes. The file's PCM rates
+// are recomputed from the bits and channels first (a stated alignment of 0
+// or a wrong one plays as other players play it), and the data is cut to
+// whole blocks of the alignment the file is then read with.
 int settleFormatAndData(Scan& s) {
   WaveIOBlock* b = s.block;
   WAVEFORMATEX& wfx = b->format;
-  std::int64_t dataBytes = 0;
-  if (s.haveData) {
-    dataBytes = std::max<std::int64_t>(0, s.dataEnd - s.data.dwDataOffset);
-    dataBytes -= dataBytes % wfx.nBlockAlign;
-    b->data = s.data;
-    b->dataOffset = LONG(s.data.dwDataOffset);
-  }
   if (wfx.wFormatTag == WAVE_FORMAT_PCM) {
     const unsigned blockAlign = unsigned(wfx.wBitsPerSample) * wfx.nChannels / 8;
     const std::uint64_t avg = std::uint64_t(blockAlign) * wfx.nSamplesPerSec;
     if (blockAlign == 0 || blockAlign > 0xFFFF || avg > UINT32_MAX) return WIOERR_FILEERROR;
     wfx.nBlockAlign = WORD(blockAlign);
     wfx.nAvgBytesPerSec = DWORD(avg);
+  }
+  std::int64_t dataBytes = 0;
+  if (s.haveData) {
+    dataBytes = std::max<std::int64_t>(0, s.dataEnd - s.data.dwDataOffset);
+    dataBytes -= dataBytes % wfx.nBlockAlign;
+    b->data = s.data;
+    b->dataOffset = LONG(s.data.dwDataOffset);
   }
   b->dataSize = LONG(std::min<std::int64_t>(dataBytes, INT32_MAX));
   // The "fact" count is not trusted: the data itself gives the sample count.

@@ -1,7 +1,9 @@
 // Writes 100 MB of PCM in the recorder's 3048-byte blocks, once through
 // WaveFileWrite (with the wave object's 32768-byte I/O buffer) and once with
-// plain fwrite, to files in the same folder, and prints how the two
-// throughputs compare. Closing (and so the final write-out) is timed too.
+// plain fwrite given the same 32768-byte buffer (setvbuf), to files in the
+// same folder, and prints how the two compare in wall time and in CPU time,
+// so that the ratio compares the layers, not their buffer sizes. Closing
+// (and so the final write-out) is timed too.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -64,7 +66,8 @@ void BM_Fwrite(benchmark::State& state) {
   const std::string name = (benchDir() / "plain.raw").string();
   for (auto _ : state) {
     std::FILE* f = std::fopen(name.c_str(), "wb");
-    if (f == nullptr) {
+    if (f == nullptr || std::setvbuf(f, nullptr, _IOFBF, 32768) != 0) {
+      if (f) std::fclose(f);
       state.SkipWithError("cannot create the plain file");
       break;
     }
@@ -78,32 +81,36 @@ void BM_Fwrite(benchmark::State& state) {
 BENCHMARK(BM_WaveFileWrite)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
 BENCHMARK(BM_Fwrite)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
 
-// Keeps each benchmark's throughput to print their ratio after the run.
+// Keeps each benchmark's wall and CPU time per iteration to print their
+// ratios after the run.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      auto it = run.counters.find("bytes_per_second");
-      if (it != run.counters.end() && run.run_type == Run::RT_Iteration)
-        throughput_[run.benchmark_name()] = it->second.value;
-    }
+    for (const Run& run : runs)
+      if (run.run_type == Run::RT_Iteration && run.iterations > 0)
+        times_[run.benchmark_name()] = {run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
     ConsoleReporter::ReportRuns(runs);
   }
   void Finalize() override {
     ConsoleReporter::Finalize();
-    const double ours = find("BM_WaveFileWrite");
-    const double plain = find("BM_Fwrite");
-    if (ours > 0 && plain > 0)
-      std::cout << "WaveFileWrite / fwrite throughput: " << ours / plain << " (goal: at least 0.8)\n";
+    const Times ours = find("BM_WaveFileWrite");
+    const Times plain = find("BM_Fwrite");
+    if (ours.wall > 0 && plain.wall > 0 && ours.cpu > 0 && plain.cpu > 0)
+      std::cout << "WaveFileWrite / fwrite throughput (both with 32768-byte buffers): wall time "
+                << plain.wall / ours.wall << ", CPU time " << plain.cpu / ours.cpu << " (goal: at least 0.8)\n";
   }
 
  private:
-  double find(const std::string& prefix) const {
-    for (const auto& [name, value] : throughput_)
+  struct Times {
+    double wall = 0;
+    double cpu = 0;
+  };
+  Times find(const std::string& prefix) const {
+    for (const auto& [name, value] : times_)
       if (name.rfind(prefix, 0) == 0) return value;
-    return 0;
+    return {};
   }
-  std::map<std::string, double> throughput_;
+  std::map<std::string, Times> times_;
 };
 
 }  // namespace

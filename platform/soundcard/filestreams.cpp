@@ -73,10 +73,15 @@ struct FileStreams::Reader {
   }
 };
 
-// Writes the speakers mix as a 16-bit stereo WAV file.
+// Writes the speakers mix as a 16-bit stereo WAV file, converted with the
+// card's own conversion: libsndfile scales floats by 32767, not by the 32768
+// the card reads 16-bit data with, which would lower every sample above
+// 16384 by one step; this way 16-bit sound played at 44100 Hz arrives in the
+// file sample for sample.
 struct FileStreams::Writer {
   SNDFILE* file = nullptr;
   std::vector<float> chunk = std::vector<float>(2 * kChunkFrames);
+  std::vector<std::int16_t> samples = std::vector<std::int16_t>(2 * kChunkFrames);
 
   explicit Writer(const std::string& path) {
     SF_INFO info{};
@@ -92,7 +97,8 @@ struct FileStreams::Writer {
   bool pump(SpscRing& ring) {
     const std::size_t got = ring.pop(chunk.data(), chunk.size());
     if (got == 0) return false;
-    sf_writef_float(file, chunk.data(), sf_count_t(got / 2));
+    EncodePcm(chunk.data(), got / 2, 2, 16, reinterpret_cast<std::uint8_t*>(samples.data()));
+    sf_writef_short(file, samples.data(), sf_count_t(got / 2));
     return true;
   }
 };

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -325,5 +326,99 @@ TEST_F(Conversion, StopEndsTheRunAfterTheChunkAndRefusesOverlap) {
   log = {};
   log.Bind(coder);
   coder.ProcessFiles();
+  EXPECT_EQ(log.events.back(), "end");
+}
+
+namespace {
+
+QByteArray ReadAll(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The files in the test folder, so that a left-over temporary file shows.
+QStringList Files(const QString& dir) { return QDir(dir).entryList(QDir::Files | QDir::System, QDir::Name); }
+
+}  // namespace
+
+// Saving the MP3 under the name of its own input, or of a link to it, is
+// refused before anything is written: the take stays byte for byte.
+TEST_F(Conversion, TheInputIsNeverItsOwnOutput) {
+  const QString wav = WriteWav("take.wav", 44100, 2, Tone(44100, 2, 44100, 440, 9000, 9000));
+  const QByteArray before = ReadAll(wav);
+  ASSERT_TRUE(QFile::link(wav, Path("link.wav")));
+  ASSERT_EQ(::link(wav.toLocal8Bit().constData(), Path("hard.wav").toLocal8Bit().constData()), 0);
+  for (const QString& output : {wav, Path("link.wav"), Path("hard.wav"), Path("./take.wav")}) {
+    log = {};
+    log.Bind(coder);
+    coder.SetInputFiles({wav});
+    coder.SetOutputFiles({output});
+    try {
+      coder.ProcessFiles();
+      ADD_FAILURE() << "no error for " << output.toStdString();
+    } catch (const ELameError& e) {
+      EXPECT_NE(std::string(e.what()).find("It is the input file"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(ReadAll(wav), before) << output.toStdString();
+    EXPECT_EQ(log.events.back(), "abort");
+    EXPECT_TRUE(log.progress.empty());
+  }
+  EXPECT_EQ(Files(dir.path()), (QStringList{"hard.wav", "link.wav", "take.wav"}));
+}
+
+// A run that fails or is stopped half-way leaves neither a partial MP3 nor a
+// changed older MP3 of that name; a run that succeeds replaces it.
+TEST_F(Conversion, AnUnfinishedRunLeavesTheOutputAsItWas) {
+  const QString wav = WriteWav("take.wav", 44100, 2, Tone(44100, 2, 44100 * 3, 440, 9000, 9000));
+  const QByteArray old("an older MP3");
+  WriteFile(Path("old.mp3"), old);
+
+  // Stopped after two chunks.
+  coder.SetInputFiles({wav, wav});
+  coder.SetOutputFiles({Path("old.mp3"), Path("new.mp3")});
+  coder.OnProgress = [&](QObject*, WORD p) {
+    log.progress.push_back(p);
+    if (log.progress.size() == 2) coder.Stop();
+  };
+  coder.ProcessFiles();
+  EXPECT_EQ(log.events.back(), "abort");
+  EXPECT_EQ(ReadAll(Path("old.mp3")), old);
+  EXPECT_EQ(Files(dir.path()), (QStringList{"old.mp3", "take.wav"}));
+
+  // The input shrinks while it converts: a short read.
+  coder.SetInputFiles({wav});
+  coder.SetOutputFiles({Path("old.mp3")});
+  log = {};
+  log.Bind(coder);
+  coder.OnProgress = [&](QObject*, WORD p) {
+    log.progress.push_back(p);
+    if (log.progress.size() == 2) QFile::resize(wav, 46 + 3 * 4608);
+  };
+  try {
+    coder.ProcessFiles();
+    ADD_FAILURE() << "no error";
+  } catch (const ELameError& e) {
+    EXPECT_STREQ(e.what(), "Read Error");
+  }
+  EXPECT_EQ(log.progress.size(), 2u);
+  EXPECT_EQ(ReadAll(Path("old.mp3")), old);
+  EXPECT_EQ(Files(dir.path()), (QStringList{"old.mp3", "take.wav"}));
+
+  // A whole run replaces the older file.
+  WriteWav("take.wav", 44100, 2, Tone(44100, 2, 44100, 440, 9000, 9000));
+  coder.OnProgress = nullptr;
+  coder.ProcessFiles();
+  EXPECT_NEAR(DecodeMp3(Path("old.mp3")).Seconds(), 1.0, 0.05);
+  EXPECT_EQ(Files(dir.path()), (QStringList{"old.mp3", "take.wav"}));
+}
+
+// A stereo recording whose format chunk states block alignment 0 encodes
+// with the alignment its channels give.
+TEST_F(Conversion, ABlockAlignmentOfZeroIsRecomputed) {
+  QByteArray wav = RecorderWav(44100, 2, 16, PcmBytes(Tone(44100, 2, 44100, 440, 9000, 3000)));
+  wav[32] = 0;
+  WriteFile(Path("zero.wav"), wav);
+  const Decoded d = Convert(Path("zero.wav"));
+  EXPECT_NEAR(d.Seconds(), 1.0, 0.05);
   EXPECT_EQ(log.events.back(), "end");
 }

@@ -62,3 +62,24 @@ TEST(WavInput, FormatAfterDataAndMissingChunks) {
   EXPECT_EQ(raw.DataOffset, 0);
   EXPECT_EQ(raw.DataSize, 412u);
 }
+
+// A refusal names the one thing that is wrong; a block alignment that
+// 16-bit PCM recomputes is no reason to refuse.
+TEST(WavInput, RefusalsNameTheirReason) {
+  QByteArray wav = RecorderWav(44100, 2, 16, QByteArray(400, '\x10'));
+  wav[32] = 0;  // block alignment 0
+  TWavInput r = Probe(wav);
+  EXPECT_TRUE(r.Error.isEmpty()) << r.Error.toStdString();
+  EXPECT_EQ(r.BlockAlign, 4);
+
+  const auto reason = [](QByteArray bytes, int at, std::uint16_t value) {
+    bytes[at] = char(value & 0xFF);
+    bytes[at + 1] = char(value >> 8);
+    return Probe(bytes).Error.toStdString();
+  };
+  const QByteArray good = RecorderWav(44100, 2, 16, QByteArray(400, '\x10'));
+  EXPECT_EQ(reason(good, 20, 0x11), "only 16-bit PCM can be encoded, this file holds IMA ADPCM (format tag 0x0011)");
+  EXPECT_EQ(reason(good, 20, 0x4242), "only 16-bit PCM can be encoded, this file holds format tag 0x4242");
+  EXPECT_EQ(reason(good, 34, 24), "only 16-bit PCM can be encoded, this file holds 24-bit PCM");
+  EXPECT_EQ(reason(good, 22, 6), "only one or two channels can be encoded, this file holds 6 channels");
+}

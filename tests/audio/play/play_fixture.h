@@ -8,6 +8,8 @@
 
 #include <QApplication>
 #include <QTemporaryDir>
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -81,7 +83,14 @@ inline bool WriteSndfileWave(const std::string& path, int subtype, int rate, int
   info.format = SF_FORMAT_WAV | subtype;
   SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
   if (!f) return false;
-  sf_writef_short(f, samples.data(), sf_count_t(samples.size() / std::size_t(channels)));
+  if (subtype == SF_FORMAT_FLOAT) {
+    // Float files hold -1..1, as other programs write them.
+    std::vector<float> v(samples.size());
+    for (std::size_t i = 0; i < v.size(); ++i) v[i] = samples[i] / 32768.0f;
+    sf_writef_float(f, v.data(), sf_count_t(v.size() / std::size_t(channels)));
+  } else {
+    sf_writef_short(f, samples.data(), sf_count_t(samples.size() / std::size_t(channels)));
+  }
   sf_close(f);
   return true;
 }
@@ -92,7 +101,16 @@ inline std::vector<std::int16_t> SndfileDecode(const std::string& path) {
   SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
   if (!f) return {};
   std::vector<std::int16_t> out(std::size_t(info.frames) * std::size_t(info.channels));
-  const sf_count_t got = sf_readf_short(f, out.data(), info.frames);
+  sf_count_t got = 0;
+  if ((info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT) {
+    // Float data at its level: -1..1 to the 16-bit range.
+    std::vector<float> v(out.size());
+    got = sf_readf_float(f, v.data(), info.frames);
+    for (std::size_t i = 0; i < v.size(); ++i)
+      out[i] = std::int16_t(std::clamp(std::nearbyint(v[i] * 32768.0f), -32768.0f, 32767.0f));
+  } else {
+    got = sf_readf_short(f, out.data(), info.frames);
+  }
   out.resize(std::size_t(got) * std::size_t(info.channels));
   sf_close(f);
   return out;
@@ -109,7 +127,18 @@ class MemorySource : public TMMDSPComponent {
     data_ = std::move(data);
     pos_ = 0;
   }
+  // Moves the read position now: only while no engine thread can pull.
   void Rewind(std::size_t pos) { pos_ = pos; }
+  // Moves the read position when the engine resets the chain's position. An
+  // engine's worker thread pulls under the engine's lock, and Reset tells the
+  // chain under that lock, so no pull can come between the move and the
+  // refill.
+  void RewindAtReset(std::size_t pos) { rewindAtReset_ = pos; }
+  void PositionReset() override {
+    TMMDSPComponent::PositionReset();
+    if (rewindAtReset_ != kNoRewind) pos_ = rewindAtReset_;
+    rewindAtReset_ = kNoRewind;
+  }
   std::size_t Position() const { return pos_; }
   int loads = 0;
   void BufferLoad(PMMBufferHeader h, bool& more) override {
@@ -122,8 +151,10 @@ class MemorySource : public TMMDSPComponent {
   }
 
  private:
+  static constexpr std::size_t kNoRewind = ~std::size_t(0);
   std::vector<char> data_;
   std::size_t pos_ = 0;
+  std::size_t rewindAtReset_ = kNoRewind;
 };
 
 // The text of the E that `f` raises, or "<none>".

@@ -253,11 +253,79 @@ TEST_P(CompressedFile, PlaysAsTheDecoderReadsIt) {
 
 INSTANTIATE_TEST_SUITE_P(Formats, CompressedFile,
                          ::testing::Values(Codec{"ImaAdpcm", SF_FORMAT_IMA_ADPCM, 2},
+                                           Codec{"ImaAdpcmMono", SF_FORMAT_IMA_ADPCM, 1},
                                            Codec{"MsAdpcm", SF_FORMAT_MS_ADPCM, 2},
                                            Codec{"ALaw", SF_FORMAT_ALAW, 2}, Codec{"MuLaw", SF_FORMAT_ULAW, 1},
                                            Codec{"Gsm610", SF_FORMAT_GSM610, 1},
                                            Codec{"Float", SF_FORMAT_FLOAT, 2}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A PCM file whose format chunk states block alignment 0 plays as other
+// players play it: with channels x bits / 8.
+TEST_F(PlayerTest, APcmFileWithBlockAlignmentZeroPlays) {
+  const auto data = StereoFile("zero.wav", 0.2);
+  {
+    std::fstream f(Path("zero.wav"), std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(32);
+    f.write("\0\0", 2);
+  }
+  Name(Path("zero.wav"));
+  Tap(10000);
+  player->Start();
+  PlayToTheEnd();
+  ExpectMixHolds(Mix(), 0, data);
+  EXPECT_EQ(log, (std::vector<std::string>{"start", "stop"}));
+}
+
+// Float files made by other programs hold -1..1; they play at their level,
+// not as silence.
+TEST_F(PlayerTest, AFloatFilePlaysAtItsLevel) {
+  std::vector<float> v(2 * 20000);
+  std::uint32_t x = 12345;
+  for (float& f : v) {
+    x = x * 1664525u + 1013904223u;
+    f = float(x >> 8) / float(1u << 23) - 1.0f;
+  }
+  v[100] = 1.0f, v[101] = -1.0f, v[102] = 0.75f, v[103] = -0.5f;
+  // Format tag 3, and the extensible format with a float sub-format.
+  for (const int container : {SF_FORMAT_WAV, SF_FORMAT_WAVEX}) {
+    SCOPED_TRACE(container == SF_FORMAT_WAV ? "tag 3" : "extensible");
+    const std::string path = Path(container == SF_FORMAT_WAV ? "float.wav" : "floatx.wav");
+    SF_INFO info{};
+    info.samplerate = 44100;
+    info.channels = 2;
+    info.format = container | SF_FORMAT_FLOAT;
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(f, nullptr);
+    sf_writef_float(f, v.data(), 20000);
+    sf_close(f);
+    // libsndfile's own read scaled to the 16-bit range.
+    f = sf_open(path.c_str(), SFM_READ, &info);
+    ASSERT_NE(f, nullptr);
+    sf_command(f, SFC_SET_SCALE_FLOAT_INT_READ, nullptr, SF_TRUE);
+    std::vector<std::int16_t> scaled(v.size());
+    ASSERT_EQ(sf_readf_short(f, scaled.data(), 20000), 20000);
+    sf_close(f);
+
+    log.clear();
+    Name(path);
+    Tap(30000);
+    player->Start();
+    PlayToTheEnd();
+    const std::vector<float> mix = Mix();
+    ASSERT_GE(mix.size(), v.size());
+    // libsndfile's scaled read multiplies by 32767 and cuts toward zero; the
+    // card's conversion (x 32768, to nearest) differs from it by at most 2,
+    // and is exact for float data made from 16-bit samples (the Float case
+    // of CompressedFile).
+    for (std::size_t i = 0; i < v.size(); ++i)
+      ASSERT_LE(std::abs(mix[i] * 32768.0f - float(scaled[i])), 2.0f) << "sample " << i;
+    EXPECT_EQ(mix[100], 32767 / 32768.0f);
+    EXPECT_EQ(mix[101], -1.0f);
+    EXPECT_EQ(mix[102], 0.75f);
+    EXPECT_EQ(mix[103], -0.5f);
+  }
+}
 
 TEST_F(PlayerTest, ACompressedFileNoDecoderKnowsIsRefused) {
   // An MPEG layer 3 format tag over bytes that are no such thing.

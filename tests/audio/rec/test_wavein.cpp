@@ -334,6 +334,27 @@ TEST_F(WaveInTest, RecordingLimitTrimsTheLastBufferAndStops) {
   in.Close();
 }
 
+// 3528-byte buffers land exactly on the limit of 1000 ms (176400 bytes)
+// with the 50th: that buffer ends the recording, whole; no empty 51st
+// buffer follows.
+TEST_F(WaveInTest, ABufferThatEndsExactlyOnTheLimitStopsTheRecording) {
+  TMMWaveIn in;
+  Configure(in);
+  in.SetBufferSize(3528);
+  Sink sink;
+  in.SetOutput(&sink);
+  in.SetTimeFormat(tfMillisecond);
+  in.SetMaxRecordTime(1000);
+  int stops = 0;
+  in.OnStop = [&](QObject*) { ++stops; };
+  in.Start();
+  Run(1500);
+  EXPECT_EQ(stops, 1);
+  EXPECT_EQ(sink.bytes.size(), 176400u);
+  EXPECT_EQ(sink.buffers.load(), 50);
+  in.Close();
+}
+
 TEST_F(WaveInTest, StopFromADeliveryIsDeferred) {
   TMMWaveIn in;
   Configure(in);

@@ -222,11 +222,12 @@ std::vector<OpenCase> openCases() {
     add("truncated", riffWave(c, 100000), WIOERR_NOERROR, 400, 4, 176400);
   }
   {
-    // Stated block alignment 6: the data is cut to it, the format recomputed.
+    // Stated block alignment 6: the format is recomputed, and the data is
+    // cut to whole blocks of the recomputed alignment.
     Bytes c;
     putChunk(c, "fmt ", pcmFormat(2, 8000, 16, 6, 12345));
-    putChunk(c, "data", Bytes(40, 1));
-    add("wrong_block_align", riffWave(c), WIOERR_NOERROR, 36, 4, 32000);
+    putChunk(c, "data", Bytes(42, 1));
+    add("wrong_block_align", riffWave(c), WIOERR_NOERROR, 40, 4, 32000);
   }
   {
     Bytes c;
@@ -246,8 +247,19 @@ std::vector<OpenCase> openCases() {
     putChunk(c, "fmt ", pcmFormat(2, 8000, 16, 0));  // pcmFormat fills 0 in, so patch below
     c[8 + 12] = 0;
     c[8 + 13] = 0;
+    putChunk(c, "data", Bytes(10, 1));
+    // PCM: channels x bits / 8 gives the alignment other players use.
+    add("block_align_zero", riffWave(c), WIOERR_NOERROR, 8, 4, 32000);
+  }
+  {
+    // Without PCM's rule there is nothing to recompute from.
+    Bytes c;
+    Bytes f = pcmFormat(2, 8000, 16);
+    f[0] = 2;  // Microsoft ADPCM
+    f[12] = f[13] = 0;
+    putChunk(c, "fmt ", f);
     putChunk(c, "data", Bytes(8, 1));
-    add("block_align_zero", riffWave(c), WIOERR_FILEERROR);
+    add("adpcm_block_align_zero", riffWave(c), WIOERR_FILEERROR);
   }
   {
     Bytes c;
