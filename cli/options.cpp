@@ -8,8 +8,8 @@ namespace cli {
 
 namespace {
 
-const TOptionSpec* Find(const std::vector<TOptionSpec>& specs, const QString& longName, QChar letter) {
-  for (const TOptionSpec& s : specs) {
+const TOptionDef* Find(const std::vector<TOptionDef>& options, const QString& longName, QChar letter) {
+  for (const TOptionDef& s : options) {
     if (!longName.isEmpty() && longName == QLatin1String(s.name)) return &s;
     if (longName.isEmpty() && s.letter != 0 && letter == QLatin1Char(s.letter)) return &s;
   }
@@ -18,8 +18,8 @@ const TOptionSpec* Find(const std::vector<TOptionSpec>& specs, const QString& lo
 
 }  // namespace
 
-TParsedArgs ParseArgs(const QStringList& args, std::initializer_list<TOptionSpec> list) {
-  const std::vector<TOptionSpec> specs(list);
+TParsedArgs ParseArgs(const QStringList& args, std::initializer_list<TOptionDef> list) {
+  const std::vector<TOptionDef> options(list);
   TParsedArgs parsed;
   bool optionsEnded = false;
   for (qsizetype i = 0; i < args.size(); ++i) {
@@ -35,7 +35,7 @@ TParsedArgs ParseArgs(const QStringList& args, std::initializer_list<TOptionSpec
     QString longName;
     QString inlineValue;
     bool hasInline = false;
-    const TOptionSpec* spec = nullptr;
+    const TOptionDef* option = nullptr;
     if (arg.startsWith(QLatin1String("--"))) {
       longName = arg.mid(2);
       const qsizetype eq = longName.indexOf(QLatin1Char('='));
@@ -44,15 +44,15 @@ TParsedArgs ParseArgs(const QStringList& args, std::initializer_list<TOptionSpec
         longName.truncate(eq);
         hasInline = true;
       }
-      spec = Find(specs, longName, QChar());
+      option = Find(options, longName, QChar());
     } else if (arg.size() == 2) {
-      spec = Find(specs, QString(), arg[1]);
+      option = Find(options, QString(), arg[1]);
     }
-    if (!spec) throw ECliUsage(Tr("unknown option: %1", "未知的选项: %1").arg(arg));
-    const QString name = QString::fromLatin1(spec->name);
+    if (!option) throw ECliUsage(Tr("unknown option: %1", "未知的选项: %1").arg(arg));
+    const QString name = QString::fromLatin1(option->name);
     if (parsed.options.contains(name))
       throw ECliUsage(Tr("option given twice: --%1", "选项重复: --%1").arg(name));
-    if (!spec->takesValue) {
+    if (!option->takesValue) {
       if (hasInline) throw ECliUsage(Tr("option --%1 takes no value", "选项 --%1 不带值").arg(name));
       parsed.options.insert(name, QString());
       continue;

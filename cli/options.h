@@ -23,7 +23,7 @@ class ECliFailure : public std::runtime_error {
 
 // One option: its long name ("out"), an optional one-letter name ('o') and
 // whether it takes a value.
-struct TOptionSpec {
+struct TOptionDef {
   const char* name;
   char letter;
   bool takesValue;
@@ -41,7 +41,7 @@ struct TParsedArgs {
 
 // Raises ECliUsage for an unknown option, a missing value or an option
 // given twice.
-TParsedArgs ParseArgs(const QStringList& args, std::initializer_list<TOptionSpec> specs);
+TParsedArgs ParseArgs(const QStringList& args, std::initializer_list<TOptionDef> options);
 
 // A whole number from `low` to `high`, or ECliUsage naming the option.
 int IntValue(const TParsedArgs& parsed, const char* name, int low, int high);

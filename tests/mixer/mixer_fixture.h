@@ -14,6 +14,7 @@
 #include "platform/soundcard/mixerdesc.h"
 #include "platform/soundcard/soundcard.h"
 #include "platform/winmsg/winmsg.h"
+#include "tests/common/mixer_probe.h"
 
 namespace mixtest {
 
@@ -29,15 +30,7 @@ inline QApplication& App() {
   return *app;
 }
 
-inline LineDesc Line(DWORD type, const std::string& name, DWORD channels, std::vector<ControlDesc> controls) {
-  LineDesc l;
-  l.componentType = type;
-  l.name = name;
-  l.shortName = name.substr(0, 15);
-  l.channels = channels;
-  l.controls = std::move(controls);
-  return l;
-}
+using mixprobe::Line;
 
 inline std::vector<ControlDesc> VolMute(const std::string& name) {
   return {VolumeControl(name), MuteControl(name, false)};
@@ -83,65 +76,24 @@ class MixerTest : public ::testing::Test {
     SelectClock(Clock::Stepped);
     ResetCard();
     SetMicrophoneSilence();
-    ASSERT_EQ(mixerOpen(&probe, 0, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
   }
   void TearDown() override {
-    if (probe) mixerClose(probe);
+    probe.Close();
     ProcessMessages();
     ResetCard();
   }
-  // Installs a table; the probe handle is opened again on its first mixer.
+  // Installs a table; the probe opens its first mixer when next used.
   void Install(std::vector<MixerDesc> mixers) {
-    if (probe) mixerClose(probe);
-    probe = nullptr;
-    const bool any = !mixers.empty();
+    probe.Close();
     InstallMixers(std::move(mixers));
-    if (any) {
-      ASSERT_EQ(mixerOpen(&probe, 0, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
-    }
   }
-  DWORD ControlOf(DWORD lineId, DWORD type) {
-    MIXERCONTROL mc{};
-    MIXERLINECONTROLS lc{};
-    lc.cbStruct = sizeof lc;
-    lc.dwLineID = lineId;
-    lc.dwControlType = type;
-    lc.cControls = 1;
-    lc.cbmxctrl = sizeof mc;
-    lc.pamxctrl = &mc;
-    EXPECT_EQ(mixerGetLineControls(reinterpret_cast<HMIXEROBJ>(probe), &lc,
-                                   MIXER_GETLINECONTROLSF_ONEBYTYPE | MIXER_OBJECTF_HMIXER),
-              MMSYSERR_NOERROR);
-    return mc.dwControlID;
-  }
+  DWORD ControlOf(DWORD lineId, DWORD type) { return probe.Control(lineId, type); }
   std::vector<LONG> Get(DWORD control, DWORD channels, DWORD items = 0) {
-    std::vector<LONG> v(channels * std::max<DWORD>(items, 1), -7);
-    MIXERCONTROLDETAILS d{};
-    d.cbStruct = sizeof d;
-    d.dwControlID = control;
-    d.cChannels = channels;
-    d.cMultipleItems = items;
-    d.cbDetails = sizeof(LONG);
-    d.paDetails = v.data();
-    EXPECT_EQ(mixerGetControlDetails(reinterpret_cast<HMIXEROBJ>(probe), &d,
-                                     MIXER_GETCONTROLDETAILSF_VALUE | MIXER_OBJECTF_HMIXER),
-              MMSYSERR_NOERROR);
-    return v;
+    return probe.Get(control, channels, items);
   }
-  void Set(DWORD control, std::vector<LONG> v, DWORD items = 0) {
-    MIXERCONTROLDETAILS d{};
-    d.cbStruct = sizeof d;
-    d.dwControlID = control;
-    d.cChannels = DWORD(v.size() / std::max<DWORD>(items, 1));
-    d.cMultipleItems = items;
-    d.cbDetails = sizeof(LONG);
-    d.paDetails = v.data();
-    ASSERT_EQ(mixerSetControlDetails(reinterpret_cast<HMIXEROBJ>(probe), &d,
-                                     MIXER_SETCONTROLDETAILSF_VALUE | MIXER_OBJECTF_HMIXER),
-              MMSYSERR_NOERROR);
-  }
+  void Set(DWORD control, std::vector<LONG> v, DWORD items = 0) { probe.Set(control, std::move(v), items); }
 
-  HMIXER probe = nullptr;
+  mixprobe::MixerProbe probe;
 };
 
 }  // namespace mixtest
