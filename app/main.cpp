@@ -30,6 +30,7 @@
 #include "app/formstyle.h"
 #include "app/handlers.h"
 #include "app/icons.h"
+#include "app/levelmeter.h"
 #include "app/statusbar.h"
 #include "app/volpanel.h"
 #include "audio/MMConect.h"
@@ -101,19 +102,7 @@ TMMLevel* AddLevel(QWidget* parent, const QString& hint, int x, int y, TMMChanne
   auto* level = new TMMLevel(parent);
   level->setGeometry(x, y, 17, 108);
   level->SetHint(hint);
-  TMMBevel bevel;
-  bevel.BevelOuter = bvLowered;
-  bevel.BevelOuterWidth = 1;
-  level->SetBevel(bevel);
-  level->SetKind(lkVertical);
-  level->SetBar1Color(clYellow);
-  level->SetBar2Color(clYellow);
-  level->SetInactive1Color(clBlack);
-  level->SetInactive2Color(clBlack);
-  level->SetInactive3Color(clBlack);
-  level->SetBitLength(b16Bit);
-  level->SetChannel(channel);
-  level->SetMode(mStereo);
+  SetUpWindowMeter(*level, channel);
   return level;
 }
 

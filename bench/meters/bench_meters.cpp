@@ -31,6 +31,7 @@
 
 #include "audio/MMConect.h"
 #include "audio/MMWRec.h"
+#include "app/levelmeter.h"
 #include "controls/MMLevel.h"
 #include "platform/soundcard/cardcontrol.h"
 #include "platform/soundcard/soundcard.h"
@@ -58,18 +59,7 @@ std::int64_t NowMicros() {
 
 void MakeProgramMeter(TMMLevel& level, int x, TMMChannel channel) {
   level.setGeometry(x, 13, 17, 108);
-  TMMBevel bevel;
-  bevel.BevelOuter = bvLowered;
-  level.SetBevel(bevel);
-  level.SetKind(lkVertical);
-  level.SetBar1Color(clYellow);
-  level.SetBar2Color(clYellow);
-  level.SetInactive1Color(clBlack);
-  level.SetInactive2Color(clBlack);
-  level.SetInactive3Color(clBlack);
-  level.SetBitLength(b16Bit);
-  level.SetMode(mStereo);
-  level.SetChannel(channel);
+  SetUpWindowMeter(level, channel);
 }
 
 void BM_MeterUpdate(benchmark::State& state) {

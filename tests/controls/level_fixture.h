@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "app/levelmeter.h"
 #include "controls/MMLevel.h"
 
 namespace leveltest {
@@ -37,18 +38,7 @@ inline std::vector<std::int16_t> Stereo16(int left, int right) {
 // bars, black unlit spots, 16-bit stereo.
 inline void MakeProgramMeter(TMMLevel& level, TMMChannel channel) {
   level.resize(17, 108);
-  TMMBevel bevel;
-  bevel.BevelOuter = bvLowered;
-  level.SetBevel(bevel);
-  level.SetKind(lkVertical);
-  level.SetBar1Color(clYellow);
-  level.SetBar2Color(clYellow);
-  level.SetInactive1Color(clBlack);
-  level.SetInactive2Color(clBlack);
-  level.SetInactive3Color(clBlack);
-  level.SetBitLength(b16Bit);
-  level.SetMode(mStereo);
-  level.SetChannel(channel);
+  SetUpWindowMeter(level, channel);
 }
 
 }  // namespace leveltest

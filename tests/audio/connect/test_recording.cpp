@@ -8,6 +8,7 @@
 #include <string>
 
 #include "audio/MMWRec.h"
+#include "app/levelmeter.h"
 #include "controls/MMLevel.h"
 #include "platform/soundcard/cardcontrol.h"
 #include "platform/soundcard/soundcard.h"
@@ -19,18 +20,7 @@ namespace {
 
 void MakeProgramMeter(TMMLevel& level, int x, TMMChannel channel) {
   level.setGeometry(x, 13, 17, 108);
-  TMMBevel bevel;
-  bevel.BevelOuter = bvLowered;
-  level.SetBevel(bevel);
-  level.SetKind(lkVertical);
-  level.SetBar1Color(clYellow);
-  level.SetBar2Color(clYellow);
-  level.SetInactive1Color(clBlack);
-  level.SetInactive2Color(clBlack);
-  level.SetInactive3Color(clBlack);
-  level.SetBitLength(b16Bit);
-  level.SetMode(mStereo);
-  level.SetChannel(channel);
+  SetUpWindowMeter(level, channel);
 }
 
 // Colour of spot k of a program meter (spot k is the widget's row 108 - 2k).
