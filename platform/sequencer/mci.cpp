@@ -42,19 +42,18 @@ Kind KindFromName(const char* name) {
   return Kind::None;
 }
 
-// The file's content decides first: a MIDI header means the sequencer, a
-// file libsndfile reads means wave audio. Only when the content says
-// nothing does the extension choose (and the device then reports why the
-// file does not play).
-Kind KindFromFile(const std::string& path) {
+bool StartsLikeMidi(const std::string& path) {
   std::uint8_t head[16] = {};
   std::size_t n = 0;
   if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
     n = std::fread(head, 1, sizeof head, f);
     std::fclose(f);
   }
-  if (sequencer::LooksLikeMidi(head, n)) return Kind::Sequencer;
-  if (sequencer::WaveAudioDevice::CanRead(path)) return Kind::WaveAudio;
+  return sequencer::LooksLikeMidi(head, n);
+}
+
+// The device an extension names, for a file whose content said nothing.
+Kind KindFromExtension(const std::string& path) {
   const std::string ext = Lower(std::filesystem::path(path).extension().string());
   for (const char* e : {".mid", ".midi", ".kar", ".rmi", ".smf"})
     if (ext == e) return Kind::Sequencer;
@@ -79,19 +78,28 @@ MCIERROR Open(DWORD_PTR flags, MCI_OPEN_PARMS* p) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) return MCIERR_FILE_NOT_FOUND;
 
+  // Without a device type the file's content decides first: a MIDI header
+  // means the sequencer, a file libsndfile reads means wave audio. Only when
+  // the content says nothing does the extension choose, and the device then
+  // reports why the file does not play.
+  MCIERROR error = 0;
+  std::unique_ptr<MciDevice> device;
   Kind kind = Kind::None;
   if (flags & MCI_OPEN_TYPE) {
     kind = KindFromName(p->lpstrDeviceType);
     if (kind == Kind::None) return MCIERR_INVALID_DEVICE_NAME;
+  } else if (StartsLikeMidi(path)) {
+    kind = Kind::Sequencer;
   } else {
-    kind = KindFromFile(path);
-    if (kind == Kind::None) return MCIERR_EXTENSION_NOT_FOUND;
+    device = sequencer::WaveAudioDevice::Open(path, error);
+    if (!device && error == MCIERR_INVALID_FILE) {
+      kind = KindFromExtension(path);
+      if (kind == Kind::None) return MCIERR_EXTENSION_NOT_FOUND;
+    }
   }
-  MCIERROR error = 0;
-  std::unique_ptr<MciDevice> device;
   if (kind == Kind::Sequencer)
     device = sequencer::SequencerDevice::Open(path, error);
-  else
+  else if (kind == Kind::WaveAudio && (flags & MCI_OPEN_TYPE))
     device = sequencer::WaveAudioDevice::Open(path, error);
   if (!device) return error ? error : MCIERR_INTERNAL;
   const MCIDEVICEID id = gNextId++;

@@ -198,7 +198,6 @@ bool Synth::Attach(std::shared_ptr<const Song> song) {
     run_ = false;
     notesOff_ = true;
     chase_ = true;
-    fresh_ = true;
     notifyWnd_ = nullptr;
     position_.store(0);
     playing_.store(false);
@@ -316,12 +315,6 @@ void Synth::Render(void* user, float* out, std::uint32_t frames) noexcept {
 }
 
 void Synth::RenderLocked(float* out, std::uint32_t frames) noexcept {
-  if (fresh_) {
-    // A new song starts from silence: the last one's tails, reverb and
-    // chorus included, end here.
-    fluid_synth_system_reset(synth_);
-    fresh_ = false;
-  }
   if (notesOff_) {
     fluid_synth_all_notes_off(synth_, -1);
     notesOff_ = false;

@@ -134,7 +134,6 @@ class Synth {
   bool run_ = false;             // playing
   bool notesOff_ = false;        // release every note at the next period
   bool chase_ = false;           // set programs and controllers at the next period
-  bool fresh_ = false;           // a new song: silence the synthesizer first
   bool align_ = false;           // a play moves the synthesizer's blocks to the next note
   float scratch_[2 * 64] = {};   // frames rendered to move the blocks, not heard
   std::uint64_t rendered_ = 0;   // frames the synthesizer has rendered, ever

@@ -16,14 +16,6 @@ constexpr std::uint32_t kMaxRate = 100000;
 
 }  // namespace
 
-bool WaveAudioDevice::CanRead(const std::string& path) {
-  SF_INFO info{};
-  SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
-  if (!f) return false;
-  sf_close(f);
-  return info.channels > 0 && info.samplerate > 0;
-}
-
 std::unique_ptr<WaveAudioDevice> WaveAudioDevice::Open(const std::string& path, MCIERROR& error) {
   std::unique_ptr<WaveAudioDevice> d(new WaveAudioDevice);
   SF_INFO info{};

@@ -33,8 +33,6 @@ class WaveAudioDevice : public MciDevice {
 
   // Opens the file and the card; the error is 0 on success.
   static std::unique_ptr<WaveAudioDevice> Open(const std::string& path, MCIERROR& error);
-  // True when libsndfile can read the file.
-  static bool CanRead(const std::string& path);
   ~WaveAudioDevice() override;
 
   DWORD DeviceType() const override { return MCI_DEVTYPE_WAVEFORM_AUDIO; }
