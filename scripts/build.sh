@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Configures and builds Tunelark into build/ (Ninja, RelWithDebInfo).
+# Configures and builds Tunelark (Ninja, RelWithDebInfo) into build/, or into
+# the folder BUILD_DIR names.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-cmake --build build --parallel "$(nproc)"
+dir="${BUILD_DIR:-build}"
+cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+cmake --build "$dir" --parallel "$(nproc)"
