@@ -5,6 +5,7 @@
 #include <sndfile.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -56,7 +57,7 @@ TEST(FileSpeakers, SixteenBitSamplesArriveExactly) {
     ASSERT_TRUE(files.hasOutput());
     // In pieces the ring holds; the helper thread empties it meanwhile.
     for (std::size_t at = 0; at < frames.size(); at += 2 * 441) {
-      files.write(frames.data() + at, 441);
+      files.write(frames.data() + at, std::uint32_t(std::min<std::size_t>(441, (frames.size() - at) / 2)));
       usleep(2000);
     }
     EXPECT_EQ(files.outputDropped(), 0u);
