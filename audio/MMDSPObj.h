@@ -1,5 +1,5 @@
 // The audio component chain: the shared enumerations and device ids, the wave
-// format rules, the buffer record, the chain base TMMDSPComponent, the device
+// format rules (platform/waveformat.h), the buffer record, the chain base TMMDSPComponent, the device
 // base TMMCustomSoundComponent and the worker-thread base TMMDSPThread.
 //
 // A chain is a doubly linked list of components joined through Input and
@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "platform/mmsystem.h"
+#include "platform/waveformat.h"
 
 // ---------------------------------------------------------------- enumerations
 // The ordinals are the stored values; names and order are fixed.
@@ -41,28 +42,6 @@ constexpr TMMDeviceId InvalidId = -2;  // no valid device selected
 std::string DeviceIdToIdent(TMMDeviceId id);
 // Reads the stored form back; nullopt for text that is neither.
 std::optional<TMMDeviceId> IdentToDeviceId(std::string_view text);
-
-// ---------------------------------------------------------------- wave formats
-// Bytes a format record occupies: 0 for none, 18 for PCM, else 18 + cbSize.
-std::size_t wioSizeOfWaveFormat(const WAVEFORMATEX* format);
-// A new copy of exactly wioSizeOfWaveFormat bytes (PCM copies get cbSize 0),
-// or nullptr for none. Free it with wioFreeWaveFormat.
-PWaveFormatEx wioCopyWaveFormat(const WAVEFORMATEX* format);
-void wioFreeWaveFormat(PWaveFormatEx& format);
-// Whether two format records are the same byte for byte over their
-// wioSizeOfWaveFormat bytes; two missing formats are the same.
-bool wioSameFormat(const WAVEFORMATEX* a, const WAVEFORMATEX* b);
-// PCM, 8 or 16 bits, 1, 2 or 4 channels, 4000 to 100000 samples per second.
-bool pcmIsValidFormat(const WAVEFORMATEX* format);
-WAVEFORMATEX pcmBuildWaveHeader(int bits, int channels, int rate);
-// The byte that sounds silent: 128 for 8-bit PCM, else 0.
-BYTE pcmSilenceByte(const WAVEFORMATEX* format);
-// Conversions by multiply-then-divide in 64 bits. Bytes from samples or
-// milliseconds are rounded up to whole blocks. -1 without a usable format.
-std::int64_t pcmBytesToSamples(const WAVEFORMATEX* format, std::int64_t bytes);
-std::int64_t pcmBytesToTime(const WAVEFORMATEX* format, std::int64_t bytes);
-std::int64_t pcmSamplesToBytes(const WAVEFORMATEX* format, std::int64_t samples);
-std::int64_t pcmTimeToBytes(const WAVEFORMATEX* format, std::int64_t ms);
 
 // ---------------------------------------------------------------- buffers
 // The platform's WAVEHDR followed by the chain's own words. The sample data

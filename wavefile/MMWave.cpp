@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/waveformat.h"
 #include "wavefile/DiskSpace.h"
 #include "wavefile/MMWaveIO.h"
 
@@ -40,13 +41,6 @@ std::string FolderOf(const std::string& fileName) {
   std::filesystem::path p(fileName);
   std::filesystem::path dir = p.parent_path();
   return dir.empty() ? std::string(".") : dir.string();
-}
-
-// Whether data of format `b` can be written into a file of format `a`.
-bool SameSampleFormat(const WAVEFORMATEX* a, const WAVEFORMATEX* b) {
-  if (!a || !b) return false;
-  return a->wFormatTag == b->wFormatTag && a->nChannels == b->nChannels && a->nSamplesPerSec == b->nSamplesPerSec &&
-         a->wBitsPerSample == b->wBitsPerSample && a->nBlockAlign == b->nBlockAlign;
 }
 
 }  // namespace
@@ -512,7 +506,7 @@ void TMMCustomWaveFile::Opened() {
       } else {
         // Samples of another format would turn the file's data into noise;
         // such a file is refused and left as it is.
-        if (!SameSampleFormat(FWave->GetPWaveFormat(), FPWaveFormat)) throw EMMWaveError(wavemsg::kOpen);
+        if (!wioSameSampleFormat(FWave->GetPWaveFormat(), FPWaveFormat)) throw EMMWaveError(wavemsg::kOpen);
         FWave->OpenFile();
       }
       FFileOpened = true;

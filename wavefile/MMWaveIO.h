@@ -120,12 +120,11 @@ std::int64_t wioSamplesToTime64(const WAVEFORMATEX* wfx, std::int64_t samples);
 LONG wioFileBytesToSamples(const WaveIOBlock* block, LONG bytes);
 LONG wioFileSamplesToBytes(const WaveIOBlock* block, LONG samples);
 
-// Bytes of a format record: 0 without format, 18 for PCM, else 18 + cbSize.
-// (The chain keeps its own wioSizeOfWaveFormat/wioCopyWaveFormat; these
-// serve the file layer, which does not depend on the chain.)
+// Bytes of a format record: 0 without format, 18 for PCM, else 18 + cbSize
+// (wioSizeOfWaveFormat of platform/waveformat.h).
 DWORD WaveFileFormatSize(const WAVEFORMATEX* wfx);
 // A heap copy (free with std::free) of that size, or null; a PCM copy gets
-// cbSize 0.
+// cbSize 0 (wioTryCopyWaveFormat).
 WAVEFORMATEX* WaveFileFormatCopy(const WAVEFORMATEX* wfx);
 // Name of the format tag from the 38-row table; "Unknown" when none matches.
 const char* wioGetFormatName(const WAVEFORMATEX* wfx);
