@@ -1,92 +1,9 @@
-#include "audio/MMDSPObj.h"
+#include "audio/MMChain.h"
 
-#include <QMetaProperty>
-#include <QVariant>
 #include <algorithm>
-#include <charconv>
-#include <cstdlib>
-#include <cstring>
-#include <limits>
-#include <mutex>
 
+#include "audio/MMDSPThread.h"
 #include "platform/winmsg/winmsg.h"
-
-// ---------------------------------------------------------------- device ids
-
-std::string DeviceIdToIdent(TMMDeviceId id) {
-  if (id == MapperId) return "MapperId";
-  if (id == InvalidId) return "InvalidId";
-  return std::to_string(id);
-}
-
-std::optional<TMMDeviceId> IdentToDeviceId(std::string_view text) {
-  if (text == "MapperId") return MapperId;
-  if (text == "InvalidId") return InvalidId;
-  TMMDeviceId value = 0;
-  const char* end = text.data() + text.size();
-  auto [ptr, ec] = std::from_chars(text.data(), end, value);
-  if (ec != std::errc() || ptr != end || text.empty()) return std::nullopt;
-  return value;
-}
-
-// ---------------------------------------------------------------- buffers
-
-PMMBufferHeader MMInitBufferHeader(void* block, DWORD dataBytes) {
-  auto* header = static_cast<PMMBufferHeader>(block);
-  std::memset(header, 0, MMBufferHeaderSize);
-  header->lpData = static_cast<char*>(block) + MMBufferHeaderSize;
-  header->dwBufferLength = dataBytes;
-  return header;
-}
-
-// ---------------------------------------------------------------- TMMComponent
-
-TMMComponent::TMMComponent(QObject* AOwner) : QObject(AOwner) {}
-
-TMMComponent::~TMMComponent() { Destroying(); }
-
-void TMMComponent::BeginLoading() { FComponentState |= csLoading | csReading; }
-
-void TMMComponent::EndLoading() {
-  if (!InState(csLoading | csReading)) return;
-  FComponentState &= ~unsigned(csLoading | csReading);
-  Loaded();
-}
-
-void TMMComponent::SetDesigning(bool value) {
-  if (value)
-    FComponentState |= csDesigning;
-  else
-    FComponentState &= ~unsigned(csDesigning);
-}
-
-void TMMComponent::Notification(TMMComponent*, TOperation) {}
-
-void TMMComponent::PublishComponentProperty(std::string name) {
-  if (!HasPublishedProperty(name)) FPublished.push_back(std::move(name));
-}
-
-QObject* TMMComponent::ReadPublishedComponent(std::string_view) const { return nullptr; }
-
-bool TMMComponent::HasPublishedProperty(std::string_view name) const {
-  if (std::find(FPublished.begin(), FPublished.end(), name) != FPublished.end()) return true;
-  const QMetaObject* meta = metaObject();
-  const int index = meta->indexOfProperty(std::string(name).c_str());
-  return index >= 0 && (meta->property(index).metaType().flags() & QMetaType::PointerToQObject);
-}
-
-QObject* TMMComponent::PublishedComponent(std::string_view name) const {
-  if (std::find(FPublished.begin(), FPublished.end(), name) != FPublished.end())
-    return ReadPublishedComponent(name);
-  const QMetaObject* meta = metaObject();
-  const int index = meta->indexOfProperty(std::string(name).c_str());
-  if (index < 0) return nullptr;
-  const QMetaProperty prop = meta->property(index);
-  if (!(prop.metaType().flags() & QMetaType::PointerToQObject)) return nullptr;
-  return prop.read(this).value<QObject*>();
-}
-
-// ---------------------------------------------------------------- registries
 
 namespace {
 
@@ -95,17 +12,6 @@ constexpr std::size_t kMaxPropName = 20;
 std::vector<TMMDSPComponent*>& componentRegistry() {
   static std::vector<TMMDSPComponent*> list;
   return list;
-}
-
-// Worker threads register and leave from their own threads, so this list,
-// unlike the component list, is locked.
-struct ThreadRegistry {
-  std::mutex mutex;
-  std::vector<const TMMDSPThread*> threads;
-};
-ThreadRegistry& threadRegistry() {
-  static ThreadRegistry r;
-  return r;
 }
 
 std::string truncated(const std::string& name) { return name.substr(0, kMaxPropName); }
@@ -395,58 +301,4 @@ void TMMCustomSoundComponent::PositionReset() {
 void TMMCustomSoundComponent::Looped() {
   Spread(&TMMDSPComponent::Looped, false, false);
   TMMDSPComponent::Looped();
-}
-
-// ---------------------------------------------------------------- TMMDSPThread
-
-TMMDSPThread::TMMDSPThread(TMMCustomSoundComponent* Owner) : FOwner(Owner) {
-  ThreadRegistry& r = threadRegistry();
-  std::lock_guard lock(r.mutex);
-  r.threads.push_back(this);
-}
-
-TMMDSPThread::~TMMDSPThread() {
-  if (FThread.joinable()) {
-    if (FThread.get_id() == std::this_thread::get_id())
-      FThread.detach();
-    else
-      FThread.join();
-  }
-  ThreadRegistry& r = threadRegistry();
-  std::lock_guard lock(r.mutex);
-  r.threads.erase(std::remove(r.threads.begin(), r.threads.end(), this), r.threads.end());
-}
-
-void TMMDSPThread::Resume() {
-  if (FThread.joinable() || FFinished) return;
-  FThread = std::thread([this] { Run(); });
-  FLaunched = true;
-  FLaunched.notify_one();
-}
-
-void TMMDSPThread::Run() {
-  FThreadId = std::this_thread::get_id();
-  // With FreeOnTerminate the object may be deleted here; not before Resume
-  // has finished storing the thread.
-  FLaunched.wait(false);
-  Execute();
-  FFinished = true;
-  if (FreeOnTerminate) delete this;
-}
-
-void TMMDSPThread::WaitFor() {
-  if (FThread.joinable() && FThread.get_id() != std::this_thread::get_id()) FThread.join();
-}
-
-bool TMMDSPThread::IsDSPThread(std::thread::id id) {
-  ThreadRegistry& r = threadRegistry();
-  std::lock_guard lock(r.mutex);
-  return std::any_of(r.threads.begin(), r.threads.end(),
-                     [&](const TMMDSPThread* t) { return t->ThreadID() == id; });
-}
-
-std::size_t TMMDSPThread::InstanceCount() {
-  ThreadRegistry& r = threadRegistry();
-  std::lock_guard lock(r.mutex);
-  return r.threads.size();
 }
