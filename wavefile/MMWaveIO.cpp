@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include "platform/waveformat.h"
 
@@ -657,6 +658,29 @@ bool WaveFileIsValid(const char* fileName, DWORD mode) {
   if (WaveFileOpen(&block, fileName, FOURCC_WAVE, mode) != WIOERR_NOERROR) return false;
   WaveFileFree(&block);
   return true;
+}
+
+int WaveFileReadImage(const char* fileName, std::vector<char>& image) {
+  image.clear();
+  if (fileName == nullptr || fileName[0] == '\0') return WIOERR_BADPARAMS;
+  HMMIO h = mmioOpenA(fileName, nullptr, MMIO_READ);
+  if (h == nullptr) return WIOERR_FILEERROR;
+  int rc = WIOERR_NOERROR;
+  const LONG size = mmioSeek(h, 0, SEEK_END_);
+  if (size < 0 || mmioSeek(h, 0, SEEK_SET_) != 0) {
+    rc = WIOERR_FILEERROR;
+  } else {
+    try {
+      image.resize(std::size_t(size));
+    } catch (const std::bad_alloc&) {
+      rc = WIOERR_NOMEM;
+    }
+    // A file that shrinks while it is read is not read whole.
+    if (rc == WIOERR_NOERROR && size > 0 && mmioRead(h, image.data(), size) != size) rc = WIOERR_FILEERROR;
+  }
+  mmioClose(h, 0);
+  if (rc != WIOERR_NOERROR) std::vector<char>().swap(image);
+  return rc;
 }
 
 bool WaveFileNameIsValid(const char* fileName) { return mmioOpenA(fileName, nullptr, MMIO_PARSE) != nullptr; }

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/mmio/mmio.h"
 #include "wavefile/MMRIFF.h"
@@ -97,6 +98,12 @@ int WaveFileClose(WaveIOBlock* block);
 int WaveFileFree(WaveIOBlock** block);
 // True when WaveFileOpen of `fileName` in `mode` succeeds.
 bool WaveFileIsValid(const char* fileName, DWORD mode);
+
+// Reads the whole of the file `fileName` into `image` through the platform's
+// file I/O, for a wave that is to be held in memory. On failure `image` is
+// left empty: WIOERR_BADPARAMS without a name, WIOERR_FILEERROR when the file
+// cannot be opened or read whole, WIOERR_NOMEM.
+int WaveFileReadImage(const char* fileName, std::vector<char>& image);
 
 // Name tests over the platform's file open.
 bool WaveFileNameIsValid(const char* fileName);

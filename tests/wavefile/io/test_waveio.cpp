@@ -2,6 +2,7 @@
 
 #include <QLocale>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -337,9 +338,14 @@ TEST_F(WaveIOTest, OpensOrRefusesFilesAsTheirChunksSay) {
     EXPECT_EQ(block_->lastSample, block_->totalSamples);
     EXPECT_STREQ(block_->fileName, p.c_str());
 
-    // The same bytes in memory open the same way.
+    // The same bytes in memory open the same way; the file read whole
+    // through the file layer gives those very bytes.
+    std::vector<char> image;
+    ASSERT_EQ(WaveFileReadImage(p.c_str(), image), WIOERR_NOERROR);
+    ASSERT_EQ(image.size(), c.file.size());
+    EXPECT_EQ(std::memcmp(image.data(), c.file.data(), image.size()), 0);
     WaveIOBlock* mem = nullptr;
-    ASSERT_EQ(WaveFileOpenMemory(&mem, c.file.data(), LONG(c.file.size())), WIOERR_NOERROR);
+    ASSERT_EQ(WaveFileOpenMemory(&mem, image.data(), LONG(image.size())), WIOERR_NOERROR);
     EXPECT_EQ(mem->dataSize, block_->dataSize);
     EXPECT_EQ(mem->dataOffset, block_->dataOffset);
     EXPECT_EQ(mem->mode, WIOF_OPEN_MEMORY);
@@ -375,6 +381,17 @@ TEST_F(WaveIOTest, BadArgumentsGiveTheirCodes) {
   EXPECT_EQ(WaveFileClose(nullptr), WIOERR_BADPARAMS);
   EXPECT_EQ(WaveFileSeek(nullptr, 0), WIOERR_FILEERROR);
   EXPECT_EQ(WaveFileRead(nullptr, nullptr, 4), -1);
+  std::vector<char> image{'x'};
+  EXPECT_EQ(WaveFileReadImage(path("missing.wav").c_str(), image), WIOERR_FILEERROR);
+  EXPECT_TRUE(image.empty());
+  image.push_back('x');
+  EXPECT_EQ(WaveFileReadImage(dir_.c_str(), image), WIOERR_FILEERROR);  // a folder
+  EXPECT_TRUE(image.empty());
+  EXPECT_EQ(WaveFileReadImage(nullptr, image), WIOERR_BADPARAMS);
+  EXPECT_EQ(WaveFileReadImage("", image), WIOERR_BADPARAMS);
+  image.push_back('x');
+  EXPECT_EQ(WaveFileReadImage(write("empty.wav", {}).c_str(), image), WIOERR_NOERROR);
+  EXPECT_TRUE(image.empty());
   const WAVEFORMATEX f = pcm(2, 44100, 16);
   ASSERT_EQ(WaveFileFromFormat(&b, &f), WIOERR_NOERROR);
   EXPECT_EQ(b->size, 127u);
@@ -586,7 +603,6 @@ TEST(WaveFormatHelpers, SizesCopiesNamesAndDescriptions) {
   EXPECT_STREQ(wioGetFormatName(&f), "Unknown");
   EXPECT_STREQ(wioGetFormatName(nullptr), "Unknown");
   EXPECT_EQ(sizeof(WaveFormatNames) / sizeof(WaveFormatNames[0]), 38u);
-
   const WAVEFORMATEX s = pcm(2, 44100, 16);
   EXPECT_EQ(wioGetFormatDescription(&s, ".", ","), "44.100 kHz, 16 Bit, Stereo");
   const WAVEFORMATEX m = pcm(1, 8000, 8);
