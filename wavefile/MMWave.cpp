@@ -1,11 +1,12 @@
 #include "wavefile/MMWave.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
+#include "platform/waveformat.h"
 #include "wavefile/DiskSpace.h"
 #include "wavefile/MMWaveIO.h"
 
@@ -40,13 +41,6 @@ std::string FolderOf(const std::string& fileName) {
   std::filesystem::path p(fileName);
   std::filesystem::path dir = p.parent_path();
   return dir.empty() ? std::string(".") : dir.string();
-}
-
-// Whether data of format `b` can be written into a file of format `a`.
-bool SameSampleFormat(const WAVEFORMATEX* a, const WAVEFORMATEX* b) {
-  if (!a || !b) return false;
-  return a->wFormatTag == b->wFormatTag && a->nChannels == b->nChannels && a->nSamplesPerSec == b->nSamplesPerSec &&
-         a->wBitsPerSample == b->wBitsPerSample && a->nBlockAlign == b->nBlockAlign;
 }
 
 }  // namespace
@@ -268,13 +262,8 @@ void TMMWave::SetFileName(const std::string& Value) {
     if (name.empty()) return;
     std::vector<char> bytes;
     try {
-      std::FILE* f = std::fopen(name.c_str(), "rb");
-      if (!f) throw EMMWaveError(wavemsg::kErrorReading);
-      char chunk[65536];
-      std::size_t n;
-      while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
-      std::fclose(f);
-      LoadFromMemory(bytes.data(), bytes.size());
+      if (WaveFileReadImage(name.c_str(), bytes) != WIOERR_NOERROR) throw EMMWaveError(wavemsg::kErrorReading);
+      TakeImage(std::move(bytes));
     } catch (const EMMWaveError&) {
       if (FileExists(name) && !WaveFileIsValid(name.c_str(), WIOF_OPEN_FILE)) throw EMMWaveError(wavemsg::kInvalidFile);
       throw EMMWaveError(wavemsg::kErrorReading);
@@ -319,14 +308,19 @@ void TMMWave::SetFileName(const std::string& Value) {
 
 void TMMWave::LoadFromMemory(const void* Data, std::size_t Size) {
   if (!Data || Size == 0) throw EMMWaveError(wavemsg::kErrorReading);
-  Clear();
-  // The block reads the image in place, so it describes the stored copy.
-  FMemory.assign(static_cast<const char*>(Data), static_cast<const char*>(Data) + Size);
+  TakeImage(std::vector<char>(static_cast<const char*>(Data), static_cast<const char*>(Data) + Size));
+}
+
+void TMMWave::TakeImage(std::vector<char> Image) {
+  // The new image is opened before the old one goes, so a failed load
+  // leaves the wave as it was. The block reads the image in place (a memory
+  // file of the platform's file I/O); moving the vector keeps its bytes
+  // where the block found them.
   WaveIOBlock* block = nullptr;
-  if (WaveFileOpenMemory(&block, FMemory.data(), static_cast<LONG>(FMemory.size())) != WIOERR_NOERROR) {
-    FMemory.clear();
+  if (Image.empty() || WaveFileOpenMemory(&block, Image.data(), static_cast<LONG>(Image.size())) != WIOERR_NOERROR)
     throw EMMWaveError(wavemsg::kErrorReading);
-  }
+  Clear();
+  FMemory = std::move(Image);
   TakeBlock(block);
   RebuildPlayList();
   Changed();
@@ -512,7 +506,7 @@ void TMMCustomWaveFile::Opened() {
       } else {
         // Samples of another format would turn the file's data into noise;
         // such a file is refused and left as it is.
-        if (!SameSampleFormat(FWave->GetPWaveFormat(), FPWaveFormat)) throw EMMWaveError(wavemsg::kOpen);
+        if (!wioSameSampleFormat(FWave->GetPWaveFormat(), FPWaveFormat)) throw EMMWaveError(wavemsg::kOpen);
         FWave->OpenFile();
       }
       FFileOpened = true;

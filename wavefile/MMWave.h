@@ -132,6 +132,8 @@ class TMMWave {
   };
 
   void RebuildPlayList();
+  // Makes `Image` (a whole WAVE file) this wave's memory image.
+  void TakeImage(std::vector<char> Image);
   void AttachBlock(WaveIOBlock* Block);
   // Makes `Block` this wave's block and takes its range, position and
   // bytes left to play.

@@ -13,6 +13,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
+
+#include "platform/waveformat.h"
 
 const WaveFormatName WaveFormatNames[38] = {
     {0x0000, "Unknown"},
@@ -72,11 +75,6 @@ namespace {
 
 LONG saturate(std::int64_t v) { return LONG(std::clamp<std::int64_t>(v, INT32_MIN, INT32_MAX)); }
 
-std::int64_t roundUpToBlock(std::int64_t bytes, WORD blockAlign) {
-  if (blockAlign == 0) return bytes;
-  return (bytes + blockAlign - 1) / blockAlign * blockAlign;
-}
-
 }  // namespace
 
 LONG wioBytesToSamples(const WAVEFORMATEX* wfx, LONG bytes) {
@@ -91,7 +89,7 @@ LONG wioBytesToTime(const WAVEFORMATEX* wfx, LONG bytes) {
 
 LONG wioSamplesToBytes(const WAVEFORMATEX* wfx, LONG samples) {
   if (wfx == nullptr) return 0;
-  return saturate(roundUpToBlock(MulDivRound(samples, wfx->nAvgBytesPerSec, wfx->nSamplesPerSec), wfx->nBlockAlign));
+  return saturate(wioRoundUpToBlock(MulDivRound(samples, wfx->nAvgBytesPerSec, wfx->nSamplesPerSec), wfx->nBlockAlign));
 }
 
 LONG wioSamplesToTime(const WAVEFORMATEX* wfx, LONG samples) {
@@ -106,14 +104,14 @@ LONG wioTimeToSamples(const WAVEFORMATEX* wfx, LONG ms) {
 
 LONG wioTimeToBytes(const WAVEFORMATEX* wfx, LONG ms) {
   if (wfx == nullptr) return 0;
-  return saturate(roundUpToBlock(MulDivRound(ms, wfx->nAvgBytesPerSec, 1000), wfx->nBlockAlign));
+  return saturate(wioRoundUpToBlock(MulDivRound(ms, wfx->nAvgBytesPerSec, 1000), wfx->nBlockAlign));
 }
 
 std::int64_t wioSamplesToBytes64(const WAVEFORMATEX* wfx, std::int64_t samples) {
   if (wfx == nullptr || wfx->nSamplesPerSec == 0) return 0;
   // Rounds to nearest with halves to even (the default rounding mode).
   const long double exact = (long double)samples * wfx->nAvgBytesPerSec / wfx->nSamplesPerSec;
-  return roundUpToBlock(std::int64_t(std::nearbyint(exact)), wfx->nBlockAlign);
+  return wioRoundUpToBlock(std::int64_t(std::nearbyint(exact)), wfx->nBlockAlign);
 }
 
 std::int64_t wioSamplesToTime64(const WAVEFORMATEX* wfx, std::int64_t samples) {
@@ -132,21 +130,9 @@ LONG wioFileSamplesToBytes(const WaveIOBlock* block, LONG samples) {
 
 // ---------------------------------------------------------------- format helpers
 
-DWORD WaveFileFormatSize(const WAVEFORMATEX* wfx) {
-  if (wfx == nullptr) return 0;
-  if (wfx->wFormatTag == WAVE_FORMAT_PCM) return sizeof(WAVEFORMATEX);
-  return sizeof(WAVEFORMATEX) + wfx->cbSize;
-}
+DWORD WaveFileFormatSize(const WAVEFORMATEX* wfx) { return DWORD(wioSizeOfWaveFormat(wfx)); }
 
-WAVEFORMATEX* WaveFileFormatCopy(const WAVEFORMATEX* wfx) {
-  const DWORD size = WaveFileFormatSize(wfx);
-  if (size == 0) return nullptr;
-  auto* copy = static_cast<WAVEFORMATEX*>(std::calloc(1, size));
-  if (copy == nullptr) return nullptr;
-  std::memcpy(copy, wfx, size);
-  if (copy->wFormatTag == WAVE_FORMAT_PCM) copy->cbSize = 0;
-  return copy;
-}
+WAVEFORMATEX* WaveFileFormatCopy(const WAVEFORMATEX* wfx) { return wioTryCopyWaveFormat(wfx); }
 
 const char* wioGetFormatName(const WAVEFORMATEX* wfx) {
   if (wfx == nullptr) return "Unknown";
@@ -369,13 +355,7 @@ int scanChunks(Scan& s) {
 int settleFormatAndData(Scan& s) {
   WaveIOBlock* b = s.block;
   WAVEFORMATEX& wfx = b->format;
-  if (wfx.wFormatTag == WAVE_FORMAT_PCM) {
-    const unsigned blockAlign = unsigned(wfx.wBitsPerSample) * wfx.nChannels / 8;
-    const std::uint64_t avg = std::uint64_t(blockAlign) * wfx.nSamplesPerSec;
-    if (blockAlign == 0 || blockAlign > 0xFFFF || avg > UINT32_MAX) return WIOERR_FILEERROR;
-    wfx.nBlockAlign = WORD(blockAlign);
-    wfx.nAvgBytesPerSec = DWORD(avg);
-  }
+  if (wfx.wFormatTag == WAVE_FORMAT_PCM && !pcmSetRates(wfx)) return WIOERR_FILEERROR;
   std::int64_t dataBytes = 0;
   if (s.haveData) {
     dataBytes = std::max<std::int64_t>(0, s.dataEnd - s.data.dwDataOffset);
@@ -678,6 +658,29 @@ bool WaveFileIsValid(const char* fileName, DWORD mode) {
   if (WaveFileOpen(&block, fileName, FOURCC_WAVE, mode) != WIOERR_NOERROR) return false;
   WaveFileFree(&block);
   return true;
+}
+
+int WaveFileReadImage(const char* fileName, std::vector<char>& image) {
+  image.clear();
+  if (fileName == nullptr || fileName[0] == '\0') return WIOERR_BADPARAMS;
+  HMMIO h = mmioOpenA(fileName, nullptr, MMIO_READ);
+  if (h == nullptr) return WIOERR_FILEERROR;
+  int rc = WIOERR_NOERROR;
+  const LONG size = mmioSeek(h, 0, SEEK_END_);
+  if (size < 0 || mmioSeek(h, 0, SEEK_SET_) != 0) {
+    rc = WIOERR_FILEERROR;
+  } else {
+    try {
+      image.resize(std::size_t(size));
+    } catch (const std::bad_alloc&) {
+      rc = WIOERR_NOMEM;
+    }
+    // A file that shrinks while it is read is not read whole.
+    if (rc == WIOERR_NOERROR && size > 0 && mmioRead(h, image.data(), size) != size) rc = WIOERR_FILEERROR;
+  }
+  mmioClose(h, 0);
+  if (rc != WIOERR_NOERROR) std::vector<char>().swap(image);
+  return rc;
 }
 
 bool WaveFileNameIsValid(const char* fileName) { return mmioOpenA(fileName, nullptr, MMIO_PARSE) != nullptr; }

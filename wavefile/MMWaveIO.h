@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/mmio/mmio.h"
 #include "wavefile/MMRIFF.h"
@@ -98,6 +99,12 @@ int WaveFileFree(WaveIOBlock** block);
 // True when WaveFileOpen of `fileName` in `mode` succeeds.
 bool WaveFileIsValid(const char* fileName, DWORD mode);
 
+// Reads the whole of the file `fileName` into `image` through the platform's
+// file I/O, for a wave that is to be held in memory. On failure `image` is
+// left empty: WIOERR_BADPARAMS without a name, WIOERR_FILEERROR when the file
+// cannot be opened or read whole, WIOERR_NOMEM.
+int WaveFileReadImage(const char* fileName, std::vector<char>& image);
+
 // Name tests over the platform's file open.
 bool WaveFileNameIsValid(const char* fileName);
 bool WaveFileExists(const char* fileName);
@@ -120,12 +127,11 @@ std::int64_t wioSamplesToTime64(const WAVEFORMATEX* wfx, std::int64_t samples);
 LONG wioFileBytesToSamples(const WaveIOBlock* block, LONG bytes);
 LONG wioFileSamplesToBytes(const WaveIOBlock* block, LONG samples);
 
-// Bytes of a format record: 0 without format, 18 for PCM, else 18 + cbSize.
-// (The chain keeps its own wioSizeOfWaveFormat/wioCopyWaveFormat; these
-// serve the file layer, which does not depend on the chain.)
+// Bytes of a format record: 0 without format, 18 for PCM, else 18 + cbSize
+// (wioSizeOfWaveFormat of platform/waveformat.h).
 DWORD WaveFileFormatSize(const WAVEFORMATEX* wfx);
 // A heap copy (free with std::free) of that size, or null; a PCM copy gets
-// cbSize 0.
+// cbSize 0 (wioTryCopyWaveFormat).
 WAVEFORMATEX* WaveFileFormatCopy(const WAVEFORMATEX* wfx);
 // Name of the format tag from the 38-row table; "Unknown" when none matches.
 const char* wioGetFormatName(const WAVEFORMATEX* wfx);

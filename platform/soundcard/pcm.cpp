@@ -6,15 +6,14 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/waveformat.h"
+
 namespace soundcard {
 
 bool IsSupportedPcm(const WAVEFORMATEX& f) {
-  if (f.wFormatTag != WAVE_FORMAT_PCM) return false;
-  if (f.nChannels != 1 && f.nChannels != 2) return false;
-  if (f.wBitsPerSample != 8 && f.wBitsPerSample != 16) return false;
-  if (f.nSamplesPerSec < 8000 || f.nSamplesPerSec > 100000) return false;
-  const unsigned align = f.nChannels * f.wBitsPerSample / 8;
-  return f.nBlockAlign == align && f.nAvgBytesPerSec == f.nSamplesPerSec * align;
+  // The chain's valid PCM, narrowed to what the card plays: no four-channel
+  // formats and no rates under 8000 Hz.
+  return pcmIsValidFormat(&f) && f.nChannels <= 2 && f.nSamplesPerSec >= 8000 && pcmRatesConsistent(f);
 }
 
 void DecodePcm(const std::uint8_t* src, std::size_t frames, unsigned channels, unsigned bits,

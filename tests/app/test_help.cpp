@@ -179,6 +179,14 @@ TEST_F(Help, TheAboutBoxShowsItsPictureIconAndTheMakersLines) {
   EXPECT_TRUE(a.Label1->text().endsWith(QString::fromLatin1(maker::kWebSiteShown)));
   EXPECT_TRUE(a.Label2->text().endsWith(QString::fromLatin1(maker::kMailAddress)));
   EXPECT_EQ(a.OKButton->geometry(), QRect(87, 220, 75, 25));
+  // Where the user sees them: the picture at the top, the icon over its
+  // lower right corner, the button centred below the text lines.
+  a.show();
+  EXPECT_EQ(a.childAt(60, 20), a.Image1);
+  EXPECT_EQ(a.childAt(190, 110), a.Image2);
+  EXPECT_EQ(a.childAt(124, 232), a.OKButton);
+  EXPECT_EQ(a.childAt(20, 232), nullptr);
+  a.hide();
   EXPECT_EQ(a.OKButton->text(), "确定");
   EXPECT_TRUE(a.OKButton->isDefault());
 

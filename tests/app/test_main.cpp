@@ -161,6 +161,31 @@ TEST_F(MainWindowTest, ClientAreaAndGroupsSitWhereTheLayoutPutsThem) {
       EXPECT_TRUE(box->rect().contains(child->geometry())) << box->title().toStdString();
 }
 
+// The same layout from the user's side: what a click at a point of the window
+// would land on, found by position rather than read back from the geometry
+// the window gave each part. The points are in the client area below the
+// menu: the tool bar along the top, the accompaniment group with the two
+// meters (left one first) at its right, the recording group below left, the
+// volume group below right, the status bar along the bottom.
+TEST_F(MainWindowTest, EachPartIsFoundWhereTheUserSeesIt) {
+  Form1->show();
+  const int top = Form1->MainMenu1->height();
+  auto at = [&](int x, int y) { return Form1->childAt(x, top + y); };
+  auto in = [](QWidget* found, QWidget* part) { return found && (found == part || part->isAncestorOf(found)); };
+  EXPECT_TRUE(in(at(4, 4), Form1->ToolBar1));
+  EXPECT_TRUE(in(at(530, 20), Form1->ToolBar1));
+  EXPECT_TRUE(in(at(30, 60), Form1->GroupBox1));
+  EXPECT_TRUE(in(at(489, 100), Form1->MMLevel1));
+  EXPECT_TRUE(in(at(512, 100), Form1->MMLevel2));
+  EXPECT_FALSE(in(at(489, 100), Form1->GroupBox1));  // the meters are not covered by the group
+  EXPECT_TRUE(in(at(30, 200), Form1->GroupBox2));
+  EXPECT_TRUE(in(at(260, 300), Form1->GroupBox2));
+  EXPECT_TRUE(in(at(300, 200), Form1->GroupBox3));
+  EXPECT_TRUE(in(at(520, 300), Form1->GroupBox3));
+  EXPECT_TRUE(in(at(10, 355), Form1->Status));
+  EXPECT_TRUE(in(at(530, 355), Form1->Status));
+}
+
 TEST_F(MainWindowTest, LevelMetersShowLeftAndRightAndTheConnectorFeedsThem) {
   for (TMMLevel* level : {Form1->MMLevel1, Form1->MMLevel2}) {
     EXPECT_EQ(level->parentWidget(), Form1->Panel1);

@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMenuBar>
 #include <QSlider>
 #include <QTest>
 
@@ -224,6 +225,15 @@ TEST_F(VolumePanel, ThePanelIconOpensTheAdvancedVolumeWindow) {
   EXPECT_EQ(Form4->RightScroll->pos(), QPoint(200, 8));
   EXPECT_EQ(Form1->LeftScroll->pos(), QPoint(168, 16));
   EXPECT_EQ(Form1->RightScroll->pos(), QPoint(200, 16));
+  // Where the user sees them: the left and right sliders side by side at the
+  // right of each volume group (the main window's group starts 276 pixels in,
+  // below the tool bar and the recording group's top).
+  auto in = [](QWidget* found, QWidget* part) { return found && (found == part || part->isAncestorOf(found)); };
+  EXPECT_TRUE(in(Form4->childAt(200, 60), Form4->LeftScroll));
+  EXPECT_TRUE(in(Form4->childAt(234, 60), Form4->RightScroll));
+  const int top = Form1->MainMenu1->height();
+  EXPECT_TRUE(in(Form1->childAt(456, top + 230), Form1->LeftScroll));
+  EXPECT_TRUE(in(Form1->childAt(490, top + 230), Form1->RightScroll));
   // Its mute box writes to its own selection.
   Form4->cbMute->setChecked(true);
   EXPECT_TRUE(mixer.Muted(kRecMic));

@@ -64,6 +64,11 @@ TEST_F(ProgressWindow, Layout) {
   form.show();
   const QPoint centre = form.screen()->availableGeometry().center();
   EXPECT_LE((form.geometry().center() - centre).manhattanLength(), 2);
+  // The bar fills the window's width above the one line of text.
+  EXPECT_EQ(form.childAt(10, 20), form.ProgressBar1);
+  EXPECT_EQ(form.childAt(326, 20), form.ProgressBar1);
+  EXPECT_EQ(form.childAt(12, 44), form.Label1);
+  EXPECT_NE(form.childAt(2, 20), form.ProgressBar1);  // a margin, not the bar
   form.hide();
 }
 

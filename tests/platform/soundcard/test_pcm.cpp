@@ -73,3 +73,27 @@ TEST(FileSpeakers, SixteenBitSamplesArriveExactly) {
   ASSERT_GE(written.size(), 65536u);
   for (int i = 0; i < 65536; ++i) ASSERT_EQ(written[std::size_t(i)], i - 32768) << "sample " << i;
 }
+
+TEST(Pcm, TheCardTakesTwoChannelPcmWithConsistentRatesFrom8000Hz) {
+  auto make = [](WORD bits, WORD channels, DWORD rate) {
+    return WAVEFORMATEX{WAVE_FORMAT_PCM, channels, rate, DWORD(rate * channels * bits / 8),
+                        WORD(channels * bits / 8), bits, 0};
+  };
+  EXPECT_TRUE(soundcard::IsSupportedPcm(make(16, 2, 44100)));
+  EXPECT_TRUE(soundcard::IsSupportedPcm(make(8, 1, 8000)));
+  EXPECT_TRUE(soundcard::IsSupportedPcm(make(16, 1, 100000)));
+  // Valid for the chain, but not for the card: four channels, under 8000 Hz.
+  EXPECT_FALSE(soundcard::IsSupportedPcm(make(16, 4, 44100)));
+  EXPECT_FALSE(soundcard::IsSupportedPcm(make(16, 2, 7999)));
+  EXPECT_FALSE(soundcard::IsSupportedPcm(make(16, 2, 100001)));
+  EXPECT_FALSE(soundcard::IsSupportedPcm(make(24, 2, 44100)));
+  WAVEFORMATEX f = make(16, 2, 44100);
+  f.nBlockAlign = 2;
+  EXPECT_FALSE(soundcard::IsSupportedPcm(f));
+  f = make(16, 2, 44100);
+  f.nAvgBytesPerSec = 44100;
+  EXPECT_FALSE(soundcard::IsSupportedPcm(f));
+  f = make(16, 2, 44100);
+  f.wFormatTag = 3;
+  EXPECT_FALSE(soundcard::IsSupportedPcm(f));
+}

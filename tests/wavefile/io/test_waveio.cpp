@@ -2,7 +2,9 @@
 
 #include <QLocale>
 #include <cstdint>
+#include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/wavefile/io/riff_bytes.h"
@@ -337,9 +339,14 @@ TEST_F(WaveIOTest, OpensOrRefusesFilesAsTheirChunksSay) {
     EXPECT_EQ(block_->lastSample, block_->totalSamples);
     EXPECT_STREQ(block_->fileName, p.c_str());
 
-    // The same bytes in memory open the same way.
+    // The same bytes in memory open the same way; the file read whole
+    // through the file layer gives those very bytes.
+    std::vector<char> image;
+    ASSERT_EQ(WaveFileReadImage(p.c_str(), image), WIOERR_NOERROR);
+    ASSERT_EQ(image.size(), c.file.size());
+    EXPECT_EQ(std::memcmp(image.data(), c.file.data(), image.size()), 0);
     WaveIOBlock* mem = nullptr;
-    ASSERT_EQ(WaveFileOpenMemory(&mem, c.file.data(), LONG(c.file.size())), WIOERR_NOERROR);
+    ASSERT_EQ(WaveFileOpenMemory(&mem, image.data(), LONG(image.size())), WIOERR_NOERROR);
     EXPECT_EQ(mem->dataSize, block_->dataSize);
     EXPECT_EQ(mem->dataOffset, block_->dataOffset);
     EXPECT_EQ(mem->mode, WIOF_OPEN_MEMORY);
@@ -375,6 +382,17 @@ TEST_F(WaveIOTest, BadArgumentsGiveTheirCodes) {
   EXPECT_EQ(WaveFileClose(nullptr), WIOERR_BADPARAMS);
   EXPECT_EQ(WaveFileSeek(nullptr, 0), WIOERR_FILEERROR);
   EXPECT_EQ(WaveFileRead(nullptr, nullptr, 4), -1);
+  std::vector<char> image{'x'};
+  EXPECT_EQ(WaveFileReadImage(path("missing.wav").c_str(), image), WIOERR_FILEERROR);
+  EXPECT_TRUE(image.empty());
+  image.push_back('x');
+  EXPECT_EQ(WaveFileReadImage(dir_.c_str(), image), WIOERR_FILEERROR);  // a folder
+  EXPECT_TRUE(image.empty());
+  EXPECT_EQ(WaveFileReadImage(nullptr, image), WIOERR_BADPARAMS);
+  EXPECT_EQ(WaveFileReadImage("", image), WIOERR_BADPARAMS);
+  image.push_back('x');
+  EXPECT_EQ(WaveFileReadImage(write("empty.wav", {}).c_str(), image), WIOERR_NOERROR);
+  EXPECT_TRUE(image.empty());
   const WAVEFORMATEX f = pcm(2, 44100, 16);
   ASSERT_EQ(WaveFileFromFormat(&b, &f), WIOERR_NOERROR);
   EXPECT_EQ(b->size, 127u);
@@ -586,6 +604,41 @@ TEST(WaveFormatHelpers, SizesCopiesNamesAndDescriptions) {
   EXPECT_STREQ(wioGetFormatName(&f), "Unknown");
   EXPECT_STREQ(wioGetFormatName(nullptr), "Unknown");
   EXPECT_EQ(sizeof(WaveFormatNames) / sizeof(WaveFormatNames[0]), 38u);
+  // What those 38 rows stand for: the name each tag is shown with. A tag
+  // with two rows shows the first (0x0011 is never "DVI ADPCM"); two tags may
+  // share a name.
+  const std::pair<WORD, const char*> shown[] = {
+      {0x0000, "Unknown"},          {0x0001, "PCM"},
+      {0x020C, "PCM 32"},           {0x0002, "Microsoft ADPCM"},
+      {0x0003, "Mediavision's ADPCM"}, {0x0005, "IBM CVSD"},
+      {0x0006, "CCITT A-Law"},      {0x0007, "CCITT mu-Law"},
+      {0x0010, "OKI ADPCM"},        {0x0011, "IMA ADPCM"},
+      {0x0012, "Mediaspace's ADPCM"}, {0x0013, "Sierra's ADPCM"},
+      {0x0014, "CCITT G.723 ADPCM"}, {0x0015, "Digisound DIGISTD"},
+      {0x0016, "Digisound DIGIFIX"}, {0x0017, "Dialogic OKI ADPCM"},
+      {0x0020, "Yamaha ADPCM"},     {0x0021, "Sonarc"},
+      {0x0022, "DSP Group's Truespeech"}, {0x0023, "Echo SC1"},
+      {0x0024, "Audiofile AF36"},   {0x0025, "Audio Processing Technology"},
+      {0x0026, "Audiofile AF10"},   {0x0030, "Dolby AC2"},
+      {0x0209, "Dolby AC2"},        {0x0031, "GSM 6.10"},
+      {0x0033, "Antex ADPCME"},     {0x0039, "CS IMA ADPCM"},
+      {0x0040, "CCITT G.721 ADPCM"}, {0x0050, "MPEG 1"},
+      {0x0055, "MPEG Layer-3"},     {0x0200, "Creative's ADPCM"},
+      {0x1001, "Olivetti's ADPCM"}, {0x0204, "CDI-C"},
+      {0x0205, "CDI-B"},            {0x0206, "Antex-DVI-OKI ADPCME"},
+      {0xFFFF, "*DEVELOPMENT ONLY TAG*"},
+  };
+  for (const auto& [tag, name] : shown) {
+    WAVEFORMATEX tagged = f;
+    tagged.wFormatTag = tag;
+    EXPECT_STREQ(wioGetFormatName(&tagged), name) << "tag " << tag;
+  }
+  // Tags between and beside the known ones have no name of their own.
+  for (WORD tag : {WORD(0x0004), WORD(0x0008), WORD(0x0032), WORD(0x0056), WORD(0x0201), WORD(0x1000), WORD(0xFFFE)}) {
+    WAVEFORMATEX tagged = f;
+    tagged.wFormatTag = tag;
+    EXPECT_STREQ(wioGetFormatName(&tagged), "Unknown") << "tag " << tag;
+  }
 
   const WAVEFORMATEX s = pcm(2, 44100, 16);
   EXPECT_EQ(wioGetFormatDescription(&s, ".", ","), "44.100 kHz, 16 Bit, Stereo");

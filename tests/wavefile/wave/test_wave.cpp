@@ -246,6 +246,58 @@ TEST_F(WaveTest, MemoryWaveRefusesWrites) {
   }
 }
 
+TEST_F(WaveTest, AMemoryWaveTakesANamedFileWholeAndKeepsItsImageOnErrors) {
+  const auto first = MakeWave(Pcm(8, 1, 8000), Ramp(10));
+  const auto second = Ramp(400, 7);
+  WriteBytes(Path("second.wav"), MakeWave(Pcm(16, 2, 22050), second));
+  TMMWave wave;
+  wave.LoadFromMemory(first.data(), first.size());
+  CountingObserver seen;
+  wave.AddObserver(&seen);
+  wave.SetFileName(Path("second.wav"));
+  EXPECT_TRUE(wave.HasMemoryImage());
+  EXPECT_EQ(seen.changes, 1);
+  EXPECT_EQ(wave.SampleRate(), 22050);
+  EXPECT_EQ(wave.DataSize(), 100);  // 400 bytes in frames of 4
+  // The wave reads its own copy: the file may go.
+  fs::remove(Path("second.wav"));
+  wave.OpenFile();
+  std::vector<char> got(500);
+  ASSERT_EQ(wave.ReadData(got.data(), 500), 400);
+  EXPECT_TRUE(std::equal(second.begin(), second.end(), reinterpret_cast<const std::uint8_t*>(got.data())));
+  wave.CloseFile();
+
+  auto message = [&](const std::string& name) -> std::string {
+    try {
+      wave.SetFileName(Path(name));
+    } catch (const EMMWaveError& e) {
+      return e.what();
+    }
+    return "no error";
+  };
+  // A missing file leaves the image as it was.
+  EXPECT_EQ(message("missing.wav"), "Error reading wave file");
+  EXPECT_TRUE(wave.HasMemoryImage());
+  EXPECT_EQ(wave.SampleRate(), 22050);
+  // A file that is there but no wave, or is empty, is said to be invalid,
+  // and the wave still holds and plays its image.
+  WriteBytes(Path("noise.wav"), Ramp(64));
+  EXPECT_EQ(message("noise.wav"), "Invalid wave file...");
+  WriteBytes(Path("empty.wav"), {});
+  EXPECT_EQ(message("empty.wav"), "Invalid wave file...");
+  EXPECT_TRUE(wave.HasMemoryImage());
+  EXPECT_EQ(wave.DataSize(), 100);
+  EXPECT_EQ(seen.changes, 1);
+  wave.OpenFile();
+  ASSERT_EQ(wave.ReadData(got.data(), 500), 400);
+  EXPECT_TRUE(std::equal(second.begin(), second.end(), reinterpret_cast<const std::uint8_t*>(got.data())));
+  wave.CloseFile();
+  // So does a bad image handed over directly.
+  EXPECT_THROW(wave.LoadFromMemory(got.data(), 64), EMMWaveError);
+  EXPECT_EQ(wave.DataSize(), 100);
+  wave.RemoveObserver(&seen);
+}
+
 // ---------------------------------------------------------------- chain component
 
 TEST_F(WaveTest, RecordingComponentWritesEveryBufferAndFinishesTheFile) {
