@@ -1,11 +1,10 @@
-// Wave-in handles and the waveIn functions.
+// Wave-in handles, the card's side: what a period does with them.
 #include "platform/soundcard/wavein.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "platform/soundcard/engine.h"
-#include "platform/soundcard/soundcard.h"
+#include "platform/soundcard/cardcontrol.h"
 
 using namespace soundcard;
 
@@ -16,7 +15,7 @@ constexpr std::size_t kConvertedFrames = 16384;
 }  // namespace
 
 WaveInHandle::WaveInHandle(const WAVEFORMATEX& f, const Callback& cb,
-                           std::shared_ptr<WaveInRecordState> rec)
+                           std::shared_ptr<WaveInProbeRecord> rec)
     : format(f),
       callback(cb),
       record(std::move(rec)),
@@ -46,10 +45,7 @@ void WaveInHandle::reset(NoteList& notes) {
 void WaveInHandle::capture(const float* mix, std::uint32_t frames, std::uint64_t clockFrame,
                            NoteList& notes) noexcept {
   if (!started || !resampler_->ok()) return;
-  if (!record->begun) {
-    record->begun = true;
-    record->startFrame = clockFrame;
-  }
+  if (record) record->capturing(clockFrame);
   const unsigned channels = format.nChannels;
   const float* in = mix;
   if (channels == 1) {
@@ -75,7 +71,8 @@ void WaveInHandle::write(const std::uint8_t* bytes, std::size_t size, NoteList& 
   const DWORD align = format.nBlockAlign;
   while (size > 0) {
     if (!head || !notes.hasRoom()) {
-      record->lostFrames += size / align;
+      lostFrames += size / align;
+      if (record) record->lost(size / align);
       return;
     }
     const DWORD usable = head->dwBufferLength - head->dwBufferLength % align;
@@ -87,123 +84,9 @@ void WaveInHandle::write(const std::uint8_t* bytes, std::size_t size, NoteList& 
     std::memcpy(head->lpData + head->dwBytesRecorded, bytes, n);
     head->dwBytesRecorded += DWORD(n);
     positionFrames += n / align;
-    WaveInRecordState& rec = *record;
-    const std::size_t keep = std::min(n, rec.tapCapacity - rec.tap.size());
-    rec.tap.insert(rec.tap.end(), bytes, bytes + keep);  // within the reserved capacity
-    if (keep < n) rec.tapOverflowed = true;
+    if (record) record->delivered(bytes, n);
     bytes += n;
     size -= n;
     if (head->dwBytesRecorded >= usable) finishHead(notes);
   }
-}
-
-// ---------------------------------------------------------------- waveIn calls
-
-MMRESULT waveInOpen(HWAVEIN* phwi, UINT id, const WAVEFORMATEX* pwfx, DWORD_PTR target,
-                    DWORD_PTR instance, DWORD flags) {
-  if (id != 0 && id != WAVE_MAPPER) return MMSYSERR_BADDEVICEID;
-  if (!pwfx) return MMSYSERR_INVALPARAM;
-  if (!IsSupportedPcm(*pwfx)) return WAVERR_BADFORMAT;
-  if (flags & WAVE_FORMAT_QUERY) return MMSYSERR_NOERROR;
-  if (!phwi) return MMSYSERR_INVALPARAM;
-  Callback cb;
-  if (MMRESULT r = ParseCallback(target, instance, flags, &cb)) return r;
-
-  Engine& e = Engine::instance();
-  e.ensureClock();
-  auto record = std::make_shared<WaveInRecordState>();
-  record->format = *pwfx;
-  {
-    std::lock_guard g(e.lock);
-    record->tapCapacity = e.tapBytes;
-  }
-  record->tap.reserve(record->tapCapacity);
-  auto* h = new WaveInHandle(*pwfx, cb, record);
-  {
-    std::lock_guard g(e.lock);
-    auto slot = std::find(e.waveIns.begin(), e.waveIns.end(), nullptr);
-    if (slot == e.waveIns.end()) {
-      delete h;
-      return MMSYSERR_ALLOCATED;
-    }
-    *slot = h;
-    e.history.push_back(record);
-  }
-  *phwi = h;
-  SendNow(cb, h, MM_WIM_OPEN, 0);
-  return MMSYSERR_NOERROR;
-}
-
-MMRESULT waveInClose(HWAVEIN h) {
-  Engine& e = Engine::instance();
-  Callback cb;
-  {
-    std::lock_guard g(e.lock);
-    if (!e.isOpen(h)) return MMSYSERR_INVALHANDLE;
-    if (h->head) return WAVERR_STILLPLAYING;
-    *std::find(e.waveIns.begin(), e.waveIns.end(), h) = nullptr;
-    h->record->open = false;
-    cb = h->callback;
-  }
-  NoteList notes;
-  notes.add(cb, h, MM_WIM_CLOSE, 0);
-  e.callInOrder(notes);
-  delete h;
-  return MMSYSERR_NOERROR;
-}
-
-MMRESULT waveInPrepareHeader(HWAVEIN h, WAVEHDR* hdr, UINT size) {
-  return PrepareWaveHeader(h, hdr, size);
-}
-
-MMRESULT waveInUnprepareHeader(HWAVEIN h, WAVEHDR* hdr, UINT size) {
-  return UnprepareWaveHeader(h, hdr, size);
-}
-
-MMRESULT waveInAddBuffer(HWAVEIN h, WAVEHDR* hdr, UINT size) {
-  if (!hdr || size < sizeof(WAVEHDR)) return MMSYSERR_INVALPARAM;
-  if (!hdr->lpData && hdr->dwBufferLength > 0) return MMSYSERR_INVALPARAM;
-  Engine& e = Engine::instance();
-  std::lock_guard g(e.lock);
-  if (!e.isOpen(h)) return MMSYSERR_INVALHANDLE;
-  if (!(hdr->dwFlags & WHDR_PREPARED)) return WAVERR_UNPREPARED;
-  if (hdr->dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
-  hdr->dwFlags = (hdr->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
-  hdr->dwBytesRecorded = 0;
-  h->append(hdr);
-  return MMSYSERR_NOERROR;
-}
-
-MMRESULT waveInStart(HWAVEIN h) {
-  Engine& e = Engine::instance();
-  std::lock_guard g(e.lock);
-  if (!e.isOpen(h)) return MMSYSERR_INVALHANDLE;
-  h->started = true;
-  return MMSYSERR_NOERROR;
-}
-
-MMRESULT waveInStop(HWAVEIN h) {
-  return ReturnWaveBuffers(h, [h](NoteList& notes) { h->stop(notes); });
-}
-
-MMRESULT waveInReset(HWAVEIN h) {
-  return ReturnWaveBuffers(h, [h](NoteList& notes) { h->reset(notes); });
-}
-
-MMRESULT waveInGetPosition(HWAVEIN h, MMTIME* t, UINT size) {
-  if (!t || size < sizeof(MMTIME)) return MMSYSERR_INVALPARAM;
-  Engine& e = Engine::instance();
-  std::lock_guard g(e.lock);
-  if (!e.isOpen(h)) return MMSYSERR_INVALHANDLE;
-  if (t->wType == TIME_SAMPLES) {
-    t->u.sample = DWORD(h->positionFrames);
-  } else {
-    t->wType = TIME_BYTES;
-    t->u.cb = DWORD(h->positionFrames * h->format.nBlockAlign);
-  }
-  return MMSYSERR_NOERROR;
-}
-
-MMRESULT waveInGetID(HWAVEIN h, UINT* id) {
-  return GetWaveID(h, id);
 }
