@@ -34,6 +34,7 @@
 #include "app/levelmeter.h"
 #include "controls/MMLevel.h"
 #include "platform/soundcard/cardcontrol.h"
+#include "platform/soundcard/probes.h"
 #include "platform/soundcard/soundcard.h"
 #include "platform/winmsg/winmsg.h"
 

@@ -20,6 +20,7 @@
 
 #include "audio/MMWRec.h"
 #include "platform/soundcard/cardcontrol.h"
+#include "platform/soundcard/probes.h"
 #include "platform/soundcard/soundcard.h"
 #include "platform/winmsg/winmsg.h"
 

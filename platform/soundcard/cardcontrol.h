@@ -1,7 +1,7 @@
 // Control of the software sound card beyond the multimedia calls: which
 // clock runs it, where its microphone comes from, the synthesizer's render
-// hook, the mixer table, line peaks, and the taps that let tests see exactly
-// what the card produced.
+// hook, the mixer table and line peaks. The taps that let tests see exactly
+// what the card produced are in probes.h.
 //
 // The card: 44100 Hz, stereo, float, periods of kPeriodFrames frames. Each
 // period it takes the wave-out handles' data, the synthesizer and the
@@ -79,14 +79,10 @@ const char* VirtualDeviceName();
 // clock, silence in the Stepped clock.
 void SetMicrophoneHost();
 void SetMicrophoneSilence();
-// Card frame f of channel c is TestSignalSample(f, c), with f counted by
-// ClockFrames(): a deterministic, non-repeating signal of multiples of
-// 1/32768 (so 16-bit conversion is exact), peak about 0.5.
-void SetMicrophoneTestSignal();
+// (The test signal is a probe: SetMicrophoneTestSignal in probes.h.)
 // Interleaved stereo samples, played from the next period on, looped or
 // followed by silence.
 void SetMicrophoneSamples(std::vector<float> interleaved, bool loop);
-float TestSignalSample(std::uint64_t frame, unsigned channel);
 
 // The synthesizer's render hook. Called on the card's thread once per
 // period with `frames` (at most kMaxRenderFrames) interleaved stereo frames
@@ -108,48 +104,6 @@ void InstallMixers(std::vector<MixerDesc> mixers);
 // channel (source -1: the destination line itself), as its peak meter
 // control reports it. A line's level is taken after its volume and mute.
 std::array<int, 2> LinePeak(unsigned destination, int source);
-
-// ---------------------------------------------------------------- taps
-// What one wave-in handle got, kept after it closes.
-struct WaveInRecord {
-  WAVEFORMATEX format{};
-  // Clock frame of the first recording-mix frame the handle was given (at
-  // its first start after open). With a rate of 44100 Hz, delivered frame i
-  // comes from recording-mix frame startFrame + i.
-  std::uint64_t startFrame = 0;
-  // Every byte the card wrote into the handle's buffers, in order (empty
-  // unless taps were enabled when the handle opened).
-  std::vector<std::uint8_t> delivered;
-  bool tapOverflowed = false;  // more bytes came than the tap could hold
-  // Frames of converted recording mix that found no queued buffer.
-  std::uint64_t lostFrames = 0;
-  bool open = false;
-};
-// Taps of up to `maxBytesPerHandle` for wave-in handles opened from now on
-// (0: none). The memory is reserved at open, never on the card's thread.
-void EnableWaveInTaps(std::size_t maxBytesPerHandle);
-// Every wave-in handle opened since the last ClearHistory (or ResetCard),
-// in open order.
-std::vector<WaveInRecord> WaveInHistory();
-void ClearHistory();
-std::uint64_t LostFrames(HWAVEIN handle);
-// Lost frames of every handle in the history.
-std::uint64_t TotalLostFrames();
-
-// Converts interleaved stereo 44100 Hz float frames (a recording-mix tap,
-// or TestSignalSample frames) to `format` in one go, as the card converts
-// for a wave-in handle: exactly the same bytes at 44100 Hz, within 1 LSB at
-// other rates (the card converts in periods).
-std::vector<std::uint8_t> ConvertMix(const float* interleaved, std::size_t frames,
-                                     const WAVEFORMATEX& format);
-
-// Captures the playback or the recording mix (interleaved stereo float at
-// 44100 Hz), up to `maxFrames`, from the next period on; 0 stops and frees.
-enum class Mix { Playback, Recording };
-void EnableMixTap(Mix mix, std::size_t maxFrames);
-std::vector<float> MixTap(Mix mix);
-// Clock frame of the tap's first frame.
-std::uint64_t MixTapStartFrame(Mix mix);
 
 // Back to the start-up state for the next test: default mixer table,
 // microphone from the host, no synthesizer, taps off, history cleared.

@@ -3,17 +3,14 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
-#include <QSettings>
 #include <QVBoxLayout>
 
 #include "platform/soundcard/cardcontrol.h"
+#include "platform/soundcard/devicesettings.h"
 
 namespace soundcard {
 
 namespace {
-
-// The choice lives where a desktop keeps its own settings.
-QSettings settings() { return QSettings(QStringLiteral("Tunelark"), QStringLiteral("SoundCard")); }
 
 const char* kDefaultLabel = "默认设备";
 
@@ -59,9 +56,7 @@ QString DeviceDialog::chosenOutput() const { return output_->currentData().toStr
 void DeviceDialog::apply() {
   const std::string in = chosenInput().toStdString();
   const std::string out = chosenOutput().toStdString();
-  QSettings s = settings();
-  s.setValue(QStringLiteral("input"), chosenInput());
-  s.setValue(QStringLiteral("output"), chosenOutput());
+  RememberDevices(in, out);
   // The virtual device runs both directions; any host device means the host.
   if (out == VirtualDeviceName() || in == VirtualDeviceName()) {
     SelectClock(Clock::Virtual);
@@ -74,14 +69,6 @@ void DeviceDialog::apply() {
 bool ShowDeviceDialog(QWidget* parent, const QString& title) {
   DeviceDialog dialog(parent, title);
   if (dialog.exec() == QDialog::Accepted) dialog.apply();
-  return true;
-}
-
-bool RememberedDevices(std::string* input, std::string* output) {
-  QSettings s = settings();
-  if (!s.contains(QStringLiteral("output"))) return false;
-  *input = s.value(QStringLiteral("input")).toString().toStdString();
-  *output = s.value(QStringLiteral("output")).toString().toStdString();
   return true;
 }
 

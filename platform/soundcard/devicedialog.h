@@ -8,6 +8,8 @@
 #include <QString>
 #include <string>
 
+#include "platform/soundcard/devicesettings.h"
+
 class QComboBox;
 
 namespace soundcard {
@@ -31,8 +33,5 @@ class DeviceDialog : public QDialog {
 // Shows the dialog modally; applies the choice when the user accepts it.
 // Returns true when the dialog was shown.
 bool ShowDeviceDialog(QWidget* parent, const QString& title);
-
-// The remembered choice, if any ("" = the host's default device).
-bool RememberedDevices(std::string* input, std::string* output);
 
 }  // namespace soundcard

@@ -5,18 +5,15 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/soundcard/cardprobe.h"
 #include "platform/soundcard/clocks.h"
-#include "platform/soundcard/devicedialog.h"
-#include "platform/soundcard/pcm.h"
+#include "platform/soundcard/devicesettings.h"
+#include "platform/soundcard/inspection.h"
 #include "platform/winmsg/winmsg.h"
 
 namespace soundcard {
 
 namespace {
-
-// Set while the card's thread calls callback functions, so that a call made
-// from inside a callback does not wait for itself.
-thread_local bool tInDispatch = false;
 
 // Messages per period that can wait for their callback functions; at 32
 // bytes per buffer a period could fill about 110 buffers of each handle.
@@ -53,7 +50,8 @@ bool Engine::isOpen(HMIXER h) const {
 }
 
 void Engine::callInOrder(NoteList& notes) {
-  if (!tInDispatch) std::lock_guard wait(dispatch_);
+  // Window messages the card could not post yet go first (they are older).
+  barrier_.afterRunningPeriod([this] { cardNotes_.postAll(); });
   notes.call();
 }
 
@@ -72,12 +70,12 @@ void Engine::run(const float* hostIn, float* hostOut, std::uint64_t frames,
 }
 
 void Engine::period(const float* hostIn, float* hostOut, std::uint32_t n) noexcept {
-  // `dispatch_` comes first and stays held until this period's callback
+  // The barrier comes first and stays held until this period's callback
   // functions have returned. So periods never overlap (a clock being
   // replaced while the stepped clock runs one), and the order of the two
   // locks is the same here as in a callback function that calls a wave
-  // function: dispatch_, then lock.
-  std::unique_lock d(dispatch_);
+  // function: barrier, then lock.
+  auto held = barrier_.holdForPeriod();
   // The synthesizer renders outside the card's lock: it may take a while
   // and needs nothing the lock guards.
   {
@@ -97,8 +95,7 @@ void Engine::period(const float* hostIn, float* hostOut, std::uint32_t n) noexce
   table->mix(MixInputs{waveOut_.data(), synth_.data(), mic_.data()}, playback_.data(),
              recording_.data(), n);
   if (hostOut) std::memcpy(hostOut, playback_.data(), 2 * n * sizeof(float));
-  taps_[int(Mix::Playback)].append(playback_.data(), n, now);
-  taps_[int(Mix::Recording)].append(recording_.data(), n, now);
+  if (probe) probe->mixed(playback_.data(), recording_.data(), n, now);
   for (WaveInHandle* h : waveIns)
     if (h) h->capture(recording_.data(), n, now, cardNotes_);
   clockFrames_.store(now + n, std::memory_order_release);
@@ -106,9 +103,8 @@ void Engine::period(const float* hostIn, float* hostOut, std::uint32_t n) noexce
   // Callback functions run after the lock is released, but before anyone
   // else may send messages of the same handles (see callInOrder).
   g.unlock();
-  tInDispatch = true;
+  PeriodBarrier::Dispatching dispatching;
   cardNotes_.call();
-  tInDispatch = false;
 }
 
 void Engine::fillMicrophone(const float* hostIn, std::uint32_t n) noexcept {
@@ -121,14 +117,12 @@ void Engine::fillMicrophone(const float* hostIn, std::uint32_t n) noexcept {
         std::fill_n(mic, 2 * n, 0.0f);
       break;
     case MicMode::Silence: std::fill_n(mic, 2 * n, 0.0f); break;
-    case MicMode::TestSignal: {
-      const std::uint64_t now = clockFrames_.load(std::memory_order_relaxed);
-      for (std::uint32_t i = 0; i < n; ++i) {
-        mic[2 * i] = TestSignalSample(now + i, 0);
-        mic[2 * i + 1] = TestSignalSample(now + i, 1);
-      }
+    case MicMode::Probe:
+      if (probe)
+        probe->microphone(mic, n, clockFrames_.load(std::memory_order_relaxed));
+      else
+        std::fill_n(mic, 2 * n, 0.0f);
       break;
-    }
     case MicMode::Samples: {
       const std::vector<float>& s = *micSamples_;
       const std::size_t total = s.size() / 2;
@@ -147,17 +141,7 @@ void Engine::fillMicrophone(const float* hostIn, std::uint32_t n) noexcept {
   }
 }
 
-void Engine::MixTap::append(const float* frames, std::uint32_t count, std::uint64_t clock) {
-  if (maxFrames == 0) return;
-  if (!begun) {
-    begun = true;
-    start = clock;
-  }
-  const std::size_t keep = std::min<std::size_t>(count, maxFrames - data.size() / 2);
-  data.insert(data.end(), frames, frames + 2 * keep);  // within the reserved capacity
-}
-
-// ---------------------------------------------------------------- sources and taps
+// ---------------------------------------------------------------- sources
 
 void Engine::setMicrophone(MicMode mode, std::vector<float> samples, bool loop) {
   auto fresh = std::make_shared<std::vector<float>>(std::move(samples));
@@ -177,38 +161,15 @@ void Engine::setSynth(RenderFn fn, void* user) {
   synthUser_ = user;
 }
 
-void Engine::enableMixTap(Mix mix, std::size_t maxFrames) {
-  MixTap fresh;
-  fresh.maxFrames = maxFrames;
-  fresh.data.reserve(2 * maxFrames);
-  MixTap old;
-  std::lock_guard g(lock);
-  old = std::move(taps_[int(mix)]);
-  taps_[int(mix)] = std::move(fresh);
-}
-
-std::vector<float> Engine::mixTap(Mix mix) {
-  std::lock_guard g(lock);
-  return taps_[int(mix)].data;
-}
-
-std::uint64_t Engine::mixTapStart(Mix mix) {
-  std::lock_guard g(lock);
-  return taps_[int(mix)].start;
-}
-
 void Engine::reset() {
   auto fresh = std::make_unique<MixerTable>(DefaultMixers());
   setSynth(nullptr, nullptr);
   setMicrophone(MicMode::Host);
-  enableMixTap(Mix::Playback, 0);
-  enableMixTap(Mix::Recording, 0);
-  std::vector<std::shared_ptr<WaveInRecordState>> oldHistory;
+  CardProbe::State oldProbe;  // freed after the lock is released
   {
     std::lock_guard g(lock);
     std::swap(table, fresh);
-    std::swap(history, oldHistory);
-    tapBytes = 0;
+    if (probe) std::swap(probe->state, oldProbe);
   }
 }
 
@@ -320,22 +281,8 @@ const char* VirtualDeviceName() { return "Tunelark virtual device"; }
 
 void SetMicrophoneHost() { Engine::instance().setMicrophone(Engine::MicMode::Host); }
 void SetMicrophoneSilence() { Engine::instance().setMicrophone(Engine::MicMode::Silence); }
-void SetMicrophoneTestSignal() { Engine::instance().setMicrophone(Engine::MicMode::TestSignal); }
 void SetMicrophoneSamples(std::vector<float> interleaved, bool loop) {
   Engine::instance().setMicrophone(Engine::MicMode::Samples, std::move(interleaved), loop);
-}
-
-float TestSignalSample(std::uint64_t frame, unsigned channel) {
-  // Two tones whose frequencies have no common period plus a slow sweep: no
-  // stretch of the signal repeats, so a dropped or doubled block shows.
-  constexpr double kTwoPi = 6.283185307179586;
-  const double t = double(frame) / kSampleRate;
-  const double f1 = channel == 0 ? 441.7 : 523.3;
-  const double f2 = channel == 0 ? 1234.5 : 987.6;
-  const double sweep = 100.0 + 40.0 * t;
-  const double v = 0.25 * std::sin(kTwoPi * f1 * t) + 0.15 * std::sin(kTwoPi * f2 * t) +
-                   0.1 * std::sin(kTwoPi * sweep * t);
-  return float(std::nearbyint(v * 32768.0) / 32768.0);
 }
 
 void SetSynthRender(RenderFn fn, void* user) { Engine::instance().setSynth(fn, user); }
@@ -349,75 +296,12 @@ void InstallMixers(std::vector<MixerDesc> mixers) {
 
 std::array<int, 2> LinePeak(unsigned destination, int source) {
   Engine& e = Engine::instance();
-  std::lock_guard g(e.lock);
+  InspectionLock g(e.lock);
   const MixMixer* m = e.table->mixer(0);
   const MixLine* line = m ? m->line(destination, source) : nullptr;
   if (!line) return {0, 0};
   return {line->peak[0].load(), line->peak[1].load()};
 }
-
-void EnableWaveInTaps(std::size_t maxBytesPerHandle) {
-  Engine& e = Engine::instance();
-  std::lock_guard g(e.lock);
-  e.tapBytes = maxBytesPerHandle;
-}
-
-std::vector<WaveInRecord> WaveInHistory() {
-  Engine& e = Engine::instance();
-  std::lock_guard g(e.lock);
-  std::vector<WaveInRecord> out;
-  for (const auto& rec : e.history) {
-    WaveInRecord r;
-    r.format = rec->format;
-    r.startFrame = rec->startFrame;
-    r.delivered = rec->tap;
-    r.tapOverflowed = rec->tapOverflowed;
-    r.lostFrames = rec->lostFrames;
-    r.open = rec->open;
-    out.push_back(std::move(r));
-  }
-  return out;
-}
-
-void ClearHistory() {
-  Engine& e = Engine::instance();
-  std::vector<std::shared_ptr<WaveInRecordState>> old;
-  std::lock_guard g(e.lock);
-  std::swap(old, e.history);
-}
-
-std::uint64_t LostFrames(HWAVEIN handle) {
-  Engine& e = Engine::instance();
-  std::lock_guard g(e.lock);
-  return e.isOpen(handle) ? handle->record->lostFrames : 0;
-}
-
-std::uint64_t TotalLostFrames() {
-  Engine& e = Engine::instance();
-  std::lock_guard g(e.lock);
-  std::uint64_t total = 0;
-  for (const auto& rec : e.history) total += rec->lostFrames;
-  return total;
-}
-
-std::vector<std::uint8_t> ConvertMix(const float* interleaved, std::size_t frames,
-                                     const WAVEFORMATEX& format) {
-  if (!IsSupportedPcm(format)) return {};
-  const unsigned ch = format.nChannels;
-  std::vector<float> in(interleaved, interleaved + 2 * frames);
-  if (ch == 1) StereoToMono(interleaved, frames, in.data());
-  Resampler resampler(kSampleRate, format.nSamplesPerSec, ch);
-  std::vector<float> out((frames * format.nSamplesPerSec / kSampleRate + 4096) * ch);
-  std::size_t used = 0;
-  std::size_t got = resampler.process(in.data(), frames, &used, out.data(), out.size() / ch);
-  std::vector<std::uint8_t> bytes(got * format.nBlockAlign);
-  EncodePcm(out.data(), got, ch, format.wBitsPerSample, bytes.data());
-  return bytes;
-}
-
-void EnableMixTap(Mix mix, std::size_t maxFrames) { Engine::instance().enableMixTap(mix, maxFrames); }
-std::vector<float> MixTap(Mix mix) { return Engine::instance().mixTap(mix); }
-std::uint64_t MixTapStartFrame(Mix mix) { return Engine::instance().mixTapStart(mix); }
 
 void ResetCard() { Engine::instance().reset(); }
 

@@ -1,12 +1,12 @@
 // The card's engine: one per process. It owns the open handles, the mixer
-// table, the sources and the taps, and runs the periods for whichever clock
-// drives it.
+// table and the sources, and runs the periods for whichever clock drives
+// it. A probe (cardprobe.h), when a test installs one, sees each period.
 //
 // Locking: `lock` guards everything here. The card's thread holds it for
 // one period's work (no I/O, no allocation, no waiting inside); the calls of
 // the multimedia API hold it for a few pointer operations. Callback
-// functions are never called under it. A period also holds `dispatch_`
-// (taken first), so two periods never run at once.
+// functions are never called under it. A period also holds its barrier
+// (periodbarrier.h, taken first), so two periods never run at once.
 #pragma once
 
 #include <array>
@@ -19,6 +19,7 @@
 #include "platform/soundcard/cardcontrol.h"
 #include "platform/soundcard/mixertable.h"
 #include "platform/soundcard/notes.h"
+#include "platform/soundcard/periodbarrier.h"
 #include "platform/soundcard/soundcard.h"
 #include "platform/soundcard/wavein.h"
 #include "platform/soundcard/waveout.h"
@@ -30,6 +31,7 @@ struct MixerHandle {
 
 namespace soundcard {
 
+class CardProbe;
 class ClockDriver;
 
 class Engine {
@@ -46,17 +48,19 @@ class Engine {
   std::array<WaveOutHandle*, kMaxHandles> waveOuts{};
   std::vector<MixerHandle*> mixers;
   std::unique_ptr<MixerTable> table;
-  std::vector<std::shared_ptr<WaveInRecordState>> history;
-  std::size_t tapBytes = 0;
+  CardProbe* probe = nullptr;  // installed by tests; never removed
 
   bool isOpen(HWAVEIN h) const;
   bool isOpen(HWAVEOUT h) const;
   bool isOpen(HMIXER h) const;
 
-  // Calls the functions of `notes` once the card's thread has finished
-  // calling those of its current period, so a buffer's messages keep their
-  // order. Call without holding `lock`.
+  // Delivers `notes` once the card's thread has finished delivering those
+  // of its current period (and any window messages it still keeps), so a
+  // buffer's messages keep their order. Call without holding `lock`.
   void callInOrder(NoteList& notes);
+  // The card's notices kept back or dropped (see NoteList).
+  std::uint64_t deferredNotices() const { return cardNotes_.refusals(); }
+  std::uint64_t droppedNotices() const { return cardNotes_.dropped(); }
 
   // ---- the clock (main thread)
   void ensureClock();
@@ -68,13 +72,11 @@ class Engine {
   std::string hostInput();
   std::string hostOutput();
 
-  // ---- sources and taps (any thread but the card's)
-  enum class MicMode { Host, Silence, TestSignal, Samples };
+  // ---- sources (any thread but the card's)
+  // Probe: the installed probe's microphone (silence without one).
+  enum class MicMode { Host, Silence, Probe, Samples };
   void setMicrophone(MicMode mode, std::vector<float> samples = {}, bool loop = false);
   void setSynth(RenderFn fn, void* user);
-  void enableMixTap(Mix mix, std::size_t maxFrames);
-  std::vector<float> mixTap(Mix mix);
-  std::uint64_t mixTapStart(Mix mix);
   void reset();
 
   // The card's thread: runs `frames` frames in steps of at most `step`.
@@ -88,17 +90,9 @@ class Engine {
   void fillMicrophone(const float* hostIn, std::uint32_t frames) noexcept;
   void startClock(Clock clock);  // under clockMutex_
 
-  struct MixTap {
-    std::vector<float> data;
-    std::size_t maxFrames = 0;
-    std::uint64_t start = 0;
-    bool begun = false;
-    void append(const float* frames, std::uint32_t count, std::uint64_t clock);
-  };
-
   // Held by the card's thread for a whole period, up to the return of its
   // callback functions; taken before `lock`.
-  std::mutex dispatch_;
+  PeriodBarrier barrier_;
   NoteList cardNotes_;
   std::vector<float> waveOut_, synth_, mic_, playback_, recording_;
   std::atomic<std::uint64_t> clockFrames_{0};
@@ -109,7 +103,6 @@ class Engine {
   std::size_t micAt_ = 0;
   RenderFn synthFn_ = nullptr;
   void* synthUser_ = nullptr;
-  MixTap taps_[2];
   std::mutex synthLock_;  // held while the synthesizer renders or is swapped
 
   std::mutex clockMutex_;

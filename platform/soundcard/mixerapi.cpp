@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/soundcard/engine.h"
+#include "platform/soundcard/inspection.h"
 #include "platform/soundcard/soundcard.h"
 
 using namespace soundcard;
@@ -162,7 +163,7 @@ LONG* element(const MIXERCONTROLDETAILS& d, std::size_t index) {
 
 struct Found {
   Engine& e;
-  std::unique_lock<std::mutex> guard;
+  InspectionLock guard;
   MixMixer* mixer = nullptr;
   UINT id = 0;
   MMRESULT result = MMSYSERR_NOERROR;

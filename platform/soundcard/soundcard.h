@@ -16,7 +16,9 @@
 //   those returned by waveInStop, waveInReset and waveOutReset are called on
 //   the calling thread before the call returns.
 // - CALLBACK_WINDOW: every message is posted (PostMessage) with the device
-//   handle as wParam and the WAVEHDR* as lParam.
+//   handle as wParam and the WAVEHDR* as lParam. While the message queue is
+//   full the card's thread holds its messages back (and the buffers behind
+//   them stay queued) rather than grow the queue.
 // WHDR_DONE is set, and WHDR_INQUEUE cleared, before a buffer's message is
 // sent. A buffer's messages arrive in the order the buffers were queued.
 #pragma once

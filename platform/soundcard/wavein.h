@@ -1,42 +1,28 @@
-// A wave-in handle: the queue of buffers an application lent to the card,
-// and the conversion of the recording mix into the handle's format.
+// A wave-in handle, the card's side: the queue of buffers an application
+// lent to the card, and the conversion of the recording mix into the
+// handle's format. The waveIn calls are in wavein_api.cpp.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <vector>
 
-#include "platform/soundcard/cardcontrol.h"
+#include "platform/soundcard/cardprobe.h"
 #include "platform/soundcard/headerqueue.h"
 #include "platform/soundcard/notes.h"
 #include "platform/soundcard/pcm.h"
 
-namespace soundcard {
-
-// What the card keeps about one wave-in handle, beyond its life.
-struct WaveInRecordState {
-  WAVEFORMATEX format{};
-  std::uint64_t startFrame = 0;
-  bool begun = false;  // startFrame is known
-  std::vector<std::uint8_t> tap;  // reserved at open; never grows past its capacity
-  std::size_t tapCapacity = 0;
-  bool tapOverflowed = false;
-  std::uint64_t lostFrames = 0;
-  bool open = true;
-};
-
-}  // namespace soundcard
-
 struct WaveInHandle : soundcard::HeaderQueue {
   WaveInHandle(const WAVEFORMATEX& format, const soundcard::Callback& callback,
-               std::shared_ptr<soundcard::WaveInRecordState> record);
+               std::shared_ptr<soundcard::WaveInProbeRecord> record);
 
   // All members are guarded by the card's lock.
   WAVEFORMATEX format;
   soundcard::Callback callback;
-  std::shared_ptr<soundcard::WaveInRecordState> record;
+  std::shared_ptr<soundcard::WaveInProbeRecord> record;  // null without a probe
   bool started = false;
   std::uint64_t positionFrames = 0;
+  std::uint64_t lostFrames = 0;  // converted frames that found no queued buffer
 
   // Marks the first buffer done, unlinks it and sends its MM_WIM_DATA.
   void finishHead(soundcard::NoteList& notes);

@@ -1,5 +1,6 @@
-// A wave-out handle: the queue of buffers an application wrote, and their
-// conversion from the handle's format into the card's float stereo.
+// A wave-out handle, the card's side: the queue of buffers an application
+// wrote, and their conversion from the handle's format into the card's
+// float stereo. The waveOut calls are in waveout_api.cpp.
 #pragma once
 
 #include <cstdint>

@@ -1,8 +1,8 @@
 // Hidden message windows over the Qt event loop.
 //
 // Every posted message goes into one process-wide queue (a ring that only
-// grows when full, so steady posting from an audio callback allocates
-// nothing). A poster wakes the main thread through an eventfd watched by a
+// grows when PostMessage finds it full; TryPostMessage refuses instead, so a
+// real-time poster never allocates). A poster wakes the main thread through an eventfd watched by a
 // QSocketNotifier: writing to it is a non-blocking system call without
 // allocation, which keeps PostMessage usable from real-time threads. The main
 // thread drains the queue in the notifier's handler and in ProcessMessages.
@@ -106,6 +106,7 @@ class MessageQueue {
   }
   std::uint64_t lastSeq() const { return lastSeq_; }
   bool empty() const { return count_ == 0; }
+  bool full() const { return count_ == ring_.size(); }
 
   void wake() {
     if (wakeFd_ < 0) return;
@@ -270,6 +271,19 @@ bool PostMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   q.posted.notify_all();
   q.wake();
   return true;
+}
+
+PostResult TryPostMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  MessageQueue& q = queue();
+  {
+    std::lock_guard lock(q.mutex);
+    if (!windows().contains(wnd)) return PostResult::NoWindow;
+    if (q.full()) return PostResult::Full;
+    q.push(Entry{wnd, msg, wParam, lParam, nullptr, 0});
+  }
+  q.posted.notify_all();
+  q.wake();
+  return PostResult::Posted;
 }
 
 LRESULT SendMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {

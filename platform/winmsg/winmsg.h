@@ -21,6 +21,12 @@ LRESULT DefWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
 // Queues a message for `wnd`. Safe from any thread; never blocks for long.
 // Returns false for a window that does not exist.
 bool PostMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+// Queues a message like PostMessage but never grows the queue, so it never
+// allocates: the form for real-time threads. Full: the queue is at its
+// capacity and nothing was queued; the caller keeps the message and tries
+// again later.
+enum class PostResult { Posted, Full, NoWindow };
+PostResult TryPostMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
 // Calls the window procedure directly (main thread only).
 LRESULT SendMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
 // Drops every pending message `msg` of `wnd`; returns how many were dropped.

@@ -34,6 +34,7 @@
 #include "platform/sequencer/mediaplayer.h"
 #include "platform/sequencer/seqcontrol.h"
 #include "platform/soundcard/cardcontrol.h"
+#include "platform/soundcard/probes.h"
 #include "platform/winmsg/winmsg.h"
 
 namespace {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/soundcard/cardcontrol.h"
+#include "platform/soundcard/probes.h"
 #include "platform/soundcard/mixerdesc.h"
 #include "platform/soundcard/soundcard.h"
 #include "platform/winmsg/winmsg.h"

@@ -21,6 +21,7 @@
 
 #include "audio/MMDSPObj.h"
 #include "platform/soundcard/cardcontrol.h"
+#include "platform/soundcard/probes.h"
 #include "platform/soundcard/soundcard.h"
 #include "platform/winmsg/winmsg.h"
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/soundcard/cardcontrol.h"
+#include "platform/soundcard/probes.h"
 #include "platform/soundcard/soundcard.h"
 #include "platform/winmsg/winmsg.h"
 #include "wavefile/DiskSpace.h"

@@ -26,6 +26,7 @@
 #include "platform/sequencer/mci.h"
 #include "platform/sequencer/seqcontrol.h"
 #include "platform/soundcard/cardcontrol.h"
+#include "platform/soundcard/probes.h"
 #include "platform/winmsg/winmsg.h"
 
 namespace seqtest {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/soundcard/cardcontrol.h"
+#include "platform/soundcard/probes.h"
 #include "platform/soundcard/soundcard.h"
 
 namespace cardtest {
@@ -74,6 +75,7 @@ class CardTest : public ::testing::Test {
  protected:
   void SetUp() override {
     soundcard::SelectClock(soundcard::Clock::Stepped);
+    soundcard::InstallCardProbe();
     soundcard::ResetCard();
     soundcard::SetMicrophoneSilence();
   }

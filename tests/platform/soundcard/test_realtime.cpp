@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "cardtest.h"
+#include "platform/winmsg/winmsg.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define CARDTEST_SANITIZED 1
@@ -140,6 +141,43 @@ TEST_F(RealTime, APlayerRunningDryAllocatesNothingOnTheCardsThread) {
   soundcard::Advance(44100 / 5);
   EXPECT_EQ(gPlayed, 6);
   for (HWAVEOUT h : handles) EXPECT_EQ(waveOutClose(h), MMSYSERR_NOERROR);
+}
+
+}  // namespace
+
+namespace {
+
+// Window messages go through a fixed ring: a full message queue makes the
+// card keep buffers back instead of growing the queue on its thread.
+TEST_F(RealTime, WindowMessagesOnAFullQueueAllocateNothingOnTheCardsThread) {
+  int delivered = 0;
+  HWND wnd = AllocateHWnd([&](HWND, UINT msg, WPARAM, LPARAM) -> LRESULT {
+    if (msg == MM_WOM_DONE) ++delivered;
+    return 0;
+  });
+  HWND filler = AllocateHWnd([](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; });
+  const WAVEFORMATEX f = Pcm(44100, 2, 16);
+  HWAVEOUT h = nullptr;
+  ASSERT_EQ(waveOutOpen(&h, 0, &f, DWORD_PTR(wnd), 0, CALLBACK_WINDOW), MMSYSERR_NOERROR);
+  BufferSet set(2000, 32);
+  for (WAVEHDR& hdr : set.headers) {
+    waveOutPrepareHeader(h, &hdr, sizeof hdr);
+    ASSERT_EQ(waveOutWrite(h, &hdr, sizeof hdr), MMSYSERR_NOERROR);
+  }
+  soundcard::Advance(soundcard::kPeriodFrames);  // the first messages, before counting
+  ProcessMessages();
+  // A full queue: posting one more message the ordinary way would grow it.
+  while (TryPostMessage(filler, WM_USER, 0, 0) == PostResult::Posted) {
+  }
+  EXPECT_EQ(AllocationsOf(44100 / 2), 0);
+  ProcessMessages();
+  waveOutReset(h);
+  ProcessMessages();
+  EXPECT_EQ(delivered, 2000);
+  EXPECT_EQ(waveOutClose(h), MMSYSERR_NOERROR);
+  ProcessMessages();
+  DeallocateHWnd(wnd);
+  DeallocateHWnd(filler);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "audio/MMWRec.h"
 #include "platform/soundcard/cardcontrol.h"
+#include "platform/soundcard/probes.h"
 #include "platform/soundcard/soundcard.h"
 
 namespace {

@@ -1,0 +1,29 @@
+#include "platform/soundcard/devicesettings.h"
+
+#include <QSettings>
+#include <QString>
+
+namespace soundcard {
+
+namespace {
+
+// The choice lives where a desktop keeps its own settings.
+QSettings settings() { return QSettings(QStringLiteral("Tunelark"), QStringLiteral("SoundCard")); }
+
+}  // namespace
+
+bool RememberedDevices(std::string* input, std::string* output) {
+  QSettings s = settings();
+  if (!s.contains(QStringLiteral("output"))) return false;
+  *input = s.value(QStringLiteral("input")).toString().toStdString();
+  *output = s.value(QStringLiteral("output")).toString().toStdString();
+  return true;
+}
+
+void RememberDevices(const std::string& input, const std::string& output) {
+  QSettings s = settings();
+  s.setValue(QStringLiteral("input"), QString::fromStdString(input));
+  s.setValue(QStringLiteral("output"), QString::fromStdString(output));
+}
+
+}  // namespace soundcard
