@@ -30,6 +30,7 @@ void WaveOutHandle::finishHead(NoteList& notes) {
 
 void WaveOutHandle::reset(NoteList& notes) {
   while (head) finishHead(notes);
+  drainedMessage = 0;
   offset = 0;
   fifoFrames_ = 0;
   inputFrames_ = 0;
@@ -102,6 +103,13 @@ void WaveOutHandle::pull(float* mix, std::uint32_t frames, NoteList& notes) noex
   fifoFrames_ -= n;
   std::memmove(fifo_.data(), fifo_.data() + 2 * n, fifoFrames_ * 2 * sizeof(float));
   outputFrames_ += n;
+  if (drainedMessage) reportDrained(notes);
+}
+
+void WaveOutHandle::reportDrained(NoteList& notes) noexcept {
+  if (head || fifoFrames_ > 0 || resampler_->holdsInput() || !notes.hasRoom()) return;
+  notes.add(callback, this, drainedMessage, 0);
+  drainedMessage = 0;
 }
 
 // ---------------------------------------------------------------- waveOut calls
@@ -205,6 +213,14 @@ MMRESULT waveOutGetPosition(HWAVEOUT h, MMTIME* t, UINT size) {
     t->wType = TIME_BYTES;
     t->u.cb = DWORD(frames * h->format.nBlockAlign);
   }
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT waveOutNotifyDrained(HWAVEOUT h, UINT msg) {
+  Engine& e = Engine::instance();
+  std::lock_guard g(e.lock);
+  if (!e.isOpen(h)) return MMSYSERR_INVALHANDLE;
+  h->drainedMessage = msg;
   return MMSYSERR_NOERROR;
 }
 
