@@ -1,66 +1,17 @@
 #include "audio/MMWavIn.h"
 
-#include <QApplication>
-#include <QMessageBox>
 #include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <cstring>
-#include <semaphore>
-#include <thread>
 
-#include "audio/MMNoticeQueue.h"
-#include "platform/soundcard/soundcard.h"
+#include "audio/MMEngineWait.h"
 #include "platform/winmsg/winmsg.h"
 
 namespace {
 
-// Asks the main thread to close the device after the worker thread failed
-// (wParam: device handle).
-constexpr UINT MM_WIM_THREADFAIL = 0x8003;
 constexpr int kWaitRounds = 100;
-constexpr int kWaitMs = 10;
 constexpr int kThreadWaitMs = 5000;
-constexpr int kDonePolls = 65000;
 constexpr int kMinBufferSize = 32;
 
 }  // namespace
-
-// The returned buffers on their way to the worker thread. The driver's
-// thread (and a thread calling stop or reset) push without locks or
-// allocation; the worker pops and sleeps on a semaphore when it is empty.
-class MMMessageQueue {
- public:
-  bool Push(HWAVEIN Handle, PMMBufferHeader Header) noexcept {
-    if (!FNotices.Push({Handle, Header})) return false;
-    FSignal.release();
-    return true;
-  }
-
-  bool Pop(HWAVEIN& Handle, PMMBufferHeader& Header) noexcept {
-    Notice notice;
-    if (!FNotices.Pop(notice)) return false;
-    Handle = notice.handle;
-    Header = notice.header;
-    return true;
-  }
-
-  void Quit() noexcept {
-    FQuit.store(true);
-    FSignal.release();
-  }
-  bool QuitRequested() const { return FQuit.load(); }
-  void WaitForWork() { FSignal.acquire(); }
-
- private:
-  struct Notice {
-    HWAVEIN handle = nullptr;
-    PMMBufferHeader header = nullptr;
-  };
-  MMNoticeQueue<Notice, 1024> FNotices;  // a power of two above the 500 buffers
-  std::counting_semaphore<> FSignal{0};
-  std::atomic<bool> FQuit{false};
-};
 
 // ================================================================ TMMCustomWaveIn
 
@@ -93,33 +44,9 @@ void TMMCustomWaveIn::Error(const std::string& Message) {
   throw EMMWaveInError(Message);
 }
 
-std::string TMMCustomWaveIn::ErrorText(MMRESULT Result) {
-  char text[MAXERRORLENGTH] = {};
-  if (!FDevice.GetErrorText || FDevice.GetErrorText(Result, text, 255) != MMSYSERR_NOERROR || !text[0])
-    return waveinmsg::kUnknownError;
-  return text;
-}
-
 void TMMCustomWaveIn::DeviceError(const char* Prefix, MMRESULT Result) {
   FLastResult = Result;
-  const std::string message = std::string(Prefix) + ErrorText(Result);
-  Error(message);
-  throw EMMWaveInError(message);  // an override of Error that returned
-}
-
-template <typename Body, typename Recover>
-void TMMCustomWaveIn::Guarded(Body body, Recover recover) {
-  try {
-    body();
-  } catch (const EMMWaveInError&) {
-    // Error has told OnError already.
-    recover();
-    throw;
-  } catch (...) {
-    FireError();
-    recover();
-    throw;
-  }
+  MMDeviceFailed<EMMWaveInError>(*this, FDevice, Prefix, Result);
 }
 
 void TMMCustomWaveIn::CheckClosed() {
@@ -141,14 +68,7 @@ void TMMCustomWaveIn::SetDeviceID(TMMDeviceId Value) {
   FProductName = waveinmsg::kNoDevice;
   FDriverVersion = 0;
   const bool inRange = Value >= -1 && Value < static_cast<TMMDeviceId>(FNumDevs);
-  if (FNumDevs > 0 && inRange && FDevice.GetDevCaps) {
-    WAVEINCAPS caps{};
-    if (FDevice.GetDevCaps(static_cast<UINT>(Value), &caps, sizeof caps) == MMSYSERR_NOERROR) {
-      FCaps = caps;
-      FProductName.assign(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname));
-      FDriverVersion = caps.vDriverVersion;
-    }
-  }
+  if (FNumDevs > 0 && inRange) MMReadDeviceCaps(FDevice, static_cast<UINT>(Value), FCaps, FProductName, FDriverVersion);
   FDeviceID = inRange ? Value : InvalidId;
 }
 
@@ -158,15 +78,7 @@ void TMMCustomWaveIn::SetCallBackMode(TMMCBMode Value) {
     FCallBackMode = Value;
     return;
   }
-  // Buffer handling on the card's own thread would run file writes there.
-  if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
-    auto* box = new QMessageBox(QMessageBox::Warning, waveinmsg::kCallbackCaption, waveinmsg::kCallbackWarning,
-                                QMessageBox::Ok);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
-  } else {
-    std::fprintf(stderr, "%s: %s\n", waveinmsg::kCallbackCaption, waveinmsg::kCallbackWarning);
-  }
+  MMRefuseCallbackMode(waveinmsg::kCallbackCaption);
 }
 
 void TMMCustomWaveIn::SetMode(TMMMode Value) {
@@ -259,7 +171,7 @@ void TMMCustomWaveIn::SetBufferSize(int Value) {
 
 void TMMCustomWaveIn::BufferReady(PMMBufferHeader lpWaveHdr) {
   bool stopDue = false;
-  std::int64_t total = FBytesRecorded.load() + lpWaveHdr->dwBytesRecorded;
+  std::int64_t total = FRun.BytesRecorded.load() + lpWaveHdr->dwBytesRecorded;
   if (FMaxRecordTime > 0 && total >= FRecordLimit) {
     const std::int64_t excess = total - FRecordLimit;
     lpWaveHdr->dwBytesRecorded =
@@ -267,7 +179,7 @@ void TMMCustomWaveIn::BufferReady(PMMBufferHeader lpWaveHdr) {
     total = FRecordLimit;
     stopDue = true;
   }
-  FBytesRecorded.store(total);
+  FRun.BytesRecorded.store(total);
   TMMCustomSoundComponent::BufferReady(lpWaveHdr);
   if (stopDue) Stop();
 }
@@ -297,17 +209,6 @@ bool TMMCustomWaveIn::QueryDevice(TMMDeviceId Id, const WAVEFORMATEX* Format) {
   if ((Format->nChannels != 1 && !stereo) || (Format->wBitsPerSample != 8 && !wide)) return true;
   const DWORD bit = row << ((stereo ? 1 : 0) + (wide ? 2 : 0));
   return (caps.dwFormats & bit) != 0;
-}
-
-void TMMCustomWaveIn::Wait(const std::function<bool()>& Done, bool PumpWindowMessages) {
-  for (int round = 0; round < kWaitRounds && !Done(); ++round) {
-    if (PumpWindowMessages && IsMainThread()) {
-      if (ApplicationTerminated()) return;
-      PumpMessagesFor(kWaitMs);
-    } else {
-      std::this_thread::sleep_for(std::chrono::milliseconds(kWaitMs));
-    }
-  }
 }
 
 void TMMCustomWaveIn::AllocateBuffers() {
@@ -341,10 +242,7 @@ void TMMCustomWaveIn::PrepareHeaders() {
 void TMMCustomWaveIn::UnprepareHeaders() {
   for (PMMBufferHeader H : FBuffers) {
     if (!H || !(H->dwFlags & WHDR_PREPARED)) continue;
-    volatile DWORD* flags = &H->dwFlags;
-    int polls = 0;
-    while (!(*flags & WHDR_DONE) && polls < kDonePolls) ++polls;
-    if (!(*flags & WHDR_DONE)) H->dwFlags = WHDR_DONE | WHDR_PREPARED;
+    if (!MMAwaitBufferDone(H)) H->dwFlags = WHDR_DONE | WHDR_PREPARED;
     const MMRESULT r = FDevice.UnprepareHeader(FHandle.load(), H, sizeof(WAVEHDR));
     if (r != MMSYSERR_NOERROR) DeviceError("WaveInUnprepareHeader:\n\r", r);
   }
@@ -355,40 +253,47 @@ void TMMCustomWaveIn::AddBuffer(PMMBufferHeader H) {
   H->dwFlags |= WHDR_PREPARED;
   // Counted before the call: a driver may hand it back on its own thread
   // before the call returns.
-  FQueued.fetch_add(1);
+  FRun.Queued.fetch_add(1);
   const MMRESULT r = FDevice.AddBuffer(FHandle.load(), H, sizeof(WAVEHDR));
   if (r != MMSYSERR_NOERROR) {
-    FQueued.fetch_sub(1);
+    FRun.Queued.fetch_sub(1);
     DeviceError("WaveInAddBuffer:\n\r", r);
   }
 }
 
 void TMMCustomWaveIn::GetDevicePosition() {
-  MMTIME t{};
-  t.wType = TIME_SAMPLES;
-  const MMRESULT r = FDevice.GetPosition(FHandle.load(), &t, sizeof t);
+  std::int64_t samples = 0;
+  const MMRESULT r = MMReadSamplePosition(FDevice, FHandle.load(), FPWaveFormat, samples);
   if (r != MMSYSERR_NOERROR) DeviceError("WaveInGetPosition:\n\r", r);
-  if (t.wType == TIME_SAMPLES)
-    FSamplePosition.store(t.u.sample);
-  else
-    FSamplePosition.store(pcmBytesToSamples(FPWaveFormat, std::int64_t{t.u.cb}));
+  FSamplePosition.store(samples);
 }
 
 // ---------------------------------------------------------------- worker thread
 
 void TMMCustomWaveIn::StartThread() {
   FThreadFailed = false;
-  FThread = new TMMWaveInThread(this);
-  FThread->Resume();
-  if (!FThread->WaitReady(kThreadWaitMs)) Error(std::string("WaveIn:\n\r") + waveinmsg::kNoThread);
+  FThread = std::make_unique<TMMEngineWorker>(this, [this](const TMMEngineNotice& n) { return HandleNotice(n); });
+  if (!FThread->Launch(kThreadWaitMs)) Error(std::string("WaveIn:\n\r") + waveinmsg::kNoThread);
 }
 
 void TMMCustomWaveIn::EndThread() {
-  if (!FThread) return;
-  FThread->Quit();
-  FThread->WaitReady(kThreadWaitMs);
-  delete FThread;  // waits until the loop has ended
-  FThread = nullptr;
+  FThread.reset();  // quits and waits until the loop has ended
+}
+
+bool TMMCustomWaveIn::HandleNotice(const TMMEngineNotice& Notice) {
+  if (FThreadFailed || Notice.WParam != reinterpret_cast<WPARAM>(FHandle.load())) return true;
+  try {
+    ProcessBuffer(reinterpret_cast<PMMBufferHeader>(Notice.LParam));
+  } catch (...) {
+    // Closing the device and reporting happen on the main thread.
+    FThreadFailed = true;
+    {
+      std::lock_guard guard(FThreadErrorLock);
+      FThreadError = std::current_exception();
+    }
+    PostMessage(FHWnd, MM_ENGINE_THREADFAIL, Notice.WParam, 0);
+  }
+  return true;
 }
 
 // ---------------------------------------------------------------- sequences
@@ -400,12 +305,7 @@ void TMMCustomWaveIn::Open() {
   Guarded(
       [&] {
         if (FState.load() & wisOpen) Close();
-        if (!FClosing) {
-          FStopRequested = false;
-          FResetInProgress = false;
-          FStopPending = false;
-          FStopPosted = false;
-        }
+        if (!FClosing) FRun.StopRequested = FRun.ResetInProgress = FRun.StopPending = FRun.StopPosted = false;
         if (!QueryDevice(FDeviceID, FPWaveFormat)) Error(std::string("WaveInOpen:\n\r") + waveinmsg::kCantRecordFormat);
         if (!FHWnd)
           FHWnd = AllocateHWnd([this](HWND w, UINT m, WPARAM wp, LPARAM lp) { return WindowProc(w, m, wp, lp); });
@@ -435,7 +335,7 @@ void TMMCustomWaveIn::Open() {
         TMMWaveInState expected = wisClosed;
         FState.compare_exchange_strong(expected, saved);
 
-        Wait([this] { return (FState.load() & wisOpen) != 0; }, false);
+        MMWaitRounds(kWaitRounds, [this] { return (FState.load() & wisOpen) != 0; }, false);
         if (!(FState.load() & wisOpen)) Error(std::string("WaveInOpen:\n\r") + waveinmsg::kUnableToOpen);
         AllocateBuffers();
         PrepareHeaders();
@@ -454,13 +354,7 @@ void TMMCustomWaveIn::Start() {
   if (!(state & wisOpen) || (state & wisRecording)) return;
   Guarded(
       [&] {
-        FBytesRecorded = 0;
-        FDeliveries = 0;
-        FStopPending = false;
-        FStopRequested = false;
-        FResetInProgress = false;
-        FStopPosted = false;
-        FQueued = 0;
+        FRun = {};
         ComputeLimit();
         for (int i = 0; i < FNumBuffers; ++i) AddBuffer(FBuffers[i]);
         FState |= wisRecording;
@@ -519,28 +413,29 @@ void TMMCustomWaveIn::Stop() {
       [&] {
         {
           std::lock_guard guard(FLock);
-          FStopRequested = true;
+          FRun.StopRequested = true;
           MMRESULT r = FDevice.Stop(FHandle.load());
           if (r != MMSYSERR_NOERROR) DeviceError("WaveInStop:\n\r", r);
-          FResetInProgress = true;
+          FRun.ResetInProgress = true;
           r = FDevice.Reset(FHandle.load());
           if (r != MMSYSERR_NOERROR) DeviceError("WaveInReset:\n\r", r);
         }
         // Buffers that come back now are counted, not delivered.
-        if (FDeliveries.load() == 0) Wait([this] { return FQueued.load() <= 0; }, FCallBackMode == cmWindow);
+        if (FRun.Deliveries.load() == 0)
+          MMWaitRounds(kWaitRounds, [this] { return FRun.Queued.load() <= 0; }, FCallBackMode == cmWindow);
         // The wait handles messages: a deferred stop among them has finished
         // the stop already, OnStop included.
         if (!(FState.load() & (wisRecording | wisPaused))) return;
 
-        if (FDeliveries.load() > 0) {
+        if (FRun.Deliveries.load() > 0) {
           // A buffer is being delivered (the stop came from inside it): the
           // stop completes from the private message once it has unwound.
-          FStopPending = true;
+          FRun.StopPending = true;
           return;
         }
         FState &= ~(wisRecording | wisPaused);
-        FQueued = 0;
-        FStopPending = false;
+        FRun.Queued = 0;
+        FRun.StopPending = false;
         TMMCustomSoundComponent::Stopped();
         if (OnStop && !InState(csDestroying)) OnStop(this);
         if (FClosePending) Close();
@@ -554,7 +449,7 @@ void TMMCustomWaveIn::Close() {
   bool chainClosed = false;
   try {
     if (FState.load() & (wisRecording | wisPaused)) Stop();
-    if (FStopPending) {
+    if (FRun.StopPending) {
       // Completed by the deferred stop.
       FClosePending = true;
       FClosing = false;
@@ -569,7 +464,7 @@ void TMMCustomWaveIn::Close() {
       UnprepareHeaders();
       const MMRESULT r = FDevice.Close(handle);
       if (r != MMSYSERR_NOERROR) DeviceError("WaveInClose:\n\r", r);
-      Wait([this] { return (FState.load() & wisClosed) != 0; }, false);
+      MMWaitRounds(kWaitRounds, [this] { return (FState.load() & wisClosed) != 0; }, false);
       timedOut = !(FState.load() & wisClosed);
     } else {
       FState = wisClosed;
@@ -605,18 +500,18 @@ void TMMCustomWaveIn::ProcessBuffer(PMMBufferHeader H) {
   bool normal;
   {
     std::lock_guard guard(FLock);
-    normal = !FResetInProgress && !FStopRequested;
+    normal = !FRun.ResetInProgress && !FRun.StopRequested;
     if (normal) {
       deliver = true;
     } else {
       // Returned by a stop: counted once, delivered at most once, never
       // queued again.
-      deliver = !FResetInProgress && H->dwBytesRecorded > 0;
+      deliver = !FRun.ResetInProgress && H->dwBytesRecorded > 0;
     }
-    if (deliver) FDeliveries.fetch_add(1);
-    if (FQueued.fetch_sub(1) <= 1) {
-      FQueued = 0;
-      if (!normal) FResetInProgress = false;
+    if (deliver) FRun.Deliveries.fetch_add(1);
+    if (FRun.Queued.fetch_sub(1) <= 1) {
+      FRun.Queued = 0;
+      if (!normal) FRun.ResetInProgress = false;
     }
   }
   if (!deliver) return;
@@ -626,10 +521,10 @@ void TMMCustomWaveIn::ProcessBuffer(PMMBufferHeader H) {
     ~DeliveryCount() { count.fetch_sub(1); }
   };
   {
-    DeliveryCount counted{FDeliveries};
+    DeliveryCount counted{FRun.Deliveries};
     try {
       BufferReady(H);
-      if (normal && !FStopPending) {
+      if (normal && !FRun.StopPending) {
         GetDevicePosition();
         AddBuffer(H);
       }
@@ -640,9 +535,9 @@ void TMMCustomWaveIn::ProcessBuffer(PMMBufferHeader H) {
       throw;
     }
   }
-  if (FDeliveries.load() == 0 && FStopPending && !FStopPosted) {
-    FStopPosted = true;
-    FStopRequested = true;
+  if (FRun.Deliveries.load() == 0 && FRun.StopPending && !FRun.StopPosted) {
+    FRun.StopPosted = true;
+    FRun.StopRequested = true;
     PostMessage(FHWnd, MM_WIM_STOP, reinterpret_cast<WPARAM>(FHandle.load()), 0);
   }
 }
@@ -659,27 +554,12 @@ void TMMCustomWaveIn::DriverCallback(void* hdrvr, UINT uMsg, DWORD_PTR dwInstanc
       self->FState = wisClosed;
       break;
     case MM_WIM_DATA: {
-      auto* header = reinterpret_cast<PMMBufferHeader>(dwParam1);
-      switch (self->FCallBackMode) {
-        case cmWindow:
-          PostMessage(self->FHWnd, MM_WIM_DATA, reinterpret_cast<WPARAM>(hdrvr), reinterpret_cast<LPARAM>(header));
-          break;
-        case cmThread:
-          if (self->FThread) self->FThread->PostBuffer(static_cast<HWAVEIN>(hdrvr), header);
-          break;
-        case cmCallback:
-          try {
-            self->ProcessBuffer(header);
-          } catch (...) {
-            // The device is closed from the main thread.
-            {
-              std::lock_guard guard(self->FThreadErrorLock);
-              self->FThreadError = std::current_exception();
-            }
-            PostMessage(self->FHWnd, MM_WIM_THREADFAIL, reinterpret_cast<WPARAM>(hdrvr), 0);
-          }
-          break;
-      }
+      const auto header = static_cast<LPARAM>(dwParam1);
+      // cmCallback is refused, so the buffer goes to the window or the worker.
+      if (self->FCallBackMode == cmWindow)
+        PostMessage(self->FHWnd, MM_WIM_DATA, reinterpret_cast<WPARAM>(hdrvr), header);
+      else if (self->FThread)
+        self->FThread->Post({MM_WIM_DATA, reinterpret_cast<WPARAM>(hdrvr), header, 0});
       break;
     }
     default:
@@ -693,7 +573,7 @@ LRESULT TMMCustomWaveIn::WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lP
     case MM_WIM_CLOSE:
     case MM_WIM_DATA:
     case MM_WIM_STOP:
-    case MM_WIM_THREADFAIL:
+    case MM_ENGINE_THREADFAIL:
       break;
     default:
       return DefWindowProc(wnd, msg, wParam, lParam);
@@ -714,7 +594,7 @@ LRESULT TMMCustomWaveIn::WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lP
       case MM_WIM_STOP:
         Stop();
         break;
-      case MM_WIM_THREADFAIL: {
+      case MM_ENGINE_THREADFAIL: {
         std::exception_ptr error;
         {
           std::lock_guard guard(FThreadErrorLock);
@@ -739,65 +619,4 @@ TMMWaveIn::TMMWaveIn(QObject* AOwner) : TMMCustomWaveIn(AOwner) {
   Initialize();
 }
 
-void TMMWaveIn::BindDeviceFunctions() {
-  FDevice.GetNumDevs = &waveInGetNumDevs;
-  FDevice.GetDevCaps = &waveInGetDevCaps;
-  FDevice.GetErrorText = &waveInGetErrorText;
-  FDevice.Open = &waveInOpen;
-  FDevice.Close = &waveInClose;
-  FDevice.PrepareHeader = &waveInPrepareHeader;
-  FDevice.UnprepareHeader = &waveInUnprepareHeader;
-  FDevice.AddBuffer = &waveInAddBuffer;
-  FDevice.Start = &waveInStart;
-  FDevice.Stop = &waveInStop;
-  FDevice.Reset = &waveInReset;
-  FDevice.GetPosition = &waveInGetPosition;
-  FDevice.GetID = &waveInGetID;
-}
-
-// ================================================================ TMMWaveInThread
-
-TMMWaveInThread::TMMWaveInThread(TMMCustomWaveIn* Owner)
-    : TMMDSPThread(Owner), FEngine(Owner), FQueue(std::make_unique<MMMessageQueue>()) {}
-
-TMMWaveInThread::~TMMWaveInThread() {
-  Quit();
-  if (std::this_thread::get_id() != ThreadID()) WaitFor();
-}
-
-bool TMMWaveInThread::PostBuffer(HWAVEIN Handle, PMMBufferHeader Header) noexcept {
-  return FQueue->Push(Handle, Header);
-}
-
-void TMMWaveInThread::Quit() noexcept { FQueue->Quit(); }
-
-bool TMMWaveInThread::WaitReady(int ms) {
-  return FReady.try_acquire_for(std::chrono::milliseconds(ms));
-}
-
-void TMMWaveInThread::Execute() {
-  // Thread priorities above normal need privileges on this platform; the
-  // worker runs at the normal priority whatever Priority says.
-  FReady.release();
-  for (;;) {
-    HWAVEIN handle;
-    PMMBufferHeader header;
-    while (FQueue->Pop(handle, header)) {
-      if (FEngine->FThreadFailed || handle != FEngine->FHandle.load()) continue;
-      try {
-        FEngine->ProcessBuffer(header);
-      } catch (...) {
-        // Closing the device and reporting happen on the main thread.
-        FEngine->FThreadFailed = true;
-        {
-          std::lock_guard guard(FEngine->FThreadErrorLock);
-          FEngine->FThreadError = std::current_exception();
-        }
-        PostMessage(FEngine->FHWnd, MM_WIM_THREADFAIL, reinterpret_cast<WPARAM>(handle), 0);
-      }
-    }
-    if (FQueue->QuitRequested()) break;
-    FQueue->WaitForWork();
-  }
-  FReady.release();
-}
+void TMMWaveIn::BindDeviceFunctions() { FDevice = MMWaveInDeviceCalls(); }
