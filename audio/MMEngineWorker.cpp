@@ -68,7 +68,7 @@ void TMMEngineWorker::Execute() {
     bool any = false;
     while (FQueue.Pop(notice)) {
       any = true;
-      if (!FHandler(notice)) return;
+      if (!FHandler(notice, FQuit)) return;
     }
     if (FQuit.load()) return;
     if (!any) FWake.wait(seen);

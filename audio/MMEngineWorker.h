@@ -27,8 +27,9 @@ struct TMMEngineNotice {
 
 class TMMEngineWorker : public TMMDSPThread {
  public:
-  // Handles one notice on the worker; false ends the loop.
-  using THandler = std::function<bool(const TMMEngineNotice&)>;
+  // Handles one notice on the worker; false ends the loop. `Quit` is set
+  // once the worker is told to end (a handler that waits watches it).
+  using THandler = std::function<bool(const TMMEngineNotice& Notice, const std::atomic<bool>& Quit)>;
 
   TMMEngineWorker(TMMCustomSoundComponent* Owner, THandler Handler);
   ~TMMEngineWorker() override;
@@ -39,8 +40,6 @@ class TMMEngineWorker : public TMMDSPThread {
   bool Post(const TMMEngineNotice& Notice) noexcept;
   // Any thread: ends the loop once the queue is empty.
   void Quit() noexcept;
-  // Set by Quit; a handler that waits for something checks it.
-  const std::atomic<bool>& QuitRequested() const noexcept { return FQuit; }
   // The thread's scheduling priority (raising it may be refused).
   void ApplyPriority(TThreadPriority Priority);
 

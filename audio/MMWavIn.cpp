@@ -272,7 +272,7 @@ void TMMCustomWaveIn::GetDevicePosition() {
 
 void TMMCustomWaveIn::StartThread() {
   FThreadFailed = false;
-  FThread = std::make_unique<TMMEngineWorker>(this, [this](const TMMEngineNotice& n) { return HandleNotice(n); });
+  FThread = std::make_unique<TMMEngineWorker>(this, [this](const TMMEngineNotice& n, const std::atomic<bool>&) { return HandleNotice(n); });
   if (!FThread->Launch(kThreadWaitMs)) Error(std::string("WaveIn:\n\r") + waveinmsg::kNoThread);
 }
 
