@@ -86,6 +86,10 @@ MMRESULT MMReadSamplePosition(const TMMDeviceCalls<Handle, Caps>& calls, Handle 
   return r;
 }
 
+// Whether capability bits `formats` (WAVE_FORMAT_1M08 ...) allow the PCM
+// `format`. Formats outside the capability rows are allowed.
+bool MMCapsAllowFormat(DWORD formats, const WAVEFORMATEX& format);
+
 // Whether the card has handed the buffer back. The card's thread writes the
 // flags, so they are read as an atomic.
 inline bool MMBufferDone(WAVEHDR* header) {

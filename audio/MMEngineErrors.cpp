@@ -4,7 +4,8 @@
 #include <QMessageBox>
 #include <cstdio>
 
-void MMRefuseCallbackMode(const char* caption) {
+bool MMAcceptCallbackMode(TMMCBMode mode, const char* caption) {
+  if (mode != cmCallback) return true;
   if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
     auto* box = new QMessageBox(QMessageBox::Warning, caption, enginemsg::kCallbackWarning, QMessageBox::Ok);
     box->setAttribute(Qt::WA_DeleteOnClose);
@@ -12,4 +13,5 @@ void MMRefuseCallbackMode(const char* caption) {
   } else {
     std::fprintf(stderr, "%s: %s\n", caption, enginemsg::kCallbackWarning);
   }
+  return false;
 }

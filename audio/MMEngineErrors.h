@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "audio/MMDSPObj.h"
 #include "audio/MMDeviceCalls.h"
 #include "platform/mmsystem.h"
 
@@ -52,6 +53,7 @@ void MMGuarded(Body&& body, FireError&& fireError, Recover&& recover) {
   }
 }
 
-// cmCallback would run an engine's buffer handling, file writes included, on
-// the card's thread: it is refused with a warning (a message box in a GUI).
-void MMRefuseCallbackMode(const char* caption);
+// Whether an engine takes callback mode `mode`. cmCallback would run its
+// buffer handling, file writes included, on the card's thread: it is refused
+// with a warning (a message box in a GUI) under the engine's `caption`.
+bool MMAcceptCallbackMode(TMMCBMode mode, const char* caption);

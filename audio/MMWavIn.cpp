@@ -74,11 +74,7 @@ void TMMCustomWaveIn::SetDeviceID(TMMDeviceId Value) {
 
 void TMMCustomWaveIn::SetCallBackMode(TMMCBMode Value) {
   CheckClosed();
-  if (Value != cmCallback) {
-    FCallBackMode = Value;
-    return;
-  }
-  MMRefuseCallbackMode(waveinmsg::kCallbackCaption);
+  if (MMAcceptCallbackMode(Value, waveinmsg::kCallbackCaption)) FCallBackMode = Value;
 }
 
 void TMMCustomWaveIn::SetMode(TMMMode Value) {
@@ -165,7 +161,7 @@ void TMMCustomWaveIn::SetBufferSize(int Value) {
   Value = std::max(Value, kMinBufferSize);
   if (Value == FBufferSize) return;
   CheckClosed();
-  FAllocator.FreeAll();
+  FBuffers.FreeAll();
   TMMCustomSoundComponent::SetBufferSize(Value);
 }
 
@@ -192,43 +188,14 @@ bool TMMCustomWaveIn::QueryDevice(TMMDeviceId Id, const WAVEFORMATEX* Format) {
   if (Format->wFormatTag != WAVE_FORMAT_PCM) return true;
   WAVEINCAPS caps{};
   if (FDevice.GetDevCaps(static_cast<UINT>(Id), &caps, sizeof caps) != MMSYSERR_NOERROR) return false;
-  // The capability rows are chosen by the rate's low 16 bits, as the
-  // device's capability words were defined for rates that fit in them.
-  const DWORD rate = Format->nSamplesPerSec & 0xFFFF;
-  DWORD row;
-  if (rate >= 8000 && rate <= 11025)
-    row = WAVE_FORMAT_1M08;
-  else if (rate >= 11026 && rate <= 22050)
-    row = WAVE_FORMAT_2M08;
-  else if (rate >= 22051 && rate <= 48000)
-    row = WAVE_FORMAT_4M08;
-  else
-    return true;
-  const bool stereo = Format->nChannels == 2;
-  const bool wide = Format->wBitsPerSample == 16;
-  if ((Format->nChannels != 1 && !stereo) || (Format->wBitsPerSample != 8 && !wide)) return true;
-  const DWORD bit = row << ((stereo ? 1 : 0) + (wide ? 2 : 0));
-  return (caps.dwFormats & bit) != 0;
+  return MMCapsAllowFormat(caps.dwFormats, *Format);
 }
 
 void TMMCustomWaveIn::AllocateBuffers() {
   const DWORD real = static_cast<DWORD>(RealBufferSize());
   for (int i = 0; i < FNumBuffers; ++i) {
-    if (!FBuffers[i]) {
-      void* block = FAllocator.GetBuffer(GPTR, MMBufferBlockSize(real));
-      if (!block) Error(waveinmsg::kNoHeaderMemory);
-      FBuffers[i] = static_cast<PMMBufferHeader>(block);
-    }
+    if (!FBuffers.Fill(i, real)) Error(waveinmsg::kNoHeaderMemory);
     MMInitBufferHeader(FBuffers[i], real);
-  }
-}
-
-void TMMCustomWaveIn::FreeBuffers() {
-  for (PMMBufferHeader& H : FBuffers) {
-    if (!H) continue;
-    void* block = H;
-    FAllocator.ReleaseBuffer(block);
-    H = nullptr;
   }
 }
 
@@ -240,12 +207,10 @@ void TMMCustomWaveIn::PrepareHeaders() {
 }
 
 void TMMCustomWaveIn::UnprepareHeaders() {
-  for (PMMBufferHeader H : FBuffers) {
-    if (!H || !(H->dwFlags & WHDR_PREPARED)) continue;
-    if (!MMAwaitBufferDone(H)) H->dwFlags = WHDR_DONE | WHDR_PREPARED;
-    const MMRESULT r = FDevice.UnprepareHeader(FHandle.load(), H, sizeof(WAVEHDR));
-    if (r != MMSYSERR_NOERROR) DeviceError("WaveInUnprepareHeader:\n\r", r);
-  }
+  const MMRESULT r = FBuffers.UnprepareAll(true, WHDR_DONE | WHDR_PREPARED, [this](PMMBufferHeader H) {
+    return FDevice.UnprepareHeader(FHandle.load(), H, sizeof(WAVEHDR));
+  });
+  if (r != MMSYSERR_NOERROR) DeviceError("WaveInUnprepareHeader:\n\r", r);
 }
 
 void TMMCustomWaveIn::AddBuffer(PMMBufferHeader H) {
@@ -473,7 +438,7 @@ void TMMCustomWaveIn::Close() {
     TMMCustomSoundComponent::Closed();
     EndThread();
     FHandle = nullptr;
-    FreeBuffers();
+    FBuffers.ReleaseAll();
     if (FHWnd) RemovePendingMessages(FHWnd, MM_WIM_DATA);
     FClosing = false;
     if (OnClose && !InState(csDestroying)) OnClose(this);

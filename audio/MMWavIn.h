@@ -27,6 +27,7 @@
 #include <string>
 
 #include "audio/MMAlloc.h"
+#include "audio/MMBufferRing.h"
 #include "audio/MMDSPObj.h"
 #include "audio/MMDeviceCalls.h"
 #include "audio/MMEngineErrors.h"
@@ -35,10 +36,7 @@
 #include "platform/mmsystem.h"
 
 // Errors of the input engine; raised by TMMCustomWaveIn::Error after OnError.
-class EMMWaveInError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+struct EMMWaveInError : std::runtime_error { using std::runtime_error::runtime_error; };
 
 // The engine's texts (the shared ones through enginemsg).
 namespace waveinmsg {
@@ -82,7 +80,7 @@ struct TMMWaveInRun {
 class TMMCustomWaveIn : public TMMCustomSoundComponent {
   Q_OBJECT
  public:
-  static constexpr int kMaxBuffers = 500;
+  static constexpr int kMaxBuffers = TMMBufferRing::kMaxBuffers;
 
   explicit TMMCustomWaveIn(QObject* AOwner = nullptr);
   ~TMMCustomWaveIn() override;
@@ -170,7 +168,6 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
   std::int64_t LimitInBytes(TMMTimeFormats Format) const;
   [[noreturn]] void DeviceError(const char* Prefix, MMRESULT Result);
   void AllocateBuffers();
-  void FreeBuffers();
   void PrepareHeaders();
   void UnprepareHeaders();
   void AddBuffer(PMMBufferHeader H);
@@ -193,7 +190,7 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
   TMMDeviceId FDeviceID = 0;
   std::atomic<HWAVEIN> FHandle{nullptr};
   std::atomic<TMMWaveInState> FState{wisClosed};
-  std::array<PMMBufferHeader, kMaxBuffers> FBuffers{};
+  TMMBufferRing FBuffers;
   TMMCBMode FCallBackMode = cmWindow;
   MMRESULT FLastResult = 0;
   UINT FNumDevs = 0;
@@ -211,7 +208,6 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
   std::int32_t FMaxRecordTime = -1;
   std::int64_t FRecordLimit = INT32_MAX;
   std::atomic<std::int64_t> FSamplePosition{0};
-  TMMAllocator FAllocator;
   std::unique_ptr<TMMEngineWorker> FThread;
   // Set by the worker when it failed: it drops the notices left. Written by
   // the worker and the main thread (a new worker); read by the worker.

@@ -1,10 +1,9 @@
 #include "audio/MMWavOut.h"
 
-#include <QCursor>
-#include <QGuiApplication>
 #include <algorithm>
 
 #include "audio/MMEngineWait.h"
+#include "audio/MMHourGlass.h"
 #include "platform/winmsg/winmsg.h"
 
 namespace {
@@ -21,28 +20,7 @@ constexpr const char* kPreparePrefix = "WaveOutPrepareHeader:\n\r";
 constexpr const char* kThreadPrefix = "WaveOut:\n\r";
 constexpr const char* kNotifyPrefix = "WaveOutNotifyDrained:\n\r";
 
-constexpr int kMaxBuffers = 500;
 constexpr int kThreadWaitMs = 5000;
-
-// Shows the wait cursor for the lifetime of the guard (when asked and when
-// there is a screen to show it on).
-class HourGlass {
- public:
-  explicit HourGlass(bool show) {
-    if (show && qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
-      QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-      shown_ = true;
-    }
-  }
-  ~HourGlass() { restore(); }
-  void restore() {
-    if (shown_) QGuiApplication::restoreOverrideCursor();
-    shown_ = false;
-  }
-
- private:
-  bool shown_ = false;
-};
 
 }  // namespace
 
@@ -65,7 +43,7 @@ TMMWaveOut::~TMMWaveOut() {
   EndThread();
   if (FHandle) DeallocateHWnd(FHandle);
   FHandle = nullptr;
-  FAllocator.FreeAll();
+  FBuffers.FreeAll();
 }
 
 // ---------------------------------------------------------------- errors and events
@@ -111,13 +89,13 @@ void TMMWaveOut::SetDeviceID(TMMDeviceId Value) {
 void TMMWaveOut::SetNumBuffers(int Value) {
   if (Value == FNumBuffers || Value <= 1) return;
   CheckClosedForProperty();
-  FNumBuffers = std::min(Value, kMaxBuffers);
+  FNumBuffers = std::min(Value, TMMBufferRing::kMaxBuffers);
 }
 
 void TMMWaveOut::SetBufferSize(int Value) {
   if (Value == FBufferSize) return;
   CheckClosedForProperty();
-  FAllocator.FreeAll();
+  FBuffers.FreeAll();
   TMMCustomWaveOutComponent::SetBufferSize(std::max(Value, 32));
 }
 
@@ -125,11 +103,7 @@ int TMMWaveOut::GetBufferSize() const { return TMMCustomWaveOutComponent::GetBuf
 
 void TMMWaveOut::SetCallBackMode(TMMCBMode Value) {
   CheckClosedForProperty();
-  if (Value != cmCallback) {
-    FCallBackMode = Value;
-    return;
-  }
-  MMRefuseCallbackMode(waveoutmsg::kCallbackCaption);
+  if (MMAcceptCallbackMode(Value, waveoutmsg::kCallbackCaption)) FCallBackMode = Value;
 }
 
 void TMMWaveOut::SetLooping(bool Value) {
@@ -370,9 +344,7 @@ int TMMWaveOut::FillRing() {
     if (!FBuffers[i]) {
       // Start takes the blocks; a Reset after a short Start may reach slots
       // that never got one.
-      void* block = FAllocator.GetBuffer(GPTR, MMBufferBlockSize(real));
-      if (!block) Error(waveoutmsg::kNoHeaderMemory);
-      FBuffers[i] = MMInitBufferHeader(block, real);
+      if (!FBuffers.Fill(i, real)) Error(waveoutmsg::kNoHeaderMemory);
       const MMRESULT r = FDevice.PrepareHeader(FWaveOutHandle.load(), FBuffers[i], sizeof(WAVEHDR));
       if (r != MMSYSERR_NOERROR) DeviceError(kPreparePrefix, r);
     }
@@ -386,20 +358,10 @@ int TMMWaveOut::FillRing() {
 
 void TMMWaveOut::UnprepareHeaders() {
   const HWAVEOUT h = FWaveOutHandle.load();
-  for (PMMBufferHeader H : FBuffers) {
-    if (!H) continue;
-    if (!MMAwaitBufferDone(H)) H->dwFlags = WHDR_DONE;
+  FBuffers.UnprepareAll(false, WHDR_DONE, [&](PMMBufferHeader H) {
     if (h) FDevice.UnprepareHeader(h, H, sizeof(WAVEHDR));
-  }
-}
-
-void TMMWaveOut::ReleaseBuffers() {
-  for (PMMBufferHeader& H : FBuffers) {
-    if (!H) continue;
-    void* block = H;
-    FAllocator.ReleaseBuffer(block);
-    H = nullptr;
-  }
+    return MMSYSERR_NOERROR;  // the close goes on whatever the device says
+  });
 }
 
 // ---------------------------------------------------------------- start, pause, restart
@@ -416,7 +378,7 @@ void TMMWaveOut::Start() {
     std::lock_guard lock(FCritSect);
     FRun = {.Number = FRun.Number.load(), .LoopsLeft = FLoopCount};
 
-    HourGlass hourglass(FShowHourGlass && std::int64_t(FBufferSize) * FNumBuffers > 100000);
+    TMMHourGlass hourglass(FShowHourGlass && std::int64_t(FBufferSize) * FNumBuffers > 100000);
     // Nothing may be heard before the ring is full.
     MMRESULT r = FDevice.Pause(FWaveOutHandle.load());
     if (r != MMSYSERR_NOERROR) DeviceError(kPausePrefix, r);
@@ -552,7 +514,7 @@ void TMMWaveOut::FinishStop() {
   MMWaitRounds(500, [this] { return FRun.Queued.load() <= 0; }, FCallBackMode == cmWindow);
   TMMCustomSoundComponent::Stopped();
   UnprepareHeaders();
-  ReleaseBuffers();
+  FBuffers.ReleaseAll();
   FBuffersUsed = 0;
   FRun.Queued = 0;
   FRun.Unhandled = 0;

@@ -29,6 +29,7 @@
 #include <string>
 
 #include "audio/MMAlloc.h"
+#include "audio/MMBufferRing.h"
 #include "audio/MMDSPObj.h"
 #include "audio/MMDeviceCalls.h"
 #include "audio/MMEngineErrors.h"
@@ -38,10 +39,7 @@
 #include "platform/mmsystem.h"
 
 // Errors of the output engine; raised by TMMWaveOut::Error after OnError.
-class EMMWaveOutError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+struct EMMWaveOutError : std::runtime_error { using std::runtime_error::runtime_error; };
 
 // The engine's texts (the shared ones through enginemsg).
 namespace waveoutmsg {
@@ -244,7 +242,6 @@ class TMMWaveOut : public TMMCustomWaveOutComponent {
   void QueueBuffer(PMMBufferHeader H);
   void ReadDevicePosition();
   void UnprepareHeaders();
-  void ReleaseBuffers();
   void FinishStop();
   void CheckClosedForProperty();
   [[noreturn]] void DeviceError(const char* prefix, MMRESULT result);
@@ -263,7 +260,7 @@ class TMMWaveOut : public TMMCustomWaveOutComponent {
   TMMDeviceId FDeviceID = 0;
   std::atomic<HWAVEOUT> FWaveOutHandle{nullptr};
   std::atomic<TMMWaveOutState> FState{wosClosed};
-  std::array<PMMBufferHeader, 500> FBuffers{};
+  TMMBufferRing FBuffers;
   int FBufIndex = 0;
   TMMCBMode FCallBackMode = cmWindow;
   MMRESULT FLastError = MMSYSERR_NOERROR;
@@ -285,7 +282,6 @@ class TMMWaveOut : public TMMCustomWaveOutComponent {
   bool FShowHourGlass = true;
   std::int64_t FPositionAtStop = 0;
   bool FMapped = false;
-  TMMAllocator FAllocator;
   TThreadPriority FPriority = tpHigher;
   // Set by the worker when it failed. Written by the worker and the main
   // thread (a new worker); read by the main thread.
