@@ -70,6 +70,17 @@ MMRESULT MMReadDeviceCaps(const TMMDeviceCalls<Handle, Caps>& calls, UINT id, Ca
   return r;
 }
 
+// Selects device `id` when `valid`: its capabilities, name and driver
+// version (the name `noDevice` and version 0 when it is not valid or does
+// not answer). Returns the device's answer.
+template <typename Handle, typename Caps>
+MMRESULT MMSelectDevice(const TMMDeviceCalls<Handle, Caps>& calls, bool valid, TMMDeviceId id, Caps& caps,
+                        std::string& productName, UINT& driverVersion, const char* noDevice) {
+  productName = noDevice;
+  driverVersion = 0;
+  return valid ? MMReadDeviceCaps(calls, UINT(id), caps, productName, driverVersion) : MMSYSERR_BADDEVICEID;
+}
+
 // The handle's position in samples of `format` (a device that answers in
 // bytes is converted). Returns the device's answer.
 template <typename Handle, typename Caps>

@@ -8,6 +8,8 @@
 
 namespace {
 
+constexpr int kStartWaitMs = 5000;
+
 int NiceValue(TThreadPriority p) {
   switch (p) {
     case tpIdle: return 19;
@@ -33,9 +35,11 @@ TMMEngineWorker::~TMMEngineWorker() {
   if (std::this_thread::get_id() != ThreadID()) WaitFor();
 }
 
-bool TMMEngineWorker::Launch(int ms) {
-  Resume();
-  return FRunning.try_acquire_for(std::chrono::milliseconds(ms));
+std::unique_ptr<TMMEngineWorker> TMMEngineWorker::Launch(TMMCustomSoundComponent* Owner, THandler Handler) {
+  auto worker = std::make_unique<TMMEngineWorker>(Owner, std::move(Handler));
+  worker->Resume();
+  if (!worker->FRunning.try_acquire_for(std::chrono::milliseconds(kStartWaitMs))) worker.reset();
+  return worker;
 }
 
 bool TMMEngineWorker::Post(const TMMEngineNotice& Notice) noexcept {

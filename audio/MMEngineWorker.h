@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <semaphore>
 
 #include "audio/MMAlloc.h"
@@ -34,8 +35,8 @@ class TMMEngineWorker : public TMMDSPThread {
   TMMEngineWorker(TMMCustomSoundComponent* Owner, THandler Handler);
   ~TMMEngineWorker() override;
 
-  // Starts the thread; false when it did not report running within `ms`.
-  bool Launch(int ms);
+  // A running worker; null when its thread did not report running in time.
+  static std::unique_ptr<TMMEngineWorker> Launch(TMMCustomSoundComponent* Owner, THandler Handler);
   // Any thread, never blocks or allocates; false when the queue is full.
   bool Post(const TMMEngineNotice& Notice) noexcept;
   // Any thread: ends the loop once the queue is empty.

@@ -3,12 +3,12 @@
 #include <algorithm>
 
 #include "audio/MMEngineWait.h"
+#include "audio/MMTimeFormat.h"
 #include "platform/winmsg/winmsg.h"
 
 namespace {
 
 constexpr int kWaitRounds = 100;
-constexpr int kThreadWaitMs = 5000;
 constexpr int kMinBufferSize = 32;
 
 }  // namespace
@@ -65,10 +65,8 @@ void TMMCustomWaveIn::SetNumBuffers(int Value) {
 
 void TMMCustomWaveIn::SetDeviceID(TMMDeviceId Value) {
   CheckClosed();
-  FProductName = waveinmsg::kNoDevice;
-  FDriverVersion = 0;
   const bool inRange = Value >= -1 && Value < static_cast<TMMDeviceId>(FNumDevs);
-  if (FNumDevs > 0 && inRange) MMReadDeviceCaps(FDevice, static_cast<UINT>(Value), FCaps, FProductName, FDriverVersion);
+  MMSelectDevice(FDevice, FNumDevs > 0 && inRange, Value, FCaps, FProductName, FDriverVersion, waveinmsg::kNoDevice);
   FDeviceID = inRange ? Value : InvalidId;
 }
 
@@ -108,11 +106,7 @@ void TMMCustomWaveIn::BuildFormat() {
 
 std::int64_t TMMCustomWaveIn::LimitInBytes(TMMTimeFormats Format) const {
   if (FMaxRecordTime < 0 || !FPWaveFormat) return INT32_MAX;
-  std::int64_t bytes = FMaxRecordTime;
-  if (Format == tfSample)
-    bytes = pcmSamplesToBytes(FPWaveFormat, std::int64_t{FMaxRecordTime});
-  else if (Format == tfMillisecond)
-    bytes = pcmTimeToBytes(FPWaveFormat, std::int64_t{FMaxRecordTime});
+  std::int64_t bytes = MMTimeToBytes(FPWaveFormat, FMaxRecordTime, Format);
   if (bytes < 0) return INT32_MAX;
   bytes = std::min<std::int64_t>(bytes, INT32_MAX);
   const int align = FPWaveFormat->nBlockAlign;
@@ -130,12 +124,7 @@ void TMMCustomWaveIn::SetMaxRecordTime(std::int32_t Value) {
 void TMMCustomWaveIn::SetTimeFormat(TMMTimeFormats Value) {
   if (Value == FTimeFormat) return;
   if (FMaxRecordTime >= 0 && FPWaveFormat) {
-    const std::int64_t bytes = LimitInBytes(FTimeFormat);
-    std::int64_t time = bytes;
-    if (Value == tfSample)
-      time = pcmBytesToSamples(FPWaveFormat, bytes);
-    else if (Value == tfMillisecond)
-      time = pcmBytesToTime(FPWaveFormat, bytes);
+    const std::int64_t time = MMBytesToTime(FPWaveFormat, LimitInBytes(FTimeFormat), Value);
     FMaxRecordTime = static_cast<std::int32_t>(std::clamp<std::int64_t>(time, 0, INT32_MAX));
   }
   FTimeFormat = Value;
@@ -237,8 +226,8 @@ void TMMCustomWaveIn::GetDevicePosition() {
 
 void TMMCustomWaveIn::StartThread() {
   FThreadFailed = false;
-  FThread = std::make_unique<TMMEngineWorker>(this, [this](const TMMEngineNotice& n, const std::atomic<bool>&) { return HandleNotice(n); });
-  if (!FThread->Launch(kThreadWaitMs)) Error(std::string("WaveIn:\n\r") + waveinmsg::kNoThread);
+  FThread = TMMEngineWorker::Launch(this, [this](const TMMEngineNotice& n, const std::atomic<bool>&) { return HandleNotice(n); });
+  if (!FThread) Error(std::string("WaveIn:\n\r") + waveinmsg::kNoThread);
 }
 
 void TMMCustomWaveIn::EndThread() {

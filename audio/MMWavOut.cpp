@@ -4,23 +4,12 @@
 
 #include "audio/MMEngineWait.h"
 #include "audio/MMHourGlass.h"
+#include "audio/MMTimeFormat.h"
 #include "platform/winmsg/winmsg.h"
 
 namespace {
 
-constexpr const char* kOpenPrefix = "WaveOutOpen:\n\r";
-constexpr const char* kClosePrefix = "WaveOutClose:\n\r";
-constexpr const char* kWritePrefix = "WaveOutWrite:\n\r";
-constexpr const char* kPausePrefix = "WaveOutPause:\n\r";
-constexpr const char* kResetPrefix = "WaveOutReset:\n\r";
-constexpr const char* kRestartPrefix = "WaveOutRestart:\n\r";
-constexpr const char* kStartPrefix = "WaveOutStart:\n\r";
-constexpr const char* kPositionPrefix = "WaveOutGetPosition:\n\r";
-constexpr const char* kPreparePrefix = "WaveOutPrepareHeader:\n\r";
-constexpr const char* kThreadPrefix = "WaveOut:\n\r";
-constexpr const char* kNotifyPrefix = "WaveOutNotifyDrained:\n\r";
 
-constexpr int kThreadWaitMs = 5000;
 
 }  // namespace
 
@@ -77,12 +66,10 @@ void TMMWaveOut::CheckClosedForProperty() {
 
 void TMMWaveOut::SetDeviceID(TMMDeviceId Value) {
   CheckClosedForProperty();
-  FProductName = waveoutmsg::kNoDevice;
-  FDriverVersion = 0;
   const bool valid = FNumDevs > 0 && Value >= -1 && Value < TMMDeviceId(FNumDevs);
-  if (valid) {
-    FLastError = MMReadDeviceCaps(FDevice, UINT(Value), FWaveOutCaps, FProductName, FDriverVersion);
-  }
+  const MMRESULT r = MMSelectDevice(FDevice, valid, Value, FWaveOutCaps, FProductName, FDriverVersion,
+                                    waveoutmsg::kNoDevice);
+  if (valid) FLastError = r;
   FDeviceID = valid ? Value : InvalidId;
 }
 
@@ -140,7 +127,7 @@ std::int64_t TMMWaveOut::GetDevicePosition() {
   if (!h) return 0;
   std::int64_t samples = 0;
   const MMRESULT r = MMReadSamplePosition(FDevice, h, FPWaveFormat, samples);
-  if (r != MMSYSERR_NOERROR) DeviceError(kPositionPrefix, r);
+  if (r != MMSYSERR_NOERROR) DeviceError("WaveOutGetPosition:\n\r", r);
   return samples;
 }
 
@@ -148,13 +135,7 @@ std::int64_t TMMWaveOut::GetPosition() {
   if (!FWaveOutHandle.load() || !FPWaveFormat || FClosePending) return 0;
   const std::int64_t samples = GetDevicePosition() + FRun.Accumulated +
                                std::int64_t(FRun.WrapCount) * std::int64_t(FRun.WrapAmount) - FRun.LoopOrigin.load();
-  switch (FTimeFormat) {
-    case tfSample: return samples;
-    case tfByte: return pcmSamplesToBytes(FPWaveFormat, samples);
-    case tfMillisecond:
-      return FPWaveFormat->nSamplesPerSec ? samples * 1000 / std::int64_t(FPWaveFormat->nSamplesPerSec) : 0;
-  }
-  return samples;
+  return MMSamplesToTime(FPWaveFormat, samples, FTimeFormat);
 }
 
 void TMMWaveOut::ReadDevicePosition() {
@@ -172,7 +153,7 @@ void TMMWaveOut::ReadDevicePosition() {
 void TMMWaveOut::Open() {
   if (FNumDevs == 0) Error(waveoutmsg::kNoDevice);
   if (FDeviceID == InvalidId) Error(waveoutmsg::kInvalidDeviceId);
-  if (!FPWaveFormat) Error(std::string(kOpenPrefix) + waveoutmsg::kInvalidFormat);
+  if (!FPWaveFormat) Error(std::string("WaveOutOpen:\n\r") + waveoutmsg::kInvalidFormat);
   auto fail = [this] {
     FState = wosOpen;
     Close();
@@ -183,7 +164,7 @@ void TMMWaveOut::Open() {
     if ((FState & wosOpen) || FClosing) return;
     FClosing = false;
     FRun.ResetInProgress = FRun.StopRequested = FRun.StopPosted = false;
-    if (!QueryDevice(FDeviceID, FPWaveFormat)) Error(std::string(kOpenPrefix) + waveoutmsg::kCantPlayFormat);
+    if (!QueryDevice(FDeviceID, FPWaveFormat)) Error(std::string("WaveOutOpen:\n\r") + waveoutmsg::kCantPlayFormat);
     if (!FHandle)
       FHandle = AllocateHWnd([this](HWND w, UINT m, WPARAM wp, LPARAM lp) { return WndProc(w, m, wp, lp); });
     FWaveOutHandle = nullptr;
@@ -196,10 +177,10 @@ void TMMWaveOut::Open() {
     HWAVEOUT h = nullptr;
     const MMRESULT r = FDevice.Open(&h, UINT(FDeviceID), FPWaveFormat, DWORD_PTR(&TMMWaveOut::WaveOutFunc),
                                    DWORD_PTR(this), flags | CALLBACK_FUNCTION);
-    if (r != MMSYSERR_NOERROR) DeviceError(kOpenPrefix, r);
+    if (r != MMSYSERR_NOERROR) DeviceError("WaveOutOpen:\n\r", r);
     FWaveOutHandle = h;
     if (!MMWaitRounds(500, [this] { return (FState & wosOpen) != 0; }, false))
-      Error(std::string(kOpenPrefix) + waveoutmsg::kUnableToOpen);
+      Error(std::string("WaveOutOpen:\n\r") + waveoutmsg::kUnableToOpen);
     Fire(OnOpen);
   } catch (...) {
     Failed(fail);
@@ -223,7 +204,7 @@ void TMMWaveOut::Close() {
       FClosePending = false;
       if (const HWAVEOUT h = FWaveOutHandle.load()) {
         const MMRESULT r = FDevice.Close(h);
-        if (r != MMSYSERR_NOERROR) DeviceError(kClosePrefix, r);
+        if (r != MMSYSERR_NOERROR) DeviceError("WaveOutClose:\n\r", r);
         timedOut = !MMWaitRounds(500, [this] { return (FState & wosClosed) != 0; }, false);
         FPositionAtStop = 0;
         FRun.WrapCount = FRun.WrapAmount = 0;
@@ -236,7 +217,7 @@ void TMMWaveOut::Close() {
     FWaveOutHandle = nullptr;
     FClosing = false;
     if (!InState(csDestroying)) Fire(OnClose);
-    if (timedOut) Error(std::string(kClosePrefix) + waveoutmsg::kUnableToClose);
+    if (timedOut) Error(std::string("WaveOutClose:\n\r") + waveoutmsg::kUnableToClose);
   } catch (const EMMWaveOutError&) {
     FClosing = false;
   } catch (...) {
@@ -248,12 +229,9 @@ void TMMWaveOut::Close() {
 void TMMWaveOut::StartThread() {
   if (FThread) return;
   FThreadFailed = false;
-  FThread = std::make_unique<TMMEngineWorker>(
+  FThread = TMMEngineWorker::Launch(
       this, [this](const TMMEngineNotice& n, const std::atomic<bool>& quit) { return HandleNotice(n, quit); });
-  if (!FThread->Launch(kThreadWaitMs)) {
-    FThread.reset();
-    Error(std::string(kThreadPrefix) + waveoutmsg::kNoThread);
-  }
+  if (!FThread) Error(std::string("WaveOut:\n\r") + waveoutmsg::kNoThread);
   FThread->ApplyPriority(FPriority);
 }
 
@@ -331,7 +309,7 @@ void TMMWaveOut::QueueBuffer(PMMBufferHeader H) {
     --FRun.Queued;
     --FRun.Unhandled;
     FRun.SamplesQueued -= samples;
-    DeviceError(kWritePrefix, r);
+    DeviceError("WaveOutWrite:\n\r", r);
   }
   H->dwBytesRecorded = H->SavedBytes;
 }
@@ -346,7 +324,7 @@ int TMMWaveOut::FillRing() {
       // that never got one.
       if (!FBuffers.Fill(i, real)) Error(waveoutmsg::kNoHeaderMemory);
       const MMRESULT r = FDevice.PrepareHeader(FWaveOutHandle.load(), FBuffers[i], sizeof(WAVEHDR));
-      if (r != MMSYSERR_NOERROR) DeviceError(kPreparePrefix, r);
+      if (r != MMSYSERR_NOERROR) DeviceError("WaveOutPrepareHeader:\n\r", r);
     }
     if (LoadBuffer(FBuffers[i]) < 1) break;
     const int before = FRun.Queued.load();
@@ -381,7 +359,7 @@ void TMMWaveOut::Start() {
     TMMHourGlass hourglass(FShowHourGlass && std::int64_t(FBufferSize) * FNumBuffers > 100000);
     // Nothing may be heard before the ring is full.
     MMRESULT r = FDevice.Pause(FWaveOutHandle.load());
-    if (r != MMSYSERR_NOERROR) DeviceError(kPausePrefix, r);
+    if (r != MMSYSERR_NOERROR) DeviceError("WaveOutPause:\n\r", r);
     TMMCustomSoundComponent::Started();  // the wave file seeks to its saved position
     FBuffersUsed = FillRing();
     FState |= wosPlaying;
@@ -389,11 +367,11 @@ void TMMWaveOut::Start() {
 
     if (FBuffersUsed == 0) {
       TMMCustomSoundComponent::Stopped();
-      Error(std::string(kStartPrefix) + waveoutmsg::kUnableToStart);
+      Error(std::string("WaveOutStart:\n\r") + waveoutmsg::kUnableToStart);
     }
     if (!(FState & wosPaused)) {
       r = FDevice.Restart(FWaveOutHandle.load());
-      if (r != MMSYSERR_NOERROR) DeviceError(kRestartPrefix, r);
+      if (r != MMSYSERR_NOERROR) DeviceError("WaveOutRestart:\n\r", r);
     }
     Fire(OnStart);
   } catch (...) {
@@ -409,14 +387,14 @@ void TMMWaveOut::Pause() {
     if (FState & wosPlaying) {
       const HWAVEOUT h = FWaveOutHandle.load();
       MMRESULT r = FDevice.Pause(h);
-      if (r != MMSYSERR_NOERROR) DeviceError(kPausePrefix, r);
+      if (r != MMSYSERR_NOERROR) DeviceError("WaveOutPause:\n\r", r);
       FState |= wosPaused;
       if (IsSecondary()) {
         // Fed by another device: what is queued now would be stale later.
         FRun.Accumulated += GetDevicePosition();
         FRun.ResetInProgress = true;
         r = FDevice.Reset(h);
-        if (r > MMSYSERR_NOERROR) DeviceError(kResetPrefix, r);
+        if (r > MMSYSERR_NOERROR) DeviceError("WaveOutReset:\n\r", r);
         FRun.BufIndex = 0;
         FRun.Queued = 0;
         FRun.Unhandled = 0;
@@ -438,7 +416,7 @@ void TMMWaveOut::Restart() {
     FRun.ResetInProgress = false;
     TMMCustomSoundComponent::Restarted();
     const MMRESULT r = FDevice.Restart(FWaveOutHandle.load());
-    if (r != MMSYSERR_NOERROR) DeviceError(kRestartPrefix, r);
+    if (r != MMSYSERR_NOERROR) DeviceError("WaveOutRestart:\n\r", r);
     FState &= ~TMMWaveOutState(wosPaused);
     Fire(OnRestart);
   } catch (...) {
@@ -453,19 +431,19 @@ void TMMWaveOut::Reset() {
     const HWAVEOUT h = FWaveOutHandle.load();
     FRun.ResetInProgress = true;
     MMRESULT r = FDevice.Pause(h);
-    if (r != MMSYSERR_NOERROR) DeviceError(kPausePrefix, r);
+    if (r != MMSYSERR_NOERROR) DeviceError("WaveOutPause:\n\r", r);
     // Notices of the buffers queued so far must not be taken for the refill.
     ++FRun.Number;
     if (FCallBackMode == cmWindow && FHandle) RemovePendingMessages(FHandle, MM_WOM_DONE);
     r = FDevice.Reset(h);
-    if (r > MMSYSERR_NOERROR) DeviceError(kResetPrefix, r);
+    if (r > MMSYSERR_NOERROR) DeviceError("WaveOutReset:\n\r", r);
     // The returning buffers end the reset; with nothing queued none return.
     MMWaitRounds(100, [this] { return !FRun.ResetInProgress || FRun.Queued.load() <= 0; }, FCallBackMode == cmWindow);
     FRun.ResetInProgress = false;
     r = FDevice.Restart(h);
-    if (r != MMSYSERR_NOERROR) DeviceError(kRestartPrefix, r);
+    if (r != MMSYSERR_NOERROR) DeviceError("WaveOutRestart:\n\r", r);
     r = FDevice.Pause(h);
-    if (r != MMSYSERR_NOERROR) DeviceError(kPausePrefix, r);
+    if (r != MMSYSERR_NOERROR) DeviceError("WaveOutPause:\n\r", r);
     FRun.BufIndex = 0;
     FRun.Queued = 0;
     FRun.Unhandled = 0;
@@ -478,7 +456,7 @@ void TMMWaveOut::Reset() {
     FBuffersUsed = FillRing();
     if (!(FState & wosPaused)) {
       r = FDevice.Restart(h);
-      if (r != MMSYSERR_NOERROR) DeviceError(kRestartPrefix, r);
+      if (r != MMSYSERR_NOERROR) DeviceError("WaveOutRestart:\n\r", r);
     }
     if (FBuffersUsed == 0) Stop();
   } catch (...) {
@@ -497,7 +475,7 @@ void TMMWaveOut::Stop() {
     FPositionAtStop = GetPosition();
     FRun.WrapCount = FRun.WrapAmount = 0;
     const MMRESULT r = FDevice.Reset(FWaveOutHandle.load());
-    if (r > MMSYSERR_NOERROR) DeviceError(kResetPrefix, r);
+    if (r > MMSYSERR_NOERROR) DeviceError("WaveOutReset:\n\r", r);
     if (FRun.InHandler.load() > 0) {
       // Called from inside a buffer's handling: finish once it has unwound.
       FRun.StopAfterDrain = true;
@@ -547,7 +525,7 @@ void TMMWaveOut::CheckDrained() {
   }
   // The card tells (kDrainedMessage) once the device has let the rest out.
   const MMRESULT r = FDevice.NotifyDrained(FWaveOutHandle.load(), kDrainedMessage);
-  if (r != MMSYSERR_NOERROR) DeviceError(kNotifyPrefix, r);
+  if (r != MMSYSERR_NOERROR) DeviceError("WaveOutNotifyDrained:\n\r", r);
 }
 
 // ---------------------------------------------------------------- buffer return
@@ -601,7 +579,7 @@ void TMMWaveOut::EndOfDelivery() {
   FRun.StopRequested = true;
   if (FRun.StopAfterDrain) {
     const MMRESULT r = FDevice.Pause(FWaveOutHandle.load());
-    if (r != MMSYSERR_NOERROR) DeviceError(kPausePrefix, r);
+    if (r != MMSYSERR_NOERROR) DeviceError("WaveOutPause:\n\r", r);
   } else {
     // The end of the data: the device still holds the last of it, so it
     // keeps playing until CheckDrained finds it silent.
