@@ -1,4 +1,4 @@
-// What the two wave engines share in reporting failures: their common texts,
+// What the two wave engines share in reporting failures: their texts,
 // the message a failed worker thread sends, the raise of a failed device
 // call, the guarded run of an operation and the refusal of cmCallback.
 #pragma once
@@ -21,6 +21,24 @@ inline constexpr const char* kUnableToClose = "Unable to close device";
 inline constexpr const char* kCallbackWarning =
     "\"CallBacks\" are called at interrupt time !\n\rThis is currently only supported under Windows 95";
 }  // namespace enginemsg
+
+// The input engine's texts, the shared ones included.
+namespace waveinmsg {
+using namespace enginemsg;
+inline constexpr const char* kCantRecordFormat = "The actual device can''t record this format";
+inline constexpr const char* kNoDevice = "No wave audio recording device found";
+inline constexpr const char* kCallbackCaption = "TMMWaveIn";
+}  // namespace waveinmsg
+
+// The output engine's texts, the shared ones included.
+namespace waveoutmsg {
+using namespace enginemsg;
+inline constexpr const char* kCantPlayFormat = "The actual device can''t play this format";
+inline constexpr const char* kUnableToStart = "Unable to start device";
+inline constexpr const char* kFillError = "Error filling wave buffer";
+inline constexpr const char* kNoDevice = "No wave audio playing device found";
+inline constexpr const char* kCallbackCaption = "TMMWaveOut";
+}  // namespace waveoutmsg
 
 // Sent to an engine's window by its failed worker thread (wParam: the device
 // handle): the main thread closes the device and reports.

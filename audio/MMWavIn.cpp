@@ -39,11 +39,6 @@ void TMMCustomWaveIn::FireError() {
   if (OnError) OnError(this);
 }
 
-void TMMCustomWaveIn::Error(const std::string& Message) {
-  FireError();
-  throw EMMWaveInError(Message);
-}
-
 void TMMCustomWaveIn::DeviceError(const char* Prefix, MMRESULT Result) {
   FLastResult = Result;
   MMDeviceFailed<EMMWaveInError>(*this, FDevice, Prefix, Result);

@@ -17,34 +17,13 @@
 #pragma once
 
 #include <QObject>
-#include <array>
-#include <atomic>
-#include <cstdint>
-#include <functional>
-#include <memory>
 #include <mutex>
 #include <stdexcept>
-#include <string>
 
-#include "audio/MMAlloc.h"
-#include "audio/MMBufferRing.h"
-#include "audio/MMDSPObj.h"
-#include "audio/MMDeviceCalls.h"
-#include "audio/MMEngineErrors.h"
-#include "audio/MMEngineWorker.h"
-#include "audio/MMSharedValue.h"
-#include "platform/mmsystem.h"
+#include "audio/MMEngine.h"
 
 // Errors of the input engine; raised by TMMCustomWaveIn::Error after OnError.
 struct EMMWaveInError : std::runtime_error { using std::runtime_error::runtime_error; };
-
-// The engine's texts (the shared ones through enginemsg).
-namespace waveinmsg {
-using namespace enginemsg;
-inline constexpr const char* kCantRecordFormat = "The actual device can''t record this format";
-inline constexpr const char* kNoDevice = "No wave audio recording device found";
-inline constexpr const char* kCallbackCaption = "TMMWaveIn";
-}  // namespace waveinmsg
 
 // State flags of the engine (a set).
 enum TMMWaveInStates : unsigned { wisClosed = 1, wisOpen = 2, wisRecording = 4, wisPaused = 8 };
@@ -98,7 +77,10 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
   // ---- own operations, in slot order
   virtual void BindDeviceFunctions() = 0;
   // Fires OnError and raises EMMWaveInError with `Message`.
-  [[noreturn]] virtual void Error(const std::string& Message);
+  [[noreturn]] virtual void Error(const std::string& Message) {
+    FireError();
+    throw EMMWaveInError(Message);
+  }
   virtual void Open();
   // Never raises; failures reach OnError only.
   virtual void Close();

@@ -37,11 +37,6 @@ TMMWaveOut::~TMMWaveOut() {
 
 // ---------------------------------------------------------------- errors and events
 
-void TMMWaveOut::Error(const std::string& Message) {
-  FireError();
-  throw EMMWaveOutError(Message);
-}
-
 void TMMWaveOut::DeviceError(const char* prefix, MMRESULT result) {
   FLastError = result;
   MMDeviceFailed<EMMWaveOutError>(*this, FDevice, prefix, result);

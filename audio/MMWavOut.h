@@ -21,35 +21,12 @@
 #pragma once
 
 #include <QObject>
-#include <array>
-#include <atomic>
-#include <cstdint>
-#include <memory>
 #include <stdexcept>
-#include <string>
 
-#include "audio/MMAlloc.h"
-#include "audio/MMBufferRing.h"
-#include "audio/MMDSPObj.h"
-#include "audio/MMDeviceCalls.h"
-#include "audio/MMEngineErrors.h"
-#include "audio/MMEngineLock.h"
-#include "audio/MMEngineWorker.h"
-#include "audio/MMSharedValue.h"
-#include "platform/mmsystem.h"
+#include "audio/MMEngine.h"
 
 // Errors of the output engine; raised by TMMWaveOut::Error after OnError.
 struct EMMWaveOutError : std::runtime_error { using std::runtime_error::runtime_error; };
-
-// The engine's texts (the shared ones through enginemsg).
-namespace waveoutmsg {
-using namespace enginemsg;
-inline constexpr const char* kCantPlayFormat = "The actual device can''t play this format";
-inline constexpr const char* kUnableToStart = "Unable to start device";
-inline constexpr const char* kFillError = "Error filling wave buffer";
-inline constexpr const char* kNoDevice = "No wave audio playing device found";
-inline constexpr const char* kCallbackCaption = "TMMWaveOut";
-}  // namespace waveoutmsg
 
 // State flags of the engine (a set).
 enum TMMWaveOutStates : unsigned { wosClosed = 1, wosOpen = 2, wosPlaying = 4, wosPaused = 8 };
@@ -153,7 +130,10 @@ class TMMWaveOut : public TMMCustomWaveOutComponent {
   void Restart() override;
   void Stop() override;
   // Fires OnError, then raises EMMWaveOutError with `Message`.
-  [[noreturn]] virtual void Error(const std::string& Message);
+  [[noreturn]] virtual void Error(const std::string& Message) {
+    FireError();
+    throw EMMWaveOutError(Message);
+  }
 
   // True when device `Id` exists and accepts `Format`.
   bool QueryDevice(TMMDeviceId Id, const WAVEFORMATEX* Format) const;
@@ -162,17 +142,17 @@ class TMMWaveOut : public TMMCustomWaveOutComponent {
   std::int64_t GetDevicePosition();
 
   // ---- properties
-  void SetNumBuffers(int Value) override;
   int GetNumBuffers() const override { return FNumBuffers; }
-  void SetDeviceID(TMMDeviceId Value) override;
   TMMDeviceId GetDeviceID() const override { return FDeviceID; }
+  std::string GetProductName() const override { return FProductName; }
+  TMMCBMode GetCallBackMode() const override { return FCallBackMode; }
+  void SetNumBuffers(int Value) override;
+  void SetDeviceID(TMMDeviceId Value) override;
   // Read-only: writes are ignored.
   void SetProductName(const std::string&) override {}
-  std::string GetProductName() const override { return FProductName; }
   // cmCallback would run the buffer handling on the card's thread; it is
   // refused with a message box and the mode stays as it was.
   void SetCallBackMode(TMMCBMode Value) override;
-  TMMCBMode GetCallBackMode() const override { return FCallBackMode; }
   void SetBufferSize(int Value) override;
   int GetBufferSize() const override;
   TMMTimeFormats TimeFormat() const { return FTimeFormat; }
