@@ -496,12 +496,8 @@ void TMMCustomWaveIn::DriverCallback(void* hdrvr, UINT uMsg, DWORD_PTR dwInstanc
   auto* self = reinterpret_cast<TMMCustomWaveIn*>(dwInstance);
   if (!self) return;
   switch (uMsg) {
-    case MM_WIM_OPEN:
-      self->FState = wisOpen;
-      break;
-    case MM_WIM_CLOSE:
-      self->FState = wisClosed;
-      break;
+    case MM_WIM_OPEN: self->FState = wisOpen; break;
+    case MM_WIM_CLOSE: self->FState = wisClosed; break;
     case MM_WIM_DATA: {
       const auto header = static_cast<LPARAM>(dwParam1);
       // cmCallback is refused, so the buffer goes to the window or the worker.
@@ -511,38 +507,19 @@ void TMMCustomWaveIn::DriverCallback(void* hdrvr, UINT uMsg, DWORD_PTR dwInstanc
         self->FThread->Post({MM_WIM_DATA, reinterpret_cast<WPARAM>(hdrvr), header, 0});
       break;
     }
-    default:
-      break;
+    default: break;
   }
 }
 
 LRESULT TMMCustomWaveIn::WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  switch (msg) {
-    case MM_WIM_OPEN:
-    case MM_WIM_CLOSE:
-    case MM_WIM_DATA:
-    case MM_WIM_STOP:
-    case MM_ENGINE_THREADFAIL:
-      break;
-    default:
-      return DefWindowProc(wnd, msg, wParam, lParam);
-  }
   const HWAVEIN handle = FHandle.load();
   if (!handle || wParam != reinterpret_cast<WPARAM>(handle)) return DefWindowProc(wnd, msg, wParam, lParam);
   try {
     switch (msg) {
-      case MM_WIM_OPEN:
-        FState = wisOpen;
-        break;
-      case MM_WIM_CLOSE:
-        FState = wisClosed;
-        break;
-      case MM_WIM_DATA:
-        ProcessBuffer(reinterpret_cast<PMMBufferHeader>(lParam));
-        break;
-      case MM_WIM_STOP:
-        Stop();
-        break;
+      case MM_WIM_OPEN: FState = wisOpen; break;
+      case MM_WIM_CLOSE: FState = wisClosed; break;
+      case MM_WIM_DATA: ProcessBuffer(reinterpret_cast<PMMBufferHeader>(lParam)); break;
+      case MM_WIM_STOP: Stop(); break;
       case MM_ENGINE_THREADFAIL: {
         std::exception_ptr error;
         {
@@ -553,6 +530,7 @@ LRESULT TMMCustomWaveIn::WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lP
         if (error) ApplicationHandleException(error);
         break;
       }
+      default: return DefWindowProc(wnd, msg, wParam, lParam);
     }
   } catch (...) {
     Close();

@@ -165,8 +165,6 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
   }
   // The worker's handling of one returned buffer.
   bool HandleNotice(const TMMEngineNotice& Notice);
-  // Keeps the worker's failure for the main thread and asks it to close.
-  void ReportThreadFailure(WPARAM Handle);
 
   HWND FHWnd = nullptr;
   TMMDeviceId FDeviceID = 0;

@@ -44,11 +44,6 @@ void TMMWaveOut::DeviceError(const char* prefix, MMRESULT result) {
 
 void TMMWaveOut::FireError() { Fire(OnError); }
 
-void TMMWaveOut::Failed(const std::function<void()>& cleanup) {
-  MMGuarded<EMMWaveOutError>([] { throw; }, [this] { FireError(); }, cleanup);
-  throw;  // not reached: the guarded run raises again
-}
-
 void TMMWaveOut::Fire(const TNotifyEvent& event) {
   if (event) event(this);
 }
@@ -154,7 +149,7 @@ void TMMWaveOut::Open() {
     Close();
     FState = wosClosed;
   };
-  try {
+  Guarded([&] {
     if (FState & wosOpen) Close();
     if ((FState & wosOpen) || FClosing) return;
     FClosing = false;
@@ -177,9 +172,7 @@ void TMMWaveOut::Open() {
     if (!MMWaitRounds(500, [this] { return (FState & wosOpen) != 0; }, false))
       Error(std::string("WaveOutOpen:\n\r") + waveoutmsg::kUnableToOpen);
     Fire(OnOpen);
-  } catch (...) {
-    Failed(fail);
-  }
+  }, fail);
 }
 
 void TMMWaveOut::Close() {
@@ -347,7 +340,7 @@ void TMMWaveOut::Start() {
     Close();
     FState = wosClosed;
   };
-  try {
+  Guarded([&] {
     std::lock_guard lock(FCritSect);
     FRun = {.Number = FRun.Number.load(), .LoopsLeft = FLoopCount};
 
@@ -369,15 +362,13 @@ void TMMWaveOut::Start() {
       if (r != MMSYSERR_NOERROR) DeviceError("WaveOutRestart:\n\r", r);
     }
     Fire(OnStart);
-  } catch (...) {
-    Failed(fail);
-  }
+  }, fail);
 }
 
 void TMMWaveOut::Pause() {
   if (!(FState & wosOpen)) Open();
   if (!(FState & wosOpen) || (FState & wosPaused)) return;
-  try {
+  Guarded([&] {
     std::lock_guard lock(FCritSect);
     if (FState & wosPlaying) {
       const HWAVEOUT h = FWaveOutHandle.load();
@@ -399,14 +390,12 @@ void TMMWaveOut::Pause() {
     FState |= wosPaused;
     TMMCustomSoundComponent::Paused();
     Fire(OnPause);
-  } catch (...) {
-    Failed([this] { Close(); });
-  }
+  }, [this] { Close(); });
 }
 
 void TMMWaveOut::Restart() {
   if (!(FState & wosPlaying) || !(FState & wosPaused)) return;
-  try {
+  Guarded([&] {
     std::lock_guard lock(FCritSect);
     FRun.ResetInProgress = false;
     TMMCustomSoundComponent::Restarted();
@@ -414,14 +403,12 @@ void TMMWaveOut::Restart() {
     if (r != MMSYSERR_NOERROR) DeviceError("WaveOutRestart:\n\r", r);
     FState &= ~TMMWaveOutState(wosPaused);
     Fire(OnRestart);
-  } catch (...) {
-    Failed([this] { Close(); });
-  }
+  }, [this] { Close(); });
 }
 
 void TMMWaveOut::Reset() {
   if (!(FState & (wosPlaying | wosPaused)) || FRun.ResetInProgress) return;
-  try {
+  Guarded([&] {
     std::lock_guard lock(FCritSect);
     const HWAVEOUT h = FWaveOutHandle.load();
     FRun.ResetInProgress = true;
@@ -454,16 +441,14 @@ void TMMWaveOut::Reset() {
       if (r != MMSYSERR_NOERROR) DeviceError("WaveOutRestart:\n\r", r);
     }
     if (FBuffersUsed == 0) Stop();
-  } catch (...) {
-    Failed([this] { Close(); });
-  }
+  }, [this] { Close(); });
 }
 
 // ---------------------------------------------------------------- stop
 
 void TMMWaveOut::Stop() {
   if (!(FState & (wosPlaying | wosPaused))) return;
-  try {
+  Guarded([&] {
     std::lock_guard lock(FCritSect);
     FRun.StopRequested = true;
     FRun.ResetInProgress = true;
@@ -477,9 +462,7 @@ void TMMWaveOut::Stop() {
       return;
     }
     FinishStop();
-  } catch (...) {
-    Failed([this] { Close(); });
-  }
+  }, [this] { Close(); });
 }
 
 void TMMWaveOut::FinishStop() {
@@ -529,7 +512,7 @@ void TMMWaveOut::ProcessBuffer(PWaveHdr) {
   if (!(FState & wosPlaying) || FRun.ResetInProgress || FRun.StopRequested || FBuffersUsed <= 0) return;
   --FRun.Unhandled;
   ++FRun.InHandler;
-  try {
+  Guarded([&] {
     // The driver plays the buffers in the order they were queued.
     const PMMBufferHeader H = FBuffers[FRun.BufIndex];
     {
@@ -560,9 +543,7 @@ void TMMWaveOut::ProcessBuffer(PWaveHdr) {
       if (loaded <= 0 && !FRun.StopAfterDrain) Error(waveoutmsg::kFillError);
       if (!FRun.StopAfterDrain) QueueBuffer(H);
     }
-  } catch (...) {
-    Failed([this] { EndOfDelivery(); });
-  }
+  }, [this] { EndOfDelivery(); });
   EndOfDelivery();
 }
 

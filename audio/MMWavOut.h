@@ -226,9 +226,12 @@ class TMMWaveOut : public TMMCustomWaveOutComponent {
   void CheckClosedForProperty();
   [[noreturn]] void DeviceError(const char* prefix, MMRESULT result);
   void FireError();
-  // Inside a catch block: fires OnError unless Error already did, runs
-  // `cleanup` and raises the exception again.
-  [[noreturn]] void Failed(const std::function<void()>& cleanup);
+  // Runs `body`; an exception fires OnError (unless Error did already) and
+  // then `recover`, and is raised again.
+  template <typename Body, typename Recover>
+  void Guarded(Body body, Recover recover) {
+    MMGuarded<EMMWaveOutError>(body, [this] { FireError(); }, recover);
+  }
   void Fire(const TNotifyEvent& event);
   // The worker's handling of one returned buffer.
   bool HandleNotice(const TMMEngineNotice& notice, const std::atomic<bool>& quit);
