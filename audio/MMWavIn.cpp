@@ -1,66 +1,17 @@
 #include "audio/MMWavIn.h"
 
-#include <QApplication>
-#include <QMessageBox>
 #include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <cstring>
-#include <semaphore>
-#include <thread>
 
-#include "audio/MMNoticeQueue.h"
-#include "platform/soundcard/soundcard.h"
+#include "audio/MMEngineWait.h"
+#include "audio/MMTimeFormat.h"
 #include "platform/winmsg/winmsg.h"
 
 namespace {
 
-// Asks the main thread to close the device after the worker thread failed
-// (wParam: device handle).
-constexpr UINT MM_WIM_THREADFAIL = 0x8003;
 constexpr int kWaitRounds = 100;
-constexpr int kWaitMs = 10;
-constexpr int kThreadWaitMs = 5000;
-constexpr int kDonePolls = 65000;
 constexpr int kMinBufferSize = 32;
 
 }  // namespace
-
-// The returned buffers on their way to the worker thread. The driver's
-// thread (and a thread calling stop or reset) push without locks or
-// allocation; the worker pops and sleeps on a semaphore when it is empty.
-class MMMessageQueue {
- public:
-  bool Push(HWAVEIN Handle, PMMBufferHeader Header) noexcept {
-    if (!FNotices.Push({Handle, Header})) return false;
-    FSignal.release();
-    return true;
-  }
-
-  bool Pop(HWAVEIN& Handle, PMMBufferHeader& Header) noexcept {
-    Notice notice;
-    if (!FNotices.Pop(notice)) return false;
-    Handle = notice.handle;
-    Header = notice.header;
-    return true;
-  }
-
-  void Quit() noexcept {
-    FQuit.store(true);
-    FSignal.release();
-  }
-  bool QuitRequested() const { return FQuit.load(); }
-  void WaitForWork() { FSignal.acquire(); }
-
- private:
-  struct Notice {
-    HWAVEIN handle = nullptr;
-    PMMBufferHeader header = nullptr;
-  };
-  MMNoticeQueue<Notice, 1024> FNotices;  // a power of two above the 500 buffers
-  std::counting_semaphore<> FSignal{0};
-  std::atomic<bool> FQuit{false};
-};
 
 // ================================================================ TMMCustomWaveIn
 
@@ -88,38 +39,9 @@ void TMMCustomWaveIn::FireError() {
   if (OnError) OnError(this);
 }
 
-void TMMCustomWaveIn::Error(const std::string& Message) {
-  FireError();
-  throw EMMWaveInError(Message);
-}
-
-std::string TMMCustomWaveIn::ErrorText(MMRESULT Result) {
-  char text[MAXERRORLENGTH] = {};
-  if (!FDevice.GetErrorText || FDevice.GetErrorText(Result, text, 255) != MMSYSERR_NOERROR || !text[0])
-    return waveinmsg::kUnknownError;
-  return text;
-}
-
 void TMMCustomWaveIn::DeviceError(const char* Prefix, MMRESULT Result) {
   FLastResult = Result;
-  const std::string message = std::string(Prefix) + ErrorText(Result);
-  Error(message);
-  throw EMMWaveInError(message);  // an override of Error that returned
-}
-
-template <typename Body, typename Recover>
-void TMMCustomWaveIn::Guarded(Body body, Recover recover) {
-  try {
-    body();
-  } catch (const EMMWaveInError&) {
-    // Error has told OnError already.
-    recover();
-    throw;
-  } catch (...) {
-    FireError();
-    recover();
-    throw;
-  }
+  MMDeviceFailed<EMMWaveInError>(*this, FDevice, Prefix, Result);
 }
 
 void TMMCustomWaveIn::CheckClosed() {
@@ -138,35 +60,14 @@ void TMMCustomWaveIn::SetNumBuffers(int Value) {
 
 void TMMCustomWaveIn::SetDeviceID(TMMDeviceId Value) {
   CheckClosed();
-  FProductName = waveinmsg::kNoDevice;
-  FDriverVersion = 0;
   const bool inRange = Value >= -1 && Value < static_cast<TMMDeviceId>(FNumDevs);
-  if (FNumDevs > 0 && inRange && FDevice.GetDevCaps) {
-    WAVEINCAPS caps{};
-    if (FDevice.GetDevCaps(static_cast<UINT>(Value), &caps, sizeof caps) == MMSYSERR_NOERROR) {
-      FCaps = caps;
-      FProductName.assign(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname));
-      FDriverVersion = caps.vDriverVersion;
-    }
-  }
+  MMSelectDevice(FDevice, FNumDevs > 0 && inRange, Value, FCaps, FProductName, FDriverVersion, waveinmsg::kNoDevice);
   FDeviceID = inRange ? Value : InvalidId;
 }
 
 void TMMCustomWaveIn::SetCallBackMode(TMMCBMode Value) {
   CheckClosed();
-  if (Value != cmCallback) {
-    FCallBackMode = Value;
-    return;
-  }
-  // Buffer handling on the card's own thread would run file writes there.
-  if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
-    auto* box = new QMessageBox(QMessageBox::Warning, waveinmsg::kCallbackCaption, waveinmsg::kCallbackWarning,
-                                QMessageBox::Ok);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
-  } else {
-    std::fprintf(stderr, "%s: %s\n", waveinmsg::kCallbackCaption, waveinmsg::kCallbackWarning);
-  }
+  if (MMAcceptCallbackMode(Value, waveinmsg::kCallbackCaption)) FCallBackMode = Value;
 }
 
 void TMMCustomWaveIn::SetMode(TMMMode Value) {
@@ -200,11 +101,7 @@ void TMMCustomWaveIn::BuildFormat() {
 
 std::int64_t TMMCustomWaveIn::LimitInBytes(TMMTimeFormats Format) const {
   if (FMaxRecordTime < 0 || !FPWaveFormat) return INT32_MAX;
-  std::int64_t bytes = FMaxRecordTime;
-  if (Format == tfSample)
-    bytes = pcmSamplesToBytes(FPWaveFormat, std::int64_t{FMaxRecordTime});
-  else if (Format == tfMillisecond)
-    bytes = pcmTimeToBytes(FPWaveFormat, std::int64_t{FMaxRecordTime});
+  std::int64_t bytes = MMTimeToBytes(FPWaveFormat, FMaxRecordTime, Format);
   if (bytes < 0) return INT32_MAX;
   bytes = std::min<std::int64_t>(bytes, INT32_MAX);
   const int align = FPWaveFormat->nBlockAlign;
@@ -222,12 +119,7 @@ void TMMCustomWaveIn::SetMaxRecordTime(std::int32_t Value) {
 void TMMCustomWaveIn::SetTimeFormat(TMMTimeFormats Value) {
   if (Value == FTimeFormat) return;
   if (FMaxRecordTime >= 0 && FPWaveFormat) {
-    const std::int64_t bytes = LimitInBytes(FTimeFormat);
-    std::int64_t time = bytes;
-    if (Value == tfSample)
-      time = pcmBytesToSamples(FPWaveFormat, bytes);
-    else if (Value == tfMillisecond)
-      time = pcmBytesToTime(FPWaveFormat, bytes);
+    const std::int64_t time = MMBytesToTime(FPWaveFormat, LimitInBytes(FTimeFormat), Value);
     FMaxRecordTime = static_cast<std::int32_t>(std::clamp<std::int64_t>(time, 0, INT32_MAX));
   }
   FTimeFormat = Value;
@@ -253,13 +145,13 @@ void TMMCustomWaveIn::SetBufferSize(int Value) {
   Value = std::max(Value, kMinBufferSize);
   if (Value == FBufferSize) return;
   CheckClosed();
-  FAllocator.FreeAll();
+  FBuffers.FreeAll();
   TMMCustomSoundComponent::SetBufferSize(Value);
 }
 
 void TMMCustomWaveIn::BufferReady(PMMBufferHeader lpWaveHdr) {
   bool stopDue = false;
-  std::int64_t total = FBytesRecorded.load() + lpWaveHdr->dwBytesRecorded;
+  std::int64_t total = FRun.BytesRecorded.load() + lpWaveHdr->dwBytesRecorded;
   if (FMaxRecordTime > 0 && total >= FRecordLimit) {
     const std::int64_t excess = total - FRecordLimit;
     lpWaveHdr->dwBytesRecorded =
@@ -267,7 +159,7 @@ void TMMCustomWaveIn::BufferReady(PMMBufferHeader lpWaveHdr) {
     total = FRecordLimit;
     stopDue = true;
   }
-  FBytesRecorded.store(total);
+  FRun.BytesRecorded.store(total);
   TMMCustomSoundComponent::BufferReady(lpWaveHdr);
   if (stopDue) Stop();
 }
@@ -280,54 +172,14 @@ bool TMMCustomWaveIn::QueryDevice(TMMDeviceId Id, const WAVEFORMATEX* Format) {
   if (Format->wFormatTag != WAVE_FORMAT_PCM) return true;
   WAVEINCAPS caps{};
   if (FDevice.GetDevCaps(static_cast<UINT>(Id), &caps, sizeof caps) != MMSYSERR_NOERROR) return false;
-  // The capability rows are chosen by the rate's low 16 bits, as the
-  // device's capability words were defined for rates that fit in them.
-  const DWORD rate = Format->nSamplesPerSec & 0xFFFF;
-  DWORD row;
-  if (rate >= 8000 && rate <= 11025)
-    row = WAVE_FORMAT_1M08;
-  else if (rate >= 11026 && rate <= 22050)
-    row = WAVE_FORMAT_2M08;
-  else if (rate >= 22051 && rate <= 48000)
-    row = WAVE_FORMAT_4M08;
-  else
-    return true;
-  const bool stereo = Format->nChannels == 2;
-  const bool wide = Format->wBitsPerSample == 16;
-  if ((Format->nChannels != 1 && !stereo) || (Format->wBitsPerSample != 8 && !wide)) return true;
-  const DWORD bit = row << ((stereo ? 1 : 0) + (wide ? 2 : 0));
-  return (caps.dwFormats & bit) != 0;
-}
-
-void TMMCustomWaveIn::Wait(const std::function<bool()>& Done, bool PumpWindowMessages) {
-  for (int round = 0; round < kWaitRounds && !Done(); ++round) {
-    if (PumpWindowMessages && IsMainThread()) {
-      if (ApplicationTerminated()) return;
-      PumpMessagesFor(kWaitMs);
-    } else {
-      std::this_thread::sleep_for(std::chrono::milliseconds(kWaitMs));
-    }
-  }
+  return MMCapsAllowFormat(caps.dwFormats, *Format);
 }
 
 void TMMCustomWaveIn::AllocateBuffers() {
   const DWORD real = static_cast<DWORD>(RealBufferSize());
   for (int i = 0; i < FNumBuffers; ++i) {
-    if (!FBuffers[i]) {
-      void* block = FAllocator.GetBuffer(GPTR, MMBufferBlockSize(real));
-      if (!block) Error(waveinmsg::kNoHeaderMemory);
-      FBuffers[i] = static_cast<PMMBufferHeader>(block);
-    }
+    if (!FBuffers.Fill(i, real)) Error(waveinmsg::kNoHeaderMemory);
     MMInitBufferHeader(FBuffers[i], real);
-  }
-}
-
-void TMMCustomWaveIn::FreeBuffers() {
-  for (PMMBufferHeader& H : FBuffers) {
-    if (!H) continue;
-    void* block = H;
-    FAllocator.ReleaseBuffer(block);
-    H = nullptr;
   }
 }
 
@@ -339,15 +191,10 @@ void TMMCustomWaveIn::PrepareHeaders() {
 }
 
 void TMMCustomWaveIn::UnprepareHeaders() {
-  for (PMMBufferHeader H : FBuffers) {
-    if (!H || !(H->dwFlags & WHDR_PREPARED)) continue;
-    volatile DWORD* flags = &H->dwFlags;
-    int polls = 0;
-    while (!(*flags & WHDR_DONE) && polls < kDonePolls) ++polls;
-    if (!(*flags & WHDR_DONE)) H->dwFlags = WHDR_DONE | WHDR_PREPARED;
-    const MMRESULT r = FDevice.UnprepareHeader(FHandle.load(), H, sizeof(WAVEHDR));
-    if (r != MMSYSERR_NOERROR) DeviceError("WaveInUnprepareHeader:\n\r", r);
-  }
+  const MMRESULT r = FBuffers.UnprepareAll(true, WHDR_DONE | WHDR_PREPARED, [this](PMMBufferHeader H) {
+    return FDevice.UnprepareHeader(FHandle.load(), H, sizeof(WAVEHDR));
+  });
+  if (r != MMSYSERR_NOERROR) DeviceError("WaveInUnprepareHeader:\n\r", r);
 }
 
 void TMMCustomWaveIn::AddBuffer(PMMBufferHeader H) {
@@ -355,40 +202,47 @@ void TMMCustomWaveIn::AddBuffer(PMMBufferHeader H) {
   H->dwFlags |= WHDR_PREPARED;
   // Counted before the call: a driver may hand it back on its own thread
   // before the call returns.
-  FQueued.fetch_add(1);
+  FRun.Queued.fetch_add(1);
   const MMRESULT r = FDevice.AddBuffer(FHandle.load(), H, sizeof(WAVEHDR));
   if (r != MMSYSERR_NOERROR) {
-    FQueued.fetch_sub(1);
+    FRun.Queued.fetch_sub(1);
     DeviceError("WaveInAddBuffer:\n\r", r);
   }
 }
 
 void TMMCustomWaveIn::GetDevicePosition() {
-  MMTIME t{};
-  t.wType = TIME_SAMPLES;
-  const MMRESULT r = FDevice.GetPosition(FHandle.load(), &t, sizeof t);
+  std::int64_t samples = 0;
+  const MMRESULT r = MMReadSamplePosition(FDevice, FHandle.load(), FPWaveFormat, samples);
   if (r != MMSYSERR_NOERROR) DeviceError("WaveInGetPosition:\n\r", r);
-  if (t.wType == TIME_SAMPLES)
-    FSamplePosition.store(t.u.sample);
-  else
-    FSamplePosition.store(pcmBytesToSamples(FPWaveFormat, std::int64_t{t.u.cb}));
+  FSamplePosition.store(samples);
 }
 
 // ---------------------------------------------------------------- worker thread
 
 void TMMCustomWaveIn::StartThread() {
   FThreadFailed = false;
-  FThread = new TMMWaveInThread(this);
-  FThread->Resume();
-  if (!FThread->WaitReady(kThreadWaitMs)) Error(std::string("WaveIn:\n\r") + waveinmsg::kNoThread);
+  FThread = TMMEngineWorker::Launch(this, [this](const TMMEngineNotice& n, const std::atomic<bool>&) { return HandleNotice(n); });
+  if (!FThread) Error(std::string("WaveIn:\n\r") + waveinmsg::kNoThread);
 }
 
 void TMMCustomWaveIn::EndThread() {
-  if (!FThread) return;
-  FThread->Quit();
-  FThread->WaitReady(kThreadWaitMs);
-  delete FThread;  // waits until the loop has ended
-  FThread = nullptr;
+  FThread.reset();  // quits and waits until the loop has ended
+}
+
+bool TMMCustomWaveIn::HandleNotice(const TMMEngineNotice& Notice) {
+  if (FThreadFailed || Notice.WParam != reinterpret_cast<WPARAM>(FHandle.load())) return true;
+  try {
+    ProcessBuffer(reinterpret_cast<PMMBufferHeader>(Notice.LParam));
+  } catch (...) {
+    // Closing the device and reporting happen on the main thread.
+    FThreadFailed = true;
+    {
+      std::lock_guard guard(FThreadErrorLock);
+      FThreadError = std::current_exception();
+    }
+    PostMessage(FHWnd, MM_ENGINE_THREADFAIL, Notice.WParam, 0);
+  }
+  return true;
 }
 
 // ---------------------------------------------------------------- sequences
@@ -400,12 +254,7 @@ void TMMCustomWaveIn::Open() {
   Guarded(
       [&] {
         if (FState.load() & wisOpen) Close();
-        if (!FClosing) {
-          FStopRequested = false;
-          FResetInProgress = false;
-          FStopPending = false;
-          FStopPosted = false;
-        }
+        if (!FClosing) FRun.StopRequested = FRun.ResetInProgress = FRun.StopPending = FRun.StopPosted = false;
         if (!QueryDevice(FDeviceID, FPWaveFormat)) Error(std::string("WaveInOpen:\n\r") + waveinmsg::kCantRecordFormat);
         if (!FHWnd)
           FHWnd = AllocateHWnd([this](HWND w, UINT m, WPARAM wp, LPARAM lp) { return WindowProc(w, m, wp, lp); });
@@ -435,7 +284,7 @@ void TMMCustomWaveIn::Open() {
         TMMWaveInState expected = wisClosed;
         FState.compare_exchange_strong(expected, saved);
 
-        Wait([this] { return (FState.load() & wisOpen) != 0; }, false);
+        MMWaitRounds(kWaitRounds, [this] { return (FState.load() & wisOpen) != 0; }, false);
         if (!(FState.load() & wisOpen)) Error(std::string("WaveInOpen:\n\r") + waveinmsg::kUnableToOpen);
         AllocateBuffers();
         PrepareHeaders();
@@ -454,13 +303,7 @@ void TMMCustomWaveIn::Start() {
   if (!(state & wisOpen) || (state & wisRecording)) return;
   Guarded(
       [&] {
-        FBytesRecorded = 0;
-        FDeliveries = 0;
-        FStopPending = false;
-        FStopRequested = false;
-        FResetInProgress = false;
-        FStopPosted = false;
-        FQueued = 0;
+        FRun = {};
         ComputeLimit();
         for (int i = 0; i < FNumBuffers; ++i) AddBuffer(FBuffers[i]);
         FState |= wisRecording;
@@ -519,28 +362,29 @@ void TMMCustomWaveIn::Stop() {
       [&] {
         {
           std::lock_guard guard(FLock);
-          FStopRequested = true;
+          FRun.StopRequested = true;
           MMRESULT r = FDevice.Stop(FHandle.load());
           if (r != MMSYSERR_NOERROR) DeviceError("WaveInStop:\n\r", r);
-          FResetInProgress = true;
+          FRun.ResetInProgress = true;
           r = FDevice.Reset(FHandle.load());
           if (r != MMSYSERR_NOERROR) DeviceError("WaveInReset:\n\r", r);
         }
         // Buffers that come back now are counted, not delivered.
-        if (FDeliveries.load() == 0) Wait([this] { return FQueued.load() <= 0; }, FCallBackMode == cmWindow);
+        if (FRun.Deliveries.load() == 0)
+          MMWaitRounds(kWaitRounds, [this] { return FRun.Queued.load() <= 0; }, FCallBackMode == cmWindow);
         // The wait handles messages: a deferred stop among them has finished
         // the stop already, OnStop included.
         if (!(FState.load() & (wisRecording | wisPaused))) return;
 
-        if (FDeliveries.load() > 0) {
+        if (FRun.Deliveries.load() > 0) {
           // A buffer is being delivered (the stop came from inside it): the
           // stop completes from the private message once it has unwound.
-          FStopPending = true;
+          FRun.StopPending = true;
           return;
         }
         FState &= ~(wisRecording | wisPaused);
-        FQueued = 0;
-        FStopPending = false;
+        FRun.Queued = 0;
+        FRun.StopPending = false;
         TMMCustomSoundComponent::Stopped();
         if (OnStop && !InState(csDestroying)) OnStop(this);
         if (FClosePending) Close();
@@ -554,7 +398,7 @@ void TMMCustomWaveIn::Close() {
   bool chainClosed = false;
   try {
     if (FState.load() & (wisRecording | wisPaused)) Stop();
-    if (FStopPending) {
+    if (FRun.StopPending) {
       // Completed by the deferred stop.
       FClosePending = true;
       FClosing = false;
@@ -569,7 +413,7 @@ void TMMCustomWaveIn::Close() {
       UnprepareHeaders();
       const MMRESULT r = FDevice.Close(handle);
       if (r != MMSYSERR_NOERROR) DeviceError("WaveInClose:\n\r", r);
-      Wait([this] { return (FState.load() & wisClosed) != 0; }, false);
+      MMWaitRounds(kWaitRounds, [this] { return (FState.load() & wisClosed) != 0; }, false);
       timedOut = !(FState.load() & wisClosed);
     } else {
       FState = wisClosed;
@@ -578,7 +422,7 @@ void TMMCustomWaveIn::Close() {
     TMMCustomSoundComponent::Closed();
     EndThread();
     FHandle = nullptr;
-    FreeBuffers();
+    FBuffers.ReleaseAll();
     if (FHWnd) RemovePendingMessages(FHWnd, MM_WIM_DATA);
     FClosing = false;
     if (OnClose && !InState(csDestroying)) OnClose(this);
@@ -605,18 +449,18 @@ void TMMCustomWaveIn::ProcessBuffer(PMMBufferHeader H) {
   bool normal;
   {
     std::lock_guard guard(FLock);
-    normal = !FResetInProgress && !FStopRequested;
+    normal = !FRun.ResetInProgress && !FRun.StopRequested;
     if (normal) {
       deliver = true;
     } else {
       // Returned by a stop: counted once, delivered at most once, never
       // queued again.
-      deliver = !FResetInProgress && H->dwBytesRecorded > 0;
+      deliver = !FRun.ResetInProgress && H->dwBytesRecorded > 0;
     }
-    if (deliver) FDeliveries.fetch_add(1);
-    if (FQueued.fetch_sub(1) <= 1) {
-      FQueued = 0;
-      if (!normal) FResetInProgress = false;
+    if (deliver) FRun.Deliveries.fetch_add(1);
+    if (FRun.Queued.fetch_sub(1) <= 1) {
+      FRun.Queued = 0;
+      if (!normal) FRun.ResetInProgress = false;
     }
   }
   if (!deliver) return;
@@ -626,10 +470,10 @@ void TMMCustomWaveIn::ProcessBuffer(PMMBufferHeader H) {
     ~DeliveryCount() { count.fetch_sub(1); }
   };
   {
-    DeliveryCount counted{FDeliveries};
+    DeliveryCount counted{FRun.Deliveries};
     try {
       BufferReady(H);
-      if (normal && !FStopPending) {
+      if (normal && !FRun.StopPending) {
         GetDevicePosition();
         AddBuffer(H);
       }
@@ -640,9 +484,9 @@ void TMMCustomWaveIn::ProcessBuffer(PMMBufferHeader H) {
       throw;
     }
   }
-  if (FDeliveries.load() == 0 && FStopPending && !FStopPosted) {
-    FStopPosted = true;
-    FStopRequested = true;
+  if (FRun.Deliveries.load() == 0 && FRun.StopPending && !FRun.StopPosted) {
+    FRun.StopPosted = true;
+    FRun.StopRequested = true;
     PostMessage(FHWnd, MM_WIM_STOP, reinterpret_cast<WPARAM>(FHandle.load()), 0);
   }
 }
@@ -652,69 +496,31 @@ void TMMCustomWaveIn::DriverCallback(void* hdrvr, UINT uMsg, DWORD_PTR dwInstanc
   auto* self = reinterpret_cast<TMMCustomWaveIn*>(dwInstance);
   if (!self) return;
   switch (uMsg) {
-    case MM_WIM_OPEN:
-      self->FState = wisOpen;
-      break;
-    case MM_WIM_CLOSE:
-      self->FState = wisClosed;
-      break;
+    case MM_WIM_OPEN: self->FState = wisOpen; break;
+    case MM_WIM_CLOSE: self->FState = wisClosed; break;
     case MM_WIM_DATA: {
-      auto* header = reinterpret_cast<PMMBufferHeader>(dwParam1);
-      switch (self->FCallBackMode) {
-        case cmWindow:
-          PostMessage(self->FHWnd, MM_WIM_DATA, reinterpret_cast<WPARAM>(hdrvr), reinterpret_cast<LPARAM>(header));
-          break;
-        case cmThread:
-          if (self->FThread) self->FThread->PostBuffer(static_cast<HWAVEIN>(hdrvr), header);
-          break;
-        case cmCallback:
-          try {
-            self->ProcessBuffer(header);
-          } catch (...) {
-            // The device is closed from the main thread.
-            {
-              std::lock_guard guard(self->FThreadErrorLock);
-              self->FThreadError = std::current_exception();
-            }
-            PostMessage(self->FHWnd, MM_WIM_THREADFAIL, reinterpret_cast<WPARAM>(hdrvr), 0);
-          }
-          break;
-      }
+      const auto header = static_cast<LPARAM>(dwParam1);
+      // cmCallback is refused, so the buffer goes to the window or the worker.
+      if (self->FCallBackMode == cmWindow)
+        PostMessage(self->FHWnd, MM_WIM_DATA, reinterpret_cast<WPARAM>(hdrvr), header);
+      else if (self->FThread)
+        self->FThread->Post({MM_WIM_DATA, reinterpret_cast<WPARAM>(hdrvr), header, 0});
       break;
     }
-    default:
-      break;
+    default: break;
   }
 }
 
 LRESULT TMMCustomWaveIn::WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  switch (msg) {
-    case MM_WIM_OPEN:
-    case MM_WIM_CLOSE:
-    case MM_WIM_DATA:
-    case MM_WIM_STOP:
-    case MM_WIM_THREADFAIL:
-      break;
-    default:
-      return DefWindowProc(wnd, msg, wParam, lParam);
-  }
   const HWAVEIN handle = FHandle.load();
   if (!handle || wParam != reinterpret_cast<WPARAM>(handle)) return DefWindowProc(wnd, msg, wParam, lParam);
   try {
     switch (msg) {
-      case MM_WIM_OPEN:
-        FState = wisOpen;
-        break;
-      case MM_WIM_CLOSE:
-        FState = wisClosed;
-        break;
-      case MM_WIM_DATA:
-        ProcessBuffer(reinterpret_cast<PMMBufferHeader>(lParam));
-        break;
-      case MM_WIM_STOP:
-        Stop();
-        break;
-      case MM_WIM_THREADFAIL: {
+      case MM_WIM_OPEN: FState = wisOpen; break;
+      case MM_WIM_CLOSE: FState = wisClosed; break;
+      case MM_WIM_DATA: ProcessBuffer(reinterpret_cast<PMMBufferHeader>(lParam)); break;
+      case MM_WIM_STOP: Stop(); break;
+      case MM_ENGINE_THREADFAIL: {
         std::exception_ptr error;
         {
           std::lock_guard guard(FThreadErrorLock);
@@ -724,6 +530,7 @@ LRESULT TMMCustomWaveIn::WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lP
         if (error) ApplicationHandleException(error);
         break;
       }
+      default: return DefWindowProc(wnd, msg, wParam, lParam);
     }
   } catch (...) {
     Close();
@@ -739,65 +546,4 @@ TMMWaveIn::TMMWaveIn(QObject* AOwner) : TMMCustomWaveIn(AOwner) {
   Initialize();
 }
 
-void TMMWaveIn::BindDeviceFunctions() {
-  FDevice.GetNumDevs = &waveInGetNumDevs;
-  FDevice.GetDevCaps = &waveInGetDevCaps;
-  FDevice.GetErrorText = &waveInGetErrorText;
-  FDevice.Open = &waveInOpen;
-  FDevice.Close = &waveInClose;
-  FDevice.PrepareHeader = &waveInPrepareHeader;
-  FDevice.UnprepareHeader = &waveInUnprepareHeader;
-  FDevice.AddBuffer = &waveInAddBuffer;
-  FDevice.Start = &waveInStart;
-  FDevice.Stop = &waveInStop;
-  FDevice.Reset = &waveInReset;
-  FDevice.GetPosition = &waveInGetPosition;
-  FDevice.GetID = &waveInGetID;
-}
-
-// ================================================================ TMMWaveInThread
-
-TMMWaveInThread::TMMWaveInThread(TMMCustomWaveIn* Owner)
-    : TMMDSPThread(Owner), FEngine(Owner), FQueue(std::make_unique<MMMessageQueue>()) {}
-
-TMMWaveInThread::~TMMWaveInThread() {
-  Quit();
-  if (std::this_thread::get_id() != ThreadID()) WaitFor();
-}
-
-bool TMMWaveInThread::PostBuffer(HWAVEIN Handle, PMMBufferHeader Header) noexcept {
-  return FQueue->Push(Handle, Header);
-}
-
-void TMMWaveInThread::Quit() noexcept { FQueue->Quit(); }
-
-bool TMMWaveInThread::WaitReady(int ms) {
-  return FReady.try_acquire_for(std::chrono::milliseconds(ms));
-}
-
-void TMMWaveInThread::Execute() {
-  // Thread priorities above normal need privileges on this platform; the
-  // worker runs at the normal priority whatever Priority says.
-  FReady.release();
-  for (;;) {
-    HWAVEIN handle;
-    PMMBufferHeader header;
-    while (FQueue->Pop(handle, header)) {
-      if (FEngine->FThreadFailed || handle != FEngine->FHandle.load()) continue;
-      try {
-        FEngine->ProcessBuffer(header);
-      } catch (...) {
-        // Closing the device and reporting happen on the main thread.
-        FEngine->FThreadFailed = true;
-        {
-          std::lock_guard guard(FEngine->FThreadErrorLock);
-          FEngine->FThreadError = std::current_exception();
-        }
-        PostMessage(FEngine->FHWnd, MM_WIM_THREADFAIL, reinterpret_cast<WPARAM>(handle), 0);
-      }
-    }
-    if (FQueue->QuitRequested()) break;
-    FQueue->WaitForWork();
-  }
-  FReady.release();
-}
+void TMMWaveIn::BindDeviceFunctions() { FDevice = MMWaveInDeviceCalls(); }

@@ -12,47 +12,18 @@
 // down the chain, re-queue) runs by CallBackMode:
 // - cmWindow (the program's mode): on the main thread, from MM_WIM_DATA
 //   posted to the engine's hidden window;
-// - cmThread: on the engine's worker thread TMMWaveInThread;
+// - cmThread: on the engine's worker thread (TMMEngineWorker);
 // - cmCallback: refused on this platform (see SetCallBackMode).
 #pragma once
 
 #include <QObject>
-#include <array>
-#include <atomic>
-#include <cstdint>
-#include <functional>
-#include <memory>
 #include <mutex>
-#include <semaphore>
 #include <stdexcept>
-#include <string>
 
-#include "audio/MMAlloc.h"
-#include "audio/MMDSPObj.h"
-#include "platform/mmsystem.h"
+#include "audio/MMEngine.h"
 
 // Errors of the input engine; raised by TMMCustomWaveIn::Error after OnError.
-class EMMWaveInError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-// The engine's texts.
-namespace waveinmsg {
-inline constexpr const char* kPropertyWhileOpen = "Change to property while device was open";
-inline constexpr const char* kInvalidDeviceId = "Invalid DeviceID";
-inline constexpr const char* kNoHeaderMemory = "Unable to allocate memory for wave header";
-inline constexpr const char* kUnknownError = "Specified error number is out of range (unknown error)";
-inline constexpr const char* kCantRecordFormat = "The actual device can''t record this format";
-inline constexpr const char* kNoThread = "Could not create thread";
-inline constexpr const char* kInvalidFormat = "Invalid wave format";
-inline constexpr const char* kNoDevice = "No wave audio recording device found";
-inline constexpr const char* kUnableToOpen = "Unable to open device";
-inline constexpr const char* kUnableToClose = "Unable to close device";
-inline constexpr const char* kCallbackCaption = "TMMWaveIn";
-inline constexpr const char* kCallbackWarning =
-    "\"CallBacks\" are called at interrupt time !\n\rThis is currently only supported under Windows 95";
-}  // namespace waveinmsg
+struct EMMWaveInError : std::runtime_error { using std::runtime_error::runtime_error; };
 
 // State flags of the engine (a set).
 enum TMMWaveInStates : unsigned { wisClosed = 1, wisOpen = 2, wisRecording = 4, wisPaused = 8 };
@@ -61,30 +32,34 @@ using TMMWaveInState = unsigned;
 // The private message that asks for a deferred stop (wParam: device handle).
 constexpr UINT MM_WIM_STOP = 0x8002;
 
-// The device calls the engine makes, bound by BindDeviceFunctions.
-struct TMMWaveInFunctions {
-  std::function<UINT()> GetNumDevs;
-  std::function<MMRESULT(UINT, WAVEINCAPS*, UINT)> GetDevCaps;
-  std::function<MMRESULT(MMRESULT, char*, UINT)> GetErrorText;
-  std::function<MMRESULT(HWAVEIN*, UINT, const WAVEFORMATEX*, DWORD_PTR, DWORD_PTR, DWORD)> Open;
-  std::function<MMRESULT(HWAVEIN)> Close;
-  std::function<MMRESULT(HWAVEIN, WAVEHDR*, UINT)> PrepareHeader;
-  std::function<MMRESULT(HWAVEIN, WAVEHDR*, UINT)> UnprepareHeader;
-  std::function<MMRESULT(HWAVEIN, WAVEHDR*, UINT)> AddBuffer;
-  std::function<MMRESULT(HWAVEIN)> Start;
-  std::function<MMRESULT(HWAVEIN)> Stop;
-  std::function<MMRESULT(HWAVEIN)> Reset;
-  std::function<MMRESULT(HWAVEIN, MMTIME*, UINT)> GetPosition;
-  std::function<MMRESULT(HWAVEIN, UINT*)> GetID;
+// The state of one recording run, reset as a whole by Start. Buffers are
+// handled on ProcessBuffer's thread (the main thread, or the worker in
+// cmThread mode); the main thread runs the operations.
+struct TMMWaveInRun {
+  // Buffers at the driver. Written by the main thread (queueing, Stop) and
+  // ProcessBuffer's thread (re-queueing, returns); read by both.
+  TMMSharedValue<int> Queued{0};
+  // Deliveries under way. Written by ProcessBuffer's thread; read by the
+  // main thread's Stop.
+  TMMSharedValue<int> Deliveries{0};
+  // Bytes delivered since Start. Written by ProcessBuffer's thread; read by
+  // any.
+  TMMSharedValue<std::int64_t> BytesRecorded{0};
+  // A stop has begun / the device's reset is handing buffers back. Written
+  // by the main thread (Stop) and ProcessBuffer's thread; read by both.
+  TMMSharedValue<bool> StopRequested{false};
+  TMMSharedValue<bool> ResetInProgress{false};
+  // A stop came from inside a delivery and waits for it to unwind; the
+  // message that completes it was posted. Written and read by the main
+  // thread and ProcessBuffer's thread.
+  TMMSharedValue<bool> StopPending{false};
+  TMMSharedValue<bool> StopPosted{false};
 };
-
-class TMMWaveInThread;
-class MMMessageQueue;
 
 class TMMCustomWaveIn : public TMMCustomSoundComponent {
   Q_OBJECT
  public:
-  static constexpr int kMaxBuffers = 500;
+  static constexpr int kMaxBuffers = TMMBufferRing::kMaxBuffers;
 
   explicit TMMCustomWaveIn(QObject* AOwner = nullptr);
   ~TMMCustomWaveIn() override;
@@ -102,7 +77,10 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
   // ---- own operations, in slot order
   virtual void BindDeviceFunctions() = 0;
   // Fires OnError and raises EMMWaveInError with `Message`.
-  [[noreturn]] virtual void Error(const std::string& Message);
+  [[noreturn]] virtual void Error(const std::string& Message) {
+    FireError();
+    throw EMMWaveInError(Message);
+  }
   virtual void Open();
   // Never raises; failures reach OnError only.
   virtual void Close();
@@ -143,7 +121,7 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
   // The device's position in samples when the last buffer was re-queued.
   std::int64_t DevicePosition() const { return FSamplePosition.load(); }
   // Bytes delivered since Start (after the limit's trim).
-  std::int64_t BytesRecorded() const { return FBytesRecorded.load(); }
+  std::int64_t BytesRecorded() const { return FRun.BytesRecorded.load(); }
   // The recording limit in bytes.
   std::int64_t RecordLimit() const { return FRecordLimit; }
   UINT DriverVersion() const { return FDriverVersion; }
@@ -161,7 +139,6 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
   TMMWaveInFunctions FDevice;
 
  private:
-  friend class TMMWaveInThread;
   // The driver's callback (sound card thread, or the caller of stop/reset).
   static void DriverCallback(void* hdrvr, UINT uMsg, DWORD_PTR dwInstance, DWORD_PTR dwParam1,
                              DWORD_PTR dwParam2) noexcept;
@@ -172,10 +149,7 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
   void ComputeLimit();
   std::int64_t LimitInBytes(TMMTimeFormats Format) const;
   [[noreturn]] void DeviceError(const char* Prefix, MMRESULT Result);
-  std::string ErrorText(MMRESULT Result);
-  void Wait(const std::function<bool()>& Done, bool PumpWindowMessages);
   void AllocateBuffers();
-  void FreeBuffers();
   void PrepareHeaders();
   void UnprepareHeaders();
   void AddBuffer(PMMBufferHeader H);
@@ -186,29 +160,27 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
   // Runs `body`; an exception fires OnError (unless Error did already) and
   // then `recover`, and is raised again.
   template <typename Body, typename Recover>
-  void Guarded(Body body, Recover recover);
+  void Guarded(Body body, Recover recover) {
+    MMGuarded<EMMWaveInError>(body, [this] { FireError(); }, recover);
+  }
+  // The worker's handling of one returned buffer.
+  bool HandleNotice(const TMMEngineNotice& Notice);
 
   HWND FHWnd = nullptr;
   TMMDeviceId FDeviceID = 0;
   std::atomic<HWAVEIN> FHandle{nullptr};
   std::atomic<TMMWaveInState> FState{wisClosed};
-  std::array<PMMBufferHeader, kMaxBuffers> FBuffers{};
+  TMMBufferRing FBuffers;
   TMMCBMode FCallBackMode = cmWindow;
   MMRESULT FLastResult = 0;
   UINT FNumDevs = 0;
   WAVEINCAPS FCaps{};
   std::string FProductName = waveinmsg::kNoDevice;
   UINT FDriverVersion = 0;
-  std::atomic<int> FDeliveries{0};
-  std::atomic<bool> FStopPending{false};
+  TMMWaveInRun FRun;
   bool FClosePending = false;
-  std::atomic<bool> FStopRequested{false};
   bool FClosing = false;
-  std::atomic<bool> FResetInProgress{false};
-  std::atomic<bool> FStopPosted{false};
-  std::atomic<std::int64_t> FBytesRecorded{0};
   int FNumBuffers = 10;
-  std::atomic<int> FQueued{0};
   TMMTimeFormats FTimeFormat = tfByte;
   TMMMode FMode = mMono;
   TMMBits FBitLength = b8Bit;
@@ -216,8 +188,9 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
   std::int32_t FMaxRecordTime = -1;
   std::int64_t FRecordLimit = INT32_MAX;
   std::atomic<std::int64_t> FSamplePosition{0};
-  TMMAllocator FAllocator;
-  TMMWaveInThread* FThread = nullptr;
+  std::unique_ptr<TMMEngineWorker> FThread;
+  // Set by the worker when it failed: it drops the notices left. Written by
+  // the worker and the main thread (a new worker); read by the worker.
   std::atomic<bool> FThreadFailed{false};
   // Guards the queued count and the stop/reset sequence against the worker
   // thread; recursive because a driver may return buffers from inside the
@@ -234,28 +207,4 @@ class TMMWaveIn : public TMMCustomWaveIn {
  public:
   explicit TMMWaveIn(QObject* AOwner = nullptr);
   void BindDeviceFunctions() override;
-};
-
-// The worker thread of cmThread mode: waits for returned buffers and hands
-// them to ProcessBuffer.
-class TMMWaveInThread : public TMMDSPThread {
- public:
-  explicit TMMWaveInThread(TMMCustomWaveIn* Owner);
-  ~TMMWaveInThread() override;
-
-  // From any thread, never blocks: queues a returned buffer. False when the
-  // queue is full.
-  bool PostBuffer(HWAVEIN Handle, PMMBufferHeader Header) noexcept;
-  // Ends the loop.
-  void Quit() noexcept;
-  // Waits up to `ms` for the thread to report ready.
-  bool WaitReady(int ms);
-
- protected:
-  void Execute() override;
-
- private:
-  TMMCustomWaveIn* FEngine;
-  std::unique_ptr<MMMessageQueue> FQueue;
-  std::counting_semaphore<> FReady{0};
 };

@@ -1,203 +1,27 @@
 #include "audio/MMWavOut.h"
 
-#include <sys/resource.h>
-#include <unistd.h>
-
-#include <QApplication>
-#include <QGuiApplication>
-#include <QMessageBox>
-#include <QTimer>
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
-#include <cstdio>
-#include <cstring>
-#include <thread>
 
-#include "audio/MMNoticeQueue.h"
-#include "platform/soundcard/cardcontrol.h"
-#include "platform/soundcard/soundcard.h"
+#include "audio/MMEngineWait.h"
+#include "audio/MMHourGlass.h"
+#include "audio/MMTimeFormat.h"
 #include "platform/winmsg/winmsg.h"
 
 namespace {
 
-constexpr const char* kOpenPrefix = "WaveOutOpen:\n\r";
-constexpr const char* kClosePrefix = "WaveOutClose:\n\r";
-constexpr const char* kWritePrefix = "WaveOutWrite:\n\r";
-constexpr const char* kPausePrefix = "WaveOutPause:\n\r";
-constexpr const char* kResetPrefix = "WaveOutReset:\n\r";
-constexpr const char* kRestartPrefix = "WaveOutRestart:\n\r";
-constexpr const char* kStartPrefix = "WaveOutStart:\n\r";
-constexpr const char* kPositionPrefix = "WaveOutGetPosition:\n\r";
-constexpr const char* kPreparePrefix = "WaveOutPrepareHeader:\n\r";
-constexpr const char* kThreadPrefix = "WaveOut:\n\r";
 
-constexpr int kMaxBuffers = 500;
-// Sent by the worker thread when it failed: the main thread closes the device.
-constexpr UINT kThreadFailedMessage = 0x8003;
-
-// Shows the wait cursor for the lifetime of the guard (when asked and when
-// there is a screen to show it on).
-class HourGlass {
- public:
-  explicit HourGlass(bool show) {
-    if (show && qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
-      QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-      shown_ = true;
-    }
-  }
-  ~HourGlass() { restore(); }
-  void restore() {
-    if (shown_) QGuiApplication::restoreOverrideCursor();
-    shown_ = false;
-  }
-
- private:
-  bool shown_ = false;
-};
-
-int NiceValue(TThreadPriority p) {
-  switch (p) {
-    case tpIdle: return 19;
-    case tpLowest: return 10;
-    case tpLower: return 5;
-    case tpNormal: return 0;
-    case tpHigher: return -5;
-    case tpHighest: return -10;
-    case tpTimeCritical: return -15;
-  }
-  return 0;
-}
 
 }  // namespace
 
-// ---------------------------------------------------------------- worker thread
-
-// The worker of cmThread mode. The driver's callback posts the played buffers
-// into a bounded lock-free queue (many producers, one consumer) and wakes the
-// thread through an atomic; nothing on the card's thread blocks or allocates.
-// The worker runs ProcessBuffer under the engine's lock, so the main thread's
-// operations never overlap a buffer's handling. Every notice carries the run
-// it belongs to: a stop or a reset starts a new run, and notices of an
-// earlier one are dropped when they come up, so the main thread never has to
-// wait for the worker to clear its queue.
-class TMMWaveOutThread : public TMMDSPThread {
- public:
-  explicit TMMWaveOutThread(TMMWaveOut* owner) : TMMDSPThread(owner), owner_(owner) {}
-  // The loop uses the queue, the wake word and the ready signal to its very
-  // last step (SignalReady), so it must have ended before they go; the base
-  // destructor would join only after them.
-  ~TMMWaveOutThread() override {
-    Quit();
-    WaitFor();
-  }
-
-  // Any thread; false when the queue is full.
-  bool Post(UINT msg, WPARAM wParam, LPARAM lParam, std::uint32_t run) noexcept {
-    if (!queue_.Push({msg, wParam, lParam, run})) return false;
-    Wake();
-    return true;
-  }
-
-  // Waits up to `ms` for the thread to report ready (started or ended).
-  bool WaitReady(int ms) {
-    std::unique_lock lock(readyMutex_);
-    const bool ok = readyCond_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return ready_; });
-    ready_ = false;
-    return ok;
-  }
-  void Quit() {
-    quit_ = true;
-    Wake();
-  }
-  void ApplyPriority(TThreadPriority p) {
-    const pid_t tid = tid_.load();
-    if (tid != 0) setpriority(PRIO_PROCESS, id_t(tid), NiceValue(p));  // raising may be refused; fine
-  }
-
- protected:
-  void Execute() override {
-    tid_ = gettid();
-    ApplyPriority(owner_->FPriority);
-    SignalReady();
-    for (;;) {
-      const std::uint32_t seen = wake_.load();
-      Notice msg;
-      bool any = false;
-      while (queue_.Pop(msg)) {
-        any = true;
-        if (!Handle(msg)) {
-          SignalReady();
-          return;
-        }
-      }
-      if (quit_.load()) break;
-      if (!any) wake_.wait(seen);
-    }
-    SignalReady();
-  }
-
- private:
-  struct Notice {
-    UINT msg = 0;
-    WPARAM wParam = 0;
-    LPARAM lParam = 0;
-    std::uint32_t run = 0;
-  };
-
-  void Wake() noexcept {
-    wake_.fetch_add(1);
-    wake_.notify_one();
-  }
-  void SignalReady() {
-    {
-      std::lock_guard lock(readyMutex_);
-      ready_ = true;
-    }
-    readyCond_.notify_all();
-  }
-  // False when the thread must end: it failed, or it was told to quit while
-  // it waited for the engine.
-  bool Handle(const Notice& msg) {
-    if (msg.msg != MM_WOM_DONE) return true;
-    try {
-      // The main thread ends this thread from Close, which may run while it
-      // holds the engine's lock (a Close from OnStop, fired under the lock by
-      // Stop). Waiting for the lock must not outlast that quit: the notice
-      // belongs to a run that is over then.
-      std::unique_lock lock(owner_->FCritSect, std::defer_lock);
-      while (!lock.try_lock()) {
-        if (quit_.load()) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      }
-      if (msg.run == owner_->FRun.load() && msg.wParam == WPARAM(owner_->FWaveOutHandle.load()) &&
-          !owner_->FStopRequested)
-        owner_->ProcessBuffer(reinterpret_cast<PWaveHdr>(msg.lParam));
-      return true;
-    } catch (...) {
-      owner_->FThreadFailed = true;
-      PostMessage(owner_->FHandle, kThreadFailedMessage, WPARAM(owner_->FWaveOutHandle.load()), 0);
-      ApplicationHandleException(std::current_exception());
-      return false;
-    }
-  }
-
-  TMMWaveOut* owner_;
-  MMNoticeQueue<Notice, 1024> queue_;  // more than the ring's 500 buffers
-  std::atomic<std::uint32_t> wake_{0};
-  std::atomic<bool> quit_{false};
-  std::atomic<pid_t> tid_{0};
-  std::mutex readyMutex_;
-  std::condition_variable readyCond_;
-  bool ready_ = false;
-};
-
 // ---------------------------------------------------------------- construction
 
-TMMWaveOut::TMMWaveOut(QObject* AOwner) : TMMCustomWaveOutComponent(AOwner) {
+TMMWaveOut::TMMWaveOut(QObject* AOwner) : TMMWaveOut(AOwner, MMWaveOutDeviceCalls()) {}
+
+TMMWaveOut::TMMWaveOut(QObject* AOwner, TMMWaveOutFunctions Device)
+    : TMMCustomWaveOutComponent(AOwner), FDevice(std::move(Device)) {
   PublishInput();
   PublishOutput();
-  FNumDevs = waveOutGetNumDevs();
+  FNumDevs = FDevice.GetNumDevs ? FDevice.GetNumDevs() : 0;
   FProductName = waveoutmsg::kNoDevice;
   SetDeviceID(0);
 }
@@ -208,42 +32,17 @@ TMMWaveOut::~TMMWaveOut() {
   EndThread();
   if (FHandle) DeallocateHWnd(FHandle);
   FHandle = nullptr;
-  FAllocator.FreeAll();
+  FBuffers.FreeAll();
 }
 
 // ---------------------------------------------------------------- errors and events
 
-void TMMWaveOut::Error(const std::string& Message) {
-  FireError();
-  throw EMMWaveOutError(Message);
-}
-
 void TMMWaveOut::DeviceError(const char* prefix, MMRESULT result) {
   FLastError = result;
-  char text[MAXERRORLENGTH] = {};
-  std::string message = prefix;
-  if (waveOutGetErrorTextA(result, text, sizeof text) == MMSYSERR_NOERROR)
-    message += std::string(text, strnlen(text, 255));
-  else
-    message += waveoutmsg::kUnknownError;
-  Error(message);
-  throw EMMWaveOutError(message);  // not reached: Error raises
+  MMDeviceFailed<EMMWaveOutError>(*this, FDevice, prefix, result);
 }
 
 void TMMWaveOut::FireError() { Fire(OnError); }
-
-void TMMWaveOut::Failed(const std::function<void()>& cleanup) {
-  try {
-    throw;
-  } catch (const EMMWaveOutError&) {
-    cleanup();  // Error has fired OnError already
-    throw;
-  } catch (...) {
-    FireError();
-    cleanup();
-    throw;
-  }
-}
 
 void TMMWaveOut::Fire(const TNotifyEvent& event) {
   if (event) event(this);
@@ -253,46 +52,27 @@ void TMMWaveOut::CheckClosedForProperty() {
   if ((FState & wosOpen) || FWaveOutHandle.load()) Error(waveoutmsg::kPropertyWhileOpen);
 }
 
-bool TMMWaveOut::WaitRounds(int rounds, const std::function<bool()>& done, bool pump) {
-  for (int i = 0; i < rounds; ++i) {
-    if (done()) return true;
-    if (pump) {
-      PumpMessagesFor(10);
-      if (ApplicationTerminated()) break;
-    } else {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-  }
-  return done();
-}
-
 // ---------------------------------------------------------------- properties
 
 void TMMWaveOut::SetDeviceID(TMMDeviceId Value) {
   CheckClosedForProperty();
-  FProductName = waveoutmsg::kNoDevice;
-  FDriverVersion = 0;
   const bool valid = FNumDevs > 0 && Value >= -1 && Value < TMMDeviceId(FNumDevs);
-  if (valid) {
-    FLastError = waveOutGetDevCapsA(UINT(Value), &FWaveOutCaps, sizeof FWaveOutCaps);
-    if (FLastError == MMSYSERR_NOERROR) {
-      FProductName.assign(FWaveOutCaps.szPname, strnlen(FWaveOutCaps.szPname, MAXPNAMELEN));
-      FDriverVersion = FWaveOutCaps.vDriverVersion;
-    }
-  }
+  const MMRESULT r = MMSelectDevice(FDevice, valid, Value, FWaveOutCaps, FProductName, FDriverVersion,
+                                    waveoutmsg::kNoDevice);
+  if (valid) FLastError = r;
   FDeviceID = valid ? Value : InvalidId;
 }
 
 void TMMWaveOut::SetNumBuffers(int Value) {
   if (Value == FNumBuffers || Value <= 1) return;
   CheckClosedForProperty();
-  FNumBuffers = std::min(Value, kMaxBuffers);
+  FNumBuffers = std::min(Value, TMMBufferRing::kMaxBuffers);
 }
 
 void TMMWaveOut::SetBufferSize(int Value) {
   if (Value == FBufferSize) return;
   CheckClosedForProperty();
-  FAllocator.FreeAll();
+  FBuffers.FreeAll();
   TMMCustomWaveOutComponent::SetBufferSize(std::max(Value, 32));
 }
 
@@ -300,31 +80,19 @@ int TMMWaveOut::GetBufferSize() const { return TMMCustomWaveOutComponent::GetBuf
 
 void TMMWaveOut::SetCallBackMode(TMMCBMode Value) {
   CheckClosedForProperty();
-  if (Value != cmCallback) {
-    FCallBackMode = Value;
-    return;
-  }
-  // Buffer handling on the card's own thread would do file I/O there.
-  if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
-    auto* box = new QMessageBox(QMessageBox::Warning, waveoutmsg::kCallbackCaption,
-                                waveoutmsg::kCallbackWarning, QMessageBox::Ok);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
-  } else {
-    std::fprintf(stderr, "%s: %s\n", waveoutmsg::kCallbackCaption, waveoutmsg::kCallbackWarning);
-  }
+  if (MMAcceptCallbackMode(Value, waveoutmsg::kCallbackCaption)) FCallBackMode = Value;
 }
 
 void TMMWaveOut::SetLooping(bool Value) {
   if (Value == FLooping) return;
   FLooping = Value;
-  FLoopsLeft = FLoopCount;
+  FRun.LoopsLeft = FLoopCount;
 }
 
 void TMMWaveOut::SetLoopCount(WORD Value) {
   if (Value == FLoopCount) return;
   FLoopCount = Value;
-  FLoopsLeft = Value;
+  FRun.LoopsLeft = Value;
 }
 
 void TMMWaveOut::SetPriority(TThreadPriority Value) {
@@ -341,43 +109,33 @@ void TMMWaveOut::SetWaveFormat(const WAVEFORMATEX* Format) {
 
 bool TMMWaveOut::QueryDevice(TMMDeviceId Id, const WAVEFORMATEX* Format) const {
   if (Id < -1 || Id >= TMMDeviceId(FNumDevs) || !Format) return false;
-  return waveOutOpen(nullptr, UINT(Id), Format, 0, 0, WAVE_FORMAT_QUERY) == MMSYSERR_NOERROR;
+  return FDevice.Open(nullptr, UINT(Id), Format, 0, 0, WAVE_FORMAT_QUERY) == MMSYSERR_NOERROR;
 }
 
 std::int64_t TMMWaveOut::GetDevicePosition() {
   const HWAVEOUT h = FWaveOutHandle.load();
   if (!h) return 0;
-  MMTIME t{};
-  t.wType = TIME_SAMPLES;
-  MMRESULT r = waveOutGetPosition(h, &t, sizeof t);
-  if (r == MMSYSERR_NOERROR && t.wType == TIME_SAMPLES) return t.u.sample;
-  t.wType = TIME_BYTES;
-  r = waveOutGetPosition(h, &t, sizeof t);
-  if (r != MMSYSERR_NOERROR) DeviceError(kPositionPrefix, r);
-  return std::max<std::int64_t>(0, pcmBytesToSamples(FPWaveFormat, t.u.cb));
+  std::int64_t samples = 0;
+  const MMRESULT r = MMReadSamplePosition(FDevice, h, FPWaveFormat, samples);
+  if (r != MMSYSERR_NOERROR) DeviceError("WaveOutGetPosition:\n\r", r);
+  return samples;
 }
 
 std::int64_t TMMWaveOut::GetPosition() {
   if (!FWaveOutHandle.load() || !FPWaveFormat || FClosePending) return 0;
-  const std::int64_t samples = GetDevicePosition() + FAccumulated +
-                               std::int64_t(FWrapCount) * std::int64_t(FWrapAmount) - FLoopOrigin.load();
-  switch (FTimeFormat) {
-    case tfSample: return samples;
-    case tfByte: return pcmSamplesToBytes(FPWaveFormat, samples);
-    case tfMillisecond:
-      return FPWaveFormat->nSamplesPerSec ? samples * 1000 / std::int64_t(FPWaveFormat->nSamplesPerSec) : 0;
-  }
-  return samples;
+  const std::int64_t samples = GetDevicePosition() + FRun.Accumulated +
+                               std::int64_t(FRun.WrapCount) * std::int64_t(FRun.WrapAmount) - FRun.LoopOrigin.load();
+  return MMSamplesToTime(FPWaveFormat, samples, FTimeFormat);
 }
 
 void TMMWaveOut::ReadDevicePosition() {
   const DWORD now = DWORD(GetDevicePosition());
   // A counter that falls back by a large step has wrapped.
-  if (now < FLastReading && FLastReading - now >= 0xFFFF) {
-    FWrapAmount = FLastReading | 0xFFFFF;
-    ++FWrapCount;
+  if (now < FRun.LastReading && FRun.LastReading - now >= 0xFFFF) {
+    FRun.WrapAmount = FRun.LastReading | 0xFFFFF;
+    ++FRun.WrapCount;
   }
-  FLastReading = now;
+  FRun.LastReading = now;
 }
 
 // ---------------------------------------------------------------- open and close
@@ -385,20 +143,18 @@ void TMMWaveOut::ReadDevicePosition() {
 void TMMWaveOut::Open() {
   if (FNumDevs == 0) Error(waveoutmsg::kNoDevice);
   if (FDeviceID == InvalidId) Error(waveoutmsg::kInvalidDeviceId);
-  if (!FPWaveFormat) Error(std::string(kOpenPrefix) + waveoutmsg::kInvalidFormat);
+  if (!FPWaveFormat) Error(std::string("WaveOutOpen:\n\r") + waveoutmsg::kInvalidFormat);
   auto fail = [this] {
     FState = wosOpen;
     Close();
     FState = wosClosed;
   };
-  try {
+  Guarded([&] {
     if (FState & wosOpen) Close();
     if ((FState & wosOpen) || FClosing) return;
     FClosing = false;
-    FResetInProgress = false;
-    FStopRequested = false;
-    FStopPosted = false;
-    if (!QueryDevice(FDeviceID, FPWaveFormat)) Error(std::string(kOpenPrefix) + waveoutmsg::kCantPlayFormat);
+    FRun.ResetInProgress = FRun.StopRequested = FRun.StopPosted = false;
+    if (!QueryDevice(FDeviceID, FPWaveFormat)) Error(std::string("WaveOutOpen:\n\r") + waveoutmsg::kCantPlayFormat);
     if (!FHandle)
       FHandle = AllocateHWnd([this](HWND w, UINT m, WPARAM wp, LPARAM lp) { return WndProc(w, m, wp, lp); });
     FWaveOutHandle = nullptr;
@@ -409,16 +165,14 @@ void TMMWaveOut::Open() {
 
     const DWORD flags = (FMapped && FDeviceID >= 0) ? WAVE_MAPPED : 0;
     HWAVEOUT h = nullptr;
-    const MMRESULT r = waveOutOpen(&h, UINT(FDeviceID), FPWaveFormat, DWORD_PTR(&TMMWaveOut::WaveOutFunc),
+    const MMRESULT r = FDevice.Open(&h, UINT(FDeviceID), FPWaveFormat, DWORD_PTR(&TMMWaveOut::WaveOutFunc),
                                    DWORD_PTR(this), flags | CALLBACK_FUNCTION);
-    if (r != MMSYSERR_NOERROR) DeviceError(kOpenPrefix, r);
+    if (r != MMSYSERR_NOERROR) DeviceError("WaveOutOpen:\n\r", r);
     FWaveOutHandle = h;
-    if (!WaitRounds(500, [this] { return (FState & wosOpen) != 0; }, false))
-      Error(std::string(kOpenPrefix) + waveoutmsg::kUnableToOpen);
+    if (!MMWaitRounds(500, [this] { return (FState & wosOpen) != 0; }, false))
+      Error(std::string("WaveOutOpen:\n\r") + waveoutmsg::kUnableToOpen);
     Fire(OnOpen);
-  } catch (...) {
-    Failed(fail);
-  }
+  }, fail);
 }
 
 void TMMWaveOut::Close() {
@@ -430,18 +184,18 @@ void TMMWaveOut::Close() {
       std::lock_guard lock(FCritSect);
       FClosing = true;
       if (FState & (wosPlaying | wosPaused)) Stop();
-      if (FStopAfterDrain) {
+      if (FRun.StopAfterDrain) {
         // A buffer is being handled: the deferred stop completes the close.
         FClosePending = true;
         return;
       }
       FClosePending = false;
       if (const HWAVEOUT h = FWaveOutHandle.load()) {
-        const MMRESULT r = waveOutClose(h);
-        if (r != MMSYSERR_NOERROR) DeviceError(kClosePrefix, r);
-        timedOut = !WaitRounds(500, [this] { return (FState & wosClosed) != 0; }, false);
+        const MMRESULT r = FDevice.Close(h);
+        if (r != MMSYSERR_NOERROR) DeviceError("WaveOutClose:\n\r", r);
+        timedOut = !MMWaitRounds(500, [this] { return (FState & wosClosed) != 0; }, false);
         FPositionAtStop = 0;
-        FWrapCount = FWrapAmount = 0;
+        FRun.WrapCount = FRun.WrapAmount = 0;
       } else {
         FState = wosClosed;
       }
@@ -451,7 +205,7 @@ void TMMWaveOut::Close() {
     FWaveOutHandle = nullptr;
     FClosing = false;
     if (!InState(csDestroying)) Fire(OnClose);
-    if (timedOut) Error(std::string(kClosePrefix) + waveoutmsg::kUnableToClose);
+    if (timedOut) Error(std::string("WaveOutClose:\n\r") + waveoutmsg::kUnableToClose);
   } catch (const EMMWaveOutError&) {
     FClosing = false;
   } catch (...) {
@@ -463,19 +217,38 @@ void TMMWaveOut::Close() {
 void TMMWaveOut::StartThread() {
   if (FThread) return;
   FThreadFailed = false;
-  FThread = std::make_unique<TMMWaveOutThread>(this);
-  FThread->Resume();
-  if (!FThread->WaitReady(5000)) {
-    FThread.reset();
-    Error(std::string(kThreadPrefix) + waveoutmsg::kNoThread);
-  }
+  FThread = TMMEngineWorker::Launch(
+      this, [this](const TMMEngineNotice& n, const std::atomic<bool>& quit) { return HandleNotice(n, quit); });
+  if (!FThread) Error(std::string("WaveOut:\n\r") + waveoutmsg::kNoThread);
+  FThread->ApplyPriority(FPriority);
 }
 
 void TMMWaveOut::EndThread() {
   if (!FThread) return;
   FThread->Quit();
-  FThread->WaitReady(5000);
-  FThread.reset();  // joins
+  FCritSect.Interrupt();  // a worker waiting for the lock gives up
+  FThread.reset();        // joins
+}
+
+// False when the worker must end: it failed, or it was told to quit while it
+// waited for the engine.
+bool TMMWaveOut::HandleNotice(const TMMEngineNotice& notice, const std::atomic<bool>& quit) {
+  try {
+    // The main thread ends the worker from Close, which may run while it
+    // holds the engine's lock (a Close from OnStop, fired under the lock by
+    // Stop). Waiting for the lock ends with that quit: the notice belongs to
+    // a run that is over then.
+    if (!FCritSect.LockUnless(quit)) return false;
+    std::lock_guard lock(FCritSect, std::adopt_lock);
+    if (notice.Run == FRun.Number.load() && notice.WParam == WPARAM(FWaveOutHandle.load()) && !FRun.StopRequested)
+      ProcessBuffer(reinterpret_cast<PWaveHdr>(notice.LParam));
+    return true;
+  } catch (...) {
+    FThreadFailed = true;
+    PostMessage(FHandle, MM_ENGINE_THREADFAIL, WPARAM(FWaveOutHandle.load()), 0);
+    ApplicationHandleException(std::current_exception());
+    return false;
+  }
 }
 
 // ---------------------------------------------------------------- buffers
@@ -487,14 +260,14 @@ void TMMWaveOut::BufferLoad(PMMBufferHeader lpWaveHdr, bool& MoreBuffers) {
   lpWaveHdr->LoopFlag = FLooping ? -1 : 0;
   if (FLooping) {
     lpWaveHdr->LoopCount = FLoopCount;
-    lpWaveHdr->LoopsLeft = FLoopsLeft;
+    lpWaveHdr->LoopsLeft = FRun.LoopsLeft;
     lpWaveHdr->LoopMark = 0;
   }
   TMMCustomWaveOutComponent::BufferLoad(lpWaveHdr, MoreBuffers);
   // A chain cannot hand the driver more than the buffer holds.
   lpWaveHdr->dwBytesRecorded = std::min(lpWaveHdr->dwBytesRecorded, capacity);
   lpWaveHdr->dwBufferLength = lpWaveHdr->dwBytesRecorded;
-  if (FLooping) FLoopsLeft = lpWaveHdr->LoopsLeft;
+  if (FLooping) FRun.LoopsLeft = lpWaveHdr->LoopsLeft;
 }
 
 int TMMWaveOut::LoadBuffer(PMMBufferHeader H) {
@@ -509,22 +282,22 @@ int TMMWaveOut::LoadBuffer(PMMBufferHeader H) {
 
 void TMMWaveOut::QueueBuffer(PMMBufferHeader H) {
   if (OnBufferFilled) OnBufferFilled(this, H);
-  if (FStopRequested) return;
+  if (FRun.StopRequested) return;
   H->dwFlags = (H->dwFlags & ~WHDR_DONE) | WHDR_PREPARED;
   H->SavedBytes = H->dwBytesRecorded;
   const DWORD align = FPWaveFormat && FPWaveFormat->nBlockAlign ? FPWaveFormat->nBlockAlign : 1;
   const std::uint64_t samples = H->dwBufferLength / align;
   // Counted before the write: the card may hand the buffer back before
   // waveOutWrite returns.
-  ++FQueued;
-  ++FUnhandled;
-  FSamplesQueued += samples;
-  const MMRESULT r = waveOutWrite(FWaveOutHandle.load(), H, sizeof(WAVEHDR));
+  ++FRun.Queued;
+  ++FRun.Unhandled;
+  FRun.SamplesQueued += samples;
+  const MMRESULT r = FDevice.Write(FWaveOutHandle.load(), H, sizeof(WAVEHDR));
   if (r != MMSYSERR_NOERROR) {
-    --FQueued;
-    --FUnhandled;
-    FSamplesQueued -= samples;
-    DeviceError(kWritePrefix, r);
+    --FRun.Queued;
+    --FRun.Unhandled;
+    FRun.SamplesQueued -= samples;
+    DeviceError("WaveOutWrite:\n\r", r);
   }
   H->dwBytesRecorded = H->SavedBytes;
 }
@@ -537,38 +310,24 @@ int TMMWaveOut::FillRing() {
     if (!FBuffers[i]) {
       // Start takes the blocks; a Reset after a short Start may reach slots
       // that never got one.
-      void* block = FAllocator.GetBuffer(GPTR, MMBufferBlockSize(real));
-      if (!block) Error(waveoutmsg::kNoHeaderMemory);
-      FBuffers[i] = MMInitBufferHeader(block, real);
-      const MMRESULT r = waveOutPrepareHeader(FWaveOutHandle.load(), FBuffers[i], sizeof(WAVEHDR));
-      if (r != MMSYSERR_NOERROR) DeviceError(kPreparePrefix, r);
+      if (!FBuffers.Fill(i, real)) Error(waveoutmsg::kNoHeaderMemory);
+      const MMRESULT r = FDevice.PrepareHeader(FWaveOutHandle.load(), FBuffers[i], sizeof(WAVEHDR));
+      if (r != MMSYSERR_NOERROR) DeviceError("WaveOutPrepareHeader:\n\r", r);
     }
     if (LoadBuffer(FBuffers[i]) < 1) break;
-    const int before = FQueued.load();
+    const int before = FRun.Queued.load();
     QueueBuffer(FBuffers[i]);
-    if (FQueued.load() > before) ++queued;
+    if (FRun.Queued.load() > before) ++queued;
   }
   return queued;
 }
 
 void TMMWaveOut::UnprepareHeaders() {
   const HWAVEOUT h = FWaveOutHandle.load();
-  for (PMMBufferHeader H : FBuffers) {
-    if (!H) continue;
-    int polls = 0;
-    while (!(H->dwFlags & WHDR_DONE) && polls < 65000) ++polls;
-    if (!(H->dwFlags & WHDR_DONE)) H->dwFlags = WHDR_DONE;
-    if (h) waveOutUnprepareHeader(h, H, sizeof(WAVEHDR));
-  }
-}
-
-void TMMWaveOut::ReleaseBuffers() {
-  for (PMMBufferHeader& H : FBuffers) {
-    if (!H) continue;
-    void* block = H;
-    FAllocator.ReleaseBuffer(block);
-    H = nullptr;
-  }
+  FBuffers.UnprepareAll(false, WHDR_DONE, [&](PMMBufferHeader H) {
+    if (h) FDevice.UnprepareHeader(h, H, sizeof(WAVEHDR));
+    return MMSYSERR_NOERROR;  // the close goes on whatever the device says
+  });
 }
 
 // ---------------------------------------------------------------- start, pause, restart
@@ -581,29 +340,14 @@ void TMMWaveOut::Start() {
     Close();
     FState = wosClosed;
   };
-  try {
+  Guarded([&] {
     std::lock_guard lock(FCritSect);
-    FBytesPlayed = 0;
-    FAccumulated = 0;
-    FLastReading = 0;
-    FWrapCount = FWrapAmount = 0;
-    FLoopOrigin = 0;
-    FLoopsLeft = FLoopCount;
-    FInHandler = 0;
-    FStopAfterDrain = false;
-    FResetInProgress = false;
-    FStopRequested = false;
-    FStopPosted = false;
-    FDraining = false;
-    FBufIndex = 0;
-    FQueued = 0;
-    FUnhandled = 0;
-    FSamplesQueued = 0;
+    FRun = {.Number = FRun.Number.load(), .LoopsLeft = FLoopCount};
 
-    HourGlass hourglass(FShowHourGlass && std::int64_t(FBufferSize) * FNumBuffers > 100000);
+    TMMHourGlass hourglass(FShowHourGlass && std::int64_t(FBufferSize) * FNumBuffers > 100000);
     // Nothing may be heard before the ring is full.
-    MMRESULT r = waveOutPause(FWaveOutHandle.load());
-    if (r != MMSYSERR_NOERROR) DeviceError(kPausePrefix, r);
+    MMRESULT r = FDevice.Pause(FWaveOutHandle.load());
+    if (r != MMSYSERR_NOERROR) DeviceError("WaveOutPause:\n\r", r);
     TMMCustomSoundComponent::Started();  // the wave file seeks to its saved position
     FBuffersUsed = FillRing();
     FState |= wosPlaying;
@@ -611,140 +355,130 @@ void TMMWaveOut::Start() {
 
     if (FBuffersUsed == 0) {
       TMMCustomSoundComponent::Stopped();
-      Error(std::string(kStartPrefix) + waveoutmsg::kUnableToStart);
+      Error(std::string("WaveOutStart:\n\r") + waveoutmsg::kUnableToStart);
     }
     if (!(FState & wosPaused)) {
-      r = waveOutRestart(FWaveOutHandle.load());
-      if (r != MMSYSERR_NOERROR) DeviceError(kRestartPrefix, r);
+      r = FDevice.Restart(FWaveOutHandle.load());
+      if (r != MMSYSERR_NOERROR) DeviceError("WaveOutRestart:\n\r", r);
     }
     Fire(OnStart);
-  } catch (...) {
-    Failed(fail);
-  }
+  }, fail);
 }
 
 void TMMWaveOut::Pause() {
   if (!(FState & wosOpen)) Open();
   if (!(FState & wosOpen) || (FState & wosPaused)) return;
-  try {
+  Guarded([&] {
     std::lock_guard lock(FCritSect);
     if (FState & wosPlaying) {
       const HWAVEOUT h = FWaveOutHandle.load();
-      MMRESULT r = waveOutPause(h);
-      if (r != MMSYSERR_NOERROR) DeviceError(kPausePrefix, r);
+      MMRESULT r = FDevice.Pause(h);
+      if (r != MMSYSERR_NOERROR) DeviceError("WaveOutPause:\n\r", r);
       FState |= wosPaused;
       if (IsSecondary()) {
         // Fed by another device: what is queued now would be stale later.
-        FAccumulated += GetDevicePosition();
-        FResetInProgress = true;
-        r = waveOutReset(h);
-        if (r > MMSYSERR_NOERROR) DeviceError(kResetPrefix, r);
-        FBufIndex = 0;
-        FQueued = 0;
-        FUnhandled = 0;
-        FSamplesQueued = 0;
+        FRun.Accumulated += GetDevicePosition();
+        FRun.ResetInProgress = true;
+        r = FDevice.Reset(h);
+        if (r > MMSYSERR_NOERROR) DeviceError("WaveOutReset:\n\r", r);
+        FRun.BufIndex = 0;
+        FRun.Queued = 0;
+        FRun.Unhandled = 0;
+        FRun.SamplesQueued = 0;
       }
     }
     FState |= wosPaused;
     TMMCustomSoundComponent::Paused();
     Fire(OnPause);
-  } catch (...) {
-    Failed([this] { Close(); });
-  }
+  }, [this] { Close(); });
 }
 
 void TMMWaveOut::Restart() {
   if (!(FState & wosPlaying) || !(FState & wosPaused)) return;
-  try {
+  Guarded([&] {
     std::lock_guard lock(FCritSect);
-    FResetInProgress = false;
+    FRun.ResetInProgress = false;
     TMMCustomSoundComponent::Restarted();
-    const MMRESULT r = waveOutRestart(FWaveOutHandle.load());
-    if (r != MMSYSERR_NOERROR) DeviceError(kRestartPrefix, r);
+    const MMRESULT r = FDevice.Restart(FWaveOutHandle.load());
+    if (r != MMSYSERR_NOERROR) DeviceError("WaveOutRestart:\n\r", r);
     FState &= ~TMMWaveOutState(wosPaused);
     Fire(OnRestart);
-  } catch (...) {
-    Failed([this] { Close(); });
-  }
+  }, [this] { Close(); });
 }
 
 void TMMWaveOut::Reset() {
-  if (!(FState & (wosPlaying | wosPaused)) || FResetInProgress) return;
-  try {
+  if (!(FState & (wosPlaying | wosPaused)) || FRun.ResetInProgress) return;
+  Guarded([&] {
     std::lock_guard lock(FCritSect);
     const HWAVEOUT h = FWaveOutHandle.load();
-    FResetInProgress = true;
-    MMRESULT r = waveOutPause(h);
-    if (r != MMSYSERR_NOERROR) DeviceError(kPausePrefix, r);
+    FRun.ResetInProgress = true;
+    MMRESULT r = FDevice.Pause(h);
+    if (r != MMSYSERR_NOERROR) DeviceError("WaveOutPause:\n\r", r);
     // Notices of the buffers queued so far must not be taken for the refill.
-    ++FRun;
+    ++FRun.Number;
     if (FCallBackMode == cmWindow && FHandle) RemovePendingMessages(FHandle, MM_WOM_DONE);
-    r = waveOutReset(h);
-    if (r > MMSYSERR_NOERROR) DeviceError(kResetPrefix, r);
+    r = FDevice.Reset(h);
+    if (r > MMSYSERR_NOERROR) DeviceError("WaveOutReset:\n\r", r);
     // The returning buffers end the reset; with nothing queued none return.
-    WaitRounds(100, [this] { return !FResetInProgress || FQueued.load() <= 0; }, FCallBackMode == cmWindow);
-    FResetInProgress = false;
-    r = waveOutRestart(h);
-    if (r != MMSYSERR_NOERROR) DeviceError(kRestartPrefix, r);
-    r = waveOutPause(h);
-    if (r != MMSYSERR_NOERROR) DeviceError(kPausePrefix, r);
-    FBufIndex = 0;
-    FQueued = 0;
-    FUnhandled = 0;
-    FSamplesQueued = 0;
-    FAccumulated = 0;
-    FLastReading = 0;
-    FWrapCount = FWrapAmount = 0;
-    FLoopOrigin = 0;
+    MMWaitRounds(100, [this] { return !FRun.ResetInProgress || FRun.Queued.load() <= 0; }, FCallBackMode == cmWindow);
+    FRun.ResetInProgress = false;
+    r = FDevice.Restart(h);
+    if (r != MMSYSERR_NOERROR) DeviceError("WaveOutRestart:\n\r", r);
+    r = FDevice.Pause(h);
+    if (r != MMSYSERR_NOERROR) DeviceError("WaveOutPause:\n\r", r);
+    FRun.BufIndex = 0;
+    FRun.Queued = 0;
+    FRun.Unhandled = 0;
+    FRun.SamplesQueued = 0;
+    FRun.Accumulated = 0;
+    FRun.LastReading = 0;
+    FRun.WrapCount = FRun.WrapAmount = 0;
+    FRun.LoopOrigin = 0;
     TMMCustomSoundComponent::PositionReset();
     FBuffersUsed = FillRing();
     if (!(FState & wosPaused)) {
-      r = waveOutRestart(h);
-      if (r != MMSYSERR_NOERROR) DeviceError(kRestartPrefix, r);
+      r = FDevice.Restart(h);
+      if (r != MMSYSERR_NOERROR) DeviceError("WaveOutRestart:\n\r", r);
     }
     if (FBuffersUsed == 0) Stop();
-  } catch (...) {
-    Failed([this] { Close(); });
-  }
+  }, [this] { Close(); });
 }
 
 // ---------------------------------------------------------------- stop
 
 void TMMWaveOut::Stop() {
   if (!(FState & (wosPlaying | wosPaused))) return;
-  try {
+  Guarded([&] {
     std::lock_guard lock(FCritSect);
-    FStopRequested = true;
-    FResetInProgress = true;
+    FRun.StopRequested = true;
+    FRun.ResetInProgress = true;
     FPositionAtStop = GetPosition();
-    FWrapCount = FWrapAmount = 0;
-    const MMRESULT r = waveOutReset(FWaveOutHandle.load());
-    if (r > MMSYSERR_NOERROR) DeviceError(kResetPrefix, r);
-    if (FInHandler.load() > 0) {
+    FRun.WrapCount = FRun.WrapAmount = 0;
+    const MMRESULT r = FDevice.Reset(FWaveOutHandle.load());
+    if (r > MMSYSERR_NOERROR) DeviceError("WaveOutReset:\n\r", r);
+    if (FRun.InHandler.load() > 0) {
       // Called from inside a buffer's handling: finish once it has unwound.
-      FStopAfterDrain = true;
+      FRun.StopAfterDrain = true;
       return;
     }
     FinishStop();
-  } catch (...) {
-    Failed([this] { Close(); });
-  }
+  }, [this] { Close(); });
 }
 
 void TMMWaveOut::FinishStop() {
   FState &= ~TMMWaveOutState(wosPlaying | wosPaused);
-  WaitRounds(500, [this] { return FQueued.load() <= 0; }, FCallBackMode == cmWindow);
+  MMWaitRounds(500, [this] { return FRun.Queued.load() <= 0; }, FCallBackMode == cmWindow);
   TMMCustomSoundComponent::Stopped();
   UnprepareHeaders();
-  ReleaseBuffers();
+  FBuffers.ReleaseAll();
   FBuffersUsed = 0;
-  FQueued = 0;
-  FUnhandled = 0;
-  FSamplesQueued = 0;
-  FBufIndex = 0;
-  FStopAfterDrain = false;
-  FDraining = false;
-  ++FRun;
+  FRun.Queued = 0;
+  FRun.Unhandled = 0;
+  FRun.SamplesQueued = 0;
+  FRun.BufIndex = 0;
+  FRun.StopAfterDrain = false;
+  FRun.Draining = false;
+  ++FRun.Number;
   if (FHandle && FCallBackMode == cmWindow) {
     // Notices of this run must not reach the next one.
     RemovePendingMessages(FHandle, MM_WOM_DONE);
@@ -757,87 +491,75 @@ void TMMWaveOut::FinishStop() {
 bool TMMWaveOut::DeviceDrained() {
   if (!FWaveOutHandle.load() || !(FState & wosPlaying)) return true;
   const auto heard = DWORD(GetDevicePosition());
-  const auto queued = DWORD(FSamplesQueued.load());
+  const auto queued = DWORD(FRun.SamplesQueued.load());
   return std::int32_t(queued - heard) <= 0;
 }
 
 void TMMWaveOut::CheckDrained() {
   if (DeviceDrained()) {
-    FDraining = false;
+    FRun.Draining = false;
     Stop();
     return;
   }
-  // Look again once the device has had time to let the rest out: after the
-  // next period when a test steps the card, else after the remaining time.
-  const HWAVEOUT h = FWaveOutHandle.load();
-  if (soundcard::ActiveClock() == soundcard::Clock::Stepped) {
-    PostMessage(FHandle, kStopMessage, WPARAM(h), 0);
-    return;
-  }
-  const auto left = std::int64_t(DWORD(FSamplesQueued.load()) - DWORD(GetDevicePosition()));
-  const std::int64_t rate = FPWaveFormat && FPWaveFormat->nSamplesPerSec ? FPWaveFormat->nSamplesPerSec : 44100;
-  const int ms = int(std::clamp<std::int64_t>(left * 1000 / rate + 1, 1, 1000));
-  QTimer::singleShot(ms, this, [this, h] {
-    if (FWaveOutHandle.load() == h && FHandle) PostMessage(FHandle, kStopMessage, WPARAM(h), 0);
-  });
+  // The card tells (kDrainedMessage) once the device has let the rest out.
+  const MMRESULT r = FDevice.NotifyDrained(FWaveOutHandle.load(), kDrainedMessage);
+  if (r != MMSYSERR_NOERROR) DeviceError("WaveOutNotifyDrained:\n\r", r);
 }
 
 // ---------------------------------------------------------------- buffer return
 
 void TMMWaveOut::ProcessBuffer(PWaveHdr) {
-  if (!(FState & wosPlaying) || FResetInProgress || FStopRequested || FBuffersUsed <= 0) return;
-  --FUnhandled;
-  ++FInHandler;
-  try {
+  if (!(FState & wosPlaying) || FRun.ResetInProgress || FRun.StopRequested || FBuffersUsed <= 0) return;
+  --FRun.Unhandled;
+  ++FRun.InHandler;
+  Guarded([&] {
     // The driver plays the buffers in the order they were queued.
-    const PMMBufferHeader H = FBuffers[FBufIndex];
+    const PMMBufferHeader H = FBuffers[FRun.BufIndex];
     {
       std::lock_guard lock(FCritSect);
-      FBytesPlayed += H->dwBufferLength;
+      FRun.BytesPlayed += H->dwBufferLength;
     }
-    FBufIndex = (FBufIndex + 1) % FBuffersUsed;
+    FRun.BufIndex = (FRun.BufIndex + 1) % FBuffersUsed;
     H->dwBytesRecorded = H->SavedBytes;
-    const PMMBufferHeader heard = FBuffers[FBufIndex];
+    const PMMBufferHeader heard = FBuffers[FRun.BufIndex];
     H->LinkedHeader = heard;
     if (heard) heard->dwBytesRecorded = heard->SavedBytes;
     TMMDSPComponent::BufferReady(H);
 
     ReadDevicePosition();
-    if (FMoreBuffers && !FStopAfterDrain) {
+    if (FMoreBuffers && !FRun.StopAfterDrain) {
       if (FLooping && H->LoopMark != 0) {
         {
           std::lock_guard lock(FCritSect);
-          FLoopOrigin = FLastReading;
+          FRun.LoopOrigin = FRun.LastReading;
         }
         H->LoopMark = 0;
         TMMCustomSoundComponent::Looped();
         Fire(OnLooping);
       }
-      for (int i = 0; i < 65000 && !(H->dwFlags & WHDR_DONE); ++i)
+      for (int i = 0; i < 65000 && !MMBufferDone(H); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
       const int loaded = LoadBuffer(H);
-      if (loaded <= 0 && !FStopAfterDrain) Error(waveoutmsg::kFillError);
-      if (!FStopAfterDrain) QueueBuffer(H);
+      if (loaded <= 0 && !FRun.StopAfterDrain) Error(waveoutmsg::kFillError);
+      if (!FRun.StopAfterDrain) QueueBuffer(H);
     }
-  } catch (...) {
-    Failed([this] { EndOfDelivery(); });
-  }
+  }, [this] { EndOfDelivery(); });
   EndOfDelivery();
 }
 
 void TMMWaveOut::EndOfDelivery() {
-  if (--FInHandler != 0) return;
-  const bool stopDue = FStopAfterDrain.load() || FUnhandled.load() <= 0;
-  if (!stopDue || FStopPosted.load()) return;
-  FStopPosted = true;
-  FStopRequested = true;
-  if (FStopAfterDrain) {
-    const MMRESULT r = waveOutPause(FWaveOutHandle.load());
-    if (r != MMSYSERR_NOERROR) DeviceError(kPausePrefix, r);
+  if (--FRun.InHandler != 0) return;
+  const bool stopDue = FRun.StopAfterDrain.load() || FRun.Unhandled.load() <= 0;
+  if (!stopDue || FRun.StopPosted.load()) return;
+  FRun.StopPosted = true;
+  FRun.StopRequested = true;
+  if (FRun.StopAfterDrain) {
+    const MMRESULT r = FDevice.Pause(FWaveOutHandle.load());
+    if (r != MMSYSERR_NOERROR) DeviceError("WaveOutPause:\n\r", r);
   } else {
     // The end of the data: the device still holds the last of it, so it
     // keeps playing until CheckDrained finds it silent.
-    FDraining = true;
+    FRun.Draining = true;
   }
   PostMessage(FHandle, kStopMessage, WPARAM(FWaveOutHandle.load()), 0);
 }
@@ -851,18 +573,19 @@ void TMMWaveOut::WaveOutFunc(void* hdrvr, UINT uMsg, DWORD_PTR dwInstance, DWORD
     case MM_WOM_OPEN: self->FState = wosOpen; break;
     case MM_WOM_CLOSE: self->FState = wosClosed; break;
     case MM_WOM_DONE: {
-      const int left = --self->FQueued;
-      if (self->FResetInProgress.load()) {
-        if (left == 0) self->FResetInProgress = false;
+      const int left = --self->FRun.Queued;
+      if (self->FRun.ResetInProgress.load()) {
+        if (left == 0) self->FRun.ResetInProgress = false;
         return;
       }
-      if (self->FStopRequested.load()) return;
+      if (self->FRun.StopRequested.load()) return;
       if (self->FCallBackMode == cmThread && self->FThread)
-        self->FThread->Post(MM_WOM_DONE, WPARAM(hdrvr), LPARAM(dwParam1), self->FRun.load());
+        self->FThread->Post({MM_WOM_DONE, WPARAM(hdrvr), LPARAM(dwParam1), self->FRun.Number.load()});
       else
         PostMessage(self->FHandle, MM_WOM_DONE, WPARAM(hdrvr), LPARAM(dwParam1));
       break;
     }
+    case kDrainedMessage: PostMessage(self->FHandle, kDrainedMessage, WPARAM(hdrvr), 0); break;
     default: break;
   }
 }
@@ -876,15 +599,21 @@ LRESULT TMMWaveOut::WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       case MM_WOM_CLOSE: FState = wosClosed; break;
       case MM_WOM_DONE:
         // The callback function has counted the buffer already.
-        if (!FStopRequested) ProcessBuffer(reinterpret_cast<PWaveHdr>(lParam));
+        if (!FRun.StopRequested) ProcessBuffer(reinterpret_cast<PWaveHdr>(lParam));
         break;
       case kStopMessage:
-        if (FDraining)
+        if (FRun.Draining)
           CheckDrained();
         else
           Stop();
         break;
-      case kThreadFailedMessage:
+      case kDrainedMessage:
+        if (FRun.Draining) {
+          FRun.Draining = false;
+          Stop();
+        }
+        break;
+      case MM_ENGINE_THREADFAIL:
         if (FThreadFailed) Close();
         break;
       default: return DefWindowProc(wnd, msg, wParam, lParam);

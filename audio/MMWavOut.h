@@ -15,47 +15,18 @@
 // (ProcessBuffer: delivery, refill, re-queue) runs by CallBackMode:
 // - cmWindow (the program's mode): on the main thread, from a message posted
 //   to the engine's hidden window;
-// - cmThread: on the engine's worker thread TMMWaveOutThread;
+// - cmThread: on the engine's worker thread (TMMEngineWorker), under the
+//   engine's lock;
 // - cmCallback: refused on this platform (see SetCallBackMode).
 #pragma once
 
 #include <QObject>
-#include <array>
-#include <atomic>
-#include <cstdint>
-#include <memory>
-#include <mutex>
 #include <stdexcept>
-#include <string>
 
-#include "audio/MMAlloc.h"
-#include "audio/MMDSPObj.h"
-#include "platform/mmsystem.h"
+#include "audio/MMEngine.h"
 
 // Errors of the output engine; raised by TMMWaveOut::Error after OnError.
-class EMMWaveOutError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-// The engine's texts.
-namespace waveoutmsg {
-inline constexpr const char* kPropertyWhileOpen = "Change to property while device was open";
-inline constexpr const char* kInvalidDeviceId = "Invalid DeviceID";
-inline constexpr const char* kNoHeaderMemory = "Unable to allocate memory for wave header";
-inline constexpr const char* kCantPlayFormat = "The actual device can''t play this format";
-inline constexpr const char* kUnableToStart = "Unable to start device";
-inline constexpr const char* kFillError = "Error filling wave buffer";
-inline constexpr const char* kUnknownError = "Specified error number is out of range (unknown error)";
-inline constexpr const char* kNoThread = "Could not create thread";
-inline constexpr const char* kInvalidFormat = "Invalid wave format";
-inline constexpr const char* kNoDevice = "No wave audio playing device found";
-inline constexpr const char* kUnableToOpen = "Unable to open device";
-inline constexpr const char* kUnableToClose = "Unable to close device";
-inline constexpr const char* kCallbackCaption = "TMMWaveOut";
-inline constexpr const char* kCallbackWarning =
-    "\"CallBacks\" are called at interrupt time !\n\rThis is currently only supported under Windows 95";
-}  // namespace waveoutmsg
+struct EMMWaveOutError : std::runtime_error { using std::runtime_error::runtime_error; };
 
 // State flags of the engine (a set).
 enum TMMWaveOutStates : unsigned { wosClosed = 1, wosOpen = 2, wosPlaying = 4, wosPaused = 8 };
@@ -78,13 +49,72 @@ class TMMCustomWaveOutComponent : public TMMCustomSoundComponent {
   virtual void Stop() = 0;
 };
 
-class TMMWaveOutThread;
+// The state of one playing run, reset as a whole by Start. Buffers are
+// handled (ProcessBuffer) on the main thread, or on the worker under the
+// engine's lock in cmThread mode; the card's thread runs the driver's
+// callback; the main thread runs the operations.
+struct TMMWaveOutRun {
+  // Counts the runs (a stop or a reset ends one); the worker's notices carry
+  // the run they belong to. Written by the main thread; read by the card's
+  // thread and the worker.
+  TMMSharedValue<std::uint32_t> Number{0};
+  // Buffers at the driver. Written by ProcessBuffer's thread and the main
+  // thread (queueing) and the card's thread (returns); read by all three.
+  TMMSharedValue<int> Queued{0};
+  // Buffers queued whose return has not been handled yet. The end of the
+  // data is reached when the last of them has been handled, not when the
+  // driver has returned them all: returned buffers wait in a queue (the
+  // window's or the worker's) and each must still reach the chain and
+  // OnBufferReady before the stop, which drops the notices left. Written and
+  // read by ProcessBuffer's thread and the main thread.
+  TMMSharedValue<int> Unhandled{0};
+  // Buffer handlings under way. Written by ProcessBuffer's thread; read by
+  // the main thread's Stop.
+  TMMSharedValue<int> InHandler{0};
+  // Device samples queued since the device position last started at 0.
+  // Written by ProcessBuffer's thread and the main thread; read by both.
+  TMMSharedValue<std::uint64_t> SamplesQueued{0};
+  // Bytes the driver has handed back since Start. Written by ProcessBuffer's
+  // thread; read by any.
+  TMMSharedValue<std::int64_t> BytesPlayed{0};
+  // The device position where the running loop began. Written by
+  // ProcessBuffer's thread; read by the main thread.
+  TMMSharedValue<std::int64_t> LoopOrigin{0};
+  // A stop has begun / a reset is handing the buffers back. Written by the
+  // main thread, ProcessBuffer's thread and (the reset's end) the card's
+  // thread; read by all three.
+  TMMSharedValue<bool> StopRequested{false};
+  TMMSharedValue<bool> ResetInProgress{false};
+  // A stop came from inside a buffer's handling and completes once it has
+  // unwound; the stop message was posted. Written and read by the main
+  // thread and ProcessBuffer's thread.
+  TMMSharedValue<bool> StopAfterDrain{false};
+  TMMSharedValue<bool> StopPosted{false};
+  // The ring has drained at the end of the data; the stop waits for the
+  // device to let out what it still holds (a converting device reports a
+  // buffer done while its converter still holds the last of the sound).
+  // Main thread only.
+  bool Draining = false;
+  // The slot of the next buffer to come back. ProcessBuffer's thread (and
+  // the main thread between runs).
+  int BufIndex = 0;
+  // The device position read by ProcessBuffer and the wraps of its counter;
+  // the position accumulated over pauses of a secondary device. Guarded by
+  // the engine's lock.
+  std::int64_t Accumulated = 0;
+  DWORD LastReading = 0;
+  DWORD WrapCount = 0;
+  DWORD WrapAmount = 0;
+  LONG LoopsLeft = 0;
+};
 
 class TMMWaveOut : public TMMCustomWaveOutComponent {
   Q_OBJECT
  public:
   explicit TMMWaveOut(QObject* AOwner = nullptr);
   ~TMMWaveOut() override;
+  // An engine on the device calls `Device` (a test's failing device).
+  TMMWaveOut(QObject* AOwner, TMMWaveOutFunctions Device);
 
   // ---- operations (main thread). All but Close raise EMMWaveOutError after
   // firing OnError; Start and Pause open the device first when it is closed.
@@ -100,7 +130,10 @@ class TMMWaveOut : public TMMCustomWaveOutComponent {
   void Restart() override;
   void Stop() override;
   // Fires OnError, then raises EMMWaveOutError with `Message`.
-  [[noreturn]] virtual void Error(const std::string& Message);
+  [[noreturn]] virtual void Error(const std::string& Message) {
+    FireError();
+    throw EMMWaveOutError(Message);
+  }
 
   // True when device `Id` exists and accepts `Format`.
   bool QueryDevice(TMMDeviceId Id, const WAVEFORMATEX* Format) const;
@@ -109,17 +142,17 @@ class TMMWaveOut : public TMMCustomWaveOutComponent {
   std::int64_t GetDevicePosition();
 
   // ---- properties
-  void SetNumBuffers(int Value) override;
   int GetNumBuffers() const override { return FNumBuffers; }
-  void SetDeviceID(TMMDeviceId Value) override;
   TMMDeviceId GetDeviceID() const override { return FDeviceID; }
+  std::string GetProductName() const override { return FProductName; }
+  TMMCBMode GetCallBackMode() const override { return FCallBackMode; }
+  void SetNumBuffers(int Value) override;
+  void SetDeviceID(TMMDeviceId Value) override;
   // Read-only: writes are ignored.
   void SetProductName(const std::string&) override {}
-  std::string GetProductName() const override { return FProductName; }
   // cmCallback would run the buffer handling on the card's thread; it is
   // refused with a message box and the mode stays as it was.
   void SetCallBackMode(TMMCBMode Value) override;
-  TMMCBMode GetCallBackMode() const override { return FCallBackMode; }
   void SetBufferSize(int Value) override;
   int GetBufferSize() const override;
   TMMTimeFormats TimeFormat() const { return FTimeFormat; }
@@ -137,7 +170,7 @@ class TMMWaveOut : public TMMCustomWaveOutComponent {
   UINT DriverVersion() const { return FDriverVersion; }
   MMRESULT LastError() const { return FLastError; }
   // Bytes the driver has handed back since Start.
-  std::int64_t BytesPlayed() const { return FBytesPlayed.load(); }
+  std::int64_t BytesPlayed() const { return FRun.BytesPlayed.load(); }
   // GetPosition as it was taken by the last Stop.
   std::int64_t PositionAtStop() const { return FPositionAtStop; }
 
@@ -165,10 +198,10 @@ class TMMWaveOut : public TMMCustomWaveOutComponent {
 
   // Messages of the hidden window.
   static constexpr UINT kStopMessage = 0x8001;  // end-of-play stop (wParam: device handle)
+  // From the card once the device let out the end of the data (wParam: device handle).
+  static constexpr UINT kDrainedMessage = 0x8004;
 
  private:
-  friend class TMMWaveOutThread;
-
   // Driver callback (CALLBACK_FUNCTION), on the card's thread or inside the
   // waveOut call that caused it. Only flags, counting and forwarding.
   static void WaveOutFunc(void* hdrvr, UINT uMsg, DWORD_PTR dwInstance, DWORD_PTR dwParam1,
@@ -189,17 +222,19 @@ class TMMWaveOut : public TMMCustomWaveOutComponent {
   void QueueBuffer(PMMBufferHeader H);
   void ReadDevicePosition();
   void UnprepareHeaders();
-  void ReleaseBuffers();
   void FinishStop();
-  // Waits in rounds of 10 ms until `done` holds or `rounds` ran out.
-  bool WaitRounds(int rounds, const std::function<bool()>& done, bool pump);
   void CheckClosedForProperty();
   [[noreturn]] void DeviceError(const char* prefix, MMRESULT result);
   void FireError();
-  // Inside a catch block: fires OnError unless Error already did, runs
-  // `cleanup` and raises the exception again.
-  [[noreturn]] void Failed(const std::function<void()>& cleanup);
+  // Runs `body`; an exception fires OnError (unless Error did already) and
+  // then `recover`, and is raised again.
+  template <typename Body, typename Recover>
+  void Guarded(Body body, Recover recover) {
+    MMGuarded<EMMWaveOutError>(body, [this] { FireError(); }, recover);
+  }
   void Fire(const TNotifyEvent& event);
+  // The worker's handling of one returned buffer.
+  bool HandleNotice(const TMMEngineNotice& notice, const std::atomic<bool>& quit);
   void StartThread();
   void EndThread();
   bool ThreadMode() const { return FCallBackMode == cmThread; }
@@ -208,7 +243,7 @@ class TMMWaveOut : public TMMCustomWaveOutComponent {
   TMMDeviceId FDeviceID = 0;
   std::atomic<HWAVEOUT> FWaveOutHandle{nullptr};
   std::atomic<TMMWaveOutState> FState{wosClosed};
-  std::array<PMMBufferHeader, 500> FBuffers{};
+  TMMBufferRing FBuffers;
   int FBufIndex = 0;
   TMMCBMode FCallBackMode = cmWindow;
   MMRESULT FLastError = MMSYSERR_NOERROR;
@@ -217,55 +252,28 @@ class TMMWaveOut : public TMMCustomWaveOutComponent {
   std::string FProductName;
   UINT FDriverVersion = 0;
 
-  std::atomic<int> FInHandler{0};
-  std::atomic<bool> FStopAfterDrain{false};
   bool FClosePending = false;
-  std::atomic<bool> FStopRequested{false};
   bool FClosing = false;
-  std::atomic<bool> FResetInProgress{false};
-  std::atomic<bool> FStopPosted{false};
   bool FLooping = false;
   WORD FLoopCount = 0;
-  LONG FLoopsLeft = 0;
-
-  std::atomic<std::int64_t> FLoopOrigin{0};
-  std::int64_t FAccumulated = 0;
-  DWORD FLastReading = 0;
-  DWORD FWrapCount = 0;
-  DWORD FWrapAmount = 0;
-  std::atomic<std::int64_t> FBytesPlayed{0};
   bool FMoreBuffers = false;
   int FNumBuffers = 10;
   int FBuffersUsed = 0;
-  std::atomic<int> FQueued{0};
-  // Buffers queued whose return has not been handled yet. The end of the
-  // data is reached when the last of them has been handled, not when the
-  // driver has returned them all: returned buffers wait in a queue (the
-  // window's or the worker's) and each must still reach the chain and
-  // OnBufferReady before the stop, which drops the notices left.
-  std::atomic<int> FUnhandled{0};
-  // Counts the runs (a stop or a reset ends one); notices of the worker
-  // thread carry the run they belong to.
-  std::atomic<std::uint32_t> FRun{0};
-  // Device samples queued since the device position last started at 0.
-  std::atomic<std::uint64_t> FSamplesQueued{0};
-  // The ring has drained at the end of the data; the stop waits for the
-  // device to let out what it still holds (a converting device reports a
-  // buffer done while its converter still holds the last of the sound).
-  bool FDraining = false;
+  TMMWaveOutRun FRun;
 
   TMMTimeFormats FTimeFormat = tfByte;
   bool FShowHourGlass = true;
   std::int64_t FPositionAtStop = 0;
   bool FMapped = false;
-  TMMAllocator FAllocator;
   TThreadPriority FPriority = tpHigher;
+  // Set by the worker when it failed. Written by the worker and the main
+  // thread (a new worker); read by the main thread.
   std::atomic<bool> FThreadFailed{false};
-  std::unique_ptr<TMMWaveOutThread> FThread;
+  std::unique_ptr<TMMEngineWorker> FThread;
+  TMMWaveOutFunctions FDevice;
   // Guards the pause and, in cmThread mode, keeps the main thread's
   // operations and the worker's buffer handling apart. A handler of the
   // worker's buffer events must not wait for the main thread (with
-  // SynchronizeCall) while the main thread may be inside an operation. The
-  // worker only tries it, so that it can give up waiting when told to quit.
-  std::recursive_mutex FCritSect;
+  // SynchronizeCall) while the main thread may be inside an operation.
+  TMMEngineLock FCritSect;
 };

@@ -19,6 +19,9 @@ struct WaveOutHandle : soundcard::HeaderQueue {
   soundcard::Callback callback;
   DWORD offset = 0;         // bytes of the first buffer already taken
   bool paused = false;
+  // Armed by waveOutNotifyDrained: the message sent once when the queue is
+  // empty and all the handle held has gone into the mix (0: not armed).
+  UINT drainedMessage = 0;
 
   // waveOutReset: returns every buffer; position and converter start anew.
   void reset(soundcard::NoteList& notes);
@@ -37,6 +40,8 @@ struct WaveOutHandle : soundcard::HeaderQueue {
 
  private:
   void finishHead(soundcard::NoteList& notes);
+  // Card's thread: sends the armed drained message when nothing is left.
+  void reportDrained(soundcard::NoteList& notes) noexcept;
   // Converts queued data until the fifo holds `frames` frames or the queue
   // runs dry.
   void fill(std::uint32_t frames, soundcard::NoteList& notes);
@@ -50,3 +55,8 @@ struct WaveOutHandle : soundcard::HeaderQueue {
   std::uint64_t inputFrames_ = 0;   // frames taken from buffers
   std::uint64_t outputFrames_ = 0;  // frames mixed
 };
+
+// Arms `h` to send `msg` (wParam: the handle) once to its callback, the way
+// it sends MM_WOM_DONE, when its queue is empty and everything it held has
+// gone into the mix; a paused handle waits. 0 disarms; waveOutReset disarms.
+MMRESULT waveOutNotifyDrained(HWAVEOUT h, UINT msg);

@@ -111,6 +111,14 @@ MMRESULT waveOutGetPosition(HWAVEOUT h, MMTIME* t, UINT size) {
   return MMSYSERR_NOERROR;
 }
 
+MMRESULT waveOutNotifyDrained(HWAVEOUT h, UINT msg) {
+  Engine& e = Engine::instance();
+  std::lock_guard g(e.lock);
+  if (!e.isOpen(h)) return MMSYSERR_INVALHANDLE;
+  h->drainedMessage = msg;
+  return MMSYSERR_NOERROR;
+}
+
 MMRESULT waveOutGetID(HWAVEOUT h, UINT* id) {
   return GetWaveID(h, id);
 }

@@ -29,6 +29,7 @@ void WaveOutHandle::finishHead(NoteList& notes) {
 
 void WaveOutHandle::reset(NoteList& notes) {
   while (head) finishHead(notes);
+  drainedMessage = 0;
   offset = 0;
   fifoFrames_ = 0;
   inputFrames_ = 0;
@@ -101,4 +102,11 @@ void WaveOutHandle::pull(float* mix, std::uint32_t frames, NoteList& notes) noex
   fifoFrames_ -= n;
   std::memmove(fifo_.data(), fifo_.data() + 2 * n, fifoFrames_ * 2 * sizeof(float));
   outputFrames_ += n;
+  if (drainedMessage) reportDrained(notes);
+}
+
+void WaveOutHandle::reportDrained(NoteList& notes) noexcept {
+  if (head || fifoFrames_ > 0 || resampler_->holdsInput() || !notes.hasRoom()) return;
+  notes.add(callback, this, drainedMessage, 0);
+  drainedMessage = 0;
 }

@@ -251,6 +251,82 @@ TEST_F(WaveOutTest, TheWorkerThreadModePlaysEverythingAndStops) {
 }
 
 
+// The engine on a device whose open, write or start fails: the call's name
+// and the device's own text, OnError once, the device closed. Nothing of the
+// failed try is kept: with the device well again the same data plays
+// exactly.
+TEST_F(WaveOutTest, AFailingOpenWriteOrStartReportsTheDevicesTextAndLosesNothing) {
+  struct Case {
+    const char* call;
+    MMRESULT code;
+  };
+  for (const Case& c : {Case{"WaveOutOpen", MMSYSERR_ALLOCATED}, Case{"WaveOutWrite", MMSYSERR_NOMEM},
+                        Case{"WaveOutRestart", MMSYSERR_ERROR}}) {
+    SCOPED_TRACE(c.call);
+    bool failing = true;
+    TMMWaveOutFunctions calls = MMWaveOutDeviceCalls();
+    auto fails = [&](const char* call) { return failing && std::string(c.call) == call; };
+    calls.Open = [&, open = calls.Open](HWAVEOUT* h, UINT id, const WAVEFORMATEX* f, DWORD_PTR cb, DWORD_PTR inst,
+                                        DWORD flags) {
+      return fails("WaveOutOpen") && !(flags & WAVE_FORMAT_QUERY) ? c.code : open(h, id, f, cb, inst, flags);
+    };
+    calls.Write = [&, write = calls.Write](HWAVEOUT h, WAVEHDR* hdr, UINT size) {
+      return fails("WaveOutWrite") ? c.code : write(h, hdr, size);
+    };
+    calls.Restart = [&, restart = calls.Restart](HWAVEOUT h) { return fails("WaveOutRestart") ? c.code : restart(h); };
+    TMMWaveOut engine(nullptr, calls);
+    MemorySource data;
+    const std::vector<std::int16_t> sound = Signal16(2 * 5000, 7);
+    data.SetData(Bytes(sound));
+    data.SetWaveFormat(&format);
+    engine.SetInput(&data);
+    engine.SetBufferSize(3048);
+    int errors = 0;
+    engine.OnError = [&](QObject*) { ++errors; };
+
+    char text[MAXERRORLENGTH] = {};
+    ASSERT_EQ(waveOutGetErrorTextA(c.code, text, sizeof text), MMSYSERR_NOERROR);
+    EXPECT_EQ(ErrorOf<EMMWaveOutError>([&] { engine.Start(); }), std::string(c.call) + ":\n\r" + text);
+    EXPECT_EQ(errors, 1);
+    EXPECT_EQ(engine.State(), TMMWaveOutState(wosClosed));
+    EXPECT_EQ(engine.LastError(), c.code);
+
+    failing = false;
+    data.Rewind(0);
+    Tap(20000);
+    engine.Start();
+    RunUntil([&] { return !(engine.State() & wosPlaying); }, 44100);
+    ExpectMixHolds(Mix(), 0, sound);
+    EXPECT_EQ(errors, 1);
+    engine.Close();
+    EXPECT_EQ(engine.State(), TMMWaveOutState(wosClosed));
+  }
+}
+
+// A converted format ends too: the card tells the engine once the converter
+// has let out the last of the sound, in both callback modes.
+TEST_F(WaveOutTest, AConvertedFormatStopsByItselfOnceItsEndWasHeard) {
+  for (TMMCBMode mode : {cmWindow, cmThread}) {
+    SCOPED_TRACE(mode);
+    log.clear();
+    const WAVEFORMATEX mono = pcmBuildWaveHeader(16, 1, 22050);
+    source.SetWaveFormat(&mono);
+    out.SetCallBackMode(mode);
+    source.SetData(Bytes(Signal16(22050 / 2 + 17, 4)));
+    out.Start();
+    const std::uint64_t ran = RunUntil(
+        [&] {
+          std::this_thread::sleep_for(std::chrono::microseconds(200));
+          return !Playing();
+        },
+        2 * 44100);
+    EXPECT_FALSE(Playing());
+    EXPECT_GE(ran, 44100u / 2) << "not before the end was heard";
+    EXPECT_EQ(log, (std::vector<std::string>{"start", "stop"}));
+    out.Close();
+  }
+}
+
 // The player closes the engine from its OnStop, which runs while the engine
 // holds its lock; the worker may be waiting for that lock with a notice of
 // the run that ends. Ending the worker must not wait for it forever. Here an

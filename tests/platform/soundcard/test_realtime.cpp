@@ -3,66 +3,10 @@
 // periods run on the test's own thread through the stepped clock. (libsoxr
 // still sizes its own buffers in a converter's first periods; what is
 // checked here is what the card decides itself.)
-#include <atomic>
-#include <cerrno>
-#include <cstdlib>
-
 #include "cardtest.h"
 #include "platform/winmsg/winmsg.h"
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define CARDTEST_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define CARDTEST_SANITIZED 1
-#endif
-#endif
-
-namespace {
-thread_local bool tCounting = false;
-std::atomic<long> gAllocations{0};
-inline void count() {
-  if (tCounting) gAllocations.fetch_add(1, std::memory_order_relaxed);
-}
-}  // namespace
-
-#ifndef CARDTEST_SANITIZED
-// The sanitizers bring their own allocator; under them the count is skipped.
-extern "C" {
-void* __libc_malloc(std::size_t);
-void* __libc_calloc(std::size_t, std::size_t);
-void* __libc_realloc(void*, std::size_t);
-void* __libc_memalign(std::size_t, std::size_t);
-
-void* malloc(std::size_t n) {
-  count();
-  return __libc_malloc(n);
-}
-void* calloc(std::size_t n, std::size_t size) {
-  count();
-  return __libc_calloc(n, size);
-}
-void* realloc(void* p, std::size_t n) {
-  count();
-  return __libc_realloc(p, n);
-}
-void* memalign(std::size_t alignment, std::size_t n) {
-  count();
-  return __libc_memalign(alignment, n);
-}
-void* aligned_alloc(std::size_t alignment, std::size_t n) {
-  count();
-  return __libc_memalign(alignment, n);
-}
-int posix_memalign(void** out, std::size_t alignment, std::size_t n) {
-  count();
-  void* p = __libc_memalign(alignment, n);
-  if (!p) return ENOMEM;
-  *out = p;
-  return 0;
-}
-}
-#endif
+#include "alloccount.h"
 
 using namespace cardtest;
 

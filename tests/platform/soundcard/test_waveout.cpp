@@ -1,10 +1,12 @@
 // Wave output: written data reaches the speakers mix and, through the
 // recording destination's "Wave Out" line, a wave-in handle; pause, reset
 // and position; the synthesizer hook.
+#include <algorithm>
 #include <cmath>
 #include <numeric>
 
 #include "cardtest.h"
+#include "platform/soundcard/waveout.h"
 
 using namespace cardtest;
 
@@ -160,6 +162,46 @@ TEST_F(WaveOut, OtherRatesAreConvertedToTheEnd) {
   waveOutGetPosition(h, &t, sizeof t);
   EXPECT_EQ(t.u.sample, 22050u);
   ASSERT_EQ(waveOutClose(h), MMSYSERR_NOERROR);
+}
+
+// An armed handle sends its drained message once, after the done notice of
+// its last buffer and only when the converter has let out its tail too; a
+// paused handle holds it back, a reset disarms it.
+TEST_F(WaveOut, AnArmedHandleTellsOnceWhenEverythingItHeldIsInTheMix) {
+  constexpr UINT kDrained = 0x7123;
+  for (const WAVEFORMATEX& f : {Pcm(44100, 2, 16), Pcm(22050, 1, 16)}) {
+    SCOPED_TRACE(f.nSamplesPerSec);
+    Collector c;
+    c.requeue = false;
+    HWAVEOUT h = nullptr;
+    ASSERT_EQ(waveOutOpen(&h, 0, &f, c.proc(), c.instance(), CALLBACK_FUNCTION), MMSYSERR_NOERROR);
+    BufferSet set(2, f.nAvgBytesPerSec / 20);  // 2 x 50 ms
+    PrepareAndWrite(h, set);
+    ASSERT_EQ(waveOutNotifyDrained(h, kDrained), MMSYSERR_NOERROR);
+    soundcard::Advance(44100 / 20);
+    EXPECT_EQ(std::count(c.messages.begin(), c.messages.end(), kDrained), 0) << "half of it is queued";
+    ASSERT_EQ(waveOutPause(h), MMSYSERR_NOERROR);
+    soundcard::Advance(44100 / 5);
+    EXPECT_EQ(std::count(c.messages.begin(), c.messages.end(), kDrained), 0) << "paused";
+    ASSERT_EQ(waveOutRestart(h), MMSYSERR_NOERROR);
+    soundcard::Advance(44100 / 5);
+    ASSERT_EQ(std::count(c.messages.begin(), c.messages.end(), kDrained), 1);
+    EXPECT_EQ(c.messages.back(), kDrained) << "after the last done notice";
+    MMTIME t{};
+    t.wType = TIME_SAMPLES;
+    waveOutGetPosition(h, &t, sizeof t);
+    // (The converted position may round one sample short of the end.)
+    EXPECT_NEAR(double(t.u.sample), f.nSamplesPerSec / 10, 1.0) << "all of it was heard";
+
+    // Re-armed, then reset: nothing is sent for the dropped sound.
+    PrepareAndWrite(h, set);
+    ASSERT_EQ(waveOutNotifyDrained(h, kDrained), MMSYSERR_NOERROR);
+    ASSERT_EQ(waveOutReset(h), MMSYSERR_NOERROR);
+    soundcard::Advance(44100 / 5);
+    EXPECT_EQ(std::count(c.messages.begin(), c.messages.end(), kDrained), 1);
+    EXPECT_EQ(waveOutNotifyDrained(nullptr, kDrained), MMSYSERR_INVALHANDLE);
+    ASSERT_EQ(waveOutClose(h), MMSYSERR_NOERROR);
+  }
 }
 
 void ConstantSynth(void* user, float* out, std::uint32_t frames) {

@@ -1,0 +1,54 @@
+// The lock that keeps an engine's main-thread operations and its worker's
+// buffer handling apart. Recursive, as operations call one another and the
+// card may hand buffers back from inside them. The worker waits for it with
+// LockUnless: the main thread may end the worker while it holds the lock (a
+// Close from OnStop, fired under the lock), and Interrupt then wakes the
+// waiting worker to see that it was told to quit.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+class TMMEngineLock {
+ public:
+  void lock() {
+    std::unique_lock guard(FMutex);
+    FFree.wait(guard, [this] { return Takeable(); });
+    Take();
+  }
+  // Takes the lock unless `stop` is set while it waits; false then.
+  bool LockUnless(const std::atomic<bool>& stop) {
+    std::unique_lock guard(FMutex);
+    FFree.wait(guard, [&] { return Takeable() || stop.load(); });
+    if (!Takeable()) return false;
+    Take();
+    return true;
+  }
+  void unlock() {
+    {
+      std::lock_guard guard(FMutex);
+      if (--FDepth > 0) return;
+      FOwner = {};
+    }
+    FFree.notify_all();
+  }
+  // Wakes the waiters to look at their stop flags again.
+  void Interrupt() {
+    { std::lock_guard guard(FMutex); }
+    FFree.notify_all();
+  }
+
+ private:
+  bool Takeable() const { return FDepth == 0 || FOwner == std::this_thread::get_id(); }
+  void Take() {
+    FOwner = std::this_thread::get_id();
+    ++FDepth;
+  }
+
+  std::mutex FMutex;
+  std::condition_variable FFree;
+  std::thread::id FOwner;
+  int FDepth = 0;
+};

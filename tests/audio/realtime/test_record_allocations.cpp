@@ -1,0 +1,157 @@
+// Allocation on the card's thread while recording, in the steady state: the
+// card's own capture with each kind of callback (a window, a function), and
+// the input engine in both of its modes (buffers handled through its window
+// or by its worker). The periods run on the test's thread through the
+// stepped clock, with counting on only while the card runs; the buffers'
+// handling on the main thread is not counted.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "../../platform/soundcard/alloccount.h"
+#include "audio/MMWavIn.h"
+#include "platform/soundcard/cardcontrol.h"
+#include "platform/soundcard/soundcard.h"
+#include "platform/winmsg/winmsg.h"
+
+namespace {
+
+QApplication& App() {
+  static int argc = 1;
+  static char name[] = "test_audio_realtime";
+  static char* argv[] = {name, nullptr};
+  static auto* app = new QApplication(argc, argv);
+  return *app;
+}
+
+constexpr int kSteadyPeriods = 50;
+
+class RecordAllocations : public ::testing::Test {
+ protected:
+  void SetUp() override {
+#ifdef CARDTEST_SANITIZED
+    GTEST_SKIP() << "the sanitizer's allocator cannot be counted";
+#endif
+    // The counter itself must see allocations at all.
+    tCounting = true;
+    gAllocations = 0;
+    void* volatile p = std::malloc(16);
+    std::free(p);
+    tCounting = false;
+    ASSERT_EQ(gAllocations.load(), 1);
+    App();
+    soundcard::SelectClock(soundcard::Clock::Stepped);
+    soundcard::ResetCard();
+    soundcard::SetMicrophoneTestSignal();
+  }
+  void TearDown() override {
+    ProcessMessages();
+    soundcard::ResetCard();
+  }
+  // Runs `periods` periods: the card counted, then (not counted) what the
+  // main thread has to do, and a pause for a worker.
+  static long CountedPeriods(int periods, bool waitForWorker) {
+    long allocations = 0;
+    for (int i = 0; i < periods; ++i) {
+      gAllocations = 0;
+      tCounting = true;
+      soundcard::Advance(soundcard::kPeriodFrames);
+      tCounting = false;
+      allocations += gAllocations.load();
+      ProcessMessages();
+      if (waitForWorker) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return allocations;
+  }
+};
+
+// A raw card client: re-queues every buffer from where it hears of it.
+struct Client {
+  std::vector<std::vector<char>> memory = std::vector<std::vector<char>>(8, std::vector<char>(1764));
+  std::vector<WAVEHDR> headers = std::vector<WAVEHDR>(8);
+  HWAVEIN handle = nullptr;
+  int returned = 0;
+  bool closing = false;
+
+  static void Function(void* h, UINT msg, DWORD_PTR instance, DWORD_PTR p1, DWORD_PTR) {
+    auto* self = reinterpret_cast<Client*>(instance);
+    if (msg != MM_WIM_DATA || self->closing) return;
+    ++self->returned;
+    waveInAddBuffer(static_cast<HWAVEIN>(h), reinterpret_cast<WAVEHDR*>(p1), sizeof(WAVEHDR));
+  }
+  LRESULT Window(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg != MM_WIM_DATA) return DefWindowProc(w, msg, wp, lp);
+    if (closing) return 0;
+    ++returned;
+    waveInAddBuffer(reinterpret_cast<HWAVEIN>(wp), reinterpret_cast<WAVEHDR*>(lp), sizeof(WAVEHDR));
+    return 0;
+  }
+  void Start() {
+    for (std::size_t i = 0; i < headers.size(); ++i) {
+      headers[i] = WAVEHDR{};
+      headers[i].lpData = memory[i].data();
+      headers[i].dwBufferLength = DWORD(memory[i].size());
+      ASSERT_EQ(waveInPrepareHeader(handle, &headers[i], sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+      ASSERT_EQ(waveInAddBuffer(handle, &headers[i], sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    }
+    ASSERT_EQ(waveInStart(handle), MMSYSERR_NOERROR);
+  }
+  void Close() {
+    closing = true;
+    waveInReset(handle);
+    for (WAVEHDR& h : headers) waveInUnprepareHeader(handle, &h, sizeof(WAVEHDR));
+    EXPECT_EQ(waveInClose(handle), MMSYSERR_NOERROR);
+  }
+};
+
+WAVEFORMATEX Stereo16() { return pcmBuildWaveHeader(16, 2, 44100); }
+
+TEST_F(RecordAllocations, TheCardCapturingForAWindowOrAFunctionAllocatesNothing) {
+  const WAVEFORMATEX format = Stereo16();
+  Client byFunction, byWindow;
+  HWND window = AllocateHWnd([&](HWND w, UINT m, WPARAM wp, LPARAM lp) { return byWindow.Window(w, m, wp, lp); });
+  ASSERT_EQ(waveInOpen(&byFunction.handle, 0, &format, DWORD_PTR(&Client::Function), DWORD_PTR(&byFunction),
+                       CALLBACK_FUNCTION),
+            MMSYSERR_NOERROR);
+  ASSERT_EQ(waveInOpen(&byWindow.handle, 0, &format, DWORD_PTR(window), 0, CALLBACK_WINDOW), MMSYSERR_NOERROR);
+  byFunction.Start();
+  byWindow.Start();
+  CountedPeriods(10, false);  // past the first periods
+  EXPECT_EQ(CountedPeriods(kSteadyPeriods, false), 0);
+  // Both kept recording all along (a 10 ms buffer a period).
+  EXPECT_GE(byFunction.returned, kSteadyPeriods);
+  EXPECT_GE(byWindow.returned, kSteadyPeriods);
+  byFunction.Close();
+  byWindow.Close();
+  DeallocateHWnd(window);
+}
+
+TEST_F(RecordAllocations, TheInputEngineRecordingAllocatesNothingOnTheCardsThread) {
+  for (TMMCBMode mode : {cmWindow, cmThread}) {
+    SCOPED_TRACE(mode == cmWindow ? "window" : "worker");
+    TMMWaveIn in;
+    in.SetDeviceID(MapperId);
+    in.SetMode(mStereo);
+    in.SetBitLength(b16Bit);
+    in.SetSampleRate(44100);
+    in.SetBufferSize(1764);
+    in.SetNumBuffers(8);
+    in.SetCallBackMode(mode);
+    std::atomic<int> delivered{0};  // counted on the worker in its mode
+    in.OnBufferReady = [&](QObject*, PWaveHdr) { ++delivered; };
+    in.Start();
+    CountedPeriods(10, mode == cmThread);
+    const int before = delivered;
+    EXPECT_EQ(CountedPeriods(kSteadyPeriods, mode == cmThread), 0);
+    EXPECT_GE(delivered - before, kSteadyPeriods - 8) << "it kept recording";
+    in.Stop();
+    in.Close();
+    EXPECT_EQ(soundcard::TotalLostFrames(), 0u);
+  }
+}
+
+}  // namespace
