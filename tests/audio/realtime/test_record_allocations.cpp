@@ -15,6 +15,7 @@
 #include "../../platform/soundcard/alloccount.h"
 #include "audio/MMWavIn.h"
 #include "platform/soundcard/cardcontrol.h"
+#include "platform/soundcard/probes.h"
 #include "platform/soundcard/soundcard.h"
 #include "platform/winmsg/winmsg.h"
 
