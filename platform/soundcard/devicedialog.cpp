@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "platform/soundcard/cardcontrol.h"
+#include "platform/soundcard/latencypanel.h"
 
 namespace soundcard {
 
@@ -43,7 +44,9 @@ DeviceDialog::DeviceDialog(QWidget* parent, const QString& title) : QDialog(pare
   fill(output_, false, out);
 
   auto* form = new QFormLayout;
+  latency_ = new LatencyPanel(this);
   form->addRow(QString::fromUtf8("录音设备:"), input_);
+  form->addRow(QString::fromUtf8("延迟补偿（毫秒）"), latency_);
   form->addRow(QString::fromUtf8("播放设备:"), output_);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -59,6 +62,7 @@ QString DeviceDialog::chosenOutput() const { return output_->currentData().toStr
 void DeviceDialog::apply() {
   const std::string in = chosenInput().toStdString();
   const std::string out = chosenOutput().toStdString();
+  latency_->apply();
   QSettings s = settings();
   s.setValue(QStringLiteral("input"), chosenInput());
   s.setValue(QStringLiteral("output"), chosenOutput());

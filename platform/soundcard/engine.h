@@ -16,7 +16,9 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/soundcard/calibration.h"
 #include "platform/soundcard/cardcontrol.h"
+#include "platform/soundcard/latency.h"
 #include "platform/soundcard/mixertable.h"
 #include "platform/soundcard/notes.h"
 #include "platform/soundcard/soundcard.h"
@@ -48,6 +50,8 @@ class Engine {
   std::unique_ptr<MixerTable> table;
   std::vector<std::shared_ptr<WaveInRecordState>> history;
   std::size_t tapBytes = 0;
+  Latency latency;  // the recording mix's delay, the virtual round trip
+  std::unique_ptr<ClickMeasurement> measurement;  // a round-trip measurement
 
   bool isOpen(HWAVEIN h) const;
   bool isOpen(HWAVEOUT h) const;
@@ -67,6 +71,8 @@ class Engine {
   void selectHostDevices(const std::string& input, const std::string& output);
   std::string hostInput();
   std::string hostOutput();
+  // The running clock's reported round trip and its kind.
+  std::uint32_t clockRoundTrip(Clock* kind);
 
   // ---- sources and taps (any thread but the card's)
   enum class MicMode { Host, Silence, TestSignal, Samples };
