@@ -43,12 +43,11 @@ void ClickMeasurement::period(const float* mic, float* speakers, std::uint32_t n
   using P = ClickPlan;
   for (std::uint32_t i = 0; i < n && at_ < P::kTotal; ++i, ++at_) {
     captured_[at_] = 0.5f * (mic[2 * i] + mic[2 * i + 1]);
-    if (at_ < P::kLead) continue;
-    const std::uint32_t k = (at_ - P::kLead) / P::kInterval;
-    const std::uint32_t j = (at_ - P::kLead) % P::kInterval;
-    if (k < P::kClicks && j < P::kClickFrames) {
-      speakers[2 * i] += click_[j];
-      speakers[2 * i + 1] += click_[j];
+    while (next_ < P::kClicks && at_ >= P::kStarts[next_] + P::kClickFrames) ++next_;
+    if (next_ < P::kClicks && at_ >= P::kStarts[next_]) {
+      const float v = click_[at_ - P::kStarts[next_]];
+      speakers[2 * i] += v;
+      speakers[2 * i + 1] += v;
     }
   }
   if (at_ >= P::kTotal) done_.store(true, std::memory_order_release);
@@ -65,7 +64,7 @@ CalibrationResult FindClicks(const float* mono, std::size_t frames, std::uint32_
   // The best lag of each click heard, by normalised correlation.
   std::vector<std::uint32_t> lags;
   for (std::uint32_t k = 0; k < P::kClicks; ++k) {
-    const std::size_t sent = P::kLead + std::size_t(k) * P::kInterval;
+    const std::size_t sent = P::kStarts[k];
     if (sent + m > frames) break;
     const std::size_t lastLag = std::min<std::size_t>(P::kLongest, frames - sent - m);
     const float* x = mono + sent;

@@ -16,16 +16,16 @@
 namespace soundcard {
 
 // Where the clicks go, in frames at 44100 Hz from the measurement's first
-// frame: click k starts at kLead + k * kInterval; a round trip of up to
-// kLongest frames is found.
+// frame; a round trip of up to kLongest frames is found. The gaps between
+// the clicks differ (0.8, 0.9, 1.0 s), so that a longer round trip, which
+// brings a click back after the next one went out, never gives lags that
+// agree.
 struct ClickPlan {
   static constexpr std::uint32_t kClicks = 4;
   static constexpr std::uint32_t kClickFrames = 220;  // 5 ms
-  static constexpr std::uint32_t kLead = 4410;        // 0.1 s
-  static constexpr std::uint32_t kInterval = 35280;   // 0.8 s
   static constexpr std::uint32_t kLongest = 30870;    // 0.7 s
-  static constexpr std::uint32_t kTotal =
-      kLead + (kClicks - 1) * kInterval + kLongest + kClickFrames;
+  static constexpr std::uint32_t kStarts[kClicks] = {4410, 39690, 79380, 123480};
+  static constexpr std::uint32_t kTotal = kStarts[kClicks - 1] + kLongest + kClickFrames;
 };
 
 // One click: a rising sweep of 500 Hz to 5 kHz under a smooth window, whose
@@ -48,6 +48,7 @@ class ClickMeasurement {
   std::vector<float> click_;
   std::vector<float> captured_;
   std::uint32_t at_ = 0;
+  std::uint32_t next_ = 0;  // the click being played or due next
   std::atomic<bool> done_{false};
 };
 
@@ -66,7 +67,7 @@ CalibrationResult FindClicks(const float* mono, std::size_t frames, std::uint32_
 
 // ---------------------------------------------------------------- control
 // Starts a measurement from the next period; false when one is running.
-// It takes about 3.3 s of the card's time. Not from the card's thread.
+// It takes about 3.5 s of the card's time. Not from the card's thread.
 bool StartCalibration();
 bool CalibrationDone();
 // Ends the measurement and searches its recording (not found when it had

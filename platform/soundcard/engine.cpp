@@ -214,6 +214,7 @@ void Engine::reset() {
     std::swap(table, fresh);
     std::swap(history, oldHistory);
     std::swap(measurement, oldMeasurement);
+    latency.forget();
     tapBytes = 0;
   }
   Clock kind = Clock::Automatic;

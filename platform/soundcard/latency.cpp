@@ -82,6 +82,8 @@ void DelayLine::takeHistory(const DelayLine& older) noexcept {
   }
 }
 
+void DelayLine::clear() noexcept { std::fill(data_.begin(), data_.end(), 0.0f); }
+
 // ---------------------------------------------------------------- figures
 
 std::uint32_t RoundTripOf(const RoundTripFigures& f) {
@@ -114,8 +116,9 @@ MixInputs Latency::compensate(const MixInputs& live, std::uint32_t n) noexcept {
   l.waveOut.write(live.waveOut, n);
   l.synth.write(live.synth, n);
   if (delay_ == 0) return live;
-  l.waveOut.read(delay_, l.waveOutOut.data(), n);
-  l.synth.read(delay_, l.synthOut.data(), n);
+  // This period's frames are written already: they begin n frames back.
+  l.waveOut.read(delay_ + n, l.waveOutOut.data(), n);
+  l.synth.read(delay_ + n, l.synthOut.data(), n);
   return MixInputs{l.waveOutOut.data(), l.synthOut.data(), live.microphone};
 }
 
@@ -128,6 +131,12 @@ void Latency::hearSpeakers(float* mic, std::uint32_t n) noexcept {
 
 void Latency::speakersPlayed(const float* playback, std::uint32_t n) noexcept {
   speakers_->write(playback, n);
+}
+
+void Latency::forget() noexcept {
+  lines_->waveOut.clear();
+  lines_->synth.clear();
+  speakers_->clear();
 }
 
 std::unique_ptr<Latency::Lines> Latency::prepareAccompaniment(const RoundTripFigures& next) const {

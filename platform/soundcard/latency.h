@@ -48,6 +48,8 @@ class DelayLine {
   void read(std::uint32_t delay, float* out, std::uint32_t n) const noexcept;
   // Takes over as much of `older`'s history as fits, and its position.
   void takeHistory(const DelayLine& older) noexcept;
+  // Silence for all the history.
+  void clear() noexcept;
 
  private:
   std::vector<float> data_;
@@ -105,6 +107,9 @@ class Latency {
   };
   Old install(const RoundTripFigures& next, std::unique_ptr<Lines> accompaniment,
               std::unique_ptr<DelayLine> speakers) noexcept;
+
+  // Under the lock: silence for all the history (a fresh card).
+  void forget() noexcept;
 
   ~Latency();
 
