@@ -30,36 +30,6 @@ void Configure(TMMWaveRecorder& rec, int rate) {
   rec.SetOverwriteExisting(false);
 }
 
-// The click track as a wave played through a wave-out handle.
-class WavePlayer {
- public:
-  explicit WavePlayer(std::uint64_t frames) : data_(2 * frames) {
-    for (std::uint64_t i = 0; i < frames; ++i)
-      data_[2 * i] = data_[2 * i + 1] = std::int16_t(std::lrint(clicktrack::Sample(i) * 32767.0f));
-    WAVEFORMATEX f{};
-    f.wFormatTag = WAVE_FORMAT_PCM;
-    f.nChannels = 2;
-    f.nSamplesPerSec = 44100;
-    f.wBitsPerSample = 16;
-    f.nBlockAlign = 4;
-    f.nAvgBytesPerSec = 44100 * 4;
-    EXPECT_EQ(waveOutOpen(&h_, WAVE_MAPPER, &f, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
-    hdr_.lpData = reinterpret_cast<char*>(data_.data());
-    hdr_.dwBufferLength = DWORD(data_.size() * 2);
-    waveOutPrepareHeader(h_, &hdr_, sizeof hdr_);
-    waveOutWrite(h_, &hdr_, sizeof hdr_);
-  }
-  ~WavePlayer() {
-    waveOutReset(h_);
-    waveOutClose(h_);
-  }
-
- private:
-  std::vector<std::int16_t> data_;
-  WAVEHDR hdr_{};
-  HWAVEOUT h_ = nullptr;
-};
-
 class TakeInTime : public RecTest {
  protected:
   void SetUp() override {
@@ -80,11 +50,12 @@ TEST_F(TakeInTime, TheRecordedFileHasTheSingerOnTheAccompanimentAtEveryQuality) 
           soundcard::SetSimulatedRoundTripMs(ms);
           soundcard::SetLatencyCompensation(on);
           clicktrack::Synth synth;
-          std::unique_ptr<WavePlayer> player;
+          std::unique_ptr<clicktrack::WavePlayer> player;
           if (synthesizer)
             soundcard::SetSynthRender(&clicktrack::Synth::Render, &synth);
           else
-            player = std::make_unique<WavePlayer>(3 * 44100);
+            player = std::make_unique<clicktrack::WavePlayer>(3 * 44100);
+          ASSERT_TRUE(!player || player->opened());
 
           const std::string name = Path("take" + std::to_string(take++) + ".wav");
           {

@@ -12,6 +12,7 @@
 
 #include "platform/soundcard/cardcontrol.h"
 #include "platform/soundcard/mixertable.h"
+#include "platform/soundcard/soundcard.h"
 
 namespace clicktrack {
 
@@ -35,6 +36,39 @@ struct Synth {
     for (std::uint32_t i = 0; i < frames; ++i) out[2 * i] = out[2 * i + 1] = Sample(self->frame + i);
     self->frame += frames;
   }
+};
+
+// The click track as a wave played through a wave-out handle: one buffer of
+// 16-bit stereo at 44100 Hz, written at construction.
+class WavePlayer {
+ public:
+  explicit WavePlayer(std::uint64_t frames) : data_(2 * frames) {
+    for (std::uint64_t i = 0; i < frames; ++i)
+      data_[2 * i] = data_[2 * i + 1] = std::int16_t(std::lrint(Sample(i) * 32767.0f));
+    WAVEFORMATEX f{};
+    f.wFormatTag = WAVE_FORMAT_PCM;
+    f.nChannels = 2;
+    f.nSamplesPerSec = 44100;
+    f.wBitsPerSample = 16;
+    f.nBlockAlign = 4;
+    f.nAvgBytesPerSec = 44100 * 4;
+    opened_ = waveOutOpen(&h_, WAVE_MAPPER, &f, 0, 0, CALLBACK_NULL) == MMSYSERR_NOERROR;
+    hdr_.lpData = reinterpret_cast<char*>(data_.data());
+    hdr_.dwBufferLength = DWORD(data_.size() * 2);
+    waveOutPrepareHeader(h_, &hdr_, sizeof hdr_);
+    waveOutWrite(h_, &hdr_, sizeof hdr_);
+  }
+  ~WavePlayer() {
+    waveOutReset(h_);
+    waveOutClose(h_);
+  }
+  bool opened() const { return opened_; }
+
+ private:
+  std::vector<std::int16_t> data_;
+  WAVEHDR hdr_{};
+  HWAVEOUT h_ = nullptr;
+  bool opened_ = false;
 };
 
 // The default table with the recording mix split by channel: microphone

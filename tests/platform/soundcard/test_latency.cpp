@@ -54,29 +54,6 @@ std::vector<std::int64_t> Apart(const Take& t, DWORD rate) {
   return clicktrack::Distances(accompaniment, sung, std::int64_t(rate / 10));
 }
 
-// The click track through a wave-out handle: one buffer of 16-bit stereo at
-// 44100 Hz, written now.
-struct WavePlayer {
-  HWAVEOUT h = nullptr;
-  std::vector<char> data;
-  WAVEHDR hdr{};
-  explicit WavePlayer(std::uint64_t frames) : data(4 * frames) {
-    auto* s = reinterpret_cast<std::int16_t*>(data.data());
-    for (std::uint64_t i = 0; i < frames; ++i)
-      s[2 * i] = s[2 * i + 1] = std::int16_t(std::lrint(clicktrack::Sample(i) * 32767.0f));
-    const WAVEFORMATEX f = Pcm(44100, 2, 16);
-    EXPECT_EQ(waveOutOpen(&h, WAVE_MAPPER, &f, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
-    hdr.lpData = data.data();
-    hdr.dwBufferLength = DWORD(data.size());
-    waveOutPrepareHeader(h, &hdr, sizeof hdr);
-    waveOutWrite(h, &hdr, sizeof hdr);
-  }
-  ~WavePlayer() {
-    waveOutReset(h);
-    waveOutClose(h);
-  }
-};
-
 class RoundTrip : public CardTest {};
 
 TEST_F(RoundTrip, TheSingersClickAndTheAccompanimentCoincideInTheTakeAndAreLApartWithoutCompensation) {
@@ -95,11 +72,12 @@ TEST_F(RoundTrip, TheSingersClickAndTheAccompanimentCoincideInTheTakeAndAreLApar
           EXPECT_EQ(soundcard::RoundTripFrames(), l);
 
           clicktrack::Synth synth;
-          std::unique_ptr<WavePlayer> player;
+          std::unique_ptr<clicktrack::WavePlayer> player;
           if (std::string(source) == "SW Synth")
             soundcard::SetSynthRender(&clicktrack::Synth::Render, &synth);
           else
-            player = std::make_unique<WavePlayer>(kFrames + 44100);
+            player = std::make_unique<clicktrack::WavePlayer>(kFrames + 44100);
+          ASSERT_TRUE(!player || player->opened());
           const Take take = Record(rate, kFrames);
           soundcard::SetSynthRender(nullptr, nullptr);
           player.reset();
