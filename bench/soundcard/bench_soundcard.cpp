@@ -3,12 +3,14 @@
 // buffers from the callback the way the engines keep their rings full.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <thread>
 #include <vector>
 
 #include "platform/soundcard/cardcontrol.h"
+#include "platform/soundcard/latency.h"
 #include "platform/soundcard/soundcard.h"
 
 namespace {
@@ -83,6 +85,29 @@ void BM_CardSecondStepped(benchmark::State& state) {
   state.counters["percent_of_core"] = 100.0 * cpu / double(state.iterations());
 }
 BENCHMARK(BM_CardSecondStepped)->Unit(benchmark::kMillisecond);
+
+// A synthesizer that costs next to nothing: a constant level.
+void Level(void*, float* out, std::uint32_t frames) { std::fill(out, out + 2 * frames, 0.125f); }
+
+// The same session with the synthesizer playing and a round trip of 120 ms:
+// the recording mix delays "SW Synth" and "Wave Out" by it (argument 1) or
+// not (argument 0, compensation forced off).
+void BM_CardSecondCompensation(benchmark::State& state) {
+  soundcard::SelectClock(soundcard::Clock::Stepped);
+  Session session;
+  soundcard::SetSynthRender(&Level, nullptr);
+  soundcard::SetLatencyOffsetMs(120);
+  soundcard::SetLatencyCompensation(state.range(0) != 0);
+  soundcard::Advance(44100);  // the lines are filled
+  timespec a{}, b{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &a);
+  for (auto _ : state) soundcard::Advance(44100);
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &b);
+  const double cpu = double(b.tv_sec - a.tv_sec) + (b.tv_nsec - a.tv_nsec) * 1e-9;
+  state.counters["percent_of_core"] = 100.0 * cpu / double(state.iterations());
+  soundcard::SetSynthRender(nullptr, nullptr);
+}
+BENCHMARK(BM_CardSecondCompensation)->ArgName("compensation")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 double ProcessCpuSeconds() {
   timespec t{};

@@ -17,6 +17,9 @@
 //   named by TUNELARK_AUDIO_IN, looped.
 // - Stepped: nothing runs by itself; Advance() runs periods on the caller's
 //   thread, deterministically.
+// The recording mix delays the accompaniment by the round trip, and the
+// virtual device can simulate one (TUNELARK_AUDIO_LATENCY_MS): see latency.h;
+// measuring it with clicks: calibration.h.
 // Automatic (the start-up choice): Virtual when TUNELARK_AUDIO=virtual, when
 // the device sheet's remembered choice is the virtual device, or when the
 // host has no usable output device; else Host on the remembered devices.
@@ -106,7 +109,9 @@ void InstallMixers(std::vector<MixerDesc> mixers);
 std::array<int, 2> LinePeak(unsigned destination, int source);
 
 // Back to the start-up state for the next test: default mixer table,
-// microphone from the host, no synthesizer, taps off, history cleared.
+// microphone from the host, no synthesizer, taps off, history cleared, no
+// round-trip correction, compensation on, the clock's own round trip (none
+// simulated on the stepped clock), no measurement.
 // Handles that are still open stay open.
 void ResetCard();
 

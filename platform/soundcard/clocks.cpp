@@ -2,7 +2,9 @@
 
 #include <rtaudio/RtAudio.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
@@ -20,10 +22,11 @@ namespace {
 
 class VirtualClock : public ClockDriver {
  public:
-  explicit VirtualClock(Engine& engine) : engine_(engine) {}
+  explicit VirtualClock(Engine& engine) : engine_(engine), roundTrip_(SimulatedRoundTrip()) {}
   ~VirtualClock() override { stop(); }
 
   Clock kind() const override { return Clock::Virtual; }
+  std::uint32_t roundTripFrames() const override { return roundTrip_; }
 
   bool start() override {
     const char* in = std::getenv("TUNELARK_AUDIO_IN");
@@ -68,7 +71,18 @@ class VirtualClock : public ClockDriver {
     }
   }
 
+  // TUNELARK_AUDIO_LATENCY_MS in frames; 0 when unset or not a number.
+  static std::uint32_t SimulatedRoundTrip() {
+    const char* env = std::getenv("TUNELARK_AUDIO_LATENCY_MS");
+    if (!env || !*env) return 0;
+    char* end = nullptr;
+    const double ms = std::strtod(env, &end);
+    if (*end != '\0' || !(ms > 0.0) || ms > 10000.0) return 0;
+    return std::uint32_t(std::lround(ms * kSampleRate / 1000.0));
+  }
+
   Engine& engine_;
+  const std::uint32_t roundTrip_;
   std::unique_ptr<FileStreams> files_;
   std::mutex mutex_;
   std::condition_variable wake_;
@@ -85,6 +99,7 @@ class HostClock : public ClockDriver {
   ~HostClock() override { stop(); }
 
   Clock kind() const override { return Clock::Host; }
+  std::uint32_t roundTripFrames() const override { return latency_; }
 
   bool start() override {
     try {
@@ -125,6 +140,12 @@ class HostClock : public ClockDriver {
       in_.assign(2 * std::size_t(frames), 0.0f);
       out_.assign(2 * std::size_t(frames), 0.0f);
       audio_->startStream();
+      // Input and output latency together, as far as the host API knows it.
+      try {
+        latency_ = std::uint32_t(std::max(0l, audio_->getStreamLatency()));
+      } catch (...) {
+        latency_ = 0;
+      }
       return true;
     } catch (...) {
       return fail();
@@ -188,6 +209,7 @@ class HostClock : public ClockDriver {
   std::string inputName_, outputName_;
   std::unique_ptr<RtAudio> audio_;
   unsigned inChannels_ = 0, outChannels_ = 2;
+  std::uint32_t latency_ = 0;
   std::vector<float> in_, out_;
 };
 

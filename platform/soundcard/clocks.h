@@ -3,6 +3,7 @@
 // tests advance.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,11 +22,16 @@ class ClockDriver {
   virtual bool start() = 0;
   // After it returns no period runs on the driver's behalf.
   virtual void stop() = 0;
+  // The input + output latency of the running stream in frames: how late
+  // the microphone hears what the card sends to the speakers.
+  virtual std::uint32_t roundTripFrames() const { return 0; }
 };
 
 // A timer thread that runs one period every 10 ms against absolute
 // deadlines. Microphone: the TUNELARK_AUDIO_IN file, looped, if set;
 // output: the TUNELARK_AUDIO_OUT file, if set; both through helper threads.
+// With TUNELARK_AUDIO_LATENCY_MS its microphone also hears the speakers that
+// much later, and it reports that as its round trip.
 std::unique_ptr<ClockDriver> MakeVirtualClock(Engine& engine);
 // RtAudio duplex (or output only) stream on the named devices ("" =
 // default). start() fails when the host has no output device.

@@ -7,6 +7,7 @@
 
 #include "platform/soundcard/cardcontrol.h"
 #include "platform/soundcard/devicesettings.h"
+#include "platform/soundcard/latencypanel.h"
 
 namespace soundcard {
 
@@ -40,7 +41,9 @@ DeviceDialog::DeviceDialog(QWidget* parent, const QString& title) : QDialog(pare
   fill(output_, false, out);
 
   auto* form = new QFormLayout;
+  latency_ = new LatencyPanel(this);
   form->addRow(QString::fromUtf8("录音设备:"), input_);
+  form->addRow(QString::fromUtf8("延迟补偿（毫秒）"), latency_);
   form->addRow(QString::fromUtf8("播放设备:"), output_);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -56,6 +59,7 @@ QString DeviceDialog::chosenOutput() const { return output_->currentData().toStr
 void DeviceDialog::apply() {
   const std::string in = chosenInput().toStdString();
   const std::string out = chosenOutput().toStdString();
+  latency_->apply();
   RememberDevices(in, out);
   // The virtual device runs both directions; any host device means the host.
   if (out == VirtualDeviceName() || in == VirtualDeviceName()) {

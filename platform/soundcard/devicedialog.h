@@ -14,6 +14,8 @@ class QComboBox;
 
 namespace soundcard {
 
+class LatencyPanel;
+
 class DeviceDialog : public QDialog {
   Q_OBJECT
  public:
@@ -22,12 +24,16 @@ class DeviceDialog : public QDialog {
   QString chosenInput() const;
   QString chosenOutput() const;
 
+  // The recording side's round-trip correction and its measurement.
+  LatencyPanel* latency() const { return latency_; }
+
   // Applies the choice to the card and remembers it.
   void apply();
 
  private:
   QComboBox* input_;
   QComboBox* output_;
+  LatencyPanel* latency_;
 };
 
 // Shows the dialog modally; applies the choice when the user accepts it.

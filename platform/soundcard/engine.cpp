@@ -59,7 +59,7 @@ void Engine::callInOrder(NoteList& notes) {
 
 void Engine::run(const float* hostIn, float* hostOut, std::uint64_t frames,
                  std::uint32_t step) noexcept {
-  step = std::min(step, kMaxFrames);
+  step = std::min({step, kMaxFrames, latency.periodLimit()});
   while (frames > 0) {
     const auto n = std::uint32_t(std::min<std::uint64_t>(frames, step));
     period(hostIn, hostOut, n);
@@ -92,8 +92,11 @@ void Engine::period(const float* hostIn, float* hostOut, std::uint32_t n) noexce
   for (WaveOutHandle* h : waveOuts)
     if (h) h->pull(waveOut_.data(), n, cardNotes_);
   fillMicrophone(hostIn, n);
-  table->mix(MixInputs{waveOut_.data(), synth_.data(), mic_.data()}, playback_.data(),
-             recording_.data(), n);
+  latency.hearSpeakers(mic_.data(), n);
+  const MixInputs live{waveOut_.data(), synth_.data(), mic_.data()};
+  table->mix(live, latency.compensate(live, n), playback_.data(), recording_.data(), n);
+  if (measurement) measurement->period(mic_.data(), playback_.data(), n);
+  latency.speakersPlayed(playback_.data(), n);
   if (hostOut) std::memcpy(hostOut, playback_.data(), 2 * n * sizeof(float));
   if (probe) probe->mixed(playback_.data(), recording_.data(), n, now);
   for (WaveInHandle* h : waveIns)
@@ -166,11 +169,17 @@ void Engine::reset() {
   setSynth(nullptr, nullptr);
   setMicrophone(MicMode::Host);
   CardProbe::State oldProbe;  // freed after the lock is released
+  std::unique_ptr<ClickMeasurement> oldMeasurement;
   {
     std::lock_guard g(lock);
     std::swap(table, fresh);
     if (probe) std::swap(probe->state, oldProbe);
+    std::swap(measurement, oldMeasurement);
+    latency.forget();
   }
+  Clock kind = Clock::Automatic;
+  const std::uint32_t roundTrip = clockRoundTrip(&kind);
+  ResetRoundTrip(kind, roundTrip);
 }
 
 // ---------------------------------------------------------------- clocks
@@ -216,6 +225,8 @@ void Engine::startClock(Clock clock) {
       }
       clock = Clock::Host;
     }
+    int offsetMs = 0;
+    if (RememberedLatencyOffsetMs(&offsetMs)) SetLatencyOffsetMs(offsetMs);
   }
   if (clock == Clock::Host) {
     driver_ = MakeHostClock(*this, hostInput_, hostOutput_);
@@ -230,6 +241,13 @@ void Engine::startClock(Clock clock) {
     driver_->start();
   }
   active_ = clock;
+  AdoptClockRoundTrip(clock, driver_->roundTripFrames());
+}
+
+std::uint32_t Engine::clockRoundTrip(Clock* kind) {
+  std::lock_guard c(clockMutex_);
+  *kind = active_;
+  return driver_ ? driver_->roundTripFrames() : 0;
 }
 
 void Engine::advance(std::uint64_t frames, bool pump) {

@@ -16,7 +16,9 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/soundcard/calibration.h"
 #include "platform/soundcard/cardcontrol.h"
+#include "platform/soundcard/latency.h"
 #include "platform/soundcard/mixertable.h"
 #include "platform/soundcard/notes.h"
 #include "platform/soundcard/periodbarrier.h"
@@ -49,6 +51,8 @@ class Engine {
   std::vector<MixerHandle*> mixers;
   std::unique_ptr<MixerTable> table;
   CardProbe* probe = nullptr;  // installed by tests; never removed
+  Latency latency;  // the recording mix's delay, the virtual round trip
+  std::unique_ptr<ClickMeasurement> measurement;  // a round-trip measurement
 
   bool isOpen(HWAVEIN h) const;
   bool isOpen(HWAVEOUT h) const;
@@ -71,6 +75,8 @@ class Engine {
   void selectHostDevices(const std::string& input, const std::string& output);
   std::string hostInput();
   std::string hostOutput();
+  // The running clock's reported round trip and its kind.
+  std::uint32_t clockRoundTrip(Clock* kind);
 
   // ---- sources (any thread but the card's)
   // Probe: the installed probe's microphone (silence without one).

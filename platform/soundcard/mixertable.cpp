@@ -210,8 +210,13 @@ void MixerTable::mixDestination(const MixLine* dest, const MixInputs& in, float*
 
 void MixerTable::mix(const MixInputs& inputs, float* playback, float* recording,
                      std::uint32_t frames) const {
-  mixDestination(playback_, inputs, playback, frames);
-  mixDestination(recording_, inputs, recording, frames);
+  mix(inputs, inputs, playback, recording, frames);
+}
+
+void MixerTable::mix(const MixInputs& playbackInputs, const MixInputs& recordingInputs,
+                     float* playback, float* recording, std::uint32_t frames) const {
+  mixDestination(playback_, playbackInputs, playback, frames);
+  mixDestination(recording_, recordingInputs, recording, frames);
 }
 
 // ---------------------------------------------------------------- table makers

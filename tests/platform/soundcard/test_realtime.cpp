@@ -3,7 +3,15 @@
 // periods run on the test's own thread through the stepped clock. (libsoxr
 // still sizes its own buffers in a converter's first periods; what is
 // checked here is what the card decides itself.)
+#include <atomic>
+#include <cstdlib>
+#include <functional>
+#include <iterator>
+
 #include "cardtest.h"
+#include "clicktrack.h"
+#include "platform/soundcard/calibration.h"
+#include "platform/soundcard/latency.h"
 #include "platform/winmsg/winmsg.h"
 
 #include "alloccount.h"
@@ -85,6 +93,59 @@ TEST_F(RealTime, APlayerRunningDryAllocatesNothingOnTheCardsThread) {
   soundcard::Advance(44100 / 5);
   EXPECT_EQ(gPlayed, 6);
   for (HWAVEOUT h : handles) EXPECT_EQ(waveOutClose(h), MMSYSERR_NOERROR);
+}
+
+// Re-queues every recorded buffer, allocating nothing.
+void Requeue(void* handle, UINT msg, DWORD_PTR, DWORD_PTR p1, DWORD_PTR) {
+  if (msg == MM_WIM_DATA)
+    waveInAddBuffer(static_cast<HWAVEIN>(handle), reinterpret_cast<WAVEHDR*>(p1), sizeof(WAVEHDR));
+}
+
+// The round trip changes while a take runs with the singer simulated and
+// the accompaniment delayed: new delay lines are built by the changing
+// thread, so the periods after each change allocate nothing; nor do the
+// periods of a round-trip measurement.
+TEST_F(RealTime, ChangingTheRoundTripDuringATakeAllocatesNothingOnTheCardsThread) {
+  const WAVEFORMATEX f = Pcm(44100, 2, 16);
+  HWAVEIN h = nullptr;
+  ASSERT_EQ(waveInOpen(&h, WAVE_MAPPER, &f, DWORD_PTR(&Requeue), 0, CALLBACK_FUNCTION), MMSYSERR_NOERROR);
+  BufferSet set(8, 4410 * 4);
+  for (WAVEHDR& hdr : set.headers) {
+    waveInPrepareHeader(h, &hdr, sizeof hdr);
+    waveInAddBuffer(h, &hdr, sizeof hdr);
+  }
+  clicktrack::Synth synth;
+  soundcard::SetSynthRender(&clicktrack::Synth::Render, &synth);
+  soundcard::SetSimulatedRoundTripMs(120);
+  ASSERT_EQ(waveInStart(h), MMSYSERR_NOERROR);
+  soundcard::Advance(44100 / 2);
+
+  const std::function<void()> changes[] = {
+      [] { soundcard::SetLatencyOffsetMs(200); },
+      [] { soundcard::SetSimulatedRoundTripMs(30); },
+      [] { soundcard::SetLatencyOffsetMs(-50); },
+      [] { soundcard::SetLatencyCompensation(false); },
+      [] { soundcard::SetLatencyCompensation(true); },
+      [] { soundcard::SetLatencyOffsetMs(900); },      // a longer line
+      [] { soundcard::SetSimulatedRoundTripMs(600); },  // longer lines for both
+      [] { soundcard::SetLatencyOffsetMs(0); },
+  };
+  for (std::size_t i = 0; i < std::size(changes); ++i) {
+    changes[i]();
+    EXPECT_EQ(AllocationsOf(44100 / 4), 0) << "after change " << i;
+  }
+
+  ASSERT_TRUE(soundcard::StartCalibration());
+  EXPECT_EQ(AllocationsOf(soundcard::ClickPlan::kTotal), 0) << "measuring";
+  ASSERT_TRUE(soundcard::CalibrationDone());
+  const soundcard::CalibrationResult r = soundcard::FinishCalibration();
+  EXPECT_TRUE(r.found);
+  EXPECT_EQ(r.roundTripFrames, 600u * 441 / 10);
+
+  soundcard::SetSynthRender(nullptr, nullptr);
+  waveInReset(h);
+  EXPECT_EQ(soundcard::LostFrames(h), 0u);
+  waveInClose(h);
 }
 
 }  // namespace
