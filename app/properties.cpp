@@ -3,7 +3,7 @@
 #include <QWidget>
 
 #include "platform/sequencer/seqcontrol.h"
-#include "platform/soundcard/devicedialog.h"
+#include "platform/devicesheet/devicedialog.h"
 
 bool TMMPropertiesDialog::Execute() {
   QWidget* owner = qobject_cast<QWidget*>(Owner());

@@ -1,4 +1,4 @@
-#include "platform/soundcard/latencypanel.h"
+#include "platform/devicesheet/latencypanel.h"
 
 #include <QHBoxLayout>
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "platform/soundcard/devicedialog.h"
+#include "platform/devicesheet/devicedialog.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -7,7 +7,7 @@
 
 #include "platform/soundcard/cardcontrol.h"
 #include "platform/soundcard/devicesettings.h"
-#include "platform/soundcard/latencypanel.h"
+#include "platform/devicesheet/latencypanel.h"
 
 namespace soundcard {
 

@@ -10,11 +10,11 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
-#include "cardtest.h"
+#include "../soundcard/cardtest.h"
 #include "platform/soundcard/calibration.h"
-#include "platform/soundcard/devicedialog.h"
+#include "platform/devicesheet/devicedialog.h"
 #include "platform/soundcard/latency.h"
-#include "platform/soundcard/latencypanel.h"
+#include "platform/devicesheet/latencypanel.h"
 
 using namespace cardtest;
 
@@ -22,7 +22,7 @@ namespace {
 
 QApplication& App() {
   static int argc = 1;
-  static char name[] = "test_soundcard";
+  static char name[] = "test_devicesheet";
   static char* argv[] = {name, nullptr};
   static auto* app = new QApplication(argc, argv);
   return *app;
