@@ -122,57 +122,6 @@ class Engine {
 // say): its id, or an error code. Call with the engine's lock held.
 MMRESULT ResolveMixer(Engine& engine, HMIXEROBJ obj, DWORD flags, UINT* mixerId);
 
-// The header and id calls that work the same on wave-in and wave-out
-// handles (waveInPrepareHeader and waveOutPrepareHeader, and so on). Each
-// takes the engine's lock.
-template <typename WaveHandle>
-MMRESULT PrepareWaveHeader(WaveHandle h, WAVEHDR* hdr, UINT size) {
-  if (!hdr || size < sizeof(WAVEHDR)) return MMSYSERR_INVALPARAM;
-  Engine& e = Engine::instance();
-  std::lock_guard g(e.lock);
-  if (!e.isOpen(h)) return MMSYSERR_INVALHANDLE;
-  hdr->dwFlags |= WHDR_PREPARED;
-  return MMSYSERR_NOERROR;
-}
-
-template <typename WaveHandle>
-MMRESULT UnprepareWaveHeader(WaveHandle h, WAVEHDR* hdr, UINT size) {
-  if (!hdr || size < sizeof(WAVEHDR)) return MMSYSERR_INVALPARAM;
-  Engine& e = Engine::instance();
-  std::lock_guard g(e.lock);
-  if (!e.isOpen(h)) return MMSYSERR_INVALHANDLE;
-  if (hdr->dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
-  hdr->dwFlags &= ~WHDR_PREPARED;
-  return MMSYSERR_NOERROR;
-}
-
-// Runs `returnBuffers(notes)` on an open handle under the engine's lock,
-// then delivers the notices it collected (the buffers it hands back) after
-// the lock is released: the shape of waveInStop, waveInReset, waveOutReset.
-template <typename WaveHandle, typename ReturnBuffers>
-MMRESULT ReturnWaveBuffers(WaveHandle h, ReturnBuffers returnBuffers) {
-  Engine& e = Engine::instance();
-  NoteList notes;
-  {
-    std::lock_guard g(e.lock);
-    if (!e.isOpen(h)) return MMSYSERR_INVALHANDLE;
-    returnBuffers(notes);
-  }
-  e.callInOrder(notes);
-  return MMSYSERR_NOERROR;
-}
-
-// The device id of an open handle: always 0.
-template <typename WaveHandle>
-MMRESULT GetWaveID(WaveHandle h, UINT* id) {
-  if (!id) return MMSYSERR_INVALPARAM;
-  Engine& e = Engine::instance();
-  std::lock_guard g(e.lock);
-  if (!e.isOpen(h)) return MMSYSERR_INVALHANDLE;
-  *id = 0;
-  return MMSYSERR_NOERROR;
-}
-
 // Identity of the card's wave devices (capabilities and mixer targets).
 constexpr WORD kCardMid = 0x00FF;
 constexpr WORD kWaveOutPid = 1;

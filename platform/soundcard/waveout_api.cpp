@@ -1,56 +1,24 @@
 // The waveOut calls: the application's side of a wave-out handle. Each takes the
 // card's lock for a few pointer operations; the card's side is in
 // waveout_handle.cpp.
-#include <algorithm>
-
-#include "platform/soundcard/engine.h"
 #include "platform/soundcard/soundcard.h"
+#include "platform/soundcard/waveapi.h"
 #include "platform/soundcard/waveout.h"
 
 using namespace soundcard;
 
 MMRESULT waveOutOpen(HWAVEOUT* phwo, UINT id, const WAVEFORMATEX* pwfx, DWORD_PTR target,
                      DWORD_PTR instance, DWORD flags) {
-  if (id != 0 && id != WAVE_MAPPER) return MMSYSERR_BADDEVICEID;
-  if (!pwfx) return MMSYSERR_INVALPARAM;
-  if (!IsSupportedPcm(*pwfx)) return WAVERR_BADFORMAT;
-  if (flags & WAVE_FORMAT_QUERY) return MMSYSERR_NOERROR;
-  if (!phwo) return MMSYSERR_INVALPARAM;
   Callback cb;
-  if (MMRESULT r = ParseCallback(target, instance, flags, &cb)) return r;
-
-  Engine& e = Engine::instance();
-  e.ensureClock();
-  auto* h = new WaveOutHandle(*pwfx, cb);
-  {
-    std::lock_guard g(e.lock);
-    auto slot = std::find(e.waveOuts.begin(), e.waveOuts.end(), nullptr);
-    if (slot == e.waveOuts.end()) {
-      delete h;
-      return MMSYSERR_ALLOCATED;
-    }
-    *slot = h;
-  }
-  *phwo = h;
-  SendNow(cb, h, MM_WOM_OPEN, 0);
-  return MMSYSERR_NOERROR;
+  bool query = false;
+  if (MMRESULT r = CheckWaveOpen(id, pwfx, flags, phwo, target, instance, &cb, &query)) return r;
+  if (query) return MMSYSERR_NOERROR;
+  Engine::instance().ensureClock();
+  return InstallWaveHandle(new WaveOutHandle(*pwfx, cb), phwo, MM_WOM_OPEN, [] {});
 }
 
 MMRESULT waveOutClose(HWAVEOUT h) {
-  Engine& e = Engine::instance();
-  Callback cb;
-  {
-    std::lock_guard g(e.lock);
-    if (!e.isOpen(h)) return MMSYSERR_INVALHANDLE;
-    if (h->head) return WAVERR_STILLPLAYING;
-    *std::find(e.waveOuts.begin(), e.waveOuts.end(), h) = nullptr;
-    cb = h->callback;
-  }
-  NoteList notes;
-  notes.add(cb, h, MM_WOM_CLOSE, 0);
-  e.callInOrder(notes);
-  delete h;
-  return MMSYSERR_NOERROR;
+  return CloseWaveHandle(h, MM_WOM_CLOSE, [] {});
 }
 
 MMRESULT waveOutPrepareHeader(HWAVEOUT h, WAVEHDR* hdr, UINT size) {
@@ -62,34 +30,19 @@ MMRESULT waveOutUnprepareHeader(HWAVEOUT h, WAVEHDR* hdr, UINT size) {
 }
 
 MMRESULT waveOutWrite(HWAVEOUT h, WAVEHDR* hdr, UINT size) {
-  if (!hdr || size < sizeof(WAVEHDR)) return MMSYSERR_INVALPARAM;
-  if (!hdr->lpData && hdr->dwBufferLength > 0) return MMSYSERR_INVALPARAM;
-  Engine& e = Engine::instance();
-  std::lock_guard g(e.lock);
-  if (!e.isOpen(h)) return MMSYSERR_INVALHANDLE;
-  if (!(hdr->dwFlags & WHDR_PREPARED)) return WAVERR_UNPREPARED;
-  if (hdr->dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
-  hdr->dwFlags = (hdr->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
-  h->append(hdr);
-  // A sound after one that ran out to its end starts a new stream.
-  h->restartConverter();
-  return MMSYSERR_NOERROR;
+  return QueueWaveHeader(h, hdr, size, [h](WAVEHDR* queued) {
+    h->append(queued);
+    // A sound after one that ran out to its end starts a new stream.
+    h->restartConverter();
+  });
 }
 
 MMRESULT waveOutPause(HWAVEOUT h) {
-  Engine& e = Engine::instance();
-  std::lock_guard g(e.lock);
-  if (!e.isOpen(h)) return MMSYSERR_INVALHANDLE;
-  h->paused = true;
-  return MMSYSERR_NOERROR;
+  return ChangeWaveHandle(h, [h] { h->paused = true; });
 }
 
 MMRESULT waveOutRestart(HWAVEOUT h) {
-  Engine& e = Engine::instance();
-  std::lock_guard g(e.lock);
-  if (!e.isOpen(h)) return MMSYSERR_INVALHANDLE;
-  h->paused = false;
-  return MMSYSERR_NOERROR;
+  return ChangeWaveHandle(h, [h] { h->paused = false; });
 }
 
 MMRESULT waveOutReset(HWAVEOUT h) {
@@ -97,26 +50,11 @@ MMRESULT waveOutReset(HWAVEOUT h) {
 }
 
 MMRESULT waveOutGetPosition(HWAVEOUT h, MMTIME* t, UINT size) {
-  if (!t || size < sizeof(MMTIME)) return MMSYSERR_INVALPARAM;
-  Engine& e = Engine::instance();
-  std::lock_guard g(e.lock);
-  if (!e.isOpen(h)) return MMSYSERR_INVALHANDLE;
-  const std::uint64_t frames = h->position();
-  if (t->wType == TIME_SAMPLES) {
-    t->u.sample = DWORD(frames);
-  } else {
-    t->wType = TIME_BYTES;
-    t->u.cb = DWORD(frames * h->format.nBlockAlign);
-  }
-  return MMSYSERR_NOERROR;
+  return GetWavePosition(h, t, size, [h] { return h->position(); });
 }
 
 MMRESULT waveOutNotifyDrained(HWAVEOUT h, UINT msg) {
-  Engine& e = Engine::instance();
-  std::lock_guard g(e.lock);
-  if (!e.isOpen(h)) return MMSYSERR_INVALHANDLE;
-  h->drainedMessage = msg;
-  return MMSYSERR_NOERROR;
+  return ChangeWaveHandle(h, [h, msg] { h->drainedMessage = msg; });
 }
 
 MMRESULT waveOutGetID(HWAVEOUT h, UINT* id) {
