@@ -17,6 +17,7 @@
 #include "app/main.h"
 #include "app/vol.h"
 #include "forms_fixture.h"
+#include "platform/devicesheet/devicedialog.h"
 
 namespace {
 
@@ -56,6 +57,10 @@ TEST_F(Screens, EveryWindow) {
   Shoot(Form4, "advanced-volume");
   Form4->hide();
   Shoot(AboutBox, "about");
+  AboutBox->hide();
+  soundcard::DeviceDialog sheet(Form2, QString::fromUtf8("录音设备"));
+  Shoot(&sheet, "device-sheet");
+  sheet.hide();
   if (QScreen* screen = Form1->screen()) {
     EXPECT_TRUE(screen->grabWindow(0).save(QDir(folder).filePath("screen.png")));
   }
