@@ -366,8 +366,10 @@ class PulseClock final : public ClockDriver {
     takeInput();
     const std::size_t writable = pa_stream_writable_size(play_);
     if (writable == std::size_t(-1)) return;
+    // The microphone's arrivals call here too: wait until the server wants
+    // at least its request size, rather than running slivers of a period.
     const auto frames = std::uint32_t(writable / kFrameBytes);
-    if (frames == 0) return;
+    if (frames < kRequestFrames) return;
     const std::size_t held = fifo_.available() / 2;
     if (inputBegun_ && !inputFlowing_ && held >= kMarginFrames + frames) inputFlowing_ = true;
     if (inputFlowing_ && held > kMarginFrames + kSurplusFrames + frames)

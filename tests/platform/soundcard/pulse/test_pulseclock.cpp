@@ -4,6 +4,11 @@
 // the measured loop-back, and lost frames counted when the card stalls.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QComboBox>
+#include <QSettings>
+#include <QTemporaryDir>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -13,6 +18,7 @@
 #include <vector>
 
 #include "platform/soundcard/cardcontrol.h"
+#include "platform/soundcard/devicedialog.h"
 #include "platform/soundcard/soundcard.h"
 #include "soundserver.h"
 #include "stallwatch.h"
@@ -200,6 +206,27 @@ TEST_F(PulseClock, ListsTheServersDevicesAndFallsBackToItsDefaults) {
   EXPECT_FALSE(sink->description.empty());
   EXPECT_EQ(monitor->inputChannels, 2u);
   EXPECT_TRUE(monitor->defaultInput);
+
+  // The device sheet offers them by description and chooses them by name.
+  static int argc = 1;
+  static char name[] = "test_soundcard_pulse";
+  static char* argv[] = {name, nullptr};
+  static auto* app = new QApplication(argc, argv);
+  (void)app;
+  QTemporaryDir settings;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+  {
+    soundcard::DeviceDialog dialog;
+    const auto boxes = dialog.findChildren<QComboBox*>();
+    ASSERT_EQ(boxes.size(), 2);
+    const int in = boxes[0]->findData(QString::fromUtf8(soundservertest::kMonitor));
+    const int out = boxes[1]->findData(QString::fromUtf8(soundservertest::kSink));
+    ASSERT_GE(in, 0);
+    ASSERT_GE(out, 0);
+    EXPECT_EQ(boxes[0]->itemText(in).toStdString(), monitor->description);
+    EXPECT_EQ(boxes[1]->itemText(out).toStdString(), sink->description);
+    EXPECT_EQ(boxes[1]->findData(QString::fromUtf8(soundservertest::kMonitor)), -1);
+  }
 
   // Named devices, then names the server does not know: the defaults.
   soundcard::SelectHostDevices(soundservertest::kMonitor, soundservertest::kSink);
