@@ -23,8 +23,9 @@ using Steady = std::chrono::steady_clock;
 
 constexpr std::uint32_t kFrameBytes = 2 * sizeof(float);
 // Requested buffering. The server keeps two periods queued for the sink and
-// asks for one at a time; the source sends the microphone a period at a
-// time. At the defaults that is a round trip of about three periods.
+// asks for half a period at a time; the source sends the microphone a
+// period at a time. With the microphone's margin below, the round trip on a
+// null sink comes to about 25 ms.
 constexpr std::uint32_t kQueuedFrames = 2 * kPeriodFrames;
 constexpr std::uint32_t kRequestFrames = kPeriodFrames / 2;
 constexpr std::uint32_t kFragmentFrames = kPeriodFrames;
@@ -189,12 +190,12 @@ class PulseClock final : public ClockDriver {
       return fail();
     }
     bool ok = waitContext();
-    // The speakers first: the card starts as soon as they want frames, and
-    // the microphone's first frames then meet a card that already runs.
+    // Without a sink there is nothing to run the card; without a source it
+    // plays only. Both streams are made corked, so the server has set the
+    // devices up for their small buffers before either runs; then they
+    // start together.
     if (ok) ok = openStream(play_, PA_STREAM_PLAYBACK, outputName_);
     if (ok) openStream(rec_, PA_STREAM_RECORD, inputName_);
-    // Both streams were made corked, so the server set the devices up for
-    // their small buffers before either runs; now they start together.
     if (ok) {
       if (rec_) uncork(rec_);
       uncork(play_);
