@@ -41,6 +41,8 @@ constexpr std::uint32_t kSurplusFrames = 8 * kPeriodFrames;
 constexpr std::uint32_t kTimingFrames = kSampleRate / 20;
 // Frames per engine call: the largest block the scratch buffers take.
 constexpr std::uint32_t kChunkFrames = 2048;
+// How long a pause between periods is remembered for judging an underrun.
+constexpr double kPauseMemoryMs = 250.0;
 // Waiting for the server, at most.
 constexpr int kAnswerMs = 1000;
 
@@ -209,7 +211,7 @@ class PulseClock final : public ClockDriver {
   void stop() override {
     if (!loop_) return;
     pa_threaded_mainloop_lock(loop_);
-    if (underflowAt_) addLost(MsSince(*underflowAt_));
+    if (underflowAt_) addLost(underrunMs());
     underflowAt_.reset();
     closeStream(rec_);
     closeStream(play_);
@@ -335,9 +337,31 @@ class PulseClock final : public ClockDriver {
   static void onStarted(pa_stream*, void* user) {
     auto* self = static_cast<PulseClock*>(user);
     if (!self->underflowAt_) return;
-    self->addLost(MsSince(*self->underflowAt_));
+    self->addLost(self->underrunMs());
     self->underflowAt_.reset();
   }
+
+  // How long the sink played silence. The two notices often arrive together
+  // once this process runs again after a stall, so their distance alone
+  // says little. A long pause between two periods just before tells more:
+  // the sink's queue ran dry one output latency into it.
+  double underrunMs() const {
+    double ms = MsSince(*underflowAt_);
+    if (MsSince(pause_.at) < kPauseMemoryMs)
+      ms = std::max(ms, pause_.ms - double(pause_.queued) * 1000.0 / kSampleRate);
+    return ms;
+  }
+
+  // Notes the longest pause between two periods of the last moments.
+  void notePause() noexcept {
+    const auto now = Steady::now();
+    if (lastPump_) {
+      const double ms = std::chrono::duration<double, std::milli>(now - *lastPump_).count();
+      if (ms > pause_.ms || MsSince(pause_.at) >= kPauseMemoryMs) pause_ = Pause{ms, now, lastOutput_};
+    }
+    lastPump_ = now;
+  }
+
   // The server dropped microphone data it could not hand over: at least a
   // fragment.
   static void onOverflow(pa_stream*, void* user) {
@@ -375,6 +399,7 @@ class PulseClock final : public ClockDriver {
     if (inputBegun_ && !inputFlowing_ && held >= kMarginFrames + frames) inputFlowing_ = true;
     if (inputFlowing_ && held > kMarginFrames + kSurplusFrames + frames)
       drop(held - kMarginFrames - frames);
+    notePause();
     play(frames);
     if (gFirstOutputMs.load(std::memory_order_relaxed) < 0) gFirstOutputMs = MsSince(started_);
     refreshTiming(frames);
@@ -490,6 +515,7 @@ class PulseClock final : public ClockDriver {
     int negative = 0;
     if (pa_stream_get_latency(play_, &usec, &negative) < 0) return;
     const std::int32_t output = UsecToFrames(usec, negative);
+    lastOutput_ = output;
     std::int32_t input = 0;
     if (Ready(rec_)) {
       if (pa_stream_get_latency(rec_, &usec, &negative) < 0) return;
@@ -520,6 +546,13 @@ class PulseClock final : public ClockDriver {
   std::uint32_t sinceTiming_ = 0;
   bool prioritySet_ = false;
   std::optional<Steady::time_point> underflowAt_;
+  std::optional<Steady::time_point> lastPump_;
+  std::int32_t lastOutput_ = 0;  // output latency after the last period
+  struct Pause {
+    double ms = 0;           // between two periods
+    Steady::time_point at;   // when the later one ran
+    std::int32_t queued = 0;  // output latency before the pause
+  } pause_;
 };
 
 }  // namespace
