@@ -21,10 +21,16 @@ function(tunelark_library target)
   endif()
 endfunction()
 
-# tunelark_test(<name> [LIBS <targets...>])
+# tunelark_test(<name> [SERIAL] [LIBS <targets...>])
 # One GoogleTest executable from every test_*.cpp in the calling folder.
+# SERIAL: its tests run while no other test runs (real-time streams that a
+# busy machine would break).
 function(tunelark_test name)
-  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "SERIAL" "" "LIBS" ${ARGN})
+  set(serial FALSE)
+  if(ARG_SERIAL)
+    set(serial TRUE)
+  endif()
   file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
   if(NOT sources)
     return()
@@ -35,7 +41,8 @@ function(tunelark_test name)
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TUNELARK_AUDIO=virtual;TUNELARK_SOUNDFONT=/usr/share/sounds/sf2/TimGM6mb.sf2;TUNELARK_TEST_DATA=${CMAKE_SOURCE_DIR}/tests/data"
-               TIMEOUT 300)
+               TIMEOUT 300
+               RUN_SERIAL ${serial})
 endfunction()
 
 # Adds every direct subfolder of the calling folder that has a CMakeLists.txt.

@@ -6,6 +6,8 @@
 # musescore-general-soundfont-small is the accompaniment's default General MIDI
 # soundfont (TimGM6mb is the small fallback the tests use).
 # desktop-file-utils and appstream check the desktop entry and AppStream data.
+# libpulse-dev is the card's PulseAudio backend; pulseaudio runs the private
+# sound server (a null sink) that its tests play and record through.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 packages=(
@@ -14,6 +16,7 @@ packages=(
   libgl-dev libxkbcommon-dev
   libfluidsynth-dev timgm6mb-soundfont musescore-general-soundfont-small
   libmp3lame-dev libsndfile1-dev libsoxr-dev librtaudio-dev
+  libpulse-dev pulseaudio
   libjpeg62-turbo fonts-noto-cjk qt6-translations-l10n
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth

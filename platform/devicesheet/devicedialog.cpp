@@ -21,7 +21,7 @@ void fill(QComboBox* box, bool input, const std::string& current) {
   for (const HostDevice& d : HostDevices()) {
     if ((input ? d.inputChannels : d.outputChannels) == 0) continue;
     const QString name = QString::fromStdString(d.name);
-    box->addItem(name, name);
+    box->addItem(d.description.empty() ? name : QString::fromStdString(d.description), name);
   }
   box->addItem(QString::fromUtf8(VirtualDeviceName()), QString::fromUtf8(VirtualDeviceName()));
   const int at = box->findData(QString::fromStdString(current));

@@ -11,7 +11,8 @@
 // mix, converted, to every started wave-in handle.
 //
 // Clocks:
-// - Host: RtAudio, the chosen (default: the host's default) input and output.
+// - Host: the chosen (default: the host's default) input and output through
+//   a PulseAudio-protocol server when one answers, else through RtAudio.
 // - Virtual: a timer thread at real time; output discarded or written to the
 //   WAV file named by TUNELARK_AUDIO_OUT; microphone silent or the WAV file
 //   named by TUNELARK_AUDIO_IN, looped.
@@ -61,12 +62,15 @@ std::uint64_t ClockFrames();
 // ---------------------------------------------------------------- host devices
 struct HostDevice {
   std::string name;
+  std::string description;  // what a device list shows; "" = the name
   unsigned inputChannels = 0;
   unsigned outputChannels = 0;
   bool defaultInput = false;
   bool defaultOutput = false;
 };
-// The host's audio devices as RtAudio reports them (empty without any).
+// The host's audio devices: the sound server's sinks and sources when the
+// Host clock would play through one, else as RtAudio reports them (empty
+// without any).
 std::vector<HostDevice> HostDevices();
 // The devices the Host clock opens; "" means the host's default. A running
 // Host clock is restarted on the new devices.
@@ -75,6 +79,41 @@ std::string SelectedHostInput();
 std::string SelectedHostOutput();
 // The name the device lists use for the built-in virtual device.
 const char* VirtualDeviceName();
+
+// ---------------------------------------------------------------- host stream
+// Figures of the host stream while the Host clock plays through a sound
+// server (the RtAudio backend reports none).
+//
+// Latency in frames at 44100 Hz, from the server's timing information:
+// `output` from the card's running a frame until that frame leaves the
+// sink, `input` from a sound reaching the source until the card takes it as
+// a microphone frame. input + output is the round trip: a sound the card
+// plays at clock frame f comes back through a loop-back (cable, or a sink's
+// monitor) as microphone frame f + input + output. A monitor source reports
+// a negative input latency (it hears the sink before its output latency has
+// passed). Refreshed on every period; `known` is false until the server's
+// first timing report and while no server stream runs.
+struct HostLatencyFrames {
+  std::int32_t input = 0;
+  std::int32_t output = 0;
+  bool known = false;
+};
+HostLatencyFrames HostLatency();
+// True while the Host clock plays through a sound server.
+bool HostUsesSoundServer();
+// Frames the host stream has lost since the process started: silence the
+// server played for lack of the card's frames (underruns) and microphone
+// frames dropped or replaced by silence (overruns, gaps, the microphone
+// running ahead of or behind the speakers).
+std::uint64_t HostLostFrames();
+// From the last start of the server stream to its first card period and to
+// the first microphone frame the server delivered, in milliseconds;
+// negative until that happened.
+struct HostStartTimes {
+  double firstOutputMs = -1.0;
+  double firstInputMs = -1.0;
+};
+HostStartTimes HostStartDelays();
 
 // ---------------------------------------------------------------- sources
 // The microphone line's signal. Host (the start-up choice): the host input

@@ -13,6 +13,7 @@
 
 #include "platform/soundcard/engine.h"
 #include "platform/soundcard/filestreams.h"
+#include "platform/soundcard/pulseclock.h"
 
 namespace soundcard {
 
@@ -230,12 +231,16 @@ std::unique_ptr<ClockDriver> MakeVirtualClock(Engine& engine) {
 
 std::unique_ptr<ClockDriver> MakeHostClock(Engine& engine, const std::string& input,
                                            const std::string& output) {
+  // A desktop's sound server when one answers: it reports the true latency
+  // and starts at once. RtAudio (ALSA, JACK) otherwise.
+  if (PulseServerReachable()) return MakePulseClock(engine, input, output);
   return std::make_unique<HostClock>(engine, input, output);
 }
 
 std::unique_ptr<ClockDriver> MakeSteppedClock() { return std::make_unique<SteppedClock>(); }
 
 std::vector<HostDevice> ListHostDevices() {
+  if (PulseServerReachable()) return ListPulseDevices();
   std::vector<HostDevice> devices;
   try {
     RtAudio audio;
@@ -244,7 +249,7 @@ std::vector<HostDevice> ListHostDevices() {
     for (unsigned i = 0; i < count; ++i) {
       RtAudio::DeviceInfo info = audio.getDeviceInfo(i);
       if (!info.probed) continue;
-      devices.push_back(HostDevice{info.name, info.inputChannels, info.outputChannels,
+      devices.push_back(HostDevice{info.name, "", info.inputChannels, info.outputChannels,
                                    info.isDefaultInput, info.isDefaultOutput});
     }
   } catch (...) {

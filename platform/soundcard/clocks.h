@@ -1,6 +1,6 @@
-// The clocks that drive the card: the host's audio device (RtAudio), a
-// real-time timer thread for the virtual device, and the stepped clock that
-// tests advance.
+// The clocks that drive the card: the host's audio device (a sound server
+// or RtAudio), a real-time timer thread for the virtual device, and the
+// stepped clock that tests advance.
 #pragma once
 
 #include <cstdint>
@@ -33,13 +33,15 @@ class ClockDriver {
 // With TUNELARK_AUDIO_LATENCY_MS its microphone also hears the speakers that
 // much later, and it reports that as its round trip.
 std::unique_ptr<ClockDriver> MakeVirtualClock(Engine& engine);
-// RtAudio duplex (or output only) stream on the named devices ("" =
-// default). start() fails when the host has no output device.
+// The host's devices ("" = default): through a PulseAudio-protocol server
+// when one answers, else an RtAudio duplex (or output only) stream.
+// start() fails when the host has no output device.
 std::unique_ptr<ClockDriver> MakeHostClock(Engine& engine, const std::string& input,
                                            const std::string& output);
 // Runs nothing by itself; see Advance().
 std::unique_ptr<ClockDriver> MakeSteppedClock();
 
+// The sound server's devices when one answers, else RtAudio's.
 std::vector<HostDevice> ListHostDevices();
 
 }  // namespace soundcard

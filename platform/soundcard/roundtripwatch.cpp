@@ -1,0 +1,71 @@
+#include "platform/soundcard/roundtripwatch.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace soundcard {
+
+namespace {
+
+constexpr std::size_t kFirstSamples = 3;
+constexpr std::size_t kWindow = 5;
+constexpr std::uint32_t kMoveFrames = 3 * 44100 / 1000;  // 3 ms
+constexpr auto kInterval = std::chrono::milliseconds(100);
+
+std::uint32_t Median(std::vector<std::uint32_t> v) {
+  std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+  return v[v.size() / 2];
+}
+
+}  // namespace
+
+std::optional<std::uint32_t> RoundTripWatch::Decide(const std::vector<std::uint32_t>& recent,
+                                                    std::optional<std::uint32_t> adopted) {
+  if (!adopted) {
+    if (recent.size() < kFirstSamples) return std::nullopt;
+    return Median({recent.end() - kFirstSamples, recent.end()});
+  }
+  if (recent.size() < kWindow) return std::nullopt;
+  const std::uint32_t m = Median({recent.end() - kWindow, recent.end()});
+  const std::uint32_t apart = m > *adopted ? m - *adopted : *adopted - m;
+  if (apart <= kMoveFrames) return std::nullopt;
+  return m;
+}
+
+void RoundTripWatch::start(Sample sample, Adopt adopt) {
+  stop();
+  quit_ = false;
+  thread_ = std::thread([this, sample = std::move(sample), adopt = std::move(adopt)] { run(sample, adopt); });
+}
+
+void RoundTripWatch::stop() {
+  if (!thread_.joinable()) return;
+  {
+    std::lock_guard g(mutex_);
+    quit_ = true;
+  }
+  wake_.notify_all();
+  thread_.join();
+}
+
+void RoundTripWatch::run(Sample sample, Adopt adopt) {
+  std::vector<std::uint32_t> recent;
+  std::optional<std::uint32_t> adopted;
+  std::unique_lock g(mutex_);
+  while (!wake_.wait_for(g, kInterval, [this] { return quit_; })) {
+    const std::optional<std::uint32_t> now = sample();
+    if (!now) continue;
+    recent.push_back(*now);
+    if (recent.size() > kWindow) recent.erase(recent.begin());
+    if (const auto next = Decide(recent, adopted)) {
+      adopted = next;
+      // Adopting takes the card's lock; the watch's own lock is only for
+      // quitting, so it is released meanwhile.
+      g.unlock();
+      adopt(*next);
+      g.lock();
+    }
+  }
+}
+
+}  // namespace soundcard
