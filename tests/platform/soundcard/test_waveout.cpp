@@ -170,7 +170,7 @@ TEST_F(WaveOut, OtherRatesAreConvertedToTheEnd) {
 TEST_F(WaveOut, AnArmedHandleTellsOnceWhenEverythingItHeldIsInTheMix) {
   constexpr UINT kDrained = 0x7123;
   for (const WAVEFORMATEX& f : {Pcm(44100, 2, 16), Pcm(22050, 1, 16)}) {
-    SCOPED_TRACE(f.nSamplesPerSec);
+    SCOPED_TRACE(unsigned(f.nSamplesPerSec));  // a copy: the record is packed
     Collector c;
     c.requeue = false;
     HWAVEOUT h = nullptr;
