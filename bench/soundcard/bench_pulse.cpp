@@ -12,6 +12,7 @@
 
 #include "platform/soundcard/cardcontrol.h"
 #include "platform/soundcard/soundcard.h"
+#include "bench/soundcard/duplexsession.h"
 #include "tests/platform/soundcard/pulse/soundserver.h"
 
 namespace {
@@ -29,49 +30,7 @@ double MsSince(Steady::time_point t) {
   return std::chrono::duration<double, std::milli>(Steady::now() - t).count();
 }
 
-void Requeue(void* handle, UINT msg, DWORD_PTR, DWORD_PTR p1, DWORD_PTR) {
-  auto* hdr = reinterpret_cast<WAVEHDR*>(p1);
-  if (msg == MM_WIM_DATA) waveInAddBuffer(static_cast<HWAVEIN>(handle), hdr, sizeof *hdr);
-  if (msg == MM_WOM_DONE) waveOutWrite(static_cast<HWAVEOUT>(handle), hdr, sizeof *hdr);
-}
-
-// A recorder and a player at 44100 Hz, 16-bit stereo, re-queuing their 20
-// buffers of 3048 bytes from the callback.
-struct Handles {
-  std::vector<std::vector<char>> memory;
-  std::vector<WAVEHDR> in, out;
-  HWAVEIN hin = nullptr;
-  HWAVEOUT hout = nullptr;
-
-  Handles() : memory(40, std::vector<char>(3048, 1)), in(20), out(20) {
-    WAVEFORMATEX f{WAVE_FORMAT_PCM, 2, 44100, 44100 * 4, 4, 16, 0};
-    waveInOpen(&hin, WAVE_MAPPER, &f, DWORD_PTR(&Requeue), 0, CALLBACK_FUNCTION);
-    waveOutOpen(&hout, WAVE_MAPPER, &f, DWORD_PTR(&Requeue), 0, CALLBACK_FUNCTION);
-    for (int i = 0; i < 20; ++i) {
-      in[i] = WAVEHDR{};
-      in[i].lpData = memory[i].data();
-      in[i].dwBufferLength = 3048;
-      out[i] = WAVEHDR{};
-      out[i].lpData = memory[20 + i].data();
-      out[i].dwBufferLength = 3048;
-      waveInPrepareHeader(hin, &in[i], sizeof(WAVEHDR));
-      waveInAddBuffer(hin, &in[i], sizeof(WAVEHDR));
-      waveOutPrepareHeader(hout, &out[i], sizeof(WAVEHDR));
-      waveOutWrite(hout, &out[i], sizeof(WAVEHDR));
-    }
-    waveInStart(hin);
-  }
-  ~Handles() {
-    soundcard::SelectClock(soundcard::Clock::Stepped);
-    for (int i = 0; i < 2; ++i) {
-      waveInReset(hin);
-      waveOutReset(hout);
-    }
-    waveInClose(hin);
-    waveOutClose(hout);
-    soundcard::ResetCard();
-  }
-};
+using Handles = benchcard::DuplexSession;
 
 // Start to first frame, ten starts: from selecting the clock (server probe
 // included) to the card's first period and to the first microphone frame.

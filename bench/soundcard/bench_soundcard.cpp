@@ -12,64 +12,13 @@
 #include "platform/soundcard/cardcontrol.h"
 #include "platform/soundcard/latency.h"
 #include "platform/soundcard/soundcard.h"
+#include "bench/soundcard/duplexsession.h"
 
 namespace {
 
-WAVEFORMATEX Cd() {
-  WAVEFORMATEX f{};
-  f.wFormatTag = WAVE_FORMAT_PCM;
-  f.nChannels = 2;
-  f.nSamplesPerSec = 44100;
-  f.wBitsPerSample = 16;
-  f.nBlockAlign = 4;
-  f.nAvgBytesPerSec = 44100 * 4;
-  return f;
-}
-
-void Requeue(void* handle, UINT msg, DWORD_PTR, DWORD_PTR p1, DWORD_PTR) {
-  auto* hdr = reinterpret_cast<WAVEHDR*>(p1);
-  if (msg == MM_WIM_DATA) waveInAddBuffer(static_cast<HWAVEIN>(handle), hdr, sizeof *hdr);
-  if (msg == MM_WOM_DONE) waveOutWrite(static_cast<HWAVEOUT>(handle), hdr, sizeof *hdr);
-}
-
-// One wave-in and one wave-out handle, 20 buffers of 3048 bytes each, as the
-// recorder and the player use them.
-struct Session {
-  std::vector<std::vector<char>> memory;
-  std::vector<WAVEHDR> in, out;
-  HWAVEIN hin = nullptr;
-  HWAVEOUT hout = nullptr;
-
-  Session() : memory(40, std::vector<char>(3048, 1)), in(20), out(20) {
-    soundcard::SetMicrophoneSamples(std::vector<float>(2 * 44100, 0.1f), true);
-    const WAVEFORMATEX f = Cd();
-    waveInOpen(&hin, WAVE_MAPPER, &f, DWORD_PTR(&Requeue), 0, CALLBACK_FUNCTION);
-    waveOutOpen(&hout, WAVE_MAPPER, &f, DWORD_PTR(&Requeue), 0, CALLBACK_FUNCTION);
-    for (int i = 0; i < 20; ++i) {
-      in[i] = WAVEHDR{};
-      in[i].lpData = memory[i].data();
-      in[i].dwBufferLength = 3048;
-      out[i] = WAVEHDR{};
-      out[i].lpData = memory[20 + i].data();
-      out[i].dwBufferLength = 3048;
-      waveInPrepareHeader(hin, &in[i], sizeof(WAVEHDR));
-      waveInAddBuffer(hin, &in[i], sizeof(WAVEHDR));
-      waveOutPrepareHeader(hout, &out[i], sizeof(WAVEHDR));
-      waveOutWrite(hout, &out[i], sizeof(WAVEHDR));
-    }
-    waveInStart(hin);
-  }
-  ~Session() {
-    soundcard::SelectClock(soundcard::Clock::Stepped);
-    waveInReset(hin);
-    waveOutReset(hout);
-    // The callbacks queued the returned buffers again; take them back.
-    waveInReset(hin);
-    waveOutReset(hout);
-    waveInClose(hin);
-    waveOutClose(hout);
-    soundcard::ResetCard();
-  }
+// With a steady voice on the microphone, so the recording path has work.
+struct Session : benchcard::DuplexSession {
+  Session() { soundcard::SetMicrophoneSamples(std::vector<float>(2 * 44100, 0.1f), true); }
 };
 
 // The card's own work for one second of audio, stepped on this thread.

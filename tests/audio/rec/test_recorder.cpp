@@ -23,21 +23,6 @@ extern char** environ;
 
 namespace {
 
-// The program's recorder: 16-bit stereo, 20 buffers of 3048 bytes.
-void Configure(TMMWaveRecorder& rec, int rate = 44100) {
-  rec.Wave()->SetTimeFormat(tfByte);
-  rec.SetBufferSize(3048);
-  rec.SetNumBuffers(20);
-  rec.SetDeviceID(MapperId);
-  rec.SetTimeFormat(tfByte);
-  rec.SetCallBackMode(cmWindow);
-  rec.SetMaxRecordTime(-1);
-  rec.SetMode(mStereo);
-  rec.SetBitLength(b16Bit);
-  rec.SetSampleRate(rate);
-  rec.SetOverwriteExisting(false);
-}
-
 // Sample of the test signal as the card hands it over at 44100 Hz, 16 bits.
 std::int16_t Expected(std::uint64_t frame, unsigned channel) {
   return static_cast<std::int16_t>(std::lrint(soundcard::TestSignalSample(frame, channel) * 32768.0f));

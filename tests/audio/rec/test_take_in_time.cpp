@@ -15,21 +15,6 @@ using namespace rectest;
 
 namespace {
 
-// 16-bit stereo at `rate`, as the program records.
-void Configure(TMMWaveRecorder& rec, int rate) {
-  rec.Wave()->SetTimeFormat(tfByte);
-  rec.SetBufferSize(3048);
-  rec.SetNumBuffers(20);
-  rec.SetDeviceID(MapperId);
-  rec.SetTimeFormat(tfByte);
-  rec.SetCallBackMode(cmWindow);
-  rec.SetMaxRecordTime(-1);
-  rec.SetMode(mStereo);
-  rec.SetBitLength(b16Bit);
-  rec.SetSampleRate(rate);
-  rec.SetOverwriteExisting(false);
-}
-
 class TakeInTime : public RecTest {
  protected:
   void SetUp() override {
