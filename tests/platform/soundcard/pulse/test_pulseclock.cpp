@@ -245,7 +245,10 @@ TEST_F(PulseClock, ListsTheServersDevicesAndFallsBackToItsDefaults) {
   StartHost();
   const soundcard::HostStartTimes t = soundcard::HostStartDelays();
   EXPECT_GE(t.firstOutputMs, 0.0);
-  std::this_thread::sleep_for(200ms);
+  // The first microphone frame follows within milliseconds; a busy machine
+  // may take longer, which the benchmark, not this test, measures.
+  for (int i = 0; i < 200 && soundcard::HostStartDelays().firstInputMs < 0.0; ++i)
+    std::this_thread::sleep_for(10ms);
   EXPECT_GE(soundcard::HostStartDelays().firstInputMs, 0.0);
   RecordProperty("start_to_first_output_ms", std::to_string(t.firstOutputMs));
   RecordProperty("start_to_first_input_ms", std::to_string(soundcard::HostStartDelays().firstInputMs));
