@@ -16,7 +16,7 @@ constexpr std::size_t kChunkFrames = 2048;  // input frames decoded at a time
 WaveOutHandle::WaveOutHandle(const WAVEFORMATEX& f, const Callback& cb)
     : format(f),
       callback(cb),
-      resampler_(std::make_unique<Resampler>(f.nSamplesPerSec, kSampleRate, f.nChannels)),
+      resampler_(std::make_unique<Resampler>(unsigned(f.nSamplesPerSec), kSampleRate, unsigned(f.nChannels))),
       decoded_(kChunkFrames * f.nChannels),
       resampled_(kFifoFrames * f.nChannels),
       fifo_(kFifoFrames * 2) {}
