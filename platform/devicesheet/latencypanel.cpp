@@ -32,6 +32,9 @@ LatencyPanel::LatencyPanel(QWidget* parent) : QWidget(parent) {
   measure_ = new QPushButton(QString::fromUtf8("自动测量…"), this);
   status_ = new QLabel(this);
   status_->setWordWrap(true);
+  // Room for the longest message (three lines), so the sheet never has to
+  // grow while it is open.
+  status_->setMinimumHeight(3 * status_->fontMetrics().lineSpacing());
   timer_ = new QTimer(this);
   timer_->setInterval(50);
   connect(measure_, &QPushButton::clicked, this, &LatencyPanel::measure);

@@ -231,6 +231,9 @@ std::uint32_t RoundTripFrames() { return RoundTripOf(Current()); }
 std::uint32_t ReportedRoundTripFrames() { return Current().reportedFrames; }
 
 void SetSimulatedRoundTripMs(double ms) {
+  // The clock starts first, so that its own figure, adopted when it starts,
+  // does not replace the one set here.
+  Engine::instance().ensureClock();
   if (ActiveClock() == Clock::Host) return;
   const std::uint32_t frames = FramesOfMs(ms);
   Adjust([frames](RoundTripFigures& f) { f.reportedFrames = f.simulatedFrames = frames; });

@@ -18,6 +18,10 @@
 #include "app/vol.h"
 #include "forms_fixture.h"
 #include "platform/devicesheet/devicedialog.h"
+#include "platform/devicesheet/latencypanel.h"
+#include "platform/soundcard/calibration.h"
+#include "platform/soundcard/cardcontrol.h"
+#include "platform/soundcard/latency.h"
 
 namespace {
 
@@ -60,6 +64,16 @@ TEST_F(Screens, EveryWindow) {
   AboutBox->hide();
   soundcard::DeviceDialog sheet(Form2, QString::fromUtf8("录音设备"));
   Shoot(&sheet, "device-sheet");
+  // After a measurement on a virtual device with a 120 ms round trip, and
+  // after one that heard nothing.
+  for (const double ms : {120.0, 0.0}) {
+    soundcard::SetSimulatedRoundTripMs(ms);
+    sheet.latency()->measure();
+    // Stepped or running, the card finishes the measurement.
+    soundcard::Advance(soundcard::ClickPlan::kTotal);
+    for (int i = 0; i < 200 && !sheet.latency()->poll(); ++i) QTest::qWait(50);
+    Shoot(&sheet, ms > 0 ? "device-sheet-measured" : "device-sheet-nothing-heard");
+  }
   sheet.hide();
   if (QScreen* screen = Form1->screen()) {
     EXPECT_TRUE(screen->grabWindow(0).save(QDir(folder).filePath("screen.png")));
