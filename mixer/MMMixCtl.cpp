@@ -54,48 +54,60 @@ bool MMBindingUsable(TMMCustomMixerControl* control, TMMItemIndex item) {
   return item >= 0 && item < control->Items();
 }
 
-// ---------------------------------------------------------------- slider
+// ---------------------------------------------------------------- binding
 
-TMMCustomMixerSlider::TMMCustomMixerSlider(QWidget* parent)
-    : TMMCustomSlider(parent), FLink(std::make_unique<TMMControlLink>()) {
+TMMControlBinding::TMMControlBinding() : FLink(std::make_unique<TMMControlLink>()) {
   FLink->OnValueChange = [this] { UpdateAll(); };
   FLink->OnControlRebound = [this] { UpdateAll(); };
-  setEnabled(false);
 }
 
-TMMCustomMixerSlider::~TMMCustomMixerSlider() {
+TMMControlBinding::~TMMControlBinding() = default;
+
+void TMMControlBinding::Release() {
   FDestroying = true;
   FLink->SetControl(nullptr);
 }
 
-void TMMCustomMixerSlider::SetControl(TMMCustomMixerControl* value) {
-  if (value && !ClassIn(value, {ccFader, ccNumber, ccSlider, ccTime}))
-    throw EMMMixerControlsError(mixctlmsg::kInvalidControlClass);
+void TMMControlBinding::BindControl(QObject* owner, TMMCustomMixerControl* value,
+                                    std::initializer_list<TMMControlClass> classes) {
+  if (value && !ClassIn(value, classes)) throw EMMMixerControlsError(mixctlmsg::kInvalidControlClass);
   if (value == FControl.get()) return;
   FLink->SetControl(value);
-  FControl.Set(this, value, [this] {
+  FControl.Set(owner, value, [this] {
     FLink->SetControl(nullptr);
     if (!FDestroying) UpdateAll();
   });
   UpdateAll();
 }
 
-void TMMCustomMixerSlider::SetChannel(TMMChannel value) {
+void TMMControlBinding::SetChannel(TMMChannel value) {
   if (value == FChannel) return;
   FChannel = value;
   UpdateAll();
 }
 
-void TMMCustomMixerSlider::SetItem(TMMItemIndex value) {
+void TMMControlBinding::SetItem(TMMItemIndex value) {
   if (value == FItem) return;
   FItem = value;
   UpdateAll();
 }
 
-void TMMCustomMixerSlider::SetEnabled(bool value) {
+void TMMControlBinding::SetEnabled(bool value) {
   if (value == FEnabled) return;
   FEnabled = value;
   UpdateAll();
+}
+
+// ---------------------------------------------------------------- slider
+
+TMMCustomMixerSlider::TMMCustomMixerSlider(QWidget* parent) : TMMCustomSlider(parent) {
+  setEnabled(false);
+}
+
+TMMCustomMixerSlider::~TMMCustomMixerSlider() { Release(); }
+
+void TMMCustomMixerSlider::SetControl(TMMCustomMixerControl* value) {
+  BindControl(this, value, {ccFader, ccNumber, ccSlider, ccTime});
 }
 
 void TMMCustomMixerSlider::UpdateAll() {
@@ -153,10 +165,7 @@ void TMMCustomMixerSlider::Change() {
 
 // ---------------------------------------------------------------- check box
 
-TMMCustomMixerCheckBox::TMMCustomMixerCheckBox(QWidget* parent)
-    : QCheckBox(parent), FLink(std::make_unique<TMMControlLink>()) {
-  FLink->OnValueChange = [this] { UpdateAll(); };
-  FLink->OnControlRebound = [this] { UpdateAll(); };
+TMMCustomMixerCheckBox::TMMCustomMixerCheckBox(QWidget* parent) : QCheckBox(parent) {
   FItemLineObserver.OnNotify = [this](TMMObserver*, TMMMixerChange* d) {
     if (!d || dynamic_cast<TMMLineIdChange*>(d)) UpdateAll();
   };
@@ -164,10 +173,7 @@ TMMCustomMixerCheckBox::TMMCustomMixerCheckBox(QWidget* parent)
   setEnabled(false);
 }
 
-TMMCustomMixerCheckBox::~TMMCustomMixerCheckBox() {
-  FDestroying = true;
-  FLink->SetControl(nullptr);
-}
+TMMCustomMixerCheckBox::~TMMCustomMixerCheckBox() { Release(); }
 
 void TMMCustomMixerCheckBox::EndLoading() {
   if (!FLoading) return;
@@ -176,26 +182,7 @@ void TMMCustomMixerCheckBox::EndLoading() {
 }
 
 void TMMCustomMixerCheckBox::SetControl(TMMCustomMixerControl* value) {
-  if (value && !ClassIn(value, {ccList, ccSwitch})) throw EMMMixerControlsError(mixctlmsg::kInvalidControlClass);
-  if (value == FControl.get()) return;
-  FLink->SetControl(value);
-  FControl.Set(this, value, [this] {
-    FLink->SetControl(nullptr);
-    if (!FDestroying) UpdateAll();
-  });
-  UpdateAll();
-}
-
-void TMMCustomMixerCheckBox::SetChannel(TMMChannel value) {
-  if (value == FChannel) return;
-  FChannel = value;
-  UpdateAll();
-}
-
-void TMMCustomMixerCheckBox::SetItem(TMMItemIndex value) {
-  if (value == FItem) return;
-  FItem = value;
-  UpdateAll();
+  BindControl(this, value, {ccList, ccSwitch});
 }
 
 void TMMCustomMixerCheckBox::SetItemLine(TMMAudioLine* value) {
@@ -217,12 +204,6 @@ void TMMCustomMixerCheckBox::SetAutoCaption(bool value) {
 void TMMCustomMixerCheckBox::SetShort(bool value) {
   if (value == FShort) return;
   FShort = value;
-  UpdateAll();
-}
-
-void TMMCustomMixerCheckBox::SetEnabled(bool value) {
-  if (value == FEnabled) return;
-  FEnabled = value;
   UpdateAll();
 }
 

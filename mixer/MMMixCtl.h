@@ -49,29 +49,55 @@ class TMMControlLink : public TMMObserver {
 // (-1 for a control without items).
 bool MMBindingUsable(TMMCustomMixerControl* control, TMMItemIndex item);
 
+// What the slider and the check box share: the control they show (with the
+// link that tells of its changes), its channel and item, and the user's
+// wish to enable it. Every change calls the widget's UpdateAll.
+class TMMControlBinding {
+ public:
+  TMMCustomMixerControl* Control() const { return FControl.get(); }
+  TMMChannel Channel() const { return FChannel; }
+  void SetChannel(TMMChannel value);
+  TMMItemIndex Item() const { return FItem; }
+  void SetItem(TMMItemIndex value);
+  // The user's wish; the widget is enabled only when the binding is usable too.
+  bool Enabled() const { return FEnabled; }
+  void SetEnabled(bool value);
+  TMMControlLink* Link() const { return FLink.get(); }
+
+  virtual void UpdateAll() = 0;
+
+ protected:
+  TMMControlBinding();
+  virtual ~TMMControlBinding();
+  // Takes `value` (or none) when it is of one of `classes`, else raises;
+  // `owner` is the widget, which hears when the control goes.
+  void BindControl(QObject* owner, TMMCustomMixerControl* value,
+                   std::initializer_list<TMMControlClass> classes);
+  // The widget's destructor: no more updates, the control let go.
+  void Release();
+
+  TMMRef<TMMCustomMixerControl> FControl;
+  TMMChannel FChannel = chBoth;
+  TMMItemIndex FItem = NoItem;
+  bool FEnabled = true;
+  bool FDestroying = false;
+  std::unique_ptr<TMMControlLink> FLink;
+};
+
 // ---------------------------------------------------------------- slider
-class TMMCustomMixerSlider : public TMMCustomSlider {
+class TMMCustomMixerSlider : public TMMCustomSlider, public TMMControlBinding {
   Q_OBJECT
  public:
   explicit TMMCustomMixerSlider(QWidget* parent = nullptr);
   ~TMMCustomMixerSlider() override;
 
-  TMMCustomMixerControl* Control() const { return FControl.get(); }
   // Only fader, number, slider and time controls are taken.
   void SetControl(TMMCustomMixerControl* value);
-  TMMChannel Channel() const { return FChannel; }
-  void SetChannel(TMMChannel value);
-  TMMItemIndex Item() const { return FItem; }
-  void SetItem(TMMItemIndex value);
-  // The user's wish; the slider is enabled only when the binding is usable too.
-  bool Enabled() const { return FEnabled; }
-  void SetEnabled(bool value);
   // Mixer units per slider step.
   long double Step() const { return FStep; }
-  TMMControlLink* Link() const { return FLink.get(); }
 
   // Update everything: the range, then the position.
-  void UpdateAll();
+  void UpdateAll() override;
   void UpdateRange();
   void UpdatePosition();
 
@@ -80,13 +106,7 @@ class TMMCustomMixerSlider : public TMMCustomSlider {
   void Loaded() override { UpdateAll(); }
 
  private:
-  TMMRef<TMMCustomMixerControl> FControl;
-  TMMChannel FChannel = chBoth;
-  TMMItemIndex FItem = NoItem;
-  bool FEnabled = true;
-  bool FDestroying = false;
   long double FStep = 0;
-  std::unique_ptr<TMMControlLink> FLink;
 };
 
 class TMMMixerSlider : public TMMCustomMixerSlider {
@@ -96,19 +116,14 @@ class TMMMixerSlider : public TMMCustomMixerSlider {
 };
 
 // ---------------------------------------------------------------- check box
-class TMMCustomMixerCheckBox : public QCheckBox {
+class TMMCustomMixerCheckBox : public QCheckBox, public TMMControlBinding {
   Q_OBJECT
  public:
   explicit TMMCustomMixerCheckBox(QWidget* parent = nullptr);
   ~TMMCustomMixerCheckBox() override;
 
-  TMMCustomMixerControl* Control() const { return FControl.get(); }
   // Only list and switch controls are taken.
   void SetControl(TMMCustomMixerControl* value);
-  TMMChannel Channel() const { return FChannel; }
-  void SetChannel(TMMChannel value);
-  TMMItemIndex Item() const { return FItem; }
-  void SetItem(TMMItemIndex value);
   // When set, Item is the control's item that stands for this line.
   TMMAudioLine* ItemLine() const { return FItemLine.get(); }
   void SetItemLine(TMMAudioLine* value);
@@ -116,16 +131,13 @@ class TMMCustomMixerCheckBox : public QCheckBox {
   void SetAutoCaption(bool value);
   bool Short() const { return FShort; }
   void SetShort(bool value);
-  bool Enabled() const { return FEnabled; }
-  void SetEnabled(bool value);
-  TMMControlLink* Link() const { return FLink.get(); }
 
   // Loading: stored values are applied; the binding follows at the end.
   void BeginLoading() { FLoading = true; }
   void EndLoading();
 
   // Update everything: the state, then the value.
-  void UpdateAll();
+  void UpdateAll() override;
   void UpdateState();
   void ReadValue();
 
@@ -135,17 +147,11 @@ class TMMCustomMixerCheckBox : public QCheckBox {
   // Runs on every change of the check state, the user's or the program's.
   void Click();
 
-  TMMRef<TMMCustomMixerControl> FControl;
   TMMRef<TMMAudioLine> FItemLine;
   TMMObserver FItemLineObserver;
-  TMMChannel FChannel = chBoth;
-  TMMItemIndex FItem = NoItem;
   bool FAutoCaption = true;
   bool FShort = true;
-  bool FEnabled = true;
   bool FLoading = false;
-  bool FDestroying = false;
-  std::unique_ptr<TMMControlLink> FLink;
 };
 
 class TMMMixerCheckBox : public TMMCustomMixerCheckBox {
