@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/sequencer/mci.h"
@@ -28,11 +29,19 @@ constexpr double kGain = 0.4;
 // is reported through the device's error code.
 void QuietLog(int, const char*, void*) {}
 
+void StopWorkerAtExit() { Synth::instance().StopWorker(); }
+
 }  // namespace
 
-// Never destroyed: the card's thread may render until the process ends.
+// Never destroyed: the card's thread may render until the process ends. The
+// worker, though, is stopped at exit, before the libraries' own statics go:
+// a soundfont still loading uses FluidSynth.
 Synth& Synth::instance() {
-  static Synth* synth = new Synth;
+  static Synth* synth = [] {
+    auto* made = new Synth;
+    std::atexit(StopWorkerAtExit);
+    return made;
+  }();
   return *synth;
 }
 
@@ -46,12 +55,7 @@ Synth::Synth() {
 
 Synth::~Synth() {
   soundcard::SetSynthRender(nullptr, nullptr);
-  {
-    std::lock_guard g(jobsLock_);
-    quit_ = true;
-  }
-  jobsCv_.notify_all();
-  worker_.join();
+  StopWorker();
   if (synth_) delete_fluid_synth(synth_);
   if (settings_) delete_fluid_settings(static_cast<fluid_settings_t*>(settings_));
 }
@@ -64,6 +68,17 @@ void Synth::Post(std::function<void()> job) {
     jobs_.push_back(std::move(job));
   }
   jobsCv_.notify_one();
+}
+
+// The job in hand finishes; those still queued are dropped.
+void Synth::StopWorker() {
+  {
+    std::lock_guard g(jobsLock_);
+    quit_ = true;
+  }
+  jobsCv_.notify_all();
+  if (worker_.joinable()) worker_.join();
+  idleCv_.notify_all();
 }
 
 void Synth::WorkerLoop() {
@@ -89,17 +104,20 @@ void Synth::Take() {
 
 void Synth::Release() { busy_.store(false); }
 
+// The candidates are looked up here, on the caller's thread: the settings
+// belong to the application's threads, and the worker must not touch them
+// while the program ends.
 void Synth::StartLoading() {
   if (started_.exchange(true)) return;
-  Post([this] { LoadSoundfont(); });
+  Post([this, candidates = SoundfontCandidates()] { LoadSoundfont(candidates); });
 }
 
 void Synth::Reload() {
   started_.store(true);
-  Post([this] { LoadSoundfont(); });
+  Post([this, candidates = SoundfontCandidates()] { LoadSoundfont(candidates); });
 }
 
-void Synth::LoadSoundfont() {
+void Synth::LoadSoundfont(const std::vector<std::string>& candidates) {
   Take();
   if (!synth_) {
     auto* settings = new_fluid_settings();
@@ -119,7 +137,7 @@ void Synth::LoadSoundfont() {
   }
   std::string path;
   if (synth_) {
-    for (const std::string& candidate : SoundfontCandidates()) {
+    for (const std::string& candidate : candidates) {
       const int id = fluid_synth_sfload(synth_, candidate.c_str(), 1);
       if (id != FLUID_FAILED) {
         sfontId_ = id;
@@ -170,6 +188,11 @@ bool Synth::Ready() const {
   if (!loaded_.load()) return false;
   std::lock_guard g(jobsLock_);
   return jobs_.empty() && !working_;
+}
+
+bool Synth::Working() const {
+  std::lock_guard g(jobsLock_);
+  return working_;
 }
 
 bool Synth::WaitReady(int timeoutMs) {

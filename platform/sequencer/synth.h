@@ -80,6 +80,11 @@ class Synth {
   bool Playing() const { return playing_.load(std::memory_order_acquire); }
   bool Ended() const { return ended_.load(std::memory_order_acquire); }
 
+  // The worker has a job in hand (a soundfont is being loaded).
+  bool Working() const;
+  // Lets the job in hand finish and ends the worker thread; run at exit.
+  void StopWorker();
+
   // The card's render hook. Card's thread only.
   static void Render(void* user, float* interleaved, std::uint32_t frames) noexcept;
 
@@ -90,7 +95,7 @@ class Synth {
   // ---- worker
   void Post(std::function<void()> job);
   void WorkerLoop();
-  void LoadSoundfont();  // worker
+  void LoadSoundfont(const std::vector<std::string>& candidates);  // worker
   void PinPresets();     // worker, with the synthesizer taken
   void Silence();        // worker, with the synthesizer taken
   // Takes the synthesizer from the card's thread until Release: the card

@@ -4,6 +4,7 @@
 
 #include "platform/sequencer/soundfontdialog.h"
 #include "platform/sequencer/soundfonts.h"
+#include "platform/sequencer/synth.h"
 #include "seqtest.h"
 
 using namespace seqtest;
@@ -53,6 +54,28 @@ TEST_F(Soundfonts, TheDeviceSheetListsTheInstalledAndRemembersTheChoice) {
   dialog.choose(dir.filePath("mine.sf2"));
   EXPECT_EQ(list->count(), before + 1);
   EXPECT_EQ(dialog.chosen(), dir.filePath("mine.sf2"));
+}
+
+// Registered before the synthesizer exists, so it runs after the
+// synthesizer's own exit handler: by then the load must be over.
+void ExitWithTheLoadsState() {
+  const auto& synth = sequencer::Synth::instance();
+  std::_Exit(!synth.Working() && (synth.Ready() || synth.Failed()) ? 0 : 3);
+}
+
+// A program that ends while the soundfont is still loading waits for the
+// load: the loader must not run on while the libraries tear down at exit.
+TEST(SoundfontAtExit, ALoadStillRunningWhenTheProgramEndsFinishesFirst) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        std::atexit(ExitWithTheLoadsState);
+        auto& synth = sequencer::Synth::instance();
+        synth.StartLoading();
+        while (!synth.Working() && !synth.Ready() && !synth.Failed()) std::this_thread::yield();
+        std::exit(0);
+      },
+      testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
