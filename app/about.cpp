@@ -17,13 +17,6 @@ static void InitAboutResource() { Q_INIT_RESOURCE(about); }
 
 namespace {
 
-QLabel* AddLabel(QWidget* parent, const QString& text, int x, int y) {
-  auto* label = new QLabel(text, parent);
-  label->move(x, y);
-  label->adjustSize();
-  return label;
-}
-
 // Decoded by Qt's JPEG image plugin; without it the picture stays empty.
 QPixmap AboutPicture() {
   // The resource lives in a static library: registering it by hand makes

@@ -20,13 +20,6 @@ TForm2* Form2 = nullptr;
 
 namespace {
 
-QLabel* AddLabel(QWidget* parent, const QString& text, int x, int y) {
-  auto* label = new QLabel(text, parent);
-  label->move(x, y);
-  label->adjustSize();
-  return label;
-}
-
 template <typename W>
 W* Place(W* widget, int x, int y) {
   widget->move(x, y);

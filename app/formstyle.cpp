@@ -22,3 +22,10 @@ void CentreOnScreen(QWidget* window) {
   const QRect area = screen->availableGeometry();
   window->move(area.center() - QPoint(window->width() / 2, window->height() / 2));
 }
+
+QLabel* AddLabel(QWidget* parent, const QString& text, int x, int y) {
+  auto* label = new QLabel(text, parent);
+  label->move(x, y);
+  label->adjustSize();
+  return label;
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLabel>
 #include <QWidget>
 
 // Window attributes the program's windows share: a fixed single border with
@@ -15,3 +16,6 @@ void SetUpFixedWindow(QWidget* window, int clientWidth, int clientHeight, TBorde
 // Moves a top-level window so that its centre is the centre of the available
 // area of its screen.
 void CentreOnScreen(QWidget* window);
+
+// A label at (x, y) in `parent`, sized to its text.
+QLabel* AddLabel(QWidget* parent, const QString& text, int x, int y);

@@ -57,13 +57,6 @@ constexpr int kStatusHeight = 19;
 constexpr int kButtonWidth = 23;
 constexpr int kButtonHeight = 22;
 
-QLabel* AddLabel(QWidget* parent, const QString& text, int x, int y) {
-  auto* label = new QLabel(text, parent);
-  label->move(x, y);
-  label->adjustSize();
-  return label;
-}
-
 QToolButton* AddSpeedButton(QWidget* parent, const QPixmap& image, const QString& hint, bool enabled, int x,
                             int y) {
   auto* button = new QToolButton(parent);

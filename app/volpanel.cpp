@@ -6,6 +6,7 @@
 #include <QSlider>
 
 #include "app/clicklabel.h"
+#include "app/formstyle.h"
 #include "app/icons.h"
 #include "mixer/Audio.h"
 
@@ -31,13 +32,6 @@ int VolumeToPosition(std::uint16_t volume) {
 }
 
 namespace {
-
-QLabel* AddLabel(QWidget* parent, const QString& text, int x, int y) {
-  auto* label = new QLabel(text, parent);
-  label->move(x, y);
-  label->adjustSize();
-  return label;
-}
 
 QSlider* AddVolumeSlider(QWidget* parent, const QString& hint, int x, int y) {
   auto* slider = new QSlider(Qt::Vertical, parent);

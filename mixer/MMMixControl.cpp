@@ -148,42 +148,38 @@ void TMMCustomMixerControl::SetSigned(LONG v) {
   LineMixer()->SetDetails(DWORD(FControlId), DWORD(std::min(Channels(), 1)), 0, block);
 }
 
-void TMMCustomMixerControl::Shape(TMMChannel channel, TMMItemIndex item, DWORD* channels, DWORD* items,
-                                  std::size_t* index) const {
+TMMCustomMixerControl::TItemBlock TMMCustomMixerControl::ReadBlock(TMMChannel channel, TMMItemIndex item) {
+  CheckUsable();
+  TItemBlock block;
   const int all = Channels();
-  *channels = DWORD(channel == chBoth ? std::min(all, 1) : all);
+  block.channels = DWORD(channel == chBoth ? std::min(all, 1) : all);
   if (item != NoItem && (item < 0 || item >= Items())) throw EMMMixerControlError(mixermsg::kItemOutOfRange);
-  *items = item == NoItem ? 0 : DWORD(Items());
+  block.items = item == NoItem ? 0 : DWORD(Items());
   // Item -1 stands for the single item of a control without items, so it
   // counts as 0 for the left and right channel too.
   const std::size_t at = std::size_t(std::max(item, 0));
   if (all <= 1 || channel == chBoth)
-    *index = at;
+    block.index = at;
   else
-    *index = at * std::size_t(all) + (channel == chRight ? 1 : 0);
+    block.index = at * std::size_t(all) + (channel == chRight ? 1 : 0);
+  LineMixer()->GetDetails(DWORD(FControlId), block.channels, block.items, block.values);
+  return block;
+}
+
+void TMMCustomMixerControl::WriteBlock(TItemBlock& block) {
+  LineMixer()->SetDetails(DWORD(FControlId), block.channels, block.items, block.values);
 }
 
 LONG TMMCustomMixerControl::ReadItem(TMMChannel channel, TMMItemIndex item) {
-  CheckUsable();
-  DWORD channels = 0, items = 0;
-  std::size_t index = 0;
-  Shape(channel, item, &channels, &items, &index);
-  std::vector<LONG> block;
-  LineMixer()->GetDetails(DWORD(FControlId), channels, items, block);
-  return index < block.size() ? block[index] : 0;
+  const TItemBlock block = ReadBlock(channel, item);
+  return block.index < block.values.size() ? block.values[block.index] : 0;
 }
 
 void TMMCustomMixerControl::WriteItem(TMMChannel channel, TMMItemIndex item, LONG v) {
-  CheckUsable();
-  DWORD channels = 0, items = 0;
-  std::size_t index = 0;
-  Shape(channel, item, &channels, &items, &index);
-  std::vector<LONG> block;
-  TMMMixerDevice* m = LineMixer();
-  m->GetDetails(DWORD(FControlId), channels, items, block);
-  if (index >= block.size()) return;
-  block[index] = v;
-  m->SetDetails(DWORD(FControlId), channels, items, block);
+  TItemBlock block = ReadBlock(channel, item);
+  if (block.index >= block.values.size()) return;
+  block.values[block.index] = v;
+  WriteBlock(block);
 }
 
 LONG TMMCustomMixerControl::GetSignedItem(TMMChannel channel, TMMItemIndex item) {
@@ -203,27 +199,23 @@ bool TMMCustomMixerControl::GetBooleanItem(TMMChannel channel, TMMItemIndex item
 }
 
 void TMMCustomMixerControl::SetBooleanItem(TMMChannel channel, TMMItemIndex item, bool b) {
-  CheckUsable();
-  DWORD channels = 0, items = 0;
-  std::size_t index = 0;
-  Shape(channel, item, &channels, &items, &index);
-  std::vector<LONG> block;
-  TMMMixerDevice* m = LineMixer();
-  m->GetDetails(DWORD(FControlId), channels, items, block);
+  TItemBlock block = ReadBlock(channel, item);
+  std::vector<LONG>& values = block.values;
   // Booleans travel as the low byte of each value.
-  for (LONG& v : block) v = LONG(DWORD(v) & 0xFF);
+  for (LONG& v : values) v = LONG(DWORD(v) & 0xFF);
   // A single-select list (MUX, SINGLESELECT): the chosen item becomes the
   // only one selected at this channel position.
   const int count = Items();
   if (count > 0 && (ControlTypeValue(FControlType) & 0x0F000000) == 0) {
-    const std::size_t offset = index - std::size_t(std::max(item, 0)) * (channels > 1 ? channels : 1);
+    const std::size_t stride = block.channels > 1 ? block.channels : 1;
+    const std::size_t offset = block.index - std::size_t(std::max(item, 0)) * stride;
     for (int i = 0; i < count; ++i) {
-      const std::size_t at = std::size_t(i) * (channels > 1 ? channels : 1) + offset;
-      if (at < block.size()) block[at] = 0;
+      const std::size_t at = std::size_t(i) * stride + offset;
+      if (at < values.size()) values[at] = 0;
     }
   }
-  if (index < block.size()) block[index] = b ? 1 : 0;
-  m->SetDetails(DWORD(FControlId), channels, items, block);
+  if (block.index < values.size()) values[block.index] = b ? 1 : 0;
+  WriteBlock(block);
 }
 
 // ---------------------------------------------------------------- items

@@ -216,8 +216,16 @@ class TMMCustomMixerControl : public TMMComponent {
  private:
   bool LineUsable() const;
   void LineNotice(TMMMixerChange* data);
-  // Channels and items of an item transfer, and the wanted value's index.
-  void Shape(TMMChannel channel, TMMItemIndex item, DWORD* channels, DWORD* items, std::size_t* index) const;
+  // The whole block of an item transfer as the mixer holds it, and the
+  // index of the value for (channel, item) in it.
+  struct TItemBlock {
+    DWORD channels = 0;
+    DWORD items = 0;
+    std::size_t index = 0;
+    std::vector<LONG> values;
+  };
+  TItemBlock ReadBlock(TMMChannel channel, TMMItemIndex item);
+  void WriteBlock(TItemBlock& block);
 
   TMMRef<TMMAudioLine> FAudioLine;
   TMMControlId FControlId = badControlId;
