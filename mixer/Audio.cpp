@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "mixer/MMMixRequests.h"
 #include "platform/soundcard/soundcard.h"
 #include "platform/winmsg/winmsg.h"
 
@@ -225,12 +226,8 @@ void TMixerSettings::AddLine(const MIXERLINE& ml, bool speakers) {
   if (ml.cControls == 0) return;
 
   std::vector<MIXERCONTROL> controls(ml.cControls);
-  MIXERLINECONTROLS lc{};
-  lc.cbStruct = sizeof lc;
+  MIXERLINECONTROLS lc = MixerControlsRequest(ml.cControls, controls.data());
   lc.dwLineID = ml.dwLineID;
-  lc.cControls = ml.cControls;
-  lc.cbmxctrl = sizeof(MIXERCONTROL);
-  lc.pamxctrl = controls.data();
   if (mixerGetLineControls(Obj(), &lc, MIXER_GETLINECONTROLSF_ALL | MIXER_OBJECTF_HMIXER) != MMSYSERR_NOERROR)
     return;
   const DWORD channels = ml.cChannels;
@@ -270,25 +267,13 @@ bool TMixerSettings::ReadValues(std::uint32_t control, DWORD channels, std::vect
   // At least two values, so that a line's first and second channel can be
   // read whatever it reported.
   values.assign(std::max<DWORD>(channels, 2), 0);
-  MIXERCONTROLDETAILS d{};
-  d.cbStruct = sizeof d;
-  d.dwControlID = control;
-  d.cChannels = channels;
-  d.cMultipleItems = 0;
-  d.cbDetails = sizeof(LONG);
-  d.paDetails = values.data();
+  MIXERCONTROLDETAILS d = MixerDetailsRequest(control, channels, 0, sizeof(LONG), values.data());
   return mixerGetControlDetails(Obj(), &d, MIXER_GETCONTROLDETAILSF_VALUE | MIXER_OBJECTF_HMIXER) ==
          MMSYSERR_NOERROR;
 }
 
 bool TMixerSettings::WriteValues(std::uint32_t control, std::vector<LONG>& values) {
-  MIXERCONTROLDETAILS d{};
-  d.cbStruct = sizeof d;
-  d.dwControlID = control;
-  d.cChannels = DWORD(values.size());
-  d.cMultipleItems = 0;
-  d.cbDetails = sizeof(LONG);
-  d.paDetails = values.data();
+  MIXERCONTROLDETAILS d = MixerDetailsRequest(control, DWORD(values.size()), 0, sizeof(LONG), values.data());
   return mixerSetControlDetails(Obj(), &d, MIXER_SETCONTROLDETAILSF_VALUE | MIXER_OBJECTF_HMIXER) ==
          MMSYSERR_NOERROR;
 }

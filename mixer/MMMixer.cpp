@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "mixer/MMMixRequests.h"
 #include "platform/winmsg/winmsg.h"
 
 namespace {
@@ -154,53 +155,30 @@ bool TMMMixerDevice::GetLineInfo(MIXERLINE& ml, DWORD how) {
 }
 
 bool TMMMixerDevice::GetControlByType(DWORD lineId, DWORD typeValue, MIXERCONTROL& mc) {
-  MIXERLINECONTROLS lc{};
-  lc.cbStruct = sizeof lc;
+  MIXERLINECONTROLS lc = MixerControlsRequest(1, &mc);
   lc.dwLineID = lineId;
   lc.dwControlType = typeValue;
-  lc.cControls = 1;
-  lc.cbmxctrl = sizeof mc;
-  lc.pamxctrl = &mc;
   const MMRESULT r = mixerGetLineControls(Obj(), &lc, MIXER_GETLINECONTROLSF_ONEBYTYPE | MIXER_OBJECTF_MIXER);
   return Tolerated(r, {MIXERR_INVALCONTROL, MIXERR_INVALLINE, MMSYSERR_NODRIVER});
 }
 
 bool TMMMixerDevice::GetControlById(DWORD ctlId, MIXERCONTROL& mc, DWORD* lineId) {
-  MIXERLINECONTROLS lc{};
-  lc.cbStruct = sizeof lc;
+  MIXERLINECONTROLS lc = MixerControlsRequest(1, &mc);
   lc.dwControlID = ctlId;
-  lc.cControls = 1;
-  lc.cbmxctrl = sizeof mc;
-  lc.pamxctrl = &mc;
   const MMRESULT r = mixerGetLineControls(Obj(), &lc, MIXER_GETLINECONTROLSF_ONEBYID | MIXER_OBJECTF_MIXER);
   if (!Tolerated(r, {MIXERR_INVALCONTROL, MIXERR_INVALLINE, MMSYSERR_NODRIVER})) return false;
   if (lineId) *lineId = lc.dwLineID;
   return true;
 }
 
-namespace {
-
-MIXERCONTROLDETAILS Details(DWORD ctlId, DWORD channels, DWORD items, DWORD elementSize, void* data) {
-  MIXERCONTROLDETAILS d{};
-  d.cbStruct = sizeof d;
-  d.dwControlID = ctlId;
-  d.cChannels = channels;
-  d.cMultipleItems = items;
-  d.cbDetails = elementSize;
-  d.paDetails = data;
-  return d;
-}
-
-}  // namespace
-
 void TMMMixerDevice::GetDetails(DWORD ctlId, DWORD channels, DWORD items, std::vector<LONG>& block) {
   block.assign(std::size_t(std::max<DWORD>(channels, 1)) * std::max<DWORD>(items, 1), 0);
-  MIXERCONTROLDETAILS d = Details(ctlId, channels, items, sizeof(LONG), block.data());
+  MIXERCONTROLDETAILS d = MixerDetailsRequest(ctlId, channels, items, sizeof(LONG), block.data());
   MMCheckResult(mixerGetControlDetails(Obj(), &d, MIXER_GETCONTROLDETAILSF_VALUE | MIXER_OBJECTF_MIXER));
 }
 
 void TMMMixerDevice::SetDetails(DWORD ctlId, DWORD channels, DWORD items, std::vector<LONG>& block) {
-  MIXERCONTROLDETAILS d = Details(ctlId, channels, items, sizeof(LONG), block.data());
+  MIXERCONTROLDETAILS d = MixerDetailsRequest(ctlId, channels, items, sizeof(LONG), block.data());
   MMCheckResult(mixerSetControlDetails(Obj(), &d, MIXER_SETCONTROLDETAILSF_VALUE | MIXER_OBJECTF_MIXER));
 }
 
@@ -208,7 +186,7 @@ std::vector<MIXERCONTROLDETAILS_LISTTEXT> TMMMixerDevice::GetListTexts(DWORD ctl
   std::vector<MIXERCONTROLDETAILS_LISTTEXT> texts(std::size_t(std::max<DWORD>(channels, 1)) *
                                                   std::max<DWORD>(items, 1));
   MIXERCONTROLDETAILS d =
-      Details(ctlId, channels, items, sizeof(MIXERCONTROLDETAILS_LISTTEXT), texts.data());
+      MixerDetailsRequest(ctlId, channels, items, sizeof(MIXERCONTROLDETAILS_LISTTEXT), texts.data());
   MMCheckResult(mixerGetControlDetails(Obj(), &d, MIXER_GETCONTROLDETAILSF_LISTTEXT | MIXER_OBJECTF_MIXER));
   return texts;
 }
