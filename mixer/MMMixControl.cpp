@@ -14,9 +14,8 @@ void TMMCustomMixerControl::SetAudioLine(TMMAudioLine* value) {
   if (value != FAudioLine.get()) {
     if (FAudioLine) FAudioLine.get()->RemoveControlObserver(&FLineObserver);
     if (value) value->AddControlObserver(&FLineObserver);
-    FAudioLine.Set(this, value, [this] {
-      if (!InState(csDestroying)) UpdateControl();
-    });
+    // UpdateControl itself does nothing while this control is being destroyed.
+    FAudioLine.Set(this, value, [this] { UpdateControl(); });
   }
   UpdateControl();
 }

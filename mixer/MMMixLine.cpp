@@ -47,12 +47,16 @@ TMMAudioLine::TMMAudioLine(QObject* AOwner) : TMMComponent(AOwner) {
 
 TMMAudioLine::~TMMAudioLine() { Destroying(); }
 
+template <typename T>
+void TMMAudioLine::Follow(TMMRef<T>& ref, T* value, TMMObserver& observer, TMMObservable* subject) {
+  MoveObserver(observer, subject);
+  // UpdateLine itself does nothing while this line is being destroyed.
+  ref.Set(this, value, [this] { UpdateLine(); });
+}
+
 void TMMAudioLine::SetMixer(TMMMixerDevice* value) {
   if (value == FMixer.get()) return;
-  MoveObserver(FMixerObserver, value ? value->LineObservable() : nullptr);
-  FMixer.Set(this, value, [this] {
-    if (!InState(csDestroying)) UpdateLine();
-  });
+  Follow(FMixer, value, FMixerObserver, value ? value->LineObservable() : nullptr);
   UpdateLine();
 }
 
@@ -71,12 +75,7 @@ void TMMAudioLine::SetComponentType(TMMComponentType value) {
 void TMMAudioLine::SetTarget(TMMCustomAudioDevice* value) {
   if (qobject_cast<TMMMixerDevice*>(value)) throw EMMMixerDeviceError(mixermsg::kTargetToMixer);
   FBindMode = 2;
-  if (value != FTarget.get()) {
-    MoveObserver(FTargetObserver, value ? value->Observable() : nullptr);
-    FTarget.Set(this, value, [this] {
-      if (!InState(csDestroying)) UpdateLine();
-    });
-  }
+  if (value != FTarget.get()) Follow(FTarget, value, FTargetObserver, value ? value->Observable() : nullptr);
   UpdateLine();
 }
 
@@ -87,12 +86,7 @@ void TMMAudioLine::SetDestLine(QObject* value) {
   // circle for ever; such an assignment is ignored.
   for (TMMAudioLine* l = line; l; l = l->DestLine())
     if (l == this) return;
-  if (line != FDestLine.get()) {
-    MoveObserver(FDestObserver, line ? &line->FControlObservable : nullptr);
-    FDestLine.Set(this, line, [this] {
-      if (!InState(csDestroying)) UpdateLine();
-    });
-  }
+  if (line != FDestLine.get()) Follow(FDestLine, line, FDestObserver, line ? &line->FControlObservable : nullptr);
   UpdateLine();
 }
 

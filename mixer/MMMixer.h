@@ -134,6 +134,10 @@ class TMMAudioLine : public TMMComponent {
  private:
   // Looks this line up by its own binding mode.
   bool LookUp(MIXERLINE& ml);
+  // Points `ref` at `value` and `observer` at `subject` (a notice of
+  // `value`'s); the line binds again when `value` is destroyed.
+  template <typename T>
+  void Follow(TMMRef<T>& ref, T* value, TMMObserver& observer, TMMObservable* subject);
   void MixerNotice(TMMMixerChange* data);
 
   TMMRef<TMMMixerDevice> FMixer;
