@@ -60,13 +60,10 @@ void TForm2::CreateWavPage() {
   MMPro->Sheets = psAudio;
 
   // The user's click, not a change by code: a reverted button runs nothing.
-  auto call = [this](void (TForm2::*handler)()) {
-    return [this, handler] { RunHandler([&] { (this->*handler)(); }); };
-  };
-  connect(qh, &QRadioButton::clicked, this, call(&TForm2::qhClick));
-  connect(qm, &QRadioButton::clicked, this, call(&TForm2::qmClick));
-  connect(ql, &QRadioButton::clicked, this, call(&TForm2::qlClick));
-  connect(BitBtn1, &QPushButton::clicked, this, call(&TForm2::BitBtn1Click));
+  connect(qh, &QRadioButton::clicked, this, HandlerSlot(this, &TForm2::qhClick));
+  connect(qm, &QRadioButton::clicked, this, HandlerSlot(this, &TForm2::qmClick));
+  connect(ql, &QRadioButton::clicked, this, HandlerSlot(this, &TForm2::qlClick));
+  connect(BitBtn1, &QPushButton::clicked, this, HandlerSlot(this, &TForm2::BitBtn1Click));
 }
 
 void TForm2::CreateMidiPage() {
@@ -79,7 +76,7 @@ void TForm2::CreateMidiPage() {
   MMPro2 = new TMMProperties(this);
   MMPro2->Title = QStringLiteral("MIDI播放设备");
   MMPro2->Sheets = psMidi;
-  connect(Button1, &QPushButton::clicked, this, [this] { RunHandler([this] { Button1Click(); }); });
+  connect(Button1, &QPushButton::clicked, this, HandlerSlot(this, &TForm2::Button1Click));
 }
 
 void TForm2::CreateMixerPage() {

@@ -28,3 +28,9 @@ void RunHandler(F&& handler) noexcept {
     ShowHandlerError(QStringLiteral("Unknown error"));
   }
 }
+
+// A slot that runs `object`'s `handler` through RunHandler.
+template <typename T>
+auto HandlerSlot(T* object, void (T::*handler)()) {
+  return [object, handler] { RunHandler([&] { (object->*handler)(); }); };
+}

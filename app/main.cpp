@@ -370,7 +370,7 @@ void TForm1::CreateTimers() {
   auto timer = [this](int interval, void (TForm1::*handler)()) {
     auto* t = new QTimer(this);
     t->setInterval(interval);
-    QObject::connect(t, &QTimer::timeout, this, [this, handler] { RunHandler([&] { (this->*handler)(); }); });
+    QObject::connect(t, &QTimer::timeout, this, HandlerSlot(this, handler));
     return t;
   };
   Timer1 = timer(200, &TForm1::Timer1Timer);
@@ -408,14 +408,11 @@ void TForm1::CreateDialogs() {
 }
 
 void TForm1::BindCommands() {
-  auto call = [this](void (TForm1::*handler)()) {
-    return [this, handler] { RunHandler([&] { (this->*handler)(); }); };
-  };
   // One handler for the speed button, the tool button and the menu item.
   auto bind = [&](QToolButton* speed, QToolButton* tool, QAction* item, void (TForm1::*handler)()) {
-    if (speed) QObject::connect(speed, &QToolButton::clicked, this, call(handler));
-    if (tool) QObject::connect(tool, &QToolButton::clicked, this, call(handler));
-    if (item) QObject::connect(item, &QAction::triggered, this, call(handler));
+    if (speed) QObject::connect(speed, &QToolButton::clicked, this, HandlerSlot(this, handler));
+    if (tool) QObject::connect(tool, &QToolButton::clicked, this, HandlerSlot(this, handler));
+    if (item) QObject::connect(item, &QAction::triggered, this, HandlerSlot(this, handler));
   };
   bind(btbrowse, tbtbrowse, nbtbrowse, &TForm1::btbrowseClick);
   bind(btmidiplay, Tbtmidiplay, nbtmidiplay, &TForm1::btmidiplayClick);
@@ -435,16 +432,9 @@ void TForm1::BindCommands() {
   bind(nullptr, ToolButton8, Tunelark1, &TForm1::Tunelark1Click);
   bind(nullptr, nullptr, N5, &TForm1::N5Click);
 
-  // The volume panel: track bars and check boxes report every change, by the
-  // user or by code; the lists only a choice the user makes.
-  QObject::connect(LeftScroll, &QSlider::valueChanged, this, call(&TForm1::LeftScrollChange));
-  QObject::connect(RightScroll, &QSlider::valueChanged, this, call(&TForm1::RightScrollChange));
-  QObject::connect(cbMute, &QCheckBox::toggled, this, call(&TForm1::cbMuteClick));
-  QObject::connect(cbLink, &QCheckBox::toggled, this, call(&TForm1::cbLinkClick));
-  QObject::connect(DestSel, &QComboBox::activated, this, call(&TForm1::DestSelChange));
-  QObject::connect(SourceSel, &QComboBox::activated, this, call(&TForm1::SourceSelChange));
-  QObject::connect(Label6, &TClickLabel::clicked, this, call(&TForm1::Label6Click));
-  QObject::connect(static_cast<TClickLabel*>(Image2), &TClickLabel::clicked, this, call(&TForm1::Image2Click));
+  BindVolumeControls(this, VolPanel->Controls());
+  QObject::connect(Label6, &TClickLabel::clicked, this, HandlerSlot(this, &TForm1::Label6Click));
+  QObject::connect(Image2, &TClickLabel::clicked, this, HandlerSlot(this, &TForm1::Image2Click));
 }
 
 bool TForm1::event(QEvent* event) {

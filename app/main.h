@@ -201,7 +201,7 @@ class TForm1 : public QMainWindow {
   QComboBox* SourceSel = nullptr;
   QSlider* LeftScroll = nullptr;
   QSlider* RightScroll = nullptr;
-  QLabel* Image2 = nullptr;  // clicking it shows the advanced volume window
+  TClickLabel* Image2 = nullptr;  // clicking it shows the advanced volume window
   TClickLabel* Label6 = nullptr;
   // The panel's mixer component and the panel logic it shares with Form4.
   TAudio* Audio1 = nullptr;

@@ -1,11 +1,9 @@
 #include "app/vol.h"
 
-#include <QCheckBox>
-#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
-#include <QSlider>
 
+#include "app/clicklabel.h"
 #include "app/formstyle.h"
 #include "app/handlers.h"
 #include "mixer/Audio.h"
@@ -32,15 +30,7 @@ TForm4::TForm4(QWidget* parent) : QWidget(parent) {
   Audio1 = CreatePanelAudio(this);
   panel_ = std::make_unique<TVolumePanel>(Audio1, c);
 
-  auto call = [this](void (TForm4::*handler)()) {
-    return [this, handler] { RunHandler([&] { (this->*handler)(); }); };
-  };
-  connect(LeftScroll, &QSlider::valueChanged, this, call(&TForm4::LeftScrollChange));
-  connect(RightScroll, &QSlider::valueChanged, this, call(&TForm4::RightScrollChange));
-  connect(cbMute, &QCheckBox::toggled, this, call(&TForm4::cbMuteClick));
-  connect(cbLink, &QCheckBox::toggled, this, call(&TForm4::cbLinkClick));
-  connect(DestSel, &QComboBox::activated, this, call(&TForm4::DestSelChange));
-  connect(SourceSel, &QComboBox::activated, this, call(&TForm4::SourceSelChange));
+  BindVolumeControls(this, c);
 
   RunHandler([this] { FormCreate(); });
 }

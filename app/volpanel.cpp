@@ -83,6 +83,15 @@ TVolumeControls BuildVolumeControls(QWidget* group, int sliderTop) {
   return c;
 }
 
+void BindVolumeControls(QObject* context, const TVolumeControls& c, const TVolumeHandlers& h) {
+  QObject::connect(c.LeftScroll, &QSlider::valueChanged, context, h.LeftScrollChange);
+  QObject::connect(c.RightScroll, &QSlider::valueChanged, context, h.RightScrollChange);
+  QObject::connect(c.cbMute, &QCheckBox::toggled, context, h.cbMuteClick);
+  QObject::connect(c.cbLink, &QCheckBox::toggled, context, h.cbLinkClick);
+  QObject::connect(c.DestSel, &QComboBox::activated, context, h.DestSelChange);
+  QObject::connect(c.SourceSel, &QComboBox::activated, context, h.SourceSelChange);
+}
+
 TAudio* CreatePanelAudio(QObject* owner) {
   auto* audio = new TAudio(owner);
   // Applied to the player as well (SeparateCtrls is off).

@@ -14,6 +14,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+
+#include "app/handlers.h"
 
 class QCheckBox;
 class QComboBox;
@@ -22,6 +25,7 @@ class QObject;
 class QSlider;
 class QWidget;
 class TAudio;
+class TClickLabel;
 
 // Mixer volume for a slider position: round((100 - p) * 655.35), halves to
 // even, computed exactly (position 50 gives 32767.5, that is 32768).
@@ -36,13 +40,34 @@ struct TVolumeControls {
   QComboBox* SourceSel = nullptr;
   QSlider* LeftScroll = nullptr;
   QSlider* RightScroll = nullptr;
-  QLabel* Image2 = nullptr;  // the panel's icon (a TClickLabel)
+  TClickLabel* Image2 = nullptr;  // the panel's icon
 };
 
 // Creates the panel's controls in a group box of 253 x 177: the icon, the
 // link and mute boxes, the two lists with their labels and the two sliders
 // with their top edge at `sliderTop` and the labels "左" and "右" below.
 TVolumeControls BuildVolumeControls(QWidget* group, int sliderTop);
+
+// What the panel's controls run: the sliders and the boxes on every change
+// of their position or state (the user's or the program's), the lists on a
+// choice of the user.
+struct TVolumeHandlers {
+  std::function<void()> LeftScrollChange, RightScrollChange, cbMuteClick, cbLinkClick, DestSelChange,
+      SourceSelChange;
+};
+
+// Binds the controls to the handlers as long as `context` lives.
+void BindVolumeControls(QObject* context, const TVolumeControls& controls, const TVolumeHandlers& handlers);
+
+// Binds the controls to a window's handlers of the same names, each run
+// through RunHandler (an error goes to the error box).
+template <typename Window>
+void BindVolumeControls(Window* window, const TVolumeControls& controls) {
+  BindVolumeControls(window, controls,
+                     {HandlerSlot(window, &Window::LeftScrollChange), HandlerSlot(window, &Window::RightScrollChange),
+                      HandlerSlot(window, &Window::cbMuteClick), HandlerSlot(window, &Window::cbLinkClick),
+                      HandlerSlot(window, &Window::DestSelChange), HandlerSlot(window, &Window::SourceSelChange)});
+}
 
 // A mixer component for a panel, with the wave settings the windows store
 // (16-bit stereo at 44100, the recorder's 2000 samples, split channels,

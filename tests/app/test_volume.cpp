@@ -14,6 +14,7 @@
 #include <QSlider>
 #include <QTest>
 
+#include "app/clicklabel.h"
 #include "app/handlers.h"
 #include "app/main.h"
 #include "app/statusbar.h"
