@@ -29,3 +29,9 @@ QLabel* AddLabel(QWidget* parent, const QString& text, int x, int y) {
   label->adjustSize();
   return label;
 }
+
+void ShowInFront(QWidget* window) {
+  window->show();
+  window->raise();
+  window->activateWindow();
+}

@@ -19,3 +19,7 @@ void CentreOnScreen(QWidget* window);
 
 // A label at (x, y) in `parent`, sized to its text.
 QLabel* AddLabel(QWidget* parent, const QString& text, int x, int y);
+
+// Shows a window without blocking the others, in front and active; a window
+// already shown comes up again.
+void ShowInFront(QWidget* window);

@@ -2,15 +2,13 @@
 #include "app/about.h"
 #include "app/config.h"
 #include "app/datadir.h"
+#include "app/formstyle.h"
 #include "app/main.h"
 #include "app/opener.h"
 
 // Shown without blocking the main window; a second call brings it up again.
 void TForm1::showconfigClick() {
-  if (!Form2) return;
-  Form2->show();
-  Form2->raise();
-  Form2->activateWindow();
+  if (Form2) ShowInFront(Form2);
 }
 
 void TForm1::helpClick() { ShellOpen(QUrl::fromLocalFile(ProgramDataPath(QStringLiteral("help/index.htm")))); }
@@ -25,8 +23,5 @@ void TForm1::emailClick() {
 }
 
 void TForm1::Tunelark1Click() {
-  if (!AboutBox) return;
-  AboutBox->show();
-  AboutBox->raise();
-  AboutBox->activateWindow();
+  if (AboutBox) ShowInFront(AboutBox);
 }

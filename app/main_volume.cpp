@@ -1,5 +1,6 @@
 // The main window's volume panel (group "音量控制"); the panel's logic is
 // shared with the advanced volume window (volpanel.h).
+#include "app/formstyle.h"
 #include "app/main.h"
 #include "app/vol.h"
 #include "app/volpanel.h"
@@ -22,8 +23,5 @@ void TForm1::SourceSelChange() { FormActivate(); }
 
 // Reached by clicking the panel's icon (pointing hand, hint "高级音量控制").
 void TForm1::Image2Click() {
-  if (!Form4) return;
-  Form4->show();
-  Form4->raise();
-  Form4->activateWindow();
+  if (Form4) ShowInFront(Form4);
 }
