@@ -19,6 +19,7 @@ using namespace soundcard;
 
 using mixprobe::Line;
 using mixprobe::MixerProbe;
+using mixprobe::VolMute;
 
 // Destination 0 "Speakers" with "Wave Out", a mono "Mono In" with a volume
 // but no mute, and "Aux" without controls; destination 1 "Recording" with
@@ -27,11 +28,9 @@ inline std::vector<MixerDesc> OddLines() {
   MixerDesc m;
   m.name = "Odd Mixer";
   DestinationDesc speakers;
-  speakers.line = Line(MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, "Speakers", 2,
-                       {VolumeControl("Speakers"), MuteControl("Speakers", false)});
+  speakers.line = Line(MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, "Speakers", 2, VolMute("Speakers"));
   speakers.sources = {
-      Line(MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT, "Wave Out", 2,
-           {VolumeControl("Wave Out"), MuteControl("Wave Out", false)}),
+      Line(MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT, "Wave Out", 2, VolMute("Wave Out")),
       Line(MIXERLINE_COMPONENTTYPE_SRC_LINE, "Mono In", 1, {VolumeControl("Mono In")}),
       Line(MIXERLINE_COMPONENTTYPE_SRC_AUXILIARY, "Aux", 2, {}),
   };
@@ -40,7 +39,7 @@ inline std::vector<MixerDesc> OddLines() {
   recording.sources = {
       Line(MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE, "Microphone", 2,
            {VolumeControl("Microphone"), MuteControl("Microphone", true)}),
-      Line(MIXERLINE_COMPONENTTYPE_SRC_LINE, "Line In", 2, {VolumeControl("Line In"), MuteControl("Line In", false)}),
+      Line(MIXERLINE_COMPONENTTYPE_SRC_LINE, "Line In", 2, VolMute("Line In")),
   };
   m.destinations = {speakers, recording};
   return {m};

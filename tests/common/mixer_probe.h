@@ -87,4 +87,9 @@ inline soundcard::LineDesc Line(DWORD type, const std::string& name, DWORD chann
   return l;
 }
 
+// A volume and an unmuted mute control for line `name`.
+inline std::vector<soundcard::ControlDesc> VolMute(const std::string& name) {
+  return {soundcard::VolumeControl(name), soundcard::MuteControl(name, false)};
+}
+
 }  // namespace mixprobe

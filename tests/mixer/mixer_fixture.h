@@ -33,10 +33,6 @@ inline QApplication& App() {
 
 using mixprobe::Line;
 
-inline std::vector<ControlDesc> VolMute(const std::string& name) {
-  return {VolumeControl(name), MuteControl(name, false)};
-}
-
 // Destination 0 "Speakers" with three sources: "Wave Out", a mono "Mono In"
 // with a volume but no mute, and "Aux" without any control; destination 1
 // "Recording" with two sources, "Microphone" and "Line In", and a MUX over
