@@ -335,14 +335,7 @@ void TForm1::CreateVolumeGroup() {
   GroupBox3 = new QGroupBox(QStringLiteral("音量控制"), Panel1);
   GroupBox3->setGeometry(276, 128, 253, 177);
 
-  const TVolumeControls controls = BuildVolumeControls(GroupBox3, 16);
-  cbLink = controls.cbLink;
-  cbMute = controls.cbMute;
-  DestSel = controls.DestSel;
-  SourceSel = controls.SourceSel;
-  LeftScroll = controls.LeftScroll;
-  RightScroll = controls.RightScroll;
-  Image2 = controls.Image2;
+  const TVolumeControls controls = BuildVolumeControls(this, GroupBox3, 16);
   // The icon opens the advanced volume window.
   Image2->setCursor(Qt::PointingHandCursor);
   Image2->setStatusTip(QStringLiteral("高级音量控制"));

@@ -16,14 +16,7 @@ TForm4::TForm4(QWidget* parent) : QWidget(parent) {
 
   GroupBox1 = new QGroupBox(this);
   GroupBox1->setGeometry(20, 8, 253, 177);
-  const TVolumeControls c = BuildVolumeControls(GroupBox1, 8);
-  cbLink = c.cbLink;
-  cbMute = c.cbMute;
-  DestSel = c.DestSel;
-  SourceSel = c.SourceSel;
-  LeftScroll = c.LeftScroll;
-  RightScroll = c.RightScroll;
-  Image2 = c.Image2;
+  const TVolumeControls c = BuildVolumeControls(this, GroupBox1, 8);
   Label6 = new QLabel(QStringLiteral("注意:先选择放音或录音再选择要控制的设备"), GroupBox1);
   Label6->setGeometry(8, 152, 241, 17);
 

@@ -48,6 +48,20 @@ struct TVolumeControls {
 // with their top edge at `sliderTop` and the labels "左" and "右" below.
 TVolumeControls BuildVolumeControls(QWidget* group, int sliderTop);
 
+// The same, also handed to the window's members of the same names.
+template <typename Window>
+TVolumeControls BuildVolumeControls(Window* window, QWidget* group, int sliderTop) {
+  const TVolumeControls c = BuildVolumeControls(group, sliderTop);
+  window->cbLink = c.cbLink;
+  window->cbMute = c.cbMute;
+  window->DestSel = c.DestSel;
+  window->SourceSel = c.SourceSel;
+  window->LeftScroll = c.LeftScroll;
+  window->RightScroll = c.RightScroll;
+  window->Image2 = c.Image2;
+  return c;
+}
+
 // What the panel's controls run: the sliders and the boxes on every change
 // of their position or state (the user's or the program's), the lists on a
 // choice of the user.
