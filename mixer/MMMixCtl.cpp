@@ -189,9 +189,8 @@ void TMMCustomMixerCheckBox::SetItemLine(TMMAudioLine* value) {
   if (value == FItemLine.get()) return;
   if (FItemLine) FItemLine.get()->RemoveControlObserver(&FItemLineObserver);
   if (value) value->AddControlObserver(&FItemLineObserver);
-  FItemLine.Set(this, value, [this] {
-    if (!FDestroying) UpdateAll();
-  });
+  // UpdateAll itself does nothing once the box is being destroyed.
+  FItemLine.Set(this, value, [this] { UpdateAll(); });
   UpdateAll();
 }
 
