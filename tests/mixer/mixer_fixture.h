@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -16,20 +15,13 @@
 #include "platform/soundcard/soundcard.h"
 #include "platform/winmsg/winmsg.h"
 #include "tests/common/mixer_probe.h"
+#include "tests/common/test_application.h"
 
 namespace mixtest {
 
 using namespace soundcard;
 
-inline QApplication& App() {
-  static int argc = 1;
-  static char name[] = "test_mixer";
-  static char* argv[] = {name, nullptr};
-  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  // Never destroyed: tearing Qt's input devices down at exit crashes.
-  static auto* app = new QApplication(argc, argv);
-  return *app;
-}
+inline QApplication& App() { return testapp::Application("test_mixer"); }
 
 using mixprobe::Line;
 
