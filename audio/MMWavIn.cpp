@@ -220,7 +220,7 @@ void TMMCustomWaveIn::GetDevicePosition() {
 // ---------------------------------------------------------------- worker thread
 
 void TMMCustomWaveIn::StartThread() {
-  FThreadFailed = false;
+  FThreadFailure.Clear();
   FThread = TMMEngineWorker::Launch(this, [this](const TMMEngineNotice& n, const std::atomic<bool>&) { return HandleNotice(n); });
   if (!FThread) Error(std::string("WaveIn:\n\r") + waveinmsg::kNoThread);
 }
@@ -230,16 +230,12 @@ void TMMCustomWaveIn::EndThread() {
 }
 
 bool TMMCustomWaveIn::HandleNotice(const TMMEngineNotice& Notice) {
-  if (FThreadFailed || Notice.WParam != reinterpret_cast<WPARAM>(FHandle.load())) return true;
+  if (FThreadFailure.Failed() || Notice.WParam != reinterpret_cast<WPARAM>(FHandle.load())) return true;
   try {
     ProcessBuffer(reinterpret_cast<PMMBufferHeader>(Notice.LParam));
   } catch (...) {
     // Closing the device and reporting happen on the main thread.
-    FThreadFailed = true;
-    {
-      std::lock_guard guard(FThreadErrorLock);
-      FThreadError = std::current_exception();
-    }
+    FThreadFailure.Record(std::current_exception());
     PostMessage(FHWnd, MM_ENGINE_THREADFAIL, Notice.WParam, 0);
   }
   return true;
@@ -521,11 +517,7 @@ LRESULT TMMCustomWaveIn::WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lP
       case MM_WIM_DATA: ProcessBuffer(reinterpret_cast<PMMBufferHeader>(lParam)); break;
       case MM_WIM_STOP: Stop(); break;
       case MM_ENGINE_THREADFAIL: {
-        std::exception_ptr error;
-        {
-          std::lock_guard guard(FThreadErrorLock);
-          std::swap(error, FThreadError);
-        }
+        const std::exception_ptr error = FThreadFailure.Take();
         Close();
         if (error) ApplicationHandleException(error);
         break;

@@ -189,17 +189,13 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
   std::int64_t FRecordLimit = INT32_MAX;
   std::atomic<std::int64_t> FSamplePosition{0};
   std::unique_ptr<TMMEngineWorker> FThread;
-  // Set by the worker when it failed: it drops the notices left. Written by
-  // the worker and the main thread (a new worker); read by the worker.
-  std::atomic<bool> FThreadFailed{false};
+  // What made the worker fail; the worker drops the notices left then.
+  TMMEngineFailure FThreadFailure;
   // Guards the queued count and the stop/reset sequence against the worker
   // thread; recursive because a driver may return buffers from inside the
   // stop and reset calls.
   std::recursive_mutex FLock;
   TThreadPriority FPriority = tpHigher;
-  // What made the worker thread fail, reported on the main thread.
-  std::mutex FThreadErrorLock;
-  std::exception_ptr FThreadError;
 };
 
 class TMMWaveIn : public TMMCustomWaveIn {

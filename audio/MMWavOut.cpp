@@ -216,7 +216,7 @@ void TMMWaveOut::Close() {
 
 void TMMWaveOut::StartThread() {
   if (FThread) return;
-  FThreadFailed = false;
+  FThreadFailure.Clear();
   FThread = TMMEngineWorker::Launch(
       this, [this](const TMMEngineNotice& n, const std::atomic<bool>& quit) { return HandleNotice(n, quit); });
   if (!FThread) Error(std::string("WaveOut:\n\r") + waveoutmsg::kNoThread);
@@ -244,9 +244,9 @@ bool TMMWaveOut::HandleNotice(const TMMEngineNotice& notice, const std::atomic<b
       ProcessBuffer(reinterpret_cast<PWaveHdr>(notice.LParam));
     return true;
   } catch (...) {
-    FThreadFailed = true;
+    // Closing the device and reporting happen on the main thread.
+    FThreadFailure.Record(std::current_exception());
     PostMessage(FHandle, MM_ENGINE_THREADFAIL, WPARAM(FWaveOutHandle.load()), 0);
-    ApplicationHandleException(std::current_exception());
     return false;
   }
 }
@@ -614,7 +614,11 @@ LRESULT TMMWaveOut::WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         }
         break;
       case MM_ENGINE_THREADFAIL:
-        if (FThreadFailed) Close();
+        if (FThreadFailure.Failed()) {
+          const std::exception_ptr error = FThreadFailure.Take();
+          Close();
+          if (error) ApplicationHandleException(error);
+        }
         break;
       default: return DefWindowProc(wnd, msg, wParam, lParam);
     }

@@ -266,9 +266,8 @@ class TMMWaveOut : public TMMCustomWaveOutComponent {
   std::int64_t FPositionAtStop = 0;
   bool FMapped = false;
   TThreadPriority FPriority = tpHigher;
-  // Set by the worker when it failed. Written by the worker and the main
-  // thread (a new worker); read by the main thread.
-  std::atomic<bool> FThreadFailed{false};
+  // What made the worker fail, closed and reported on the main thread.
+  TMMEngineFailure FThreadFailure;
   std::unique_ptr<TMMEngineWorker> FThread;
   TMMWaveOutFunctions FDevice;
   // Guards the pause and, in cmThread mode, keeps the main thread's
