@@ -139,8 +139,6 @@ void TMMCustomWaveIn::SetWaveFormat(const WAVEFORMATEX* Format) {
   ComputeLimit();
 }
 
-int TMMCustomWaveIn::GetBufferSize() const { return TMMCustomSoundComponent::GetBufferSize(); }
-
 void TMMCustomWaveIn::SetBufferSize(int Value) {
   Value = std::max(Value, kMinBufferSize);
   if (Value == FBufferSize) return;

@@ -95,7 +95,6 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
   // ---- chain overrides. The life-cycle notices are the sound component's:
   // Open, Start, Pause, Restart, Stop and Close spread them at fixed points.
   void SetWaveFormat(const WAVEFORMATEX* Format) override;
-  int GetBufferSize() const override;
   void SetBufferSize(int Value) override;
   // Counts the bytes against the recording limit (trimming the buffer that
   // crosses it), then sends the buffer down the chain. Runs where

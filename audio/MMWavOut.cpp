@@ -7,12 +7,6 @@
 #include "audio/MMTimeFormat.h"
 #include "platform/winmsg/winmsg.h"
 
-namespace {
-
-
-
-}  // namespace
-
 // ---------------------------------------------------------------- construction
 
 TMMWaveOut::TMMWaveOut(QObject* AOwner) : TMMWaveOut(AOwner, MMWaveOutDeviceCalls()) {}
@@ -75,8 +69,6 @@ void TMMWaveOut::SetBufferSize(int Value) {
   FBuffers.FreeAll();
   TMMCustomWaveOutComponent::SetBufferSize(std::max(Value, 32));
 }
-
-int TMMWaveOut::GetBufferSize() const { return TMMCustomWaveOutComponent::GetBufferSize(); }
 
 void TMMWaveOut::SetCallBackMode(TMMCBMode Value) {
   CheckClosedForProperty();
@@ -515,10 +507,7 @@ void TMMWaveOut::ProcessBuffer(PWaveHdr) {
   Guarded([&] {
     // The driver plays the buffers in the order they were queued.
     const PMMBufferHeader H = FBuffers[FRun.BufIndex];
-    {
-      std::lock_guard lock(FCritSect);
-      FRun.BytesPlayed += H->dwBufferLength;
-    }
+    FRun.BytesPlayed += H->dwBufferLength;
     FRun.BufIndex = (FRun.BufIndex + 1) % FBuffersUsed;
     H->dwBytesRecorded = H->SavedBytes;
     const PMMBufferHeader heard = FBuffers[FRun.BufIndex];
@@ -529,10 +518,7 @@ void TMMWaveOut::ProcessBuffer(PWaveHdr) {
     ReadDevicePosition();
     if (FMoreBuffers && !FRun.StopAfterDrain) {
       if (FLooping && H->LoopMark != 0) {
-        {
-          std::lock_guard lock(FCritSect);
-          FRun.LoopOrigin = FRun.LastReading;
-        }
+        FRun.LoopOrigin = FRun.LastReading;
         H->LoopMark = 0;
         TMMCustomSoundComponent::Looped();
         Fire(OnLooping);

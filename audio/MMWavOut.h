@@ -154,7 +154,6 @@ class TMMWaveOut : public TMMCustomWaveOutComponent {
   // refused with a message box and the mode stays as it was.
   void SetCallBackMode(TMMCBMode Value) override;
   void SetBufferSize(int Value) override;
-  int GetBufferSize() const override;
   TMMTimeFormats TimeFormat() const { return FTimeFormat; }
   void SetTimeFormat(TMMTimeFormats Value) { FTimeFormat = Value; }
   bool Looping() const { return FLooping; }
@@ -244,7 +243,6 @@ class TMMWaveOut : public TMMCustomWaveOutComponent {
   std::atomic<HWAVEOUT> FWaveOutHandle{nullptr};
   std::atomic<TMMWaveOutState> FState{wosClosed};
   TMMBufferRing FBuffers;
-  int FBufIndex = 0;
   TMMCBMode FCallBackMode = cmWindow;
   MMRESULT FLastError = MMSYSERR_NOERROR;
   UINT FNumDevs = 0;
