@@ -47,6 +47,11 @@ struct TMMWaveOutFunctions : TMMDeviceCalls<HWAVEOUT, WAVEOUTCAPS> {
 TMMWaveInFunctions MMWaveInDeviceCalls();
 TMMWaveOutFunctions MMWaveOutDeviceCalls();
 
+// Whether `id` is the mapper or one of `numDevs` devices.
+inline bool MMDeviceIdInRange(TMMDeviceId id, UINT numDevs) {
+  return id >= MapperId && id < static_cast<TMMDeviceId>(numDevs);
+}
+
 // The device's text for `result`; `unknown` when it has none.
 template <typename Handle, typename Caps>
 std::string MMDeviceErrorText(const TMMDeviceCalls<Handle, Caps>& calls, MMRESULT result, const char* unknown) {

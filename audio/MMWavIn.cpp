@@ -9,7 +9,6 @@
 namespace {
 
 constexpr int kWaitRounds = 100;
-constexpr int kMinBufferSize = 32;
 
 }  // namespace
 
@@ -60,7 +59,7 @@ void TMMCustomWaveIn::SetNumBuffers(int Value) {
 
 void TMMCustomWaveIn::SetDeviceID(TMMDeviceId Value) {
   CheckClosed();
-  const bool inRange = Value >= -1 && Value < static_cast<TMMDeviceId>(FNumDevs);
+  const bool inRange = MMDeviceIdInRange(Value, FNumDevs);
   MMSelectDevice(FDevice, FNumDevs > 0 && inRange, Value, FCaps, FProductName, FDriverVersion, waveinmsg::kNoDevice);
   FDeviceID = inRange ? Value : InvalidId;
 }
@@ -140,7 +139,7 @@ void TMMCustomWaveIn::SetWaveFormat(const WAVEFORMATEX* Format) {
 }
 
 void TMMCustomWaveIn::SetBufferSize(int Value) {
-  Value = std::max(Value, kMinBufferSize);
+  Value = std::max(Value, TMMBufferRing::kMinBufferSize);
   if (Value == FBufferSize) return;
   CheckClosed();
   FBuffers.FreeAll();
@@ -165,7 +164,7 @@ void TMMCustomWaveIn::BufferReady(PMMBufferHeader lpWaveHdr) {
 // ---------------------------------------------------------------- device
 
 bool TMMCustomWaveIn::QueryDevice(TMMDeviceId Id, const WAVEFORMATEX* Format) {
-  if (!(Id >= -1 && Id < static_cast<TMMDeviceId>(FNumDevs)) || !Format) return false;
+  if (!MMDeviceIdInRange(Id, FNumDevs) || !Format) return false;
   if (FDevice.Open(nullptr, static_cast<UINT>(Id), Format, 0, 0, WAVE_FORMAT_QUERY) != MMSYSERR_NOERROR) return false;
   if (Format->wFormatTag != WAVE_FORMAT_PCM) return true;
   WAVEINCAPS caps{};
@@ -177,7 +176,6 @@ void TMMCustomWaveIn::AllocateBuffers() {
   const DWORD real = static_cast<DWORD>(RealBufferSize());
   for (int i = 0; i < FNumBuffers; ++i) {
     if (!FBuffers.Fill(i, real)) Error(waveinmsg::kNoHeaderMemory);
-    MMInitBufferHeader(FBuffers[i], real);
   }
 }
 

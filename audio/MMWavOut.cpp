@@ -50,7 +50,7 @@ void TMMWaveOut::CheckClosedForProperty() {
 
 void TMMWaveOut::SetDeviceID(TMMDeviceId Value) {
   CheckClosedForProperty();
-  const bool valid = FNumDevs > 0 && Value >= -1 && Value < TMMDeviceId(FNumDevs);
+  const bool valid = FNumDevs > 0 && MMDeviceIdInRange(Value, FNumDevs);
   const MMRESULT r = MMSelectDevice(FDevice, valid, Value, FWaveOutCaps, FProductName, FDriverVersion,
                                     waveoutmsg::kNoDevice);
   if (valid) FLastError = r;
@@ -67,7 +67,7 @@ void TMMWaveOut::SetBufferSize(int Value) {
   if (Value == FBufferSize) return;
   CheckClosedForProperty();
   FBuffers.FreeAll();
-  TMMCustomWaveOutComponent::SetBufferSize(std::max(Value, 32));
+  TMMCustomWaveOutComponent::SetBufferSize(std::max(Value, TMMBufferRing::kMinBufferSize));
 }
 
 void TMMWaveOut::SetCallBackMode(TMMCBMode Value) {
@@ -100,7 +100,7 @@ void TMMWaveOut::SetWaveFormat(const WAVEFORMATEX* Format) {
 // ---------------------------------------------------------------- device
 
 bool TMMWaveOut::QueryDevice(TMMDeviceId Id, const WAVEFORMATEX* Format) const {
-  if (Id < -1 || Id >= TMMDeviceId(FNumDevs) || !Format) return false;
+  if (!MMDeviceIdInRange(Id, FNumDevs) || !Format) return false;
   return FDevice.Open(nullptr, UINT(Id), Format, 0, 0, WAVE_FORMAT_QUERY) == MMSYSERR_NOERROR;
 }
 
