@@ -608,11 +608,8 @@ LRESULT TMMWaveOut::WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         break;
       default: return DefWindowProc(wnd, msg, wParam, lParam);
     }
-  } catch (const EMMWaveOutError&) {
-    Close();
-    ApplicationHandleException(std::current_exception());
   } catch (...) {
-    FireError();
+    // Every message's handling is guarded: OnError has fired already.
     Close();
     ApplicationHandleException(std::current_exception());
   }
