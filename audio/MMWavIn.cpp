@@ -508,8 +508,7 @@ LRESULT TMMCustomWaveIn::WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lP
   if (!handle || wParam != reinterpret_cast<WPARAM>(handle)) return DefWindowProc(wnd, msg, wParam, lParam);
   try {
     switch (msg) {
-      case MM_WIM_OPEN: FState = wisOpen; break;
-      case MM_WIM_CLOSE: FState = wisClosed; break;
+      // The open and close notices reach only the callback function.
       case MM_WIM_DATA: ProcessBuffer(reinterpret_cast<PMMBufferHeader>(lParam)); break;
       case MM_WIM_STOP: Stop(); break;
       case MM_ENGINE_THREADFAIL: {

@@ -581,8 +581,7 @@ LRESULT TMMWaveOut::WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (!h || wParam != WPARAM(h)) return DefWindowProc(wnd, msg, wParam, lParam);
   try {
     switch (msg) {
-      case MM_WOM_OPEN: FState = wosOpen; break;
-      case MM_WOM_CLOSE: FState = wosClosed; break;
+      // The open and close notices reach only the callback function.
       case MM_WOM_DONE:
         // The callback function has counted the buffer already.
         if (!FRun.StopRequested) ProcessBuffer(reinterpret_cast<PWaveHdr>(lParam));
