@@ -1,8 +1,8 @@
 #include "audio/MMBufferRing.h"
 
 bool TMMBufferRing::Fill(int i, DWORD bytes) {
-  if (FSlots[i]) return true;
-  void* block = FAllocator.GetBuffer(GPTR, MMBufferBlockSize(bytes));
+  void* block = FSlots[i];
+  if (!block) block = FAllocator.GetBuffer(GPTR, MMBufferBlockSize(bytes));
   if (!block) return false;
   FSlots[i] = MMInitBufferHeader(block, bytes);
   return true;

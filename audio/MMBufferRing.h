@@ -12,13 +12,16 @@
 class TMMBufferRing {
  public:
   static constexpr int kMaxBuffers = 500;
+  // The smallest buffer size an engine takes, in bytes.
+  static constexpr int kMinBufferSize = 32;
 
   PMMBufferHeader& operator[](int i) { return FSlots[i]; }
   PMMBufferHeader* begin() { return FSlots.data(); }
   PMMBufferHeader* end() { return FSlots.data() + kMaxBuffers; }
 
-  // Gives an empty slot a block with a fresh header for `bytes` of data;
-  // false when memory ran out.
+  // Lays a fresh header for `bytes` of data in slot `i`, taking a block for
+  // an empty slot (a slot still holding one keeps it); false when memory
+  // ran out.
   bool Fill(int i, DWORD bytes);
   // Gives every block back to the allocator and empties the slots.
   void ReleaseAll();

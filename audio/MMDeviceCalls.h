@@ -47,6 +47,11 @@ struct TMMWaveOutFunctions : TMMDeviceCalls<HWAVEOUT, WAVEOUTCAPS> {
 TMMWaveInFunctions MMWaveInDeviceCalls();
 TMMWaveOutFunctions MMWaveOutDeviceCalls();
 
+// Whether `id` is the mapper or one of `numDevs` devices.
+inline bool MMDeviceIdInRange(TMMDeviceId id, UINT numDevs) {
+  return id >= MapperId && id < static_cast<TMMDeviceId>(numDevs);
+}
+
 // The device's text for `result`; `unknown` when it has none.
 template <typename Handle, typename Caps>
 std::string MMDeviceErrorText(const TMMDeviceCalls<Handle, Caps>& calls, MMRESULT result, const char* unknown) {
@@ -54,20 +59,6 @@ std::string MMDeviceErrorText(const TMMDeviceCalls<Handle, Caps>& calls, MMRESUL
   if (!calls.GetErrorText || calls.GetErrorText(result, text, MAXERRORLENGTH - 1) != MMSYSERR_NOERROR || !text[0])
     return unknown;
   return std::string(text, strnlen(text, MAXERRORLENGTH - 1));
-}
-
-// Reads device `id`'s capabilities; on success also its name and driver
-// version. Returns the device's answer.
-template <typename Handle, typename Caps>
-MMRESULT MMReadDeviceCaps(const TMMDeviceCalls<Handle, Caps>& calls, UINT id, Caps& caps, std::string& productName,
-                          UINT& driverVersion) {
-  Caps read{};
-  const MMRESULT r = calls.GetDevCaps ? calls.GetDevCaps(id, &read, sizeof read) : MMSYSERR_NOTSUPPORTED;
-  if (r != MMSYSERR_NOERROR) return r;
-  caps = read;
-  productName.assign(read.szPname, strnlen(read.szPname, sizeof read.szPname));
-  driverVersion = read.vDriverVersion;
-  return r;
 }
 
 // Selects device `id` when `valid`: its capabilities, name and driver
@@ -78,7 +69,14 @@ MMRESULT MMSelectDevice(const TMMDeviceCalls<Handle, Caps>& calls, bool valid, T
                         std::string& productName, UINT& driverVersion, const char* noDevice) {
   productName = noDevice;
   driverVersion = 0;
-  return valid ? MMReadDeviceCaps(calls, UINT(id), caps, productName, driverVersion) : MMSYSERR_BADDEVICEID;
+  if (!valid) return MMSYSERR_BADDEVICEID;
+  Caps read{};
+  const MMRESULT r = calls.GetDevCaps ? calls.GetDevCaps(UINT(id), &read, sizeof read) : MMSYSERR_NOTSUPPORTED;
+  if (r != MMSYSERR_NOERROR) return r;
+  caps = read;
+  productName.assign(read.szPname, strnlen(read.szPname, sizeof read.szPname));
+  driverVersion = read.vDriverVersion;
+  return r;
 }
 
 // The handle's position in samples of `format` (a device that answers in

@@ -11,8 +11,11 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <exception>
 #include <memory>
+#include <mutex>
 #include <semaphore>
+#include <utility>
 
 #include "audio/MMAlloc.h"
 #include "audio/MMDSPObj.h"
@@ -56,4 +59,37 @@ class TMMEngineWorker : public TMMDSPThread {
   std::atomic<bool> FQuit{false};
   std::atomic<pid_t> FTid{0};
   std::binary_semaphore FRunning{0};
+};
+
+// A failure of an engine's buffer handling on its worker. The worker records
+// it and posts MM_ENGINE_THREADFAIL to the engine's window; the main thread
+// takes it there, closes the device and reports it (error boxes belong to
+// the main thread).
+class TMMEngineFailure {
+ public:
+  // Main thread, before a new worker starts.
+  void Clear() {
+    FFailed = false;
+    std::lock_guard guard(FLock);
+    FError = nullptr;
+  }
+  // Worker: keeps `error` for the main thread.
+  void Record(std::exception_ptr error) {
+    {
+      std::lock_guard guard(FLock);
+      FError = std::move(error);
+    }
+    FFailed = true;
+  }
+  bool Failed() const { return FFailed.load(); }
+  // Main thread: the recorded error, once.
+  std::exception_ptr Take() {
+    std::lock_guard guard(FLock);
+    return std::exchange(FError, nullptr);
+  }
+
+ private:
+  std::atomic<bool> FFailed{false};
+  std::mutex FLock;
+  std::exception_ptr FError;
 };

@@ -9,7 +9,6 @@
 namespace {
 
 constexpr int kWaitRounds = 100;
-constexpr int kMinBufferSize = 32;
 
 }  // namespace
 
@@ -60,7 +59,7 @@ void TMMCustomWaveIn::SetNumBuffers(int Value) {
 
 void TMMCustomWaveIn::SetDeviceID(TMMDeviceId Value) {
   CheckClosed();
-  const bool inRange = Value >= -1 && Value < static_cast<TMMDeviceId>(FNumDevs);
+  const bool inRange = MMDeviceIdInRange(Value, FNumDevs);
   MMSelectDevice(FDevice, FNumDevs > 0 && inRange, Value, FCaps, FProductName, FDriverVersion, waveinmsg::kNoDevice);
   FDeviceID = inRange ? Value : InvalidId;
 }
@@ -139,10 +138,8 @@ void TMMCustomWaveIn::SetWaveFormat(const WAVEFORMATEX* Format) {
   ComputeLimit();
 }
 
-int TMMCustomWaveIn::GetBufferSize() const { return TMMCustomSoundComponent::GetBufferSize(); }
-
 void TMMCustomWaveIn::SetBufferSize(int Value) {
-  Value = std::max(Value, kMinBufferSize);
+  Value = std::max(Value, TMMBufferRing::kMinBufferSize);
   if (Value == FBufferSize) return;
   CheckClosed();
   FBuffers.FreeAll();
@@ -167,7 +164,7 @@ void TMMCustomWaveIn::BufferReady(PMMBufferHeader lpWaveHdr) {
 // ---------------------------------------------------------------- device
 
 bool TMMCustomWaveIn::QueryDevice(TMMDeviceId Id, const WAVEFORMATEX* Format) {
-  if (!(Id >= -1 && Id < static_cast<TMMDeviceId>(FNumDevs)) || !Format) return false;
+  if (!MMDeviceIdInRange(Id, FNumDevs) || !Format) return false;
   if (FDevice.Open(nullptr, static_cast<UINT>(Id), Format, 0, 0, WAVE_FORMAT_QUERY) != MMSYSERR_NOERROR) return false;
   if (Format->wFormatTag != WAVE_FORMAT_PCM) return true;
   WAVEINCAPS caps{};
@@ -179,7 +176,6 @@ void TMMCustomWaveIn::AllocateBuffers() {
   const DWORD real = static_cast<DWORD>(RealBufferSize());
   for (int i = 0; i < FNumBuffers; ++i) {
     if (!FBuffers.Fill(i, real)) Error(waveinmsg::kNoHeaderMemory);
-    MMInitBufferHeader(FBuffers[i], real);
   }
 }
 
@@ -220,7 +216,7 @@ void TMMCustomWaveIn::GetDevicePosition() {
 // ---------------------------------------------------------------- worker thread
 
 void TMMCustomWaveIn::StartThread() {
-  FThreadFailed = false;
+  FThreadFailure.Clear();
   FThread = TMMEngineWorker::Launch(this, [this](const TMMEngineNotice& n, const std::atomic<bool>&) { return HandleNotice(n); });
   if (!FThread) Error(std::string("WaveIn:\n\r") + waveinmsg::kNoThread);
 }
@@ -230,16 +226,12 @@ void TMMCustomWaveIn::EndThread() {
 }
 
 bool TMMCustomWaveIn::HandleNotice(const TMMEngineNotice& Notice) {
-  if (FThreadFailed || Notice.WParam != reinterpret_cast<WPARAM>(FHandle.load())) return true;
+  if (FThreadFailure.Failed() || Notice.WParam != reinterpret_cast<WPARAM>(FHandle.load())) return true;
   try {
     ProcessBuffer(reinterpret_cast<PMMBufferHeader>(Notice.LParam));
   } catch (...) {
     // Closing the device and reporting happen on the main thread.
-    FThreadFailed = true;
-    {
-      std::lock_guard guard(FThreadErrorLock);
-      FThreadError = std::current_exception();
-    }
+    FThreadFailure.Record(std::current_exception());
     PostMessage(FHWnd, MM_ENGINE_THREADFAIL, Notice.WParam, 0);
   }
   return true;
@@ -516,16 +508,11 @@ LRESULT TMMCustomWaveIn::WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lP
   if (!handle || wParam != reinterpret_cast<WPARAM>(handle)) return DefWindowProc(wnd, msg, wParam, lParam);
   try {
     switch (msg) {
-      case MM_WIM_OPEN: FState = wisOpen; break;
-      case MM_WIM_CLOSE: FState = wisClosed; break;
+      // The open and close notices reach only the callback function.
       case MM_WIM_DATA: ProcessBuffer(reinterpret_cast<PMMBufferHeader>(lParam)); break;
       case MM_WIM_STOP: Stop(); break;
       case MM_ENGINE_THREADFAIL: {
-        std::exception_ptr error;
-        {
-          std::lock_guard guard(FThreadErrorLock);
-          std::swap(error, FThreadError);
-        }
+        const std::exception_ptr error = FThreadFailure.Take();
         Close();
         if (error) ApplicationHandleException(error);
         break;

@@ -95,7 +95,6 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
   // ---- chain overrides. The life-cycle notices are the sound component's:
   // Open, Start, Pause, Restart, Stop and Close spread them at fixed points.
   void SetWaveFormat(const WAVEFORMATEX* Format) override;
-  int GetBufferSize() const override;
   void SetBufferSize(int Value) override;
   // Counts the bytes against the recording limit (trimming the buffer that
   // crosses it), then sends the buffer down the chain. Runs where
@@ -189,17 +188,13 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
   std::int64_t FRecordLimit = INT32_MAX;
   std::atomic<std::int64_t> FSamplePosition{0};
   std::unique_ptr<TMMEngineWorker> FThread;
-  // Set by the worker when it failed: it drops the notices left. Written by
-  // the worker and the main thread (a new worker); read by the worker.
-  std::atomic<bool> FThreadFailed{false};
+  // What made the worker fail; the worker drops the notices left then.
+  TMMEngineFailure FThreadFailure;
   // Guards the queued count and the stop/reset sequence against the worker
   // thread; recursive because a driver may return buffers from inside the
   // stop and reset calls.
   std::recursive_mutex FLock;
   TThreadPriority FPriority = tpHigher;
-  // What made the worker thread fail, reported on the main thread.
-  std::mutex FThreadErrorLock;
-  std::exception_ptr FThreadError;
 };
 
 class TMMWaveIn : public TMMCustomWaveIn {

@@ -7,12 +7,6 @@
 #include "audio/MMTimeFormat.h"
 #include "platform/winmsg/winmsg.h"
 
-namespace {
-
-
-
-}  // namespace
-
 // ---------------------------------------------------------------- construction
 
 TMMWaveOut::TMMWaveOut(QObject* AOwner) : TMMWaveOut(AOwner, MMWaveOutDeviceCalls()) {}
@@ -56,7 +50,7 @@ void TMMWaveOut::CheckClosedForProperty() {
 
 void TMMWaveOut::SetDeviceID(TMMDeviceId Value) {
   CheckClosedForProperty();
-  const bool valid = FNumDevs > 0 && Value >= -1 && Value < TMMDeviceId(FNumDevs);
+  const bool valid = FNumDevs > 0 && MMDeviceIdInRange(Value, FNumDevs);
   const MMRESULT r = MMSelectDevice(FDevice, valid, Value, FWaveOutCaps, FProductName, FDriverVersion,
                                     waveoutmsg::kNoDevice);
   if (valid) FLastError = r;
@@ -73,10 +67,8 @@ void TMMWaveOut::SetBufferSize(int Value) {
   if (Value == FBufferSize) return;
   CheckClosedForProperty();
   FBuffers.FreeAll();
-  TMMCustomWaveOutComponent::SetBufferSize(std::max(Value, 32));
+  TMMCustomWaveOutComponent::SetBufferSize(std::max(Value, TMMBufferRing::kMinBufferSize));
 }
-
-int TMMWaveOut::GetBufferSize() const { return TMMCustomWaveOutComponent::GetBufferSize(); }
 
 void TMMWaveOut::SetCallBackMode(TMMCBMode Value) {
   CheckClosedForProperty();
@@ -108,7 +100,7 @@ void TMMWaveOut::SetWaveFormat(const WAVEFORMATEX* Format) {
 // ---------------------------------------------------------------- device
 
 bool TMMWaveOut::QueryDevice(TMMDeviceId Id, const WAVEFORMATEX* Format) const {
-  if (Id < -1 || Id >= TMMDeviceId(FNumDevs) || !Format) return false;
+  if (!MMDeviceIdInRange(Id, FNumDevs) || !Format) return false;
   return FDevice.Open(nullptr, UINT(Id), Format, 0, 0, WAVE_FORMAT_QUERY) == MMSYSERR_NOERROR;
 }
 
@@ -216,7 +208,7 @@ void TMMWaveOut::Close() {
 
 void TMMWaveOut::StartThread() {
   if (FThread) return;
-  FThreadFailed = false;
+  FThreadFailure.Clear();
   FThread = TMMEngineWorker::Launch(
       this, [this](const TMMEngineNotice& n, const std::atomic<bool>& quit) { return HandleNotice(n, quit); });
   if (!FThread) Error(std::string("WaveOut:\n\r") + waveoutmsg::kNoThread);
@@ -244,9 +236,9 @@ bool TMMWaveOut::HandleNotice(const TMMEngineNotice& notice, const std::atomic<b
       ProcessBuffer(reinterpret_cast<PWaveHdr>(notice.LParam));
     return true;
   } catch (...) {
-    FThreadFailed = true;
+    // Closing the device and reporting happen on the main thread.
+    FThreadFailure.Record(std::current_exception());
     PostMessage(FHandle, MM_ENGINE_THREADFAIL, WPARAM(FWaveOutHandle.load()), 0);
-    ApplicationHandleException(std::current_exception());
     return false;
   }
 }
@@ -515,10 +507,7 @@ void TMMWaveOut::ProcessBuffer(PWaveHdr) {
   Guarded([&] {
     // The driver plays the buffers in the order they were queued.
     const PMMBufferHeader H = FBuffers[FRun.BufIndex];
-    {
-      std::lock_guard lock(FCritSect);
-      FRun.BytesPlayed += H->dwBufferLength;
-    }
+    FRun.BytesPlayed += H->dwBufferLength;
     FRun.BufIndex = (FRun.BufIndex + 1) % FBuffersUsed;
     H->dwBytesRecorded = H->SavedBytes;
     const PMMBufferHeader heard = FBuffers[FRun.BufIndex];
@@ -529,10 +518,7 @@ void TMMWaveOut::ProcessBuffer(PWaveHdr) {
     ReadDevicePosition();
     if (FMoreBuffers && !FRun.StopAfterDrain) {
       if (FLooping && H->LoopMark != 0) {
-        {
-          std::lock_guard lock(FCritSect);
-          FRun.LoopOrigin = FRun.LastReading;
-        }
+        FRun.LoopOrigin = FRun.LastReading;
         H->LoopMark = 0;
         TMMCustomSoundComponent::Looped();
         Fire(OnLooping);
@@ -595,8 +581,7 @@ LRESULT TMMWaveOut::WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (!h || wParam != WPARAM(h)) return DefWindowProc(wnd, msg, wParam, lParam);
   try {
     switch (msg) {
-      case MM_WOM_OPEN: FState = wosOpen; break;
-      case MM_WOM_CLOSE: FState = wosClosed; break;
+      // The open and close notices reach only the callback function.
       case MM_WOM_DONE:
         // The callback function has counted the buffer already.
         if (!FRun.StopRequested) ProcessBuffer(reinterpret_cast<PWaveHdr>(lParam));
@@ -614,15 +599,16 @@ LRESULT TMMWaveOut::WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         }
         break;
       case MM_ENGINE_THREADFAIL:
-        if (FThreadFailed) Close();
+        if (FThreadFailure.Failed()) {
+          const std::exception_ptr error = FThreadFailure.Take();
+          Close();
+          if (error) ApplicationHandleException(error);
+        }
         break;
       default: return DefWindowProc(wnd, msg, wParam, lParam);
     }
-  } catch (const EMMWaveOutError&) {
-    Close();
-    ApplicationHandleException(std::current_exception());
   } catch (...) {
-    FireError();
+    // Every message's handling is guarded: OnError has fired already.
     Close();
     ApplicationHandleException(std::current_exception());
   }

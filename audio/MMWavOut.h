@@ -154,7 +154,6 @@ class TMMWaveOut : public TMMCustomWaveOutComponent {
   // refused with a message box and the mode stays as it was.
   void SetCallBackMode(TMMCBMode Value) override;
   void SetBufferSize(int Value) override;
-  int GetBufferSize() const override;
   TMMTimeFormats TimeFormat() const { return FTimeFormat; }
   void SetTimeFormat(TMMTimeFormats Value) { FTimeFormat = Value; }
   bool Looping() const { return FLooping; }
@@ -244,7 +243,6 @@ class TMMWaveOut : public TMMCustomWaveOutComponent {
   std::atomic<HWAVEOUT> FWaveOutHandle{nullptr};
   std::atomic<TMMWaveOutState> FState{wosClosed};
   TMMBufferRing FBuffers;
-  int FBufIndex = 0;
   TMMCBMode FCallBackMode = cmWindow;
   MMRESULT FLastError = MMSYSERR_NOERROR;
   UINT FNumDevs = 0;
@@ -266,9 +264,8 @@ class TMMWaveOut : public TMMCustomWaveOutComponent {
   std::int64_t FPositionAtStop = 0;
   bool FMapped = false;
   TThreadPriority FPriority = tpHigher;
-  // Set by the worker when it failed. Written by the worker and the main
-  // thread (a new worker); read by the main thread.
-  std::atomic<bool> FThreadFailed{false};
+  // What made the worker fail, closed and reported on the main thread.
+  TMMEngineFailure FThreadFailure;
   std::unique_ptr<TMMEngineWorker> FThread;
   TMMWaveOutFunctions FDevice;
   // Guards the pause and, in cmThread mode, keeps the main thread's

@@ -9,22 +9,13 @@
 #include <vector>
 
 #include "app/levelmeter.h"
+#include "app_fixture.h"
 #include "controls/MMLevel.h"
 
 namespace leveltest {
 
-inline QApplication& App() {
-  static int argc = 1;
-  static char name[] = "leveltest";
-  static char* argv[] = {name, nullptr};
-  static auto* app = new QApplication(argc, argv);
-  return *app;
-}
-
-// A member placed before any widget member makes the application first.
-struct AppFirst {
-  AppFirst() { App(); }
-};
+using controlstest::App;
+using controlstest::AppFirst;
 
 // 50 frames of 16-bit stereo; the peak sits in frame 7.
 inline std::vector<std::int16_t> Stereo16(int left, int right) {

@@ -6,28 +6,13 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QWheelEvent>
-#include <cstdlib>
 
+#include "app_fixture.h"
 #include "controls/MMSlider.h"
 
 namespace {
 
-QApplication& SliderApp() {
-  static int argc = 1;
-  static char name[] = "test_slider";
-  static char* argv[] = {name, nullptr};
-  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  // Never destroyed: tearing Qt's input devices down at exit crashes.
-  static auto* app = new QApplication(argc, argv);
-  return *app;
-}
-
-// The application must exist before the fixture's widget.
-struct WithApp {
-  WithApp() { SliderApp(); }
-};
-
-class Slider : public ::testing::Test, private WithApp {
+class Slider : public ::testing::Test, private controlstest::AppFirst {
  protected:
   void SetUp() override {
     slider.OnChange = [this](QObject*) { ++changes; };

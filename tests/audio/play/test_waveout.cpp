@@ -2,9 +2,11 @@
 // data, failures, deferred stops, pause/reset and the property rules.
 #include <atomic>
 #include <cstdio>
+#include <stdexcept>
 #include <thread>
 
 #include "audio/MMWavOut.h"
+#include "platform/winmsg/winmsg.h"
 #include "play_fixture.h"
 
 using namespace playtest;
@@ -300,6 +302,42 @@ TEST_F(WaveOutTest, AFailingOpenWriteOrStartReportsTheDevicesTextAndLosesNothing
     EXPECT_EQ(errors, 1);
     engine.Close();
     EXPECT_EQ(engine.State(), TMMWaveOutState(wosClosed));
+  }
+}
+
+// A failure of the buffer handling closes the device, fires OnError once and
+// reaches the application's error handler on the main thread (which shows
+// it in a box), never on the worker.
+TEST_F(WaveOutTest, AFailureOfTheBufferHandlingIsReportedOnceOnTheMainThread) {
+  for (TMMCBMode mode : {cmWindow, cmThread}) {
+    SCOPED_TRACE(mode);
+    log.clear();
+    source.SetData(Bytes(Signal16(2 * 44100, 6)));
+    out.SetCallBackMode(mode);
+    onReady = [](PWaveHdr) { throw std::runtime_error("display failed"); };
+    std::vector<std::string> reported;
+    bool onMain = true;
+    SetApplicationExceptionHandler([&](std::exception_ptr error) {
+      onMain = onMain && IsMainThread();
+      try {
+        std::rethrow_exception(error);
+      } catch (const std::exception& e) {
+        reported.push_back(e.what());
+      }
+    });
+    out.Start();
+    RunUntil(
+        [&] {
+          std::this_thread::sleep_for(std::chrono::microseconds(200));
+          return out.State() == TMMWaveOutState(wosClosed);
+        },
+        44100);
+    SetApplicationExceptionHandler(nullptr);
+    EXPECT_EQ(out.State(), TMMWaveOutState(wosClosed));
+    EXPECT_EQ(reported, (std::vector<std::string>{"display failed"}));
+    EXPECT_TRUE(onMain);
+    EXPECT_EQ(Count("error"), 1);
+    EXPECT_EQ(Count("close"), 1);
   }
 }
 
