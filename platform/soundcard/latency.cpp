@@ -70,15 +70,27 @@ void DelayLine::read(std::uint32_t delay, float* out, std::uint32_t n) const noe
 }
 
 void DelayLine::takeHistory(const DelayLine& older) noexcept {
+  // Runs under the card's lock: the newest frames go over in at most three
+  // contiguous copies (each line wraps once at most), and only the frames
+  // that are not taken over are silenced.
   written_ = older.written_;
-  std::fill(data_.begin(), data_.end(), 0.0f);
-  if (capacity_ == 0 || older.capacity_ == 0) return;
-  const std::uint64_t keep = std::min<std::uint64_t>({capacity_, older.capacity_, written_});
-  for (std::uint64_t f = written_ - keep; f < written_; ++f) {
-    const std::size_t to = 2 * std::size_t(f % capacity_);
-    const std::size_t from = 2 * std::size_t(f % older.capacity_);
-    data_[to] = older.data_[from];
-    data_[to + 1] = older.data_[from + 1];
+  const std::uint64_t keep =
+      capacity_ == 0 || older.capacity_ == 0 ? 0 : std::min<std::uint64_t>({capacity_, older.capacity_, written_});
+  for (std::uint64_t f = written_ - keep; f < written_;) {
+    const std::uint32_t to = std::uint32_t(f % capacity_);
+    const std::uint32_t from = std::uint32_t(f % older.capacity_);
+    const std::uint64_t run = std::min<std::uint64_t>({written_ - f, capacity_ - to, older.capacity_ - from});
+    std::memcpy(data_.data() + 2 * std::size_t(to), older.data_.data() + 2 * std::size_t(from),
+                2 * std::size_t(run) * sizeof(float));
+    f += run;
+  }
+  // The frames not taken over: from the write position on, all but `keep`.
+  const std::uint64_t silent = capacity_ - keep;
+  for (std::uint64_t f = written_; f < written_ + silent;) {
+    const std::uint32_t at = std::uint32_t(f % capacity_);
+    const std::uint64_t run = std::min<std::uint64_t>(written_ + silent - f, capacity_ - at);
+    std::fill_n(data_.data() + 2 * std::size_t(at), 2 * std::size_t(run), 0.0f);
+    f += run;
   }
 }
 
