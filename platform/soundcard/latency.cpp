@@ -218,6 +218,13 @@ RoundTripFigures Current() {
   return e.latency.figures();
 }
 
+// The clock's figure: reported by every clock, and on the virtual device
+// (virtual and stepped clocks) also the round trip it simulates.
+void TakeClockFigure(RoundTripFigures& f, Clock kind, std::uint32_t frames) {
+  f.reportedFrames = std::min(frames, kMaxRoundTripFrames);
+  f.simulatedFrames = kind == Clock::Host ? 0 : f.reportedFrames;
+}
+
 std::uint32_t FramesOfMs(double ms) {
   if (!(ms > 0.0)) return 0;
   return std::uint32_t(std::min(std::round(ms * kSampleRate / 1000.0), double(kMaxRoundTripFrames)));
@@ -252,27 +259,15 @@ void SetSimulatedRoundTripMs(double ms) {
 }
 
 void AdoptClockRoundTrip(Clock kind, std::uint32_t frames) {
-  frames = std::min(frames, kMaxRoundTripFrames);
-  Adjust([kind, frames](RoundTripFigures& f) {
-    f.reportedFrames = frames;
-    f.simulatedFrames = kind == Clock::Host ? 0 : frames;
-  });
+  Adjust([kind, frames](RoundTripFigures& f) { TakeClockFigure(f, kind, frames); });
 }
 
 void ResetRoundTrip(Clock kind, std::uint32_t clockFrames) {
-  clockFrames = std::min(clockFrames, kMaxRoundTripFrames);
   Adjust([kind, clockFrames](RoundTripFigures& f) {
     f.offsetMs = 0;
     f.compensate = true;
-    f.reportedFrames = clockFrames;
-    f.simulatedFrames = kind == Clock::Host ? 0 : clockFrames;
+    TakeClockFigure(f, kind, clockFrames);
   });
-}
-
-void RefreshRoundTrip() {
-  Clock kind = Clock::Automatic;
-  const std::uint32_t frames = Engine::instance().clockRoundTrip(&kind);
-  AdoptClockRoundTrip(kind, frames);
 }
 
 }  // namespace soundcard

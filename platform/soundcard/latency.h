@@ -143,9 +143,6 @@ std::uint32_t ReportedRoundTripFrames();
 // stepped clocks; the virtual clock starts with TUNELARK_AUDIO_LATENCY_MS.
 // Ignored on the host's devices.
 void SetSimulatedRoundTripMs(double ms);
-// Reads the clock's reported round trip again (a backend whose latency
-// changes calls this). Not from the card's thread.
-void RefreshRoundTrip();
 // Takes the round trip a clock reports when it has started; on the virtual
 // and stepped clocks that is also the simulated one. Not from the card's
 // thread.
