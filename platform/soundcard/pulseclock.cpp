@@ -459,12 +459,7 @@ class PulseClock final : public ClockDriver {
   }
 
   void drop(std::size_t frames) noexcept {
-    gLostFrames.fetch_add(frames);
-    while (frames > 0) {
-      const std::size_t n = std::min<std::size_t>(frames, kChunkFrames);
-      fifo_.pop(in_.data(), 2 * n);
-      frames -= n;
-    }
+    gLostFrames.fetch_add(fifo_.discard(2 * frames) / 2);
   }
 
   // Runs `frames` card frames straight into the server's buffer.
