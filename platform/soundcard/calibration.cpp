@@ -17,7 +17,7 @@ constexpr float kClickLevel = 0.5f;
 // A match must explain at least this share of the signal around it
 // (normalised correlation), and the clicks must agree within kAgree.
 constexpr double kMinMatch = 0.5;
-constexpr std::uint32_t kAgree = 88;  // 2 ms
+constexpr auto kAgree = std::uint32_t(FramesOfMs(2));
 // Quieter than this (RMS) is no sound at all.
 constexpr double kFloor = 1e-4;
 
@@ -107,9 +107,8 @@ CalibrationResult FindClicks(const float* mono, std::size_t frames, std::uint32_
   if (agree < 2 || 2 * agree < P::kClicks) return r;
   r.found = true;
   r.roundTripFrames = std::uint32_t(std::lround(sum / agree));
-  r.roundTripMs = 1000.0 * r.roundTripFrames / kSampleRate;
-  r.proposedOffsetMs =
-      int(std::lround(1000.0 * (double(r.roundTripFrames) - double(reportedFrames)) / kSampleRate));
+  r.roundTripMs = MsOfFrames(r.roundTripFrames);
+  r.proposedOffsetMs = int(std::lround(MsOfFrames(double(r.roundTripFrames) - double(reportedFrames))));
   return r;
 }
 

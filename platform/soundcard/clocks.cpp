@@ -79,7 +79,7 @@ class VirtualClock : public ClockDriver {
     char* end = nullptr;
     const double ms = std::strtod(env, &end);
     if (*end != '\0' || !(ms > 0.0) || ms > 10000.0) return 0;
-    return std::uint32_t(std::lround(ms * kSampleRate / 1000.0));
+    return std::uint32_t(std::lround(FramesOfMs(ms)));
   }
 
   Engine& engine_;

@@ -99,7 +99,7 @@ void DelayLine::clear() noexcept { std::fill(data_.begin(), data_.end(), 0.0f); 
 // ---------------------------------------------------------------- figures
 
 std::uint32_t RoundTripOf(const RoundTripFigures& f) {
-  const double offset = std::round(double(f.offsetMs) * kSampleRate / 1000.0);
+  const double offset = std::round(FramesOfMs(f.offsetMs));
   const double l = double(f.reportedFrames) + offset;
   return std::uint32_t(std::clamp(l, 0.0, double(kMaxRoundTripFrames)));
 }
@@ -225,9 +225,10 @@ void TakeClockFigure(RoundTripFigures& f, Clock kind, std::uint32_t frames) {
   f.simulatedFrames = kind == Clock::Host ? 0 : f.reportedFrames;
 }
 
-std::uint32_t FramesOfMs(double ms) {
+// A simulated round trip of `ms`: none for 0, a negative or no number.
+std::uint32_t SimulatedFramesOfMs(double ms) {
   if (!(ms > 0.0)) return 0;
-  return std::uint32_t(std::min(std::round(ms * kSampleRate / 1000.0), double(kMaxRoundTripFrames)));
+  return std::uint32_t(std::min(std::round(FramesOfMs(ms)), double(kMaxRoundTripFrames)));
 }
 
 }  // namespace
@@ -254,7 +255,7 @@ void SetSimulatedRoundTripMs(double ms) {
   // does not replace the one set here.
   Engine::instance().ensureClock();
   if (ActiveClock() == Clock::Host) return;
-  const std::uint32_t frames = FramesOfMs(ms);
+  const std::uint32_t frames = SimulatedFramesOfMs(ms);
   Adjust([frames](RoundTripFigures& f) { f.reportedFrames = f.simulatedFrames = frames; });
 }
 

@@ -366,7 +366,7 @@ class PulseClock final : public ClockDriver {
   double underrunMs() const {
     double ms = MsSince(*underflowAt_);
     if (MsSince(pause_.at) < kPauseMemoryMs)
-      ms = std::max(ms, pause_.ms - double(pause_.queued) * 1000.0 / kSampleRate);
+      ms = std::max(ms, pause_.ms - MsOfFrames(pause_.queued));
     return ms;
   }
 
@@ -386,7 +386,7 @@ class PulseClock final : public ClockDriver {
     gLostFrames.fetch_add(static_cast<PulseClock*>(user)->fragmentFrames_);
   }
 
-  void addLost(double ms) { gLostFrames.fetch_add(std::uint64_t(std::llround(ms * kSampleRate / 1000.0))); }
+  void addLost(double ms) { gLostFrames.fetch_add(std::uint64_t(std::llround(FramesOfMs(ms)))); }
 
   void raisePriority() noexcept {
     // Best effort, as a desktop audio thread asks for; fine to run without.

@@ -3,13 +3,15 @@
 #include <algorithm>
 #include <chrono>
 
+#include "platform/soundcard/cardcontrol.h"
+
 namespace soundcard {
 
 namespace {
 
 constexpr std::size_t kFirstSamples = 3;
 constexpr std::size_t kWindow = 5;
-constexpr std::uint32_t kMoveFrames = 3 * 44100 / 1000;  // 3 ms
+constexpr auto kMoveFrames = std::uint32_t(FramesOfMs(3));
 constexpr auto kInterval = std::chrono::milliseconds(100);
 
 std::uint32_t Median(std::vector<std::uint32_t> v) {
