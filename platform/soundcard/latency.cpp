@@ -117,9 +117,7 @@ Latency::Latency()
     : lines_(std::make_unique<Lines>(roomFor(0))),
       speakers_(std::make_unique<DelayLine>(roomFor(0))),
       heard_(2 * kMaxPeriod),
-      periodLimit_(kMaxPeriod),
-      linesCapacity_(roomFor(0)),
-      speakersCapacity_(roomFor(0)) {}
+      periodLimit_(kMaxPeriod) {}
 
 Latency::~Latency() = default;
 
@@ -153,12 +151,12 @@ void Latency::forget() noexcept {
 
 std::unique_ptr<Latency::Lines> Latency::prepareAccompaniment(const RoundTripFigures& next) const {
   const std::uint32_t delay = next.compensate ? RoundTripOf(next) : 0;
-  if (!needsNew(linesCapacity_.load(), delay)) return nullptr;
+  if (!needsNew(lines_->waveOut.capacity(), delay)) return nullptr;
   return std::make_unique<Lines>(roomFor(delay));
 }
 
 std::unique_ptr<DelayLine> Latency::prepareSpeakers(const RoundTripFigures& next) const {
-  if (!needsNew(speakersCapacity_.load(), next.simulatedFrames)) return nullptr;
+  if (!needsNew(speakers_->capacity(), next.simulatedFrames)) return nullptr;
   return std::make_unique<DelayLine>(roomFor(next.simulatedFrames));
 }
 
@@ -168,12 +166,10 @@ Latency::Old Latency::install(const RoundTripFigures& next, std::unique_ptr<Line
   if (accompaniment) {
     accompaniment->waveOut.takeHistory(lines_->waveOut);
     accompaniment->synth.takeHistory(lines_->synth);
-    linesCapacity_ = accompaniment->waveOut.capacity();
     old.accompaniment = std::exchange(lines_, std::move(accompaniment));
   }
   if (speakers) {
     speakers->takeHistory(*speakers_);
-    speakersCapacity_ = speakers->capacity();
     old.speakers = std::exchange(speakers_, std::move(speakers));
   }
   figures_ = next;
