@@ -230,7 +230,7 @@ std::unique_ptr<ClockDriver> MakeHostClock(Engine& engine, const std::string& in
 std::unique_ptr<ClockDriver> MakeSteppedClock() { return std::make_unique<SteppedClock>(); }
 
 std::vector<HostDevice> ListHostDevices() {
-  if (PulseServerReachable()) return ListPulseDevices();
+  if (auto devices = ListPulseDevices()) return std::move(*devices);
   std::vector<HostDevice> devices;
   try {
     RtAudio audio;

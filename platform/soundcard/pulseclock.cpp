@@ -578,15 +578,15 @@ std::unique_ptr<ClockDriver> MakePulseClock(Engine& engine, const std::string& i
   return std::make_unique<PulseClock>(engine, input, output);
 }
 
-std::vector<HostDevice> ListPulseDevices() {
+std::optional<std::vector<HostDevice>> ListPulseDevices() {
   Session session;
-  if (!session.ready()) return {};
+  if (!session.ready()) return std::nullopt;
   Listing l;
   pa_context* c = session.context();
   if (!session.finish(pa_context_get_server_info(c, &OnServerInfo, &l)) ||
       !session.finish(pa_context_get_sink_info_list(c, &OnSink, &l)) ||
       !session.finish(pa_context_get_source_info_list(c, &OnSource, &l)))
-    return {};
+    return std::vector<HostDevice>{};  // a server that answered: no fallback
   for (HostDevice& d : l.devices) {
     d.defaultOutput = d.outputChannels > 0 && d.name == l.defaultSink;
     d.defaultInput = d.inputChannels > 0 && d.name == l.defaultSource;
