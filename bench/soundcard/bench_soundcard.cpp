@@ -58,6 +58,22 @@ void BM_CardSecondCompensation(benchmark::State& state) {
 }
 BENCHMARK(BM_CardSecondCompensation)->ArgName("compensation")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
+// What a change of the round trip does under the card's lock when it needs
+// lines of other room: the new line takes over the old one's history. The
+// argument is the line's room in frames (one second; the longest round trip
+// with its spare room); both lines have wrapped.
+void BM_DelayLineTakeHistory(benchmark::State& state) {
+  const auto frames = std::uint32_t(state.range(0));
+  soundcard::DelayLine older(frames), newer(frames + soundcard::kSampleRate / 2);
+  std::vector<float> block(2 * 4096, 0.25f);
+  for (std::uint64_t written = 0; written < 3ull * frames / 2; written += 4096) older.write(block.data(), 4096);
+  for (auto _ : state) {
+    newer.takeHistory(older);
+    benchmark::DoNotOptimize(newer);
+  }
+}
+BENCHMARK(BM_DelayLineTakeHistory)->ArgName("frames")->Arg(44100)->Arg(467775)->Unit(benchmark::kMicrosecond);
+
 double ProcessCpuSeconds() {
   timespec t{};
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
