@@ -144,22 +144,23 @@ void OnServerInfo(pa_context*, const pa_server_info* info, void* user) {
   if (info->default_source_name) l->defaultSource = info->default_source_name;
 }
 
-void OnSink(pa_context*, const pa_sink_info* info, int eol, void* user) {
+// A sink's or a source's entry; `channels` is the direction it serves.
+template <typename Info>
+void AddDevice(const Info* info, int eol, void* user, unsigned HostDevice::*channels) {
   if (eol || !info) return;
   HostDevice d;
   d.name = info->name ? info->name : "";
   d.description = info->description ? info->description : "";
-  d.outputChannels = info->sample_spec.channels;
+  d.*channels = info->sample_spec.channels;
   static_cast<Listing*>(user)->devices.push_back(std::move(d));
 }
 
+void OnSink(pa_context*, const pa_sink_info* info, int eol, void* user) {
+  AddDevice(info, eol, user, &HostDevice::outputChannels);
+}
+
 void OnSource(pa_context*, const pa_source_info* info, int eol, void* user) {
-  if (eol || !info) return;
-  HostDevice d;
-  d.name = info->name ? info->name : "";
-  d.description = info->description ? info->description : "";
-  d.inputChannels = info->sample_spec.channels;
-  static_cast<Listing*>(user)->devices.push_back(std::move(d));
+  AddDevice(info, eol, user, &HostDevice::inputChannels);
 }
 
 // ---------------------------------------------------------------- the clock
