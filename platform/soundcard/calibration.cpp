@@ -4,6 +4,7 @@
 #include <cmath>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 #include "platform/soundcard/engine.h"
 #include "platform/soundcard/latency.h"
@@ -130,23 +131,25 @@ bool CalibrationDone() {
   return e.measurement && e.measurement->done();
 }
 
-CalibrationResult FinishCalibration() {
+namespace {
+
+// Takes the measurement off the card, to be searched or freed outside the
+// card's lock.
+std::unique_ptr<ClickMeasurement> TakeMeasurement() {
   Engine& e = Engine::instance();
-  std::unique_ptr<ClickMeasurement> done;
-  {
-    std::lock_guard g(e.lock);
-    std::swap(done, e.measurement);
-  }
+  std::lock_guard g(e.lock);
+  return std::exchange(e.measurement, nullptr);
+}
+
+}  // namespace
+
+CalibrationResult FinishCalibration() {
+  const std::unique_ptr<ClickMeasurement> done = TakeMeasurement();
   if (!done || !done->done()) return CalibrationResult{false, 0, 0, 0.0, ReportedRoundTripFrames(), 0};
   return FindClicks(done->captured().data(), done->captured().size(), ReportedRoundTripFrames());
 }
 
-void CancelCalibration() {
-  Engine& e = Engine::instance();
-  std::unique_ptr<ClickMeasurement> old;
-  std::lock_guard g(e.lock);
-  std::swap(old, e.measurement);
-}
+void CancelCalibration() { TakeMeasurement(); }
 
 const char* NoClickHeardText() {
   return "没有听到测试音。请把麦克风靠近扬声器，或用回环线连接输出和输入，然后再试一次。";
