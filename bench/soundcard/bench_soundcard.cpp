@@ -25,11 +25,9 @@ struct Session : benchcard::DuplexSession {
 void BM_CardSecondStepped(benchmark::State& state) {
   soundcard::SelectClock(soundcard::Clock::Stepped);
   Session session;
-  timespec a{}, b{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &a);
+  const double start = benchcard::ThreadCpuSeconds();
   for (auto _ : state) soundcard::Advance(44100);
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &b);
-  const double cpu = double(b.tv_sec - a.tv_sec) + (b.tv_nsec - a.tv_nsec) * 1e-9;
+  const double cpu = benchcard::ThreadCpuSeconds() - start;
   // CPU seconds per second of audio, as a share of one core.
   state.counters["percent_of_core"] = 100.0 * cpu / double(state.iterations());
 }
@@ -48,11 +46,9 @@ void BM_CardSecondCompensation(benchmark::State& state) {
   soundcard::SetLatencyOffsetMs(120);
   soundcard::SetLatencyCompensation(state.range(0) != 0);
   soundcard::Advance(44100);  // the lines are filled
-  timespec a{}, b{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &a);
+  const double start = benchcard::ThreadCpuSeconds();
   for (auto _ : state) soundcard::Advance(44100);
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &b);
-  const double cpu = double(b.tv_sec - a.tv_sec) + (b.tv_nsec - a.tv_nsec) * 1e-9;
+  const double cpu = benchcard::ThreadCpuSeconds() - start;
   state.counters["percent_of_core"] = 100.0 * cpu / double(state.iterations());
   soundcard::SetSynthRender(nullptr, nullptr);
 }
@@ -74,24 +70,12 @@ void BM_DelayLineTakeHistory(benchmark::State& state) {
 }
 BENCHMARK(BM_DelayLineTakeHistory)->ArgName("frames")->Arg(44100)->Arg(467775)->Unit(benchmark::kMicrosecond);
 
-double ProcessCpuSeconds() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return double(t.tv_sec) + t.tv_nsec * 1e-9;
-}
-
 // The virtual device in real time: process CPU time over two seconds while
 // this thread sleeps, so nearly all of it is the card's timer thread.
 void BM_VirtualDeviceRealTime(benchmark::State& state) {
   soundcard::SelectClock(soundcard::Clock::Virtual);
   Session session;
-  for (auto _ : state) {
-    const double cpu = ProcessCpuSeconds();
-    const auto wall = std::chrono::steady_clock::now();
-    std::this_thread::sleep_for(std::chrono::seconds(2));
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall).count();
-    state.counters["percent_of_core"] = 100.0 * (ProcessCpuSeconds() - cpu) / seconds;
-  }
+  for (auto _ : state) state.counters["percent_of_core"] = benchcard::PercentOfCoreWhileSleeping(std::chrono::seconds(2));
 }
 BENCHMARK(BM_VirtualDeviceRealTime)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
