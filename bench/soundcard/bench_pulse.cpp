@@ -67,12 +67,6 @@ void BM_PulseStart(benchmark::State& state) {
 }
 BENCHMARK(BM_PulseStart)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
-double ProcessCpuSeconds() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return double(t.tv_sec) + t.tv_nsec * 1e-9;
-}
-
 // Real time through the server: process CPU over three seconds while this
 // thread sleeps (the card's periods and the client library's work), the
 // round trip the server's timing reports, and the frames lost meanwhile.
@@ -88,15 +82,11 @@ void BM_PulseRealTime(benchmark::State& state) {
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   for (auto _ : state) {
     const std::uint64_t lost = soundcard::HostLostFrames();
-    const double cpu = ProcessCpuSeconds();
-    const auto wall = Steady::now();
-    std::this_thread::sleep_for(std::chrono::seconds(3));
-    const double seconds = MsSince(wall) / 1000.0;
-    state.counters["percent_of_core"] = 100.0 * (ProcessCpuSeconds() - cpu) / seconds;
+    state.counters["percent_of_core"] = benchcard::PercentOfCoreWhileSleeping(std::chrono::seconds(3));
     const soundcard::HostLatencyFrames l = soundcard::HostLatency();
-    state.counters["round_trip_ms"] = l.known ? (l.input + l.output) * 1000.0 / soundcard::kSampleRate : -1;
-    state.counters["output_latency_ms"] = l.output * 1000.0 / soundcard::kSampleRate;
-    state.counters["input_latency_ms"] = l.input * 1000.0 / soundcard::kSampleRate;
+    state.counters["round_trip_ms"] = l.known ? soundcard::MsOfFrames(l.input + l.output) : -1;
+    state.counters["output_latency_ms"] = soundcard::MsOfFrames(l.output);
+    state.counters["input_latency_ms"] = soundcard::MsOfFrames(l.input);
     state.counters["lost_frames"] = double(soundcard::HostLostFrames() - lost);
   }
 }

@@ -25,11 +25,9 @@ struct Session : benchcard::DuplexSession {
 void BM_CardSecondStepped(benchmark::State& state) {
   soundcard::SelectClock(soundcard::Clock::Stepped);
   Session session;
-  timespec a{}, b{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &a);
+  const double start = benchcard::ThreadCpuSeconds();
   for (auto _ : state) soundcard::Advance(44100);
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &b);
-  const double cpu = double(b.tv_sec - a.tv_sec) + (b.tv_nsec - a.tv_nsec) * 1e-9;
+  const double cpu = benchcard::ThreadCpuSeconds() - start;
   // CPU seconds per second of audio, as a share of one core.
   state.counters["percent_of_core"] = 100.0 * cpu / double(state.iterations());
 }
@@ -48,34 +46,36 @@ void BM_CardSecondCompensation(benchmark::State& state) {
   soundcard::SetLatencyOffsetMs(120);
   soundcard::SetLatencyCompensation(state.range(0) != 0);
   soundcard::Advance(44100);  // the lines are filled
-  timespec a{}, b{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &a);
+  const double start = benchcard::ThreadCpuSeconds();
   for (auto _ : state) soundcard::Advance(44100);
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &b);
-  const double cpu = double(b.tv_sec - a.tv_sec) + (b.tv_nsec - a.tv_nsec) * 1e-9;
+  const double cpu = benchcard::ThreadCpuSeconds() - start;
   state.counters["percent_of_core"] = 100.0 * cpu / double(state.iterations());
   soundcard::SetSynthRender(nullptr, nullptr);
 }
 BENCHMARK(BM_CardSecondCompensation)->ArgName("compensation")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
-double ProcessCpuSeconds() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return double(t.tv_sec) + t.tv_nsec * 1e-9;
+// What a change of the round trip does under the card's lock when it needs
+// lines of other room: the new line takes over the old one's history. The
+// argument is the line's room in frames (one second; the longest round trip
+// with its spare room); both lines have wrapped.
+void BM_DelayLineTakeHistory(benchmark::State& state) {
+  const auto frames = std::uint32_t(state.range(0));
+  soundcard::DelayLine older(frames), newer(frames + soundcard::kSampleRate / 2);
+  std::vector<float> block(2 * 4096, 0.25f);
+  for (std::uint64_t written = 0; written < 3ull * frames / 2; written += 4096) older.write(block.data(), 4096);
+  for (auto _ : state) {
+    newer.takeHistory(older);
+    benchmark::DoNotOptimize(newer);
+  }
 }
+BENCHMARK(BM_DelayLineTakeHistory)->ArgName("frames")->Arg(44100)->Arg(467775)->Unit(benchmark::kMicrosecond);
 
 // The virtual device in real time: process CPU time over two seconds while
 // this thread sleeps, so nearly all of it is the card's timer thread.
 void BM_VirtualDeviceRealTime(benchmark::State& state) {
   soundcard::SelectClock(soundcard::Clock::Virtual);
   Session session;
-  for (auto _ : state) {
-    const double cpu = ProcessCpuSeconds();
-    const auto wall = std::chrono::steady_clock::now();
-    std::this_thread::sleep_for(std::chrono::seconds(2));
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall).count();
-    state.counters["percent_of_core"] = 100.0 * (ProcessCpuSeconds() - cpu) / seconds;
-  }
+  for (auto _ : state) state.counters["percent_of_core"] = benchcard::PercentOfCoreWhileSleeping(std::chrono::seconds(2));
 }
 BENCHMARK(BM_VirtualDeviceRealTime)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 

@@ -1,15 +1,36 @@
 // A recorder and a player as the engines use the card: one wave-in and one
 // wave-out handle at 44100 Hz, 16-bit stereo, 20 buffers of 3048 bytes
 // each, re-queued from the callback the way the engines keep their rings
-// full. Shared by the card's benchmarks.
+// full. Shared by the card's benchmarks, with their readings of CPU time.
 #pragma once
 
+#include <chrono>
+#include <ctime>
+#include <thread>
 #include <vector>
 
 #include "platform/soundcard/cardcontrol.h"
 #include "platform/soundcard/soundcard.h"
 
 namespace benchcard {
+
+inline double CpuSeconds(clockid_t clock) {
+  timespec t{};
+  clock_gettime(clock, &t);
+  return double(t.tv_sec) + t.tv_nsec * 1e-9;
+}
+inline double ProcessCpuSeconds() { return CpuSeconds(CLOCK_PROCESS_CPUTIME_ID); }
+inline double ThreadCpuSeconds() { return CpuSeconds(CLOCK_THREAD_CPUTIME_ID); }
+
+// The process's CPU time while the calling thread sleeps for `wall`, as a
+// share of one core in percent: nearly all of it is the card's thread.
+inline double PercentOfCoreWhileSleeping(std::chrono::milliseconds wall) {
+  const double cpu = ProcessCpuSeconds();
+  const auto start = std::chrono::steady_clock::now();
+  std::this_thread::sleep_for(wall);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return 100.0 * (ProcessCpuSeconds() - cpu) / seconds;
+}
 
 inline void Requeue(void* handle, UINT msg, DWORD_PTR, DWORD_PTR p1, DWORD_PTR) {
   auto* hdr = reinterpret_cast<WAVEHDR*>(p1);

@@ -16,9 +16,9 @@ namespace {
 const char* kDefaultLabel = "默认设备";
 
 // Item data: the device name; "" for the host's default.
-void fill(QComboBox* box, bool input, const std::string& current) {
+void fill(QComboBox* box, const std::vector<HostDevice>& devices, bool input, const std::string& current) {
   box->addItem(QString::fromUtf8(kDefaultLabel), QString());
-  for (const HostDevice& d : HostDevices()) {
+  for (const HostDevice& d : devices) {
     if ((input ? d.inputChannels : d.outputChannels) == 0) continue;
     const QString name = QString::fromStdString(d.name);
     box->addItem(d.description.empty() ? name : QString::fromStdString(d.description), name);
@@ -37,8 +37,10 @@ DeviceDialog::DeviceDialog(QWidget* parent, const QString& title) : QDialog(pare
   std::string in = SelectedHostInput(), out = SelectedHostOutput();
   if (ActiveClock() == Clock::Virtual || ActiveClock() == Clock::Stepped)
     in = out = VirtualDeviceName();
-  fill(input_, true, in);
-  fill(output_, false, out);
+  // One listing for both lists: each asks the sound server anew.
+  const std::vector<HostDevice> devices = HostDevices();
+  fill(input_, devices, true, in);
+  fill(output_, devices, false, out);
 
   auto* form = new QFormLayout;
   latency_ = new LatencyPanel(this);

@@ -83,7 +83,7 @@ bool LatencyPanel::poll() {
     if (r.found) {
       offset_->setValue(std::clamp(r.proposedOffsetMs, -kLimitMs, kLimitMs));
       status_->setText(QString::fromUtf8("测得往返延迟 %1 毫秒（设备报告 %2 毫秒），已填入建议的补偿值 %3 毫秒。")
-                           .arg(Ms(r.roundTripMs), Ms(1000.0 * r.reportedFrames / 44100.0))
+                           .arg(Ms(r.roundTripMs), Ms(MsOfFrames(r.reportedFrames)))
                            .arg(r.proposedOffsetMs));
     } else {
       status_->setText(QString::fromUtf8(NoClickHeardText()));

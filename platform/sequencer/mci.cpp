@@ -93,13 +93,15 @@ MCIERROR Open(DWORD_PTR flags, MCI_OPEN_PARMS* p) {
   } else {
     device = sequencer::WaveAudioDevice::Open(path, error);
     if (!device && error == MCIERR_INVALID_FILE) {
+      // A wave-audio extension: the attempt above has said why already.
       kind = KindFromExtension(path);
       if (kind == Kind::None) return MCIERR_EXTENSION_NOT_FOUND;
+      if (kind == Kind::WaveAudio) return error;
     }
   }
   if (kind == Kind::Sequencer)
     device = sequencer::SequencerDevice::Open(path, error);
-  else if (kind == Kind::WaveAudio && (flags & MCI_OPEN_TYPE))
+  else if (kind == Kind::WaveAudio)
     device = sequencer::WaveAudioDevice::Open(path, error);
   if (!device) return error ? error : MCIERR_INTERNAL;
   const MCIDEVICEID id = gNextId++;

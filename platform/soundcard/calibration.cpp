@@ -4,6 +4,7 @@
 #include <cmath>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 #include "platform/soundcard/engine.h"
 #include "platform/soundcard/latency.h"
@@ -17,7 +18,7 @@ constexpr float kClickLevel = 0.5f;
 // A match must explain at least this share of the signal around it
 // (normalised correlation), and the clicks must agree within kAgree.
 constexpr double kMinMatch = 0.5;
-constexpr std::uint32_t kAgree = 88;  // 2 ms
+constexpr auto kAgree = std::uint32_t(FramesOfMs(2));
 // Quieter than this (RMS) is no sound at all.
 constexpr double kFloor = 1e-4;
 
@@ -107,9 +108,8 @@ CalibrationResult FindClicks(const float* mono, std::size_t frames, std::uint32_
   if (agree < 2 || 2 * agree < P::kClicks) return r;
   r.found = true;
   r.roundTripFrames = std::uint32_t(std::lround(sum / agree));
-  r.roundTripMs = 1000.0 * r.roundTripFrames / kSampleRate;
-  r.proposedOffsetMs =
-      int(std::lround(1000.0 * (double(r.roundTripFrames) - double(reportedFrames)) / kSampleRate));
+  r.roundTripMs = MsOfFrames(r.roundTripFrames);
+  r.proposedOffsetMs = int(std::lround(MsOfFrames(double(r.roundTripFrames) - double(reportedFrames))));
   return r;
 }
 
@@ -131,23 +131,25 @@ bool CalibrationDone() {
   return e.measurement && e.measurement->done();
 }
 
-CalibrationResult FinishCalibration() {
+namespace {
+
+// Takes the measurement off the card, to be searched or freed outside the
+// card's lock.
+std::unique_ptr<ClickMeasurement> TakeMeasurement() {
   Engine& e = Engine::instance();
-  std::unique_ptr<ClickMeasurement> done;
-  {
-    std::lock_guard g(e.lock);
-    std::swap(done, e.measurement);
-  }
+  std::lock_guard g(e.lock);
+  return std::exchange(e.measurement, nullptr);
+}
+
+}  // namespace
+
+CalibrationResult FinishCalibration() {
+  const std::unique_ptr<ClickMeasurement> done = TakeMeasurement();
   if (!done || !done->done()) return CalibrationResult{false, 0, 0, 0.0, ReportedRoundTripFrames(), 0};
   return FindClicks(done->captured().data(), done->captured().size(), ReportedRoundTripFrames());
 }
 
-void CancelCalibration() {
-  Engine& e = Engine::instance();
-  std::unique_ptr<ClickMeasurement> old;
-  std::lock_guard g(e.lock);
-  std::swap(old, e.measurement);
-}
+void CancelCalibration() { TakeMeasurement(); }
 
 const char* NoClickHeardText() {
   return "没有听到测试音。请把麦克风靠近扬声器，或用回环线连接输出和输入，然后再试一次。";

@@ -40,6 +40,10 @@ constexpr std::uint32_t kSampleRate = 44100;
 constexpr std::uint32_t kChannels = 2;
 constexpr std::uint32_t kPeriodFrames = 441;  // 10 ms
 
+// Milliseconds as frames at the card's rate, and back; not rounded.
+constexpr double FramesOfMs(double ms) { return ms * kSampleRate / 1000.0; }
+constexpr double MsOfFrames(double frames) { return frames * 1000.0 / kSampleRate; }
+
 // ---------------------------------------------------------------- clocks
 enum class Clock { Automatic, Host, Virtual, Stepped };
 

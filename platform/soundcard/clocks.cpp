@@ -5,15 +5,14 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstdlib>
-#include <mutex>
 #include <thread>
 #include <vector>
 
 #include "platform/soundcard/engine.h"
 #include "platform/soundcard/filestreams.h"
 #include "platform/soundcard/pulseclock.h"
+#include "platform/soundcard/stopsignal.h"
 
 namespace soundcard {
 
@@ -34,18 +33,14 @@ class VirtualClock : public ClockDriver {
     const char* out = std::getenv("TUNELARK_AUDIO_OUT");
     if ((in && *in) || (out && *out))
       files_ = std::make_unique<FileStreams>(in ? in : "", out ? out : "");
-    quit_ = false;
+    quit_.lower();
     thread_ = std::thread([this] { loop(); });
     return true;
   }
 
   void stop() override {
     if (!thread_.joinable()) return;
-    {
-      std::lock_guard g(mutex_);
-      quit_ = true;
-    }
-    wake_.notify_all();
+    quit_.raise();
     thread_.join();
     files_.reset();
   }
@@ -56,11 +51,9 @@ class VirtualClock : public ClockDriver {
     const auto period = std::chrono::microseconds(1000000ull * kPeriodFrames / kSampleRate);
     std::vector<float> in(2 * kPeriodFrames), out(2 * kPeriodFrames);
     auto next = Steady::now();
-    std::unique_lock g(mutex_);
     for (;;) {
       next += period;
-      if (wake_.wait_until(g, next, [this] { return quit_; })) return;
-      g.unlock();
+      if (quit_.waitUntil(next)) return;
       // After a long stall (a stopped debugger, a suspended machine) start
       // afresh instead of running the missed periods in a burst.
       if (Steady::now() - next > std::chrono::milliseconds(500)) next = Steady::now();
@@ -68,7 +61,6 @@ class VirtualClock : public ClockDriver {
       if (fileIn) files_->read(in.data(), kPeriodFrames);
       engine_.run(fileIn ? in.data() : nullptr, out.data(), kPeriodFrames, kPeriodFrames);
       if (files_ && files_->hasOutput()) files_->write(out.data(), kPeriodFrames);
-      g.lock();
     }
   }
 
@@ -79,15 +71,13 @@ class VirtualClock : public ClockDriver {
     char* end = nullptr;
     const double ms = std::strtod(env, &end);
     if (*end != '\0' || !(ms > 0.0) || ms > 10000.0) return 0;
-    return std::uint32_t(std::lround(ms * kSampleRate / 1000.0));
+    return std::uint32_t(std::lround(FramesOfMs(ms)));
   }
 
   Engine& engine_;
   const std::uint32_t roundTrip_;
   std::unique_ptr<FileStreams> files_;
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  bool quit_ = false;
+  StopSignal quit_;
   std::thread thread_;
 };
 
@@ -240,7 +230,7 @@ std::unique_ptr<ClockDriver> MakeHostClock(Engine& engine, const std::string& in
 std::unique_ptr<ClockDriver> MakeSteppedClock() { return std::make_unique<SteppedClock>(); }
 
 std::vector<HostDevice> ListHostDevices() {
-  if (PulseServerReachable()) return ListPulseDevices();
+  if (auto devices = ListPulseDevices()) return std::move(*devices);
   std::vector<HostDevice> devices;
   try {
     RtAudio audio;

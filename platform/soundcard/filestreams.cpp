@@ -122,11 +122,7 @@ FileStreams::FileStreams(const std::string& inputPath, const std::string& output
 }
 
 FileStreams::~FileStreams() {
-  {
-    std::lock_guard g(mutex_);
-    quit_ = true;
-  }
-  wake_.notify_all();
+  quit_.raise();
   thread_.join();
   if (output_)
     while (output_->pump(*outRing_)) {
@@ -134,20 +130,15 @@ FileStreams::~FileStreams() {
 }
 
 void FileStreams::serve() {
-  std::unique_lock g(mutex_);
-  while (!quit_) {
-    // The card never signals; a short wait keeps the rings a few ms from
-    // empty (input) and full (output).
-    wake_.wait_for(g, std::chrono::milliseconds(5), [this] { return quit_; });
-    if (quit_) break;
-    g.unlock();
+  // The card never signals; a short wait keeps the rings a few ms from
+  // empty (input) and full (output).
+  while (!quit_.waitFor(std::chrono::milliseconds(5))) {
     if (input_)
       while (input_->pump(*inRing_)) {
       }
     if (output_)
       while (output_->pump(*outRing_)) {
       }
-    g.lock();
   }
 }
 

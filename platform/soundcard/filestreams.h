@@ -5,14 +5,13 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 
 #include "platform/soundcard/spscring.h"
+#include "platform/soundcard/stopsignal.h"
 
 namespace soundcard {
 
@@ -43,9 +42,7 @@ class FileStreams {
   std::unique_ptr<SpscRing> outRing_;
   std::atomic<std::uint64_t> shortfall_{0};
   std::atomic<std::uint64_t> dropped_{0};
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  bool quit_ = false;
+  StopSignal quit_;
   std::thread thread_;
 };
 

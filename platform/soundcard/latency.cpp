@@ -70,15 +70,27 @@ void DelayLine::read(std::uint32_t delay, float* out, std::uint32_t n) const noe
 }
 
 void DelayLine::takeHistory(const DelayLine& older) noexcept {
+  // Runs under the card's lock: the newest frames go over in at most three
+  // contiguous copies (each line wraps once at most), and only the frames
+  // that are not taken over are silenced.
   written_ = older.written_;
-  std::fill(data_.begin(), data_.end(), 0.0f);
-  if (capacity_ == 0 || older.capacity_ == 0) return;
-  const std::uint64_t keep = std::min<std::uint64_t>({capacity_, older.capacity_, written_});
-  for (std::uint64_t f = written_ - keep; f < written_; ++f) {
-    const std::size_t to = 2 * std::size_t(f % capacity_);
-    const std::size_t from = 2 * std::size_t(f % older.capacity_);
-    data_[to] = older.data_[from];
-    data_[to + 1] = older.data_[from + 1];
+  const std::uint64_t keep =
+      capacity_ == 0 || older.capacity_ == 0 ? 0 : std::min<std::uint64_t>({capacity_, older.capacity_, written_});
+  for (std::uint64_t f = written_ - keep; f < written_;) {
+    const std::uint32_t to = std::uint32_t(f % capacity_);
+    const std::uint32_t from = std::uint32_t(f % older.capacity_);
+    const std::uint64_t run = std::min<std::uint64_t>({written_ - f, capacity_ - to, older.capacity_ - from});
+    std::memcpy(data_.data() + 2 * std::size_t(to), older.data_.data() + 2 * std::size_t(from),
+                2 * std::size_t(run) * sizeof(float));
+    f += run;
+  }
+  // The frames not taken over: from the write position on, all but `keep`.
+  const std::uint64_t silent = capacity_ - keep;
+  for (std::uint64_t f = written_; f < written_ + silent;) {
+    const std::uint32_t at = std::uint32_t(f % capacity_);
+    const std::uint64_t run = std::min<std::uint64_t>(written_ + silent - f, capacity_ - at);
+    std::fill_n(data_.data() + 2 * std::size_t(at), 2 * std::size_t(run), 0.0f);
+    f += run;
   }
 }
 
@@ -87,7 +99,7 @@ void DelayLine::clear() noexcept { std::fill(data_.begin(), data_.end(), 0.0f); 
 // ---------------------------------------------------------------- figures
 
 std::uint32_t RoundTripOf(const RoundTripFigures& f) {
-  const double offset = std::round(double(f.offsetMs) * kSampleRate / 1000.0);
+  const double offset = std::round(FramesOfMs(f.offsetMs));
   const double l = double(f.reportedFrames) + offset;
   return std::uint32_t(std::clamp(l, 0.0, double(kMaxRoundTripFrames)));
 }
@@ -105,9 +117,7 @@ Latency::Latency()
     : lines_(std::make_unique<Lines>(roomFor(0))),
       speakers_(std::make_unique<DelayLine>(roomFor(0))),
       heard_(2 * kMaxPeriod),
-      periodLimit_(kMaxPeriod),
-      linesCapacity_(roomFor(0)),
-      speakersCapacity_(roomFor(0)) {}
+      periodLimit_(kMaxPeriod) {}
 
 Latency::~Latency() = default;
 
@@ -141,12 +151,12 @@ void Latency::forget() noexcept {
 
 std::unique_ptr<Latency::Lines> Latency::prepareAccompaniment(const RoundTripFigures& next) const {
   const std::uint32_t delay = next.compensate ? RoundTripOf(next) : 0;
-  if (!needsNew(linesCapacity_.load(), delay)) return nullptr;
+  if (!needsNew(lines_->waveOut.capacity(), delay)) return nullptr;
   return std::make_unique<Lines>(roomFor(delay));
 }
 
 std::unique_ptr<DelayLine> Latency::prepareSpeakers(const RoundTripFigures& next) const {
-  if (!needsNew(speakersCapacity_.load(), next.simulatedFrames)) return nullptr;
+  if (!needsNew(speakers_->capacity(), next.simulatedFrames)) return nullptr;
   return std::make_unique<DelayLine>(roomFor(next.simulatedFrames));
 }
 
@@ -156,12 +166,10 @@ Latency::Old Latency::install(const RoundTripFigures& next, std::unique_ptr<Line
   if (accompaniment) {
     accompaniment->waveOut.takeHistory(lines_->waveOut);
     accompaniment->synth.takeHistory(lines_->synth);
-    linesCapacity_ = accompaniment->waveOut.capacity();
     old.accompaniment = std::exchange(lines_, std::move(accompaniment));
   }
   if (speakers) {
     speakers->takeHistory(*speakers_);
-    speakersCapacity_ = speakers->capacity();
     old.speakers = std::exchange(speakers_, std::move(speakers));
   }
   figures_ = next;
@@ -206,9 +214,17 @@ RoundTripFigures Current() {
   return e.latency.figures();
 }
 
-std::uint32_t FramesOfMs(double ms) {
+// The clock's figure: reported by every clock, and on the virtual device
+// (virtual and stepped clocks) also the round trip it simulates.
+void TakeClockFigure(RoundTripFigures& f, Clock kind, std::uint32_t frames) {
+  f.reportedFrames = std::min(frames, kMaxRoundTripFrames);
+  f.simulatedFrames = kind == Clock::Host ? 0 : f.reportedFrames;
+}
+
+// A simulated round trip of `ms`: none for 0, a negative or no number.
+std::uint32_t SimulatedFramesOfMs(double ms) {
   if (!(ms > 0.0)) return 0;
-  return std::uint32_t(std::min(std::round(ms * kSampleRate / 1000.0), double(kMaxRoundTripFrames)));
+  return std::uint32_t(std::min(std::round(FramesOfMs(ms)), double(kMaxRoundTripFrames)));
 }
 
 }  // namespace
@@ -235,32 +251,20 @@ void SetSimulatedRoundTripMs(double ms) {
   // does not replace the one set here.
   Engine::instance().ensureClock();
   if (ActiveClock() == Clock::Host) return;
-  const std::uint32_t frames = FramesOfMs(ms);
+  const std::uint32_t frames = SimulatedFramesOfMs(ms);
   Adjust([frames](RoundTripFigures& f) { f.reportedFrames = f.simulatedFrames = frames; });
 }
 
 void AdoptClockRoundTrip(Clock kind, std::uint32_t frames) {
-  frames = std::min(frames, kMaxRoundTripFrames);
-  Adjust([kind, frames](RoundTripFigures& f) {
-    f.reportedFrames = frames;
-    f.simulatedFrames = kind == Clock::Host ? 0 : frames;
-  });
+  Adjust([kind, frames](RoundTripFigures& f) { TakeClockFigure(f, kind, frames); });
 }
 
 void ResetRoundTrip(Clock kind, std::uint32_t clockFrames) {
-  clockFrames = std::min(clockFrames, kMaxRoundTripFrames);
   Adjust([kind, clockFrames](RoundTripFigures& f) {
     f.offsetMs = 0;
     f.compensate = true;
-    f.reportedFrames = clockFrames;
-    f.simulatedFrames = kind == Clock::Host ? 0 : clockFrames;
+    TakeClockFigure(f, kind, clockFrames);
   });
-}
-
-void RefreshRoundTrip() {
-  Clock kind = Clock::Automatic;
-  const std::uint32_t frames = Engine::instance().clockRoundTrip(&kind);
-  AdoptClockRoundTrip(kind, frames);
 }
 
 }  // namespace soundcard

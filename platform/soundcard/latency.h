@@ -94,8 +94,9 @@ class Latency {
   // ---- owner, any thread but the card's
   const RoundTripFigures& figures() const { return figures_; }  // under the lock
   // A replacement for the lines when `next` needs other room than the
-  // current ones; null when they fit. Call outside the lock, one change at
-  // a time.
+  // current ones; null when they fit, so small changes reallocate nothing.
+  // Call outside the lock, one change at a time: only install() replaces
+  // the lines whose room these read.
   std::unique_ptr<Lines> prepareAccompaniment(const RoundTripFigures& next) const;
   std::unique_ptr<DelayLine> prepareSpeakers(const RoundTripFigures& next) const;
   // Under the lock: installs the figures and any replacement lines (which
@@ -120,10 +121,6 @@ class Latency {
   std::unique_ptr<DelayLine> speakers_;
   std::vector<float> heard_;  // one period of the speakers' echo
   std::atomic<std::uint32_t> periodLimit_;
-  // Capacities stay fixed while each L fits, so small changes reallocate
-  // nothing; atomics so that prepare*() may read them outside the lock.
-  std::atomic<std::uint32_t> linesCapacity_{0};
-  std::atomic<std::uint32_t> speakersCapacity_{0};
 };
 
 // ---------------------------------------------------------------- control
@@ -143,9 +140,6 @@ std::uint32_t ReportedRoundTripFrames();
 // stepped clocks; the virtual clock starts with TUNELARK_AUDIO_LATENCY_MS.
 // Ignored on the host's devices.
 void SetSimulatedRoundTripMs(double ms);
-// Reads the clock's reported round trip again (a backend whose latency
-// changes calls this). Not from the card's thread.
-void RefreshRoundTrip();
 // Takes the round trip a clock reports when it has started; on the virtual
 // and stepped clocks that is also the simulated one. Not from the card's
 // thread.

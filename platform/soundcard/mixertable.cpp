@@ -208,11 +208,6 @@ void MixerTable::mixDestination(const MixLine* dest, const MixInputs& in, float*
   storePeak(*const_cast<MixLine*>(dest), out, frames);
 }
 
-void MixerTable::mix(const MixInputs& inputs, float* playback, float* recording,
-                     std::uint32_t frames) const {
-  mix(inputs, inputs, playback, recording, frames);
-}
-
 void MixerTable::mix(const MixInputs& playbackInputs, const MixInputs& recordingInputs,
                      float* playback, float* recording, std::uint32_t frames) const {
   mixDestination(playback_, playbackInputs, playback, frames);

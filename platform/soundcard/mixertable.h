@@ -74,9 +74,8 @@ class MixerTable {
 
   // Card's thread: builds the playback and recording mixes of the first
   // mixer (silence where it has no such destination) and updates the peaks.
-  void mix(const MixInputs& inputs, float* playback, float* recording, std::uint32_t frames) const;
-  // The same with the recording mix built from inputs of its own (the
-  // accompaniment delayed by the round trip).
+  // The recording mix has inputs of its own (the accompaniment delayed by
+  // the round trip).
   void mix(const MixInputs& playbackInputs, const MixInputs& recordingInputs, float* playback,
            float* recording, std::uint32_t frames) const;
 

@@ -2,7 +2,7 @@
 // back on other threads.
 //
 // A period holds the barrier from its start until its callback functions
-// have returned. awaitRunningPeriod() returns only once no period is
+// have returned. afterRunningPeriod() runs its work only once no period is
 // running, so messages a caller sends after it come after every message of
 // the period that was running when it was called: a handle's buffers are
 // reported in the order they were queued, whichever thread reports them.

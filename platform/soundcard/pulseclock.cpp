@@ -144,22 +144,23 @@ void OnServerInfo(pa_context*, const pa_server_info* info, void* user) {
   if (info->default_source_name) l->defaultSource = info->default_source_name;
 }
 
-void OnSink(pa_context*, const pa_sink_info* info, int eol, void* user) {
+// A sink's or a source's entry; `channels` is the direction it serves.
+template <typename Info>
+void AddDevice(const Info* info, int eol, void* user, unsigned HostDevice::*channels) {
   if (eol || !info) return;
   HostDevice d;
   d.name = info->name ? info->name : "";
   d.description = info->description ? info->description : "";
-  d.outputChannels = info->sample_spec.channels;
+  d.*channels = info->sample_spec.channels;
   static_cast<Listing*>(user)->devices.push_back(std::move(d));
 }
 
+void OnSink(pa_context*, const pa_sink_info* info, int eol, void* user) {
+  AddDevice(info, eol, user, &HostDevice::outputChannels);
+}
+
 void OnSource(pa_context*, const pa_source_info* info, int eol, void* user) {
-  if (eol || !info) return;
-  HostDevice d;
-  d.name = info->name ? info->name : "";
-  d.description = info->description ? info->description : "";
-  d.inputChannels = info->sample_spec.channels;
-  static_cast<Listing*>(user)->devices.push_back(std::move(d));
+  AddDevice(info, eol, user, &HostDevice::inputChannels);
 }
 
 // ---------------------------------------------------------------- the clock
@@ -366,7 +367,7 @@ class PulseClock final : public ClockDriver {
   double underrunMs() const {
     double ms = MsSince(*underflowAt_);
     if (MsSince(pause_.at) < kPauseMemoryMs)
-      ms = std::max(ms, pause_.ms - double(pause_.queued) * 1000.0 / kSampleRate);
+      ms = std::max(ms, pause_.ms - MsOfFrames(pause_.queued));
     return ms;
   }
 
@@ -386,7 +387,7 @@ class PulseClock final : public ClockDriver {
     gLostFrames.fetch_add(static_cast<PulseClock*>(user)->fragmentFrames_);
   }
 
-  void addLost(double ms) { gLostFrames.fetch_add(std::uint64_t(std::llround(ms * kSampleRate / 1000.0))); }
+  void addLost(double ms) { gLostFrames.fetch_add(std::uint64_t(std::llround(FramesOfMs(ms)))); }
 
   void raisePriority() noexcept {
     // Best effort, as a desktop audio thread asks for; fine to run without.
@@ -459,12 +460,7 @@ class PulseClock final : public ClockDriver {
   }
 
   void drop(std::size_t frames) noexcept {
-    gLostFrames.fetch_add(frames);
-    while (frames > 0) {
-      const std::size_t n = std::min<std::size_t>(frames, kChunkFrames);
-      fifo_.pop(in_.data(), 2 * n);
-      frames -= n;
-    }
+    gLostFrames.fetch_add(fifo_.discard(2 * frames) / 2);
   }
 
   // Runs `frames` card frames straight into the server's buffer.
@@ -583,15 +579,15 @@ std::unique_ptr<ClockDriver> MakePulseClock(Engine& engine, const std::string& i
   return std::make_unique<PulseClock>(engine, input, output);
 }
 
-std::vector<HostDevice> ListPulseDevices() {
+std::optional<std::vector<HostDevice>> ListPulseDevices() {
   Session session;
-  if (!session.ready()) return {};
+  if (!session.ready()) return std::nullopt;
   Listing l;
   pa_context* c = session.context();
   if (!session.finish(pa_context_get_server_info(c, &OnServerInfo, &l)) ||
       !session.finish(pa_context_get_sink_info_list(c, &OnSink, &l)) ||
       !session.finish(pa_context_get_source_info_list(c, &OnSource, &l)))
-    return {};
+    return std::vector<HostDevice>{};  // a server that answered: no fallback
   for (HostDevice& d : l.devices) {
     d.defaultOutput = d.outputChannels > 0 && d.name == l.defaultSink;
     d.defaultInput = d.inputChannels > 0 && d.name == l.defaultSource;

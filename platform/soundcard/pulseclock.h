@@ -11,6 +11,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,7 +33,7 @@ std::unique_ptr<ClockDriver> MakePulseClock(Engine& engine, const std::string& i
                                             const std::string& output);
 
 // The server's sinks (outputs) and sources (inputs, monitors included);
-// empty when no server answers.
-std::vector<HostDevice> ListPulseDevices();
+// nothing when no server answers.
+std::optional<std::vector<HostDevice>> ListPulseDevices();
 
 }  // namespace soundcard

@@ -3,13 +3,15 @@
 #include <algorithm>
 #include <chrono>
 
+#include "platform/soundcard/cardcontrol.h"
+
 namespace soundcard {
 
 namespace {
 
 constexpr std::size_t kFirstSamples = 3;
 constexpr std::size_t kWindow = 5;
-constexpr std::uint32_t kMoveFrames = 3 * 44100 / 1000;  // 3 ms
+constexpr auto kMoveFrames = std::uint32_t(FramesOfMs(3));
 constexpr auto kInterval = std::chrono::milliseconds(100);
 
 std::uint32_t Median(std::vector<std::uint32_t> v) {
@@ -34,36 +36,27 @@ std::optional<std::uint32_t> RoundTripWatch::Decide(const std::vector<std::uint3
 
 void RoundTripWatch::start(Sample sample, Adopt adopt) {
   stop();
-  quit_ = false;
+  quit_.lower();
   thread_ = std::thread([this, sample = std::move(sample), adopt = std::move(adopt)] { run(sample, adopt); });
 }
 
 void RoundTripWatch::stop() {
   if (!thread_.joinable()) return;
-  {
-    std::lock_guard g(mutex_);
-    quit_ = true;
-  }
-  wake_.notify_all();
+  quit_.raise();
   thread_.join();
 }
 
 void RoundTripWatch::run(Sample sample, Adopt adopt) {
   std::vector<std::uint32_t> recent;
   std::optional<std::uint32_t> adopted;
-  std::unique_lock g(mutex_);
-  while (!wake_.wait_for(g, kInterval, [this] { return quit_; })) {
+  while (!quit_.waitFor(kInterval)) {
     const std::optional<std::uint32_t> now = sample();
     if (!now) continue;
     recent.push_back(*now);
     if (recent.size() > kWindow) recent.erase(recent.begin());
     if (const auto next = Decide(recent, adopted)) {
       adopted = next;
-      // Adopting takes the card's lock; the watch's own lock is only for
-      // quitting, so it is released meanwhile.
-      g.unlock();
-      adopt(*next);
-      g.lock();
+      adopt(*next);  // takes the card's lock; the stop signal's is not held
     }
   }
 }

@@ -8,13 +8,13 @@
 // build delay lines, which is why it never happens on the card's thread.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
+
+#include "platform/soundcard/stopsignal.h"
 
 namespace soundcard {
 
@@ -42,9 +42,7 @@ class RoundTripWatch {
  private:
   void run(Sample sample, Adopt adopt);
 
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  bool quit_ = false;
+  StopSignal quit_;
   std::thread thread_;
 };
 

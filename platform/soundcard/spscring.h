@@ -42,6 +42,15 @@ class SpscRing {
     return n;
   }
 
+  // Consumer side. Skips up to `count` values unread; returns how many.
+  std::size_t discard(std::size_t count) {
+    const std::size_t tail = tail_.load(std::memory_order_relaxed);
+    const std::size_t head = head_.load(std::memory_order_acquire);
+    const std::size_t n = std::min(count, used(head, tail));
+    tail_.store((tail + n) % data_.size(), std::memory_order_release);
+    return n;
+  }
+
   std::size_t available() const {
     return used(head_.load(std::memory_order_acquire), tail_.load(std::memory_order_acquire));
   }

@@ -261,29 +261,30 @@ void DeallocateHWnd(HWND wnd) {
 
 LRESULT DefWindowProc(HWND, UINT, WPARAM, LPARAM) { return 0; }
 
-bool PostMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  MessageQueue& q = queue();
-  {
-    std::lock_guard lock(q.mutex);
-    if (!windows().contains(wnd)) return false;
-    q.push(Entry{wnd, msg, wParam, lParam, nullptr, 0});
-  }
-  q.posted.notify_all();
-  q.wake();
-  return true;
-}
+namespace {
 
-PostResult TryPostMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+// Queues a message; a full queue grows only when `grow` says so.
+PostResult Post(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, bool grow) {
   MessageQueue& q = queue();
   {
     std::lock_guard lock(q.mutex);
     if (!windows().contains(wnd)) return PostResult::NoWindow;
-    if (q.full()) return PostResult::Full;
+    if (!grow && q.full()) return PostResult::Full;
     q.push(Entry{wnd, msg, wParam, lParam, nullptr, 0});
   }
   q.posted.notify_all();
   q.wake();
   return PostResult::Posted;
+}
+
+}  // namespace
+
+bool PostMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return Post(wnd, msg, wParam, lParam, true) == PostResult::Posted;
+}
+
+PostResult TryPostMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return Post(wnd, msg, wParam, lParam, false);
 }
 
 LRESULT SendMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -2,6 +2,7 @@
 // track exactly, and the take holds the accompaniment where the singer heard
 // it; forced off they are the round trip apart. The delay line itself, the
 // user's correction, and a change of the round trip during a take.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -226,6 +227,23 @@ TEST(DelayLine, ReadsTheFramesItHoldsAcrossTheWrapAndSilenceForTheRest) {
   std::vector<float> few(2 * 4);
   smaller.read(4, few.data(), 4);  // frames 10..13: frame 10 is gone
   EXPECT_EQ(few, (std::vector<float>{0, 0, 23, 24, 25, 26, 27, 28}));
+
+  // Every held frame goes over, whichever way the two lines wrap, and what a
+  // line held before is silence afterwards.
+  std::vector<float> expected(2 * 10);
+  for (std::size_t i = 0; i < expected.size(); ++i) expected[i] = float(9 + i);
+  EXPECT_EQ(all, expected) << "frames 4..13 of the older line";
+  soundcard::DelayLine reused(12);
+  std::vector<float> loud(2 * 12, 99.0f);
+  reused.write(loud.data(), 12);
+  reused.write(loud.data(), 5);  // its own position wraps too
+  reused.takeHistory(line);
+  EXPECT_EQ(reused.written(), 14u);
+  std::vector<float> back(2 * 12);
+  reused.read(12, back.data(), 12);  // frames 2..13: 2 and 3 were never held
+  std::vector<float> held(2 * 12, 0.0f);
+  std::copy(expected.begin(), expected.end(), held.begin() + 4);
+  EXPECT_EQ(back, held);
 }
 
 TEST_F(RoundTrip, TheVirtualClockTakesItsRoundTripFromTheEnvironment) {
