@@ -382,10 +382,12 @@ TEST_F(PulseClock, AStallOfTheCardIsCountedAsLostAndTheRoundTripFollowsIt) {
     if (watch.stalls() > 0) continue;
     // The server played silence for the stall but the sink's queue (about
     // 300 - 20 ms), and the microphone's frames of the stall waited beyond
-    // what the card keeps (about 300 ms more): both are counted.
+    // what the card keeps (about 300 ms more): both are counted, about
+    // 0.58 s in all. On a busy machine the server's own process can miss
+    // some more; counting the stall twice would give about 1.16 s.
     const std::uint64_t lost = soundcard::HostLostFrames() - lostBefore;
     EXPECT_GE(lost, soundcard::kSampleRate * 45 / 100);
-    EXPECT_LE(lost, soundcard::kSampleRate * 75 / 100);
+    EXPECT_LE(lost, soundcard::kSampleRate * 95 / 100);
     const auto measured = MeasuredRoundTrips();
     ASSERT_GE(measured.size(), 10u);
     ASSERT_FALSE(reported.empty());
