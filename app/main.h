@@ -93,6 +93,9 @@ class TForm1 : public QMainWindow {
   // --- Recording workflow helpers.
   void newwave();   // body of the new-WAV command
   void showsize();  // shows the current WAV file's size
+  // The session ends (a signal): a take in progress is finished as
+  // stop-and-save finishes it, then the window closes.
+  void EndSession();
 
   // --- Volume panel (group "音量控制").
   void NewVol(bool leftLed);  // writes the panel's state to the selected line

@@ -172,6 +172,21 @@ void TForm1::btdelClick() {
   wavtimesec->setText(QStringLiteral("0"));
 }
 
+// The session ends: the take is finished before the window closes, and the
+// window closes also when finishing it reports an error.
+void TForm1::EndSession() {
+  std::exception_ptr error;
+  if (recording) {
+    try {
+      btwstopClick();
+    } catch (...) {
+      error = std::current_exception();
+    }
+  }
+  close();
+  if (error) std::rethrow_exception(error);
+}
+
 // Converts the file list of the last new-WAV or open-WAV command; the
 // progress window shows itself and hides when the run ends.
 void TForm1::btsaveClick() {

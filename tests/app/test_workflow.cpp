@@ -17,6 +17,7 @@
 
 #include <sndfile.h>
 
+#include <csignal>
 #include <cstring>
 #include <fstream>
 #include <vector>
@@ -420,6 +421,37 @@ TEST_F(Workflow, ARecorderThatRefusesToStartLeavesTheWindowAsStopAndSaveDoes) {
   EXPECT_EQ(f.midiplay->Mode(), mpStopped);
   EXPECT_EQ(f.Status->PanelText(1), QStringLiteral("就绪"));
   EXPECT_EQ(ReadAll(other), before) << "the other take is untouched";
+}
+
+// SIGTERM (shutdown) and SIGHUP (logout) while recording: the take is
+// finished as stop-and-save finishes it and the program ends cleanly.
+TEST_F(Workflow, TheSessionsEndFinishesTheTakeAndQuits) {
+  for (int signal : {SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    if (signal != SIGTERM) {
+      DestroyForms();
+      CreateForms();
+    }
+    Form2->nomidi->setChecked(true);
+    const QString take = dir.filePath(QStringLiteral("take%1.wav").arg(signal));
+    NewWav(take);
+    Form1->btrec->click();
+    Run(1000);
+    const std::size_t delivered = soundcard::WaveInHistory().back().delivered.size();
+    QTimer::singleShot(0, [signal] { std::raise(signal); });
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+    watchdog.start(5000);
+    EXPECT_EQ(QApplication::exec(), 0);
+    // The quit the closed window asked for is not carried into what follows.
+    QCoreApplication::removePostedEvents(qApp, QEvent::Quit);
+    EXPECT_FALSE(recording);
+    EXPECT_FALSE(Form1->isVisible());
+    const std::vector<std::uint8_t> data = DataOf(ReadAll(take));
+    EXPECT_GT(data.size(), delivered * 8 / 10) << "the take was not finished";
+    EXPECT_LE(data.size(), delivered);
+  }
 }
 
 }  // namespace
