@@ -243,6 +243,12 @@ class TForm1 : public QMainWindow {
 
  private:
   void CreateRecorderAndPlayer();
+  // The recorder stopped; when it stopped by itself (its file could not be
+  // written, the device was lost) the window follows once the stop is over.
+  void RecorderStopped();
+  void TakeEndedByItself();
+  // After a take that failed before any audio reached its file.
+  void ForgetFailedTake();
   void CreateMenu();
   void CreateToolBar(QWidget* client);
   void CreateMidiGroup();
@@ -257,6 +263,11 @@ class TForm1 : public QMainWindow {
   bool IsMenuShortcut(const QKeyEvent* key) const;
   // A disabled menu item under the pointer shows its hint too.
   void ShowMenuItemHint(QMenu* menu, const QPoint& pos);
+
+  // Whether a file of the take's name was there before the recording in
+  // progress (or the last one) started: only a file the recording made
+  // itself is removed when it fails.
+  bool FTakeExisted = false;
 };
 
 extern TForm1* Form1;
