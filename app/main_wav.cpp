@@ -120,7 +120,8 @@ void TForm1::btrecClick() {
   // changes). The new take is then made anew rather than written over the
   // start of the old one, whose end would stay behind it.
   const bool replaces = HoldsAudio(wavname);
-  if (replaces && !AskQuestion(QStringLiteral("“%1”中已经有录音。\n要用新的录音替换它吗？").arg(wavname))) return;
+  if (replaces && !AskQuestion(QStringLiteral("“%1”中已经有录音。\n要用新的录音替换它吗？").arg(wavname)))
+    return;
   FTakeExisted = QFileInfo::exists(wavname);
   connect->SetInput(wavrec);
   if (MidiLoaded()) btmidiplayClick();
@@ -260,7 +261,8 @@ void TForm1::TakeEndedByItself() {
   if (empty) ForgetFailedTake();
   if (!writeFailed) return;
   if (empty) Raise(QStringLiteral("录音文件无法写入（磁盘空间不足？），没有录下声音：\n%1").arg(wavname));
-  Raise(QStringLiteral("录音文件无法继续写入（磁盘空间不足？），录音已停止。\n已录下的部分保存在：\n%1").arg(wavname));
+  Raise(QStringLiteral("录音文件无法继续写入（磁盘空间不足？），录音已停止。\n已录下的部分保存在：\n%1")
+            .arg(wavname));
 }
 
 // The session ends: the take is finished before the window closes, and the
