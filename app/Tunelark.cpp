@@ -11,6 +11,7 @@
 #include "app/fonts.h"
 #include "app/handlers.h"
 #include "app/main.h"
+#include "app/quitsignals.h"
 #include "app/savemp3.h"
 #include "app/vol.h"
 #include "platform/sequencer/seqcontrol.h"
@@ -56,10 +57,23 @@ void Destroy(W*& variable) {
   variable = nullptr;
 }
 
+// The session ends (SIGTERM, SIGHUP, SIGINT): a take in progress is
+// finished, the window closes and the program ends with exit code 0. A
+// signal that comes while this runs is not handled twice.
+void EndSession() {
+  static bool ending = false;
+  if (ending) return;
+  ending = true;
+  if (Form1) RunHandler([] { Form1->EndSession(); });
+  QCoreApplication::exit(0);
+  ending = false;
+}
+
 }  // namespace
 
 void CreateForms() {
   SetApplicationTerminated(false);
+  InstallQuitSignals([](int) { EndSession(); });
   Form1 = new TForm1();
   CreateSecondary(Form2);
   CreateSecondary(AboutBox);

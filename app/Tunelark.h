@@ -21,7 +21,9 @@ void InitialiseApplication(QApplication& app);
 // windows in order, each in its program-wide variable
 // (Form1, Form2, AboutBox, Form3, Form4), and shows only Form1. The others
 // stay hidden until a command shows them and do not keep the program
-// running: it ends when Form1 closes.
+// running: it ends when Form1 closes. SIGTERM, SIGHUP and SIGINT end the
+// program cleanly from here on: a take in progress is finished as
+// stop-and-save finishes it, Form1 closes and the loop ends with code 0.
 void CreateForms();
 
 // Destroys the windows in reverse order of creation and clears their

@@ -10,6 +10,11 @@ std::function<void(const QString&)>& Reporter() {
   return reporter;
 }
 
+std::function<bool(const QString&)>& Responder() {
+  static std::function<bool(const QString&)> responder;
+  return responder;
+}
+
 }  // namespace
 
 void SetHandlerErrorReporter(std::function<void(const QString&)> reporter) {
@@ -22,4 +27,12 @@ void ShowHandlerError(const QString& text) {
     return;
   }
   QMessageBox::critical(QApplication::activeWindow(), QApplication::applicationName(), text);
+}
+
+void SetQuestionResponder(std::function<bool(const QString&)> responder) { Responder() = std::move(responder); }
+
+bool AskQuestion(const QString& text) {
+  if (Responder()) return Responder()(text);
+  return QMessageBox::question(QApplication::activeWindow(), QApplication::applicationName(), text,
+                               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }

@@ -17,6 +17,14 @@ void ShowHandlerError(const QString& text);
 // Replaces the error box, for tests; an empty function restores the box.
 void SetHandlerErrorReporter(std::function<void(const QString&)> reporter);
 
+// Asks a yes/no question (title: the application's name) whose default
+// answer is No; true only when the user answers Yes.
+bool AskQuestion(const QString& text);
+
+// Replaces the question box, for tests: `responder` gets the text and
+// answers; an empty function restores the box.
+void SetQuestionResponder(std::function<bool(const QString&)> responder);
+
 // Runs one handler on the main thread and reports what it raises.
 template <typename F>
 void RunHandler(F&& handler) noexcept {

@@ -172,6 +172,7 @@ void TForm1::CreateRecorderAndPlayer() {
   wavrec->SetBitLength(b16Bit);
   wavrec->SetSampleRate(44100);
   wavrec->SetOverwriteExisting(false);
+  wavrec->OnStop = [this](QObject*) { RecorderStopped(); };
 
   wavplay = new TMMWavePlayer(this);
   wavplay->Wave()->SetTimeFormat(tfByte);
@@ -387,7 +388,9 @@ void TForm1::CreateDialogs() {
   newwav->FileName = QStringLiteral("newwave.wav");
   newwav->Filter = QStringLiteral("WAVE FILES(*.wav)|*.wav");
   newwav->DefaultExt = QStringLiteral("wav");
-  newwav->Options = ofOverwritePrompt | ofHideReadOnly | ofEnableSizing;
+  // No overwrite prompt: an existing file is not touched when it is named;
+  // the recording asks before it replaces a take (one question, not two).
+  newwav->Options = ofHideReadOnly | ofEnableSizing;
 
   SaveMP3 = std::make_unique<TSaveDialog>(this);
   SaveMP3->Title = QStringLiteral("另存为MP3");

@@ -93,6 +93,9 @@ class TForm1 : public QMainWindow {
   // --- Recording workflow helpers.
   void newwave();   // body of the new-WAV command
   void showsize();  // shows the current WAV file's size
+  // The session ends (a signal): a take in progress is finished as
+  // stop-and-save finishes it, then the window closes.
+  void EndSession();
 
   // --- Volume panel (group "音量控制").
   void NewVol(bool leftLed);  // writes the panel's state to the selected line
@@ -240,6 +243,12 @@ class TForm1 : public QMainWindow {
 
  private:
   void CreateRecorderAndPlayer();
+  // The recorder stopped; when it stopped by itself (its file could not be
+  // written, the device was lost) the window follows once the stop is over.
+  void RecorderStopped();
+  void TakeEndedByItself();
+  // After a take that failed before any audio reached its file.
+  void ForgetFailedTake();
   void CreateMenu();
   void CreateToolBar(QWidget* client);
   void CreateMidiGroup();
@@ -254,6 +263,11 @@ class TForm1 : public QMainWindow {
   bool IsMenuShortcut(const QKeyEvent* key) const;
   // A disabled menu item under the pointer shows its hint too.
   void ShowMenuItemHint(QMenu* menu, const QPoint& pos);
+
+  // Whether a file of the take's name was there before the recording in
+  // progress (or the last one) started: only a file the recording made
+  // itself is removed when it fails.
+  bool FTakeExisted = false;
 };
 
 extern TForm1* Form1;

@@ -2,16 +2,20 @@
 // delete, save as MP3, and the time and size displays.
 #include <QCheckBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTemporaryFile>
 #include <QTimer>
 #include <QToolButton>
 
 #include <cmath>
 #include <exception>
+#include <stdexcept>
 
 #include "app/config.h"
 #include "app/filenames.h"
+#include "app/handlers.h"
 #include "app/main.h"
 #include "app/savemp3.h"
 #include "app/statusbar.h"
@@ -21,10 +25,40 @@
 #include "audio/MMWavOut.h"
 #include "audio/MMWRec.h"
 #include "platform/sequencer/mediaplayer.h"
+#include "wavefile/MMWave.h"
 
 namespace {
 
 bool MidiLoaded() { return !Form1->midiplay->FileName.isEmpty(); }
+
+[[noreturn]] void Raise(const QString& text) { throw std::runtime_error(text.toStdString()); }
+
+// A take's folder is checked when the name is chosen, by making a file in
+// it: a folder that does not exist, or one that takes no new file (no
+// permission, a read-only disk, a system folder such as /proc), is refused.
+void CheckTakeFolder(const QString& path) {
+  const QFileInfo file(path);
+  const QString folder = file.absolutePath();
+  if (!QFileInfo(folder).isDir())
+    Raise(QStringLiteral("文件夹“%1”不存在。\n请选择一个已有的文件夹。").arg(folder));
+  QTemporaryFile probe(folder + QStringLiteral("/.tunelark-XXXXXX"));
+  if (!probe.open() || (file.exists() && !file.isWritable()))
+    Raise(QStringLiteral("无法在文件夹“%1”中写入录音。\n请选择其他文件夹。").arg(folder));
+}
+
+// Whether the file `path` holds something a recording would destroy: any
+// file but an empty one or a WAVE file without a sample frame.
+bool HoldsAudio(const QString& path) {
+  const QFileInfo file(path);
+  if (path.isEmpty() || !file.isFile() || file.size() == 0) return false;
+  TMMWave wave;
+  try {
+    wave.SetFileName(ComponentFileName(path));
+  } catch (const EMMWaveError&) {
+    return true;
+  }
+  return !wave.IsEmpty();
+}
 
 }  // namespace
 
@@ -35,13 +69,21 @@ void TForm1::FormDestroy() {
   wavrec->Stop();
 }
 
+// An existing file of the chosen name is not touched here: a recording asks
+// before it replaces one that holds audio. A name the recorder could not
+// take leaves the window as it was.
 void TForm1::newwave() {
   if (!newwav->Execute()) return;
-  wavname = newwav->FileName;
-  // The dialog has asked before overwriting: the old file goes at once.
-  if (QFile::exists(wavname)) QFile::remove(wavname);
+  const QString chosen = newwav->FileName;
+  CheckTakeFolder(chosen);
+  if (QFileInfo(chosen).isFile() && QFileInfo(chosen).size() == 0) QFile::remove(chosen);  // holds nothing
+  try {
+    wavrec->SetFileName(ComponentFileName(chosen));
+  } catch (const EMMWaveError&) {
+    Raise(QStringLiteral("“%1”已经存在，但不是WAV文件。\n请换一个文件名。").arg(chosen));
+  }
+  wavname = chosen;
   btdel->setEnabled(false);
-  wavrec->SetFileName(ComponentFileName(wavname));
   ewavfile->setText(wavname);
   if (btmidiplay->isEnabled()) btrecmap(true);
   if (Form2 && Form2->nomidi->isChecked()) btrecmap(true);
@@ -59,10 +101,12 @@ void TForm1::btwopenClick() {
 }
 
 void TForm1::OpenWav(const QString& path, const QStringList& files) {
+  // A following recording goes into this file. The recorder takes it first:
+  // a file it cannot read as WAVE is refused there, and the window keeps the
+  // take it had (so that delete never reaches the refused file).
+  wavrec->SetFileName(ComponentFileName(path));
   wavname = path;
   ewavfile->setText(wavname);
-  // A following recording goes into this file.
-  wavrec->SetFileName(ComponentFileName(wavname));
   showsize();
   btwplaymap(true);
   btdelmap(true);
@@ -72,6 +116,13 @@ void TForm1::OpenWav(const QString& path, const QStringList& files) {
 }
 
 void TForm1::btrecClick() {
+  // A recording that would replace a take asks first (default No: nothing
+  // changes). The new take is then made anew rather than written over the
+  // start of the old one, whose end would stay behind it.
+  const bool replaces = HoldsAudio(wavname);
+  if (replaces && !AskQuestion(QStringLiteral("“%1”中已经有录音。\n要用新的录音替换它吗？").arg(wavname)))
+    return;
+  FTakeExisted = QFileInfo::exists(wavname);
   connect->SetInput(wavrec);
   if (MidiLoaded()) btmidiplayClick();
   btwplaymap(false);
@@ -85,14 +136,18 @@ void TForm1::btrecClick() {
   btwopenmap(false);
   btdelmap(false);
   try {
+    wavrec->SetOverwriteExisting(replaces);
     wavrec->Start();
+    wavrec->SetOverwriteExisting(false);
   } catch (...) {
-    // The recorder refused (a device that cannot open, a file it protects):
-    // the accompaniment stops and the window shows what stop-and-save
-    // leaves, instead of a recording that is not happening.
+    // The recorder refused (a device that cannot open, a file it protects,
+    // a full disk): the accompaniment stops and the window shows what
+    // stop-and-save leaves, instead of a recording that is not happening.
     const std::exception_ptr error = std::current_exception();
+    wavrec->SetOverwriteExisting(false);
     try {
       btwstopClick();
+      ForgetFailedTake();
     } catch (...) {
     }
     std::rethrow_exception(error);
@@ -156,8 +211,10 @@ void TForm1::btwplayClick() {
   Status->SetPanelText(1, QStringLiteral("正在播放WAV..."));
 }
 
+// The take goes to the desktop's trash, so that a slip can be undone; where
+// there is no trash it is deleted. A failure is ignored.
 void TForm1::btdelClick() {
-  QFile::remove(wavname);  // a failure is ignored
+  if (!QFile::moveToTrash(wavname)) QFile::remove(wavname);
   wavname.clear();
   ewavfile->setText(QStringLiteral("请先新建一个WAV文件"));
   btnewmap(true);
@@ -170,6 +227,57 @@ void TForm1::btdelClick() {
   wavsize->setText(QStringLiteral("未知"));
   wavtimemin->setText(QStringLiteral("0"));
   wavtimesec->setText(QStringLiteral("0"));
+}
+
+void TForm1::ForgetFailedTake() {
+  if (wavname.isEmpty()) return;
+  if (!FTakeExisted) QFile::remove(wavname);
+  if (QFileInfo::exists(wavname)) return;
+  // No take: the name stays chosen for another try, the recorder is told
+  // the file is gone, and there is nothing to play, delete or convert.
+  wavrec->SetFileName(ComponentFileName(wavname));
+  btwplaymap(false);
+  btdelmap(false);
+  btsavemap(false);
+  wavsize->setText(QStringLiteral("未知"));
+}
+
+void TForm1::RecorderStopped() {
+  // Runs inside the recorder's stop. A stop-and-save in progress has ended
+  // the recording by the time the queued call runs.
+  if (recording) QMetaObject::invokeMethod(this, [this] { RunHandler([this] { TakeEndedByItself(); }); },
+                                           Qt::QueuedConnection);
+}
+
+// The recorder stopped by itself: its file could not be written further, or
+// the device failed (which reports its own error). The window leaves the
+// recording as stop-and-save does; a take that got no audio at all goes.
+void TForm1::TakeEndedByItself() {
+  if (!recording || (wavrec->State() & wisRecording)) return;
+  const TMMWaveFile* file = wavrec->WaveFile();
+  const bool writeFailed = file->WriteFailed();
+  const bool empty = file->RecordedBytes() == 0;
+  btwstopClick();
+  if (empty) ForgetFailedTake();
+  if (!writeFailed) return;
+  if (empty) Raise(QStringLiteral("录音文件无法写入（磁盘空间不足？），没有录下声音：\n%1").arg(wavname));
+  Raise(QStringLiteral("录音文件无法继续写入（磁盘空间不足？），录音已停止。\n已录下的部分保存在：\n%1")
+            .arg(wavname));
+}
+
+// The session ends: the take is finished before the window closes, and the
+// window closes also when finishing it reports an error.
+void TForm1::EndSession() {
+  std::exception_ptr error;
+  if (recording) {
+    try {
+      btwstopClick();
+    } catch (...) {
+      error = std::current_exception();
+    }
+  }
+  close();
+  if (error) std::rethrow_exception(error);
 }
 
 // Converts the file list of the last new-WAV or open-WAV command; the

@@ -349,7 +349,16 @@ void TMMWave::CreateWaveFile(const std::string& Name, const WAVEFORMATEX* Format
   }
   AttachBlock(block);
   FFileName = name;
-  if (WaveFileSetIOBuffer(FWaveIOBlock, FIOBufferSize) != WIOERR_NOERROR) throw EMMWaveError(wavemsg::kIOBuffer);
+  FUnsyncedBytes = 0;
+  if (WaveFileSetIOBuffer(FWaveIOBlock, FIOBufferSize) != WIOERR_NOERROR) {
+    // Its header could not be written out (a full disk): the file made
+    // here goes again and the wave is left named only.
+    FreeBlock();
+    Clear();
+    FFileName = name;
+    WaveFileDelete(name.c_str());
+    throw EMMWaveError(wavemsg::kIOBuffer);
+  }
 }
 
 void TMMWave::OpenFile() {
@@ -358,6 +367,7 @@ void TMMWave::OpenFile() {
   if (WaveFileSetIOBuffer(FWaveIOBlock, FIOBufferSize) != WIOERR_NOERROR) throw EMMWaveError(wavemsg::kIOBuffer);
   RebuildPlayList();
   FOpen = true;
+  FUnsyncedBytes = 0;
   SetPosition(GetPosition());
 }
 
@@ -449,12 +459,19 @@ std::int32_t TMMWave::ReadPlayData(char* Buffer, std::int32_t Bytes) {
 std::int32_t TMMWave::WriteData(const char* Buffer, std::int32_t Bytes) {
   if (HasMemoryImage()) throw EMMWaveError(wavemsg::kMemoryWave);
   if (!FWaveIOBlock) return -1;
-  const std::int32_t written = WaveFileWrite(FWaveIOBlock, Buffer, Bytes);
+  std::int32_t written = WaveFileWrite(FWaveIOBlock, Buffer, Bytes);
   FRangeEnd = FWaveIOBlock->lastSample;
   // The position follows the data written, so that it tells where the next
   // buffer goes.
   FPosition = FWaveIOBlock->position;
   RebuildPlayList();
+  if (written > 0) {
+    FUnsyncedBytes += written;
+    if (FUnsyncedBytes >= std::max<std::int64_t>(FWaveIOBlock->format.nAvgBytesPerSec / 2, 1)) {
+      if (WaveFileUpdateSizes(FWaveIOBlock) != WIOERR_NOERROR) written = 0;
+      FUnsyncedBytes = 0;
+    }
+  }
   return written;
 }
 
@@ -499,6 +516,8 @@ void TMMCustomWaveFile::Opened() {
   TMMDSPComponent::Opened();
   if (FFileOpened) return;
   if (FInput) {
+    FRecordedBytes = 0;
+    FWriteFailed = false;
     SetWaveFormat(FInput->GetWaveFormat());
     if (FPWaveFormat && !FWave->FileName().empty()) {
       if (FOverwriteExisting || FWave->IsEmpty()) {
@@ -563,7 +582,12 @@ void TMMCustomWaveFile::WriteBuffer(PMMBufferHeader lpWaveHdr) {
   // A short write means the disk gave out: finish the file with what it
   // holds rather than go on writing after a gap.
   if (ok) ok = FWave->WriteData(lpWaveHdr->lpData, bytes) == bytes;
-  if (!ok) Closed();
+  if (ok) {
+    FRecordedBytes += bytes;
+  } else {
+    FWriteFailed = true;
+    Closed();
+  }
 }
 
 void TMMCustomWaveFile::BufferReady(PMMBufferHeader lpWaveHdr) {

@@ -97,7 +97,11 @@ class TMMWave {
   virtual std::int32_t ReadData(char* Buffer, std::int32_t Bytes);
   // Reads along the play list; -1 when nothing is left to play.
   std::int32_t ReadPlayData(char* Buffer, std::int32_t Bytes);
-  // Writes at the current position; -1 without a block.
+  // Writes at the current position; -1 without a block. Every half second
+  // of audio written, the file on disk is brought up to date (its sizes
+  // written, see WaveFileUpdateSizes), so that a process killed while
+  // recording leaves a file that every reader plays to within that much of
+  // its end; a failure to do so counts as nothing written.
   std::int32_t WriteData(const char* Buffer, std::int32_t Bytes);
   bool IsEmpty() const { return DataSize() == 0; }
   std::int32_t PlayBytesLeft() const { return FPlayBytesLeft; }
@@ -157,6 +161,8 @@ class TMMWave {
   std::int32_t FSegIndex = -1;
   std::int32_t FSegBytesLeft = 0;
   bool FOpen = false;
+  // Bytes written since the file on disk was last brought up to date.
+  std::int64_t FUnsyncedBytes = 0;
   int FUpdateLock = 0;
   bool FChangePending = false;
   std::vector<TMMWaveObserver*> FObservers;
@@ -181,6 +187,12 @@ class TMMCustomWaveFile : public TMMDSPComponent, public TMMWaveObserver {
   // Whether the file is open for this run (set by Opened, cleared by Closed).
   bool FileOpened() const { return FFileOpened; }
   bool FileStarted() const { return FFileStarted; }
+  // What the last recording did to the file, kept after it closed: the
+  // bytes of recorded buffers that reached it, and whether it ended because
+  // the file could not be written further (a disk about to fill, a failed
+  // write). Both start again when a recording opens the file.
+  std::int64_t RecordedBytes() const { return FRecordedBytes; }
+  bool WriteFailed() const { return FWriteFailed; }
 
   TNotifyEvent OnOpen, OnClose, OnChange, OnChanged, OnLooping;
 
@@ -210,6 +222,8 @@ class TMMCustomWaveFile : public TMMDSPComponent, public TMMWaveObserver {
   bool FFileOpened = false;
   bool FFileStarted = false;
   bool FOverwriteExisting = true;
+  std::int64_t FRecordedBytes = 0;
+  bool FWriteFailed = false;
 };
 
 // The published form: Wave, Input, Output, Enabled, OverwriteExisting and

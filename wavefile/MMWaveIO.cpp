@@ -563,6 +563,33 @@ LONG WaveFileWrite(WaveIOBlock* block, const char* buffer, LONG count) {
   return written;
 }
 
+namespace {
+
+// Writes a 32-bit size at `offset` through the handle's buffer.
+bool writeSizeAt(HMMIO h, LONG offset, DWORD size) {
+  return offset >= 0 && mmioSeek(h, offset, SEEK_SET_) == offset &&
+         mmioWrite(h, reinterpret_cast<const char*>(&size), 4) == 4;
+}
+
+}  // namespace
+
+int WaveFileUpdateSizes(WaveIOBlock* block) {
+  if (block == nullptr || block->handle == nullptr) return WIOERR_BADPARAMS;
+  if (block->mode & (WIOF_OPEN_RESOURCE | WIOF_OPEN_MEMORY | WIOF_PLAIN_FILE)) return WIOERR_NOERROR;
+  HMMIO h = block->handle;
+  const LONG position = mmioSeek(h, 0, SEEK_CUR_);
+  // The data first: the sizes never claim bytes that are not in the file.
+  if (position < 0 || mmioFlush(h, 0) != MMSYSERR_NOERROR) return WIOERR_FILEERROR;
+  const std::int64_t dataEnd = std::int64_t(block->dataOffset) + block->dataSize + (block->dataSize & 1);
+  const DWORD riffSize = DWORD(dataEnd - block->riff.dwDataOffset);
+  const bool ok = writeSizeAt(h, LONG(block->riff.dwDataOffset) - 4, riffSize) &&
+                  writeSizeAt(h, block->dataOffset - 4, DWORD(block->dataSize)) &&
+                  mmioFlush(h, 0) == MMSYSERR_NOERROR;
+  if (mmioSeek(h, position, SEEK_SET_) != position || !ok) return WIOERR_FILEERROR;
+  mmioSyncInBackground(h);
+  return WIOERR_NOERROR;
+}
+
 int WaveFileSetIOBuffer(WaveIOBlock* block, LONG size) {
   if (block == nullptr) return WIOERR_BADPARAMS;
   if (block->handle == nullptr || size < 0) return WIOERR_ERROR;
@@ -636,7 +663,12 @@ int WaveFileClose(WaveIOBlock* block) {
   if (block == nullptr) return WIOERR_BADPARAMS;
   int rc = WIOERR_NOERROR;
   if (block->handle != nullptr) {
-    if (block->data.dwFlags & MMIO_DIRTY) rc = finishFile(block);
+    if (block->data.dwFlags & MMIO_DIRTY) {
+      rc = finishFile(block);
+      // The finished take reaches the disk soon, without a wait here.
+      if (rc == WIOERR_NOERROR && mmioFlush(block->handle, 0) == MMSYSERR_NOERROR)
+        mmioSyncInBackground(block->handle);
+    }
     if (mmioClose(block->handle, 0) != MMSYSERR_NOERROR && rc == WIOERR_NOERROR) rc = WIOERR_FILEERROR;
     block->handle = nullptr;
   }

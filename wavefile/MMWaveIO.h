@@ -87,6 +87,13 @@ LONG WaveFileRead(WaveIOBlock* block, char* buffer, LONG count);
 // 0 when nothing could be written, -1 without a handle, for count 0 or in
 // mode WIOF_PLAIN_FILE. Writing before the end of the data replaces it.
 LONG WaveFileWrite(WaveIOBlock* block, const char* buffer, LONG count);
+// Brings the file on disk up to date while it is still being written, so
+// that a process killed now leaves a file that others read to here: writes
+// out the I/O buffer, then the RIFF and data sizes of the data written so
+// far, and asks for a background sync of the file (never waited for). The
+// handle's position does not move. Nothing for memory images, resources
+// and plain files; 106 when a write fails.
+int WaveFileUpdateSizes(WaveIOBlock* block);
 // Changes the size of the open file's I/O buffer (nothing for resources,
 // memory images and plain files).
 int WaveFileSetIOBuffer(WaveIOBlock* block, LONG size);

@@ -13,6 +13,8 @@
 #include <new>
 #include <vector>
 
+#include "platform/mmio/filesync.h"
+
 static_assert(std::endian::native == std::endian::little,
               "chunk headers are copied as little-endian words");
 
@@ -491,4 +493,10 @@ MMRESULT mmioGetInfo(HMMIO h, MMIOINFO* info, UINT) {
 MMRESULT mmioFlush(HMMIO h, UINT) {
   if (h == nullptr) return MMSYSERR_INVALHANDLE;
   return flushBuffer(h) ? MMSYSERR_NOERROR : MMIOERR_CANNOTWRITE;
+}
+
+MMRESULT mmioSyncInBackground(HMMIO h) {
+  if (h == nullptr || h == kNameToken) return MMSYSERR_INVALHANDLE;
+  if (!h->memory) mmio::SyncInBackground(h->fd);
+  return MMSYSERR_NOERROR;
 }

@@ -101,3 +101,8 @@ MMRESULT mmioGetInfo(HMMIO h, MMIOINFO* info, UINT flags);
 
 // Writes out the buffer.
 MMRESULT mmioFlush(HMMIO h, UINT flags);
+
+// Asks for what was written out to the file so far to reach the disk, on a
+// helper thread: the call never waits for the disk (see filesync.h). Flush
+// first to include the buffer. Nothing for memory images.
+MMRESULT mmioSyncInBackground(HMMIO h);

@@ -237,8 +237,9 @@ TEST_F(MainWindowTest, DialogsAreConfiguredForTheirCommands) {
        QFileDialog::AcceptOpen, QFileDialog::AnyFile, false},
       {Form1->Openwav.get(), "", {"wave files(*.wav)"}, "", QFileDialog::AcceptOpen, QFileDialog::ExistingFile,
        false},
+      // The recording asks before it replaces a take: no second question here.
       {Form1->newwav.get(), "新建WAV", {"WAVE FILES(*.wav)"}, "wav", QFileDialog::AcceptSave, QFileDialog::AnyFile,
-       true},
+       false},
       {Form1->SaveMP3.get(), "另存为MP3", {"MP3 FILES(*.mp3)"}, "mp3", QFileDialog::AcceptSave,
        QFileDialog::AnyFile, true},
       {Form1->Savewav.get(), "WAV另存为", {"WAVE FILES (*.wav)"}, "", QFileDialog::AcceptSave, QFileDialog::AnyFile,

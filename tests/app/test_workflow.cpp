@@ -17,6 +17,7 @@
 
 #include <sndfile.h>
 
+#include <csignal>
 #include <cstring>
 #include <fstream>
 #include <vector>
@@ -36,6 +37,8 @@
 #include "platform/soundcard/cardcontrol.h"
 #include "platform/soundcard/probes.h"
 #include "platform/winmsg/winmsg.h"
+#include "wavefile/DiskSpace.h"
+#include "wavefile/MMWave.h"
 
 namespace {
 
@@ -139,9 +142,8 @@ TEST_F(Workflow, StateTableWithAnAccompaniment) {
   TForm1& f = *Form1;
   OpenMidi(Write(QStringLiteral("song.mid"), Song(3000, 500)));
   EXPECT_EQ(Groups(), (B{1, 1, 0, 0, 1, 1, 0, 0, 0, 0, 0}));
-  const QString take = Write(QStringLiteral("old.wav"), {'o', 'l', 'd'});
+  const QString take = dir.filePath(QStringLiteral("take.wav"));
   NewWav(take);
-  EXPECT_FALSE(QFile::exists(take)) << "the old file goes at once";
   EXPECT_EQ(Groups(), (B{1, 1, 0, 0, 1, 1, 1, 0, 0, 0, 0}));
   EXPECT_EQ(f.ewavfile->text(), take);
   EXPECT_EQ(f.wavsize->text(), QStringLiteral("未知"));
@@ -395,31 +397,187 @@ TEST_F(Workflow, ClosingTheWindowWhileRecordingLeavesAFinishedTake) {
   CreateForms();  // for the fixture's own tear-down
 }
 
+// The take's folder went after it was chosen: the recorder cannot write the
+// take, the accompaniment stops, and the commands are those of a name
+// without a take.
 TEST_F(Workflow, ARecorderThatRefusesToStartLeavesTheWindowAsStopAndSaveDoes) {
   TForm1& f = *Form1;
   OpenMidi(Write(QStringLiteral("song.mid"), Song(3000, 100)));
-  // An 8-bit mono take: the recorder will not write 16-bit stereo into it.
-  SF_INFO info{};
-  info.samplerate = 8000;
-  info.channels = 1;
-  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_U8;
-  const QString other = dir.filePath(QStringLiteral("other.wav"));
-  SNDFILE* s = sf_open(other.toUtf8().constData(), SFM_WRITE, &info);
-  std::vector<short> samples(8000, 1000);
-  sf_write_short(s, samples.data(), sf_count_t(samples.size()));
-  sf_close(s);
-  const std::vector<std::uint8_t> before = ReadAll(other);
-  answers << other;
-  f.btwopen->click();
+  ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("gone")));
+  NewWav(dir.filePath(QStringLiteral("gone/take.wav")));
+  ASSERT_TRUE(QDir(dir.filePath(QStringLiteral("gone"))).removeRecursively());
   f.btrec->click();
   ASSERT_EQ(errors.size(), 1) << errors.join('\n').toStdString();
   EXPECT_FALSE(recording);
-  EXPECT_EQ(Groups(), (B{1, 1, 0, 0, 1, 1, 1, 1, 0, 1, 1}));
+  EXPECT_EQ(Groups(), (B{1, 1, 0, 0, 1, 1, 1, 0, 0, 0, 0}));
+  EXPECT_EQ(f.wavsize->text(), QStringLiteral("未知"));
   EXPECT_FALSE(f.Timer1->isActive());
   EXPECT_FALSE(f.Timer4->isActive());
   EXPECT_EQ(f.midiplay->Mode(), mpStopped);
   EXPECT_EQ(f.Status->PanelText(1), QStringLiteral("就绪"));
-  EXPECT_EQ(ReadAll(other), before) << "the other take is untouched";
+}
+
+// What the WAV group shows and the components hold for the current take.
+struct TakeView {
+  QString name, field, size;
+  B groups;
+  std::string recorderFile;
+  QStringList encoderFiles;
+  bool operator==(const TakeView&) const = default;
+};
+
+TakeView ViewOfTake(const std::vector<bool>& groups) {
+  TForm1& f = *Form1;
+  return {wavname, f.ewavfile->text(), f.wavsize->text(), groups, f.wavrec->Wave()->FileName(),
+          Form3->LameCoder1->InputFiles()};
+}
+
+TEST_F(Workflow, AFileThatIsNotWaveLeavesTheTakeSelectedAndDeleteSendsTheTakeToTheTrash) {
+  Form2->nomidi->setChecked(true);
+  const QString take = dir.filePath(QStringLiteral("take.wav"));
+  NewWav(take);
+  Form1->btrec->click();
+  Run(500);
+  Form1->btwstop->click();
+  const std::vector<std::uint8_t> recorded = ReadAll(take);
+  const TakeView before = ViewOfTake(Groups());
+
+  // A copy of a MIDI song named like a take: refused, and nothing moves.
+  const std::vector<std::uint8_t> songBytes = Song(2000, 100);
+  const QString song = Write(QStringLiteral("song-copy.wav"), songBytes);
+  answers << song;
+  Form1->btwopen->click();
+  ASSERT_EQ(errors, QStringList{QStringLiteral("Invalid wave file...")});
+  EXPECT_EQ(ViewOfTake(Groups()), before);
+
+  Form1->btdel->click();
+  EXPECT_EQ(ReadAll(song), songBytes) << "delete reached the refused file";
+  EXPECT_FALSE(QFile::exists(take));
+  EXPECT_EQ(ReadAll(dir.filePath(QStringLiteral("home/.local/share/Trash/files/take.wav"))), recorded)
+      << "the take is not in the trash";
+  EXPECT_TRUE(wavname.isEmpty());
+}
+
+TEST_F(Workflow, RecordingOverATakeAsksFirstAndNoLeavesItAsItWas) {
+  TForm1& f = *Form1;
+  Form2->nomidi->setChecked(true);
+  const QString take = dir.filePath(QStringLiteral("take.wav"));
+  NewWav(take);
+  f.btrec->click();
+  Run(1500);
+  f.btwstop->click();
+  ASSERT_TRUE(questions.isEmpty()) << "a new name needs no question";
+  const std::vector<std::uint8_t> first = ReadAll(take);
+  const B stopped = Groups();
+
+  // Again into the same take, then after naming it anew: one question each
+  // time (none from the new-WAV dialog), No changes nothing.
+  f.btrec->click();
+  EXPECT_EQ(Groups(), stopped);
+  NewWav(take);
+  EXPECT_EQ(questions.size(), 1);
+  EXPECT_EQ(ReadAll(take), first);
+  const TakeView named = ViewOfTake(Groups());
+  f.btrec->click();
+  EXPECT_EQ(questions.size(), 2);
+  EXPECT_TRUE(questions.first().contains(take)) << questions.first().toStdString();
+  EXPECT_FALSE(recording);
+  EXPECT_EQ(ViewOfTake(Groups()), named);
+  EXPECT_EQ(ReadAll(take), first);
+
+  // Yes: the new take replaces the old one whole, no old tail behind it.
+  answerYes = true;
+  f.btrec->click();
+  EXPECT_TRUE(recording);
+  Run(500);
+  f.btwstop->click();
+  EXPECT_EQ(questions.size(), 3);
+  const std::size_t frames = DataOf(ReadAll(take)).size() / 4;
+  EXPECT_NEAR(double(frames) / 44100, 0.5, 0.1);
+  EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+TEST_F(Workflow, AFolderThatTakesNoFileIsRefusedWhenTheNameIsChosen) {
+  TForm1& f = *Form1;
+  Form2->nomidi->setChecked(true);
+  const TakeView before = ViewOfTake(Groups());
+  for (const QString& name : {dir.filePath(QStringLiteral("missing/take.wav")), QStringLiteral("/proc/x.wav")}) {
+    SCOPED_TRACE(name.toStdString());
+    errors.clear();
+    NewWav(name);
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains(QStringLiteral("文件夹"))) << errors[0].toStdString();
+    EXPECT_EQ(ViewOfTake(Groups()), before);
+    EXPECT_FALSE(f.btrec->isEnabled());
+  }
+}
+
+// A full disk: the first buffer finds no room and the recorder stops
+// itself. A take that got no audio leaves no file it made, and the
+// commands of a name without a take; a file that was there before stays.
+TEST_F(Workflow, ATakeThatFailsToStartLeavesNoFileItMade) {
+  TForm1& f = *Form1;
+  Form2->nomidi->setChecked(true);
+  const B noTake = {1, 0, 0, 0, 1, 1, 1, 0, 0, 0, 0};
+  const QString take = dir.filePath(QStringLiteral("full.wav"));
+  NewWav(take);
+  bool full = true;
+  SetDiskFreeQuery([&](const std::string&) { return std::int64_t(full ? 20000 : 1 << 30); });
+  f.btrec->click();
+  Run(300);
+  ProcessMessages();
+  EXPECT_FALSE(recording);
+  EXPECT_FALSE(QFile::exists(take));
+  EXPECT_EQ(Groups(), noTake);
+  EXPECT_EQ(f.wavsize->text(), QStringLiteral("未知"));
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_TRUE(errors[0].contains(QStringLiteral("磁盘空间不足"))) << errors[0].toStdString();
+
+  // Room again: a take is made; then a full disk over it keeps its file.
+  full = false;
+  f.btrec->click();
+  Run(500);
+  f.btwstop->click();
+  ASSERT_TRUE(QFile::exists(take));
+  full = true;
+  answerYes = true;
+  f.btrec->click();
+  Run(300);
+  ProcessMessages();
+  SetDiskFreeQuery({});
+  EXPECT_FALSE(recording);
+  EXPECT_TRUE(QFile::exists(take)) << "a file that was there before was removed";
+}
+
+// SIGTERM (shutdown) and SIGHUP (logout) while recording: the take is
+// finished as stop-and-save finishes it and the program ends cleanly.
+TEST_F(Workflow, TheSessionsEndFinishesTheTakeAndQuits) {
+  for (int signal : {SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    if (signal != SIGTERM) {
+      DestroyForms();
+      CreateForms();
+    }
+    Form2->nomidi->setChecked(true);
+    const QString take = dir.filePath(QStringLiteral("take%1.wav").arg(signal));
+    NewWav(take);
+    Form1->btrec->click();
+    Run(1000);
+    const std::size_t delivered = soundcard::WaveInHistory().back().delivered.size();
+    QTimer::singleShot(0, [signal] { std::raise(signal); });
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+    watchdog.start(5000);
+    EXPECT_EQ(QApplication::exec(), 0);
+    // The quit the closed window asked for is not carried into what follows.
+    QCoreApplication::removePostedEvents(qApp, QEvent::Quit);
+    EXPECT_FALSE(recording);
+    EXPECT_FALSE(Form1->isVisible());
+    const std::vector<std::uint8_t> data = DataOf(ReadAll(take));
+    EXPECT_GT(data.size(), delivered * 8 / 10) << "the take was not finished";
+    EXPECT_LE(data.size(), delivered);
+  }
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
 // The windows on the stepped card, with the user's part played by the test:
 // the file dialogs answer from `answers` (an empty answer or none cancels),
-// error boxes are collected in `errors`, files are written into `dir`.
+// error boxes are collected in `errors`, questions in `questions` (answered
+// No unless `answerYes`), files are written into `dir`; the home folder and
+// the desktop's trash are in `dir` too.
 #pragma once
 
+#include <QDir>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -21,6 +24,12 @@ class WindowTest : public FormsTest {
  protected:
   void SetUp() override {
     ASSERT_TRUE(dir.isValid());
+    savedHome = qgetenv("HOME");
+    savedDataHome = qgetenv("XDG_DATA_HOME");
+    // It exists, beside the test's files: the trash is then the home's.
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("home/.local/share")));
+    qputenv("HOME", dir.filePath(QStringLiteral("home")).toLocal8Bit());
+    qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("home/.local/share")).toLocal8Bit());
     soundcard::SelectClock(soundcard::Clock::Stepped);
     soundcard::ResetCard();
     FormsTest::SetUp();
@@ -30,15 +39,28 @@ class WindowTest : public FormsTest {
       d.FileName = answers.takeFirst();
       return !d.FileName.isEmpty();
     });
+    SetQuestionResponder([this](const QString& text) {
+      questions << text;
+      return answerYes;
+    });
   }
   void TearDown() override {
     TFileDialog::SetResponder({});
     SetHandlerErrorReporter({});
+    SetQuestionResponder({});
+    Restore("HOME", savedHome);
+    Restore("XDG_DATA_HOME", savedDataHome);
     FormsTest::TearDown();
     ProcessMessages();
     wavname.clear();
     recording = false;
     soundcard::ResetCard();
+  }
+  static void Restore(const char* name, const QByteArray& value) {
+    if (value.isNull())
+      qunsetenv(name);
+    else
+      qputenv(name, value);
   }
   QString Write(const QString& name, const std::vector<std::uint8_t>& bytes) {
     const QString path = dir.filePath(name);
@@ -48,5 +70,7 @@ class WindowTest : public FormsTest {
   }
 
   QTemporaryDir dir;
-  QStringList answers, errors;
+  QStringList answers, errors, questions;
+  bool answerYes = false;
+  QByteArray savedHome, savedDataHome;
 };
