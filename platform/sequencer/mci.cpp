@@ -234,4 +234,10 @@ bool WaitDevicesSettled(int timeoutMs) {
   return ok;
 }
 
+bool AccompanimentEnd(MCIDEVICEID id, std::uint64_t& clockFrame) {
+  std::lock_guard g(gLock);
+  const auto it = gDevices.find(id);
+  return it != gDevices.end() && it->second->EndClockFrame(clockFrame);
+}
+
 }  // namespace sequencer

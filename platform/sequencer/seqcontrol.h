@@ -1,9 +1,13 @@
 // Control of the media control service beyond its commands: the
-// synthesizer's soundfont, and waits that let tests and the command line
-// know the devices are settled.
+// synthesizer's soundfont, waits that let tests and the command line know
+// the devices are settled, and where an accompaniment ends on the card's
+// clock.
 #pragma once
 
+#include <cstdint>
 #include <string>
+
+#include "platform/sequencer/mci.h"
 
 class QWidget;
 class QString;
@@ -17,6 +21,13 @@ void StartSoundfontLoading();
 // its data ready (instruments loaded, wave buffers filled); false on
 // timeout or when no soundfont could be loaded while a sequencer is open.
 bool WaitDevicesSettled(int timeoutMs);
+// Where the accompaniment of the open device `id` ends on the card's clock:
+// the card frame (soundcard::ClockFrames) just after its last frame goes
+// into the card's mix. Known while it plays (once the card has started it)
+// and after it has played to its end, until the next command; false
+// otherwise. It moves on if the device falls behind (a wave file read too
+// slowly, a soundfont being loaded).
+bool AccompanimentEnd(MCIDEVICEID id, std::uint64_t& clockFrame);
 // The soundfont the synthesizer uses ("" until one is loaded).
 std::string SoundfontInUse();
 
