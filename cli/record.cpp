@@ -20,10 +20,10 @@
 #include "cli/progress.h"
 #include "cli/runloop.h"
 #include "cli/stopsignals.h"
-#include "cli/takeend.h"
 #include "cli/textlevel.h"
 #include "cli/texts.h"
 #include "platform/sequencer/mediaplayer.h"
+#include "platform/sequencer/seqcontrol.h"
 
 namespace cli {
 
@@ -181,11 +181,11 @@ int RunRecord(const QStringList& args) {
       // given: the limit follows it (it moves if the accompaniment falls
       // behind or the round trip changes).
       if (o.seconds > 0 || player.DeviceID() == 0) return;
-      if (const auto bytes = TakeBytesToAccompanimentEnd(rec, player.DeviceID())) {
-        if (*bytes != limit) {
-          limit = *bytes;
-          rec.SetMaxRecordTime(std::int32_t(std::min<qint64>(limit, INT32_MAX)));
-        }
+      std::int64_t frames = 0;
+      if (sequencer::AccompanimentEndInTake(player.DeviceID(), rec.WaveIn()->Handle(), std::uint32_t(o.rate),
+                                            frames)) {
+        const qint64 bytes = std::clamp<qint64>(frames, 1, INT32_MAX / 4) * 4;
+        if (bytes != limit) rec.SetMaxRecordTime(std::int32_t(limit = bytes));
       } else if (player.Position() >= lengthMs) {
         stop();  // an end that cannot be placed in the take ends it when seen
       }

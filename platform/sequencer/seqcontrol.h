@@ -28,6 +28,12 @@ bool WaitDevicesSettled(int timeoutMs);
 // otherwise. It moves on if the device falls behind (a wave file read too
 // slowly, a soundfont being loaded).
 bool AccompanimentEnd(MCIDEVICEID id, std::uint64_t& clockFrame);
+// The same end in a take that the wave-in handle `take` records at `rate`:
+// the number of frames the take holds once all of the accompaniment has
+// reached it, through the recording mix's delay of the accompaniment by the
+// round trip (while compensation is on). False until the card has started
+// both. Frames the card loses for lack of a queued buffer are not counted.
+bool AccompanimentEndInTake(MCIDEVICEID id, HWAVEIN take, std::uint32_t rate, std::int64_t& frames);
 // The soundfont the synthesizer uses ("" until one is loaded).
 std::string SoundfontInUse();
 
