@@ -123,6 +123,8 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
   std::int64_t BytesRecorded() const { return FRun.BytesRecorded.load(); }
   // The recording limit in bytes.
   std::int64_t RecordLimit() const { return FRecordLimit; }
+  // The open device's handle; null while closed.
+  HWAVEIN Handle() const { return FHandle.load(); }
   UINT DriverVersion() const { return FDriverVersion; }
 
   TNotifyEvent OnError, OnOpen, OnStart, OnPause, OnRestart, OnStop, OnClose;

@@ -1,8 +1,10 @@
 // tunelark record: the window's record command without the window. The
-// accompaniment starts first, then the recorder; the take ends when the
-// accompaniment does (without --seconds), after N seconds (the recorder's
-// own limit, exact to the frame), or on SIGINT/SIGTERM, and is finished
-// like a take stopped with the stop-and-save command.
+// recorder starts, then at once the accompaniment, so that the card starts
+// both in the same period as a rule; the take ends where the accompaniment's
+// last frame lands in it after the round-trip delay (without --seconds),
+// after N seconds, both through the recorder's own limit, exact to the
+// frame, or on SIGINT/SIGTERM, and is finished like a take stopped with the
+// stop-and-save command.
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
@@ -21,6 +23,7 @@
 #include "cli/textlevel.h"
 #include "cli/texts.h"
 #include "platform/sequencer/mediaplayer.h"
+#include "platform/sequencer/seqcontrol.h"
 
 namespace cli {
 
@@ -126,7 +129,8 @@ int RunRecord(const QStringList& args) {
   TMMWaveRecorder rec;
   Configure(rec, o.rate);
   const qint64 bytesPerSecond = qint64(o.rate) * 4;
-  if (o.seconds > 0) rec.SetMaxRecordTime(std::int32_t(o.seconds * bytesPerSecond));
+  qint64 limit = o.seconds > 0 ? o.seconds * bytesPerSecond : 0;  // bytes; 0: none yet
+  if (limit > 0) rec.SetMaxRecordTime(std::int32_t(limit));
   rec.SetOutput(&connector);
   // The recorder reads a file it is given as a wave; the empty placeholder
   // that reserved the name makes way for the WAV the recorder creates.
@@ -137,11 +141,11 @@ int RunRecord(const QStringList& args) {
   bool started = false;
   bool stopping = false;
   rec.OnData = [&](QObject*, PWaveHdr header) { recorded += header->dwBytesRecorded; };
-  // The recorder stops by itself at the --seconds limit, and when the file
-  // cannot be written any further (disk full): then the take is cut short.
+  // The recorder stops by itself at its limit, and when the file cannot be
+  // written any further (disk full): then the take is cut short.
   bool cutShort = false;
   rec.OnStop = [&](QObject*) {
-    if (!stopping && !(o.seconds > 0 && recorded >= o.seconds * bytesPerSecond)) cutShort = true;
+    if (!stopping && !(limit > 0 && recorded >= limit)) cutShort = true;
     loop.Quit();
   };
 
@@ -173,15 +177,25 @@ int RunRecord(const QStringList& args) {
   QObject::connect(&poll, &QTimer::timeout, [&] {
     loop.Guard([&] {
       show(false);
-      // The end of the accompaniment ends the take unless a length was given.
-      if (o.seconds == 0 && player.DeviceID() != 0 && player.Position() >= lengthMs) stop();
+      // The end of the accompaniment ends the take unless a length was
+      // given: the limit follows it (it moves if the accompaniment falls
+      // behind or the round trip changes).
+      if (o.seconds > 0 || player.DeviceID() == 0) return;
+      std::int64_t frames = 0;
+      if (sequencer::AccompanimentEndInTake(player.DeviceID(), rec.WaveIn()->Handle(), std::uint32_t(o.rate),
+                                            frames)) {
+        const qint64 bytes = std::clamp<qint64>(frames, 1, INT32_MAX / 4) * 4;
+        if (bytes != limit) rec.SetMaxRecordTime(std::int32_t(limit = bytes));
+      } else if (player.Position() >= lengthMs) {
+        stop();  // an end that cannot be placed in the take ends it when seen
+      }
     });
   });
 
   loop.Guard([&] {
-    if (player.DeviceID() != 0) player.Play();
     rec.Start();
     started = true;
+    if (player.DeviceID() != 0) player.Play();
     poll.start();
   });
   loop.Run();

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -17,6 +18,8 @@
 #include "platform/sequencer/seqdevice.h"
 #include "platform/sequencer/synth.h"
 #include "platform/sequencer/wavedevice.h"
+#include "platform/soundcard/latency.h"
+#include "platform/soundcard/wavein.h"
 #include "platform/winmsg/winmsg.h"
 
 namespace {
@@ -232,6 +235,22 @@ bool WaitDevicesSettled(int timeoutMs) {
       ok = static_cast<WaveAudioDevice&>(*device).WaitFed(timeoutMs) && ok;
   }
   return ok;
+}
+
+bool AccompanimentEnd(MCIDEVICEID id, std::uint64_t& clockFrame) {
+  std::lock_guard g(gLock);
+  const auto it = gDevices.find(id);
+  return it != gDevices.end() && it->second->EndClockFrame(clockFrame);
+}
+
+bool AccompanimentEndInTake(MCIDEVICEID id, HWAVEIN take, std::uint32_t rate, std::int64_t& frames) {
+  std::uint64_t start = 0, end = 0;
+  if (!take || waveInGetStartFrame(take, &start) != MMSYSERR_NOERROR || !AccompanimentEnd(id, end)) return false;
+  if (soundcard::LatencyCompensation()) end += soundcard::RoundTripFrames();
+  // Frame n of the take holds card frame start + n * 44100 / rate.
+  const double cardFrames = double(std::int64_t(end) - std::int64_t(start));
+  frames = std::llround(cardFrames * rate / soundcard::kSampleRate);
+  return true;
 }
 
 }  // namespace sequencer

@@ -24,6 +24,8 @@ class MciDevice {
   virtual MCIERROR Stop() = 0;
   // Stops and moves to `ms` (clamped to the length).
   virtual MCIERROR Seek(std::uint32_t ms) = 0;
+  // See AccompanimentEnd (seqcontrol.h).
+  virtual bool EndClockFrame(std::uint64_t& frame) const = 0;
 };
 
 }  // namespace sequencer

@@ -1,9 +1,13 @@
 // Control of the media control service beyond its commands: the
-// synthesizer's soundfont, and waits that let tests and the command line
-// know the devices are settled.
+// synthesizer's soundfont, waits that let tests and the command line know
+// the devices are settled, and where an accompaniment ends on the card's
+// clock.
 #pragma once
 
+#include <cstdint>
 #include <string>
+
+#include "platform/sequencer/mci.h"
 
 class QWidget;
 class QString;
@@ -17,6 +21,19 @@ void StartSoundfontLoading();
 // its data ready (instruments loaded, wave buffers filled); false on
 // timeout or when no soundfont could be loaded while a sequencer is open.
 bool WaitDevicesSettled(int timeoutMs);
+// Where the accompaniment of the open device `id` ends on the card's clock:
+// the card frame (soundcard::ClockFrames) just after its last frame goes
+// into the card's mix. Known while it plays (once the card has started it)
+// and after it has played to its end, until the next command; false
+// otherwise. It moves on if the device falls behind (a wave file read too
+// slowly, a soundfont being loaded).
+bool AccompanimentEnd(MCIDEVICEID id, std::uint64_t& clockFrame);
+// The same end in a take that the wave-in handle `take` records at `rate`:
+// the number of frames the take holds once all of the accompaniment has
+// reached it, through the recording mix's delay of the accompaniment by the
+// round trip (while compensation is on). False until the card has started
+// both. Frames the card loses for lack of a queued buffer are not counted.
+bool AccompanimentEndInTake(MCIDEVICEID id, HWAVEIN take, std::uint32_t rate, std::int64_t& frames);
 // The soundfont the synthesizer uses ("" until one is loaded).
 std::string SoundfontInUse();
 

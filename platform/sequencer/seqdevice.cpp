@@ -97,4 +97,6 @@ MCIERROR SequencerDevice::Seek(std::uint32_t ms) {
   return 0;
 }
 
+bool SequencerDevice::EndClockFrame(std::uint64_t& frame) const { return Synth::instance().EndClockFrame(frame); }
+
 }  // namespace sequencer

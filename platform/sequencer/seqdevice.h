@@ -24,6 +24,7 @@ class SequencerDevice : public MciDevice {
   MCIERROR Play(HWND notify, MCIDEVICEID id) override;
   MCIERROR Stop() override;
   MCIERROR Seek(std::uint32_t ms) override;
+  bool EndClockFrame(std::uint64_t& frame) const override;
 
  private:
   explicit SequencerDevice(std::shared_ptr<const Song> song) : song_(std::move(song)) {}

@@ -260,6 +260,7 @@ void Synth::Detach(const Song* song) {
   if (run_) Notify(MCI_NOTIFY_ABORTED);
   song_.reset();
   run_ = false;
+  endKnown_.store(false);
   notesOff_ = true;
   position_.store(0);
   playing_.store(false);
@@ -275,6 +276,7 @@ void Synth::Play(HWND notify, UINT id) {
   notifyWnd_ = notify;
   notifyId_ = id;
   ended_.store(false);
+  endKnown_.store(false);
   if (frame_ >= song_->lengthFrames) {
     // Nothing left to play: done at once.
     ended_.store(true);
@@ -288,6 +290,7 @@ void Synth::Play(HWND notify, UINT id) {
 
 void Synth::Stop() {
   std::lock_guard g(perfLock_);
+  endKnown_.store(false);
   if (run_) {
     run_ = false;
     notesOff_ = true;
@@ -298,6 +301,7 @@ void Synth::Stop() {
 
 void Synth::Seek(std::uint64_t frame) {
   std::lock_guard g(perfLock_);
+  endKnown_.store(false);
   if (run_) {
     run_ = false;
     playing_.store(false);
@@ -315,6 +319,12 @@ void Synth::Seek(std::uint64_t frame) {
   position_.store(frame_, std::memory_order_release);
 }
 
+bool Synth::EndClockFrame(std::uint64_t& frame) const {
+  if (!endKnown_.load()) return false;
+  frame = endClock_.load();
+  return true;
+}
+
 void Synth::Notify(WPARAM how) {
   if (notifyWnd_) PostMessage(notifyWnd_, MM_MCINOTIFY, how, LPARAM(notifyId_));
   notifyWnd_ = nullptr;
@@ -326,6 +336,8 @@ void Synth::Render(void* user, float* out, std::uint32_t frames) noexcept {
   auto& self = *static_cast<Synth*>(user);
   self.inRender_.store(true);
   if (self.busy_.load() || !self.loaded_.load()) {
+    // A playing song stands still meanwhile, so its end comes later.
+    if (self.playing_.load()) self.endClock_.fetch_add(frames);
     self.inRender_.store(false);
     std::fill_n(out, 2 * frames, 0.0f);
     return;
@@ -349,6 +361,11 @@ void Synth::RenderLocked(float* out, std::uint32_t frames) noexcept {
   if (run_ && song_ && align_) {
     AlignToNextNote();
     align_ = false;
+  }
+  if (run_ && song_) {
+    // The card's clock stands at this period's first frame while it runs.
+    endClock_.store(soundcard::ClockFrames() + (song_->lengthFrames - std::min(frame_, song_->lengthFrames)));
+    endKnown_.store(true);
   }
   std::uint32_t done = 0;
   while (done < frames) {

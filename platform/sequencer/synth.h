@@ -77,6 +77,11 @@ class Synth {
   // programs and controllers are set as the song has them there.
   void Seek(std::uint64_t frame);
   std::uint64_t PositionFrames() const { return position_.load(std::memory_order_acquire); }
+  // The card frame (soundcard::ClockFrames) at which the song's end reaches
+  // the card's mix: while it plays, once its first period has been rendered,
+  // and after it has played to its end, until the next command. False
+  // otherwise.
+  bool EndClockFrame(std::uint64_t& frame) const;
   bool Playing() const { return playing_.load(std::memory_order_acquire); }
   bool Ended() const { return ended_.load(std::memory_order_acquire); }
 
@@ -148,6 +153,12 @@ class Synth {
   std::atomic<std::uint64_t> position_{0};
   std::atomic<bool> playing_{false};
   std::atomic<bool> ended_{false};
+  // The song's end on the card's clock. Set by the card's thread under
+  // perfLock_ while the song plays (moved on, without the lock, while the
+  // worker holds the synthesizer and the song stands still); cleared by the
+  // commands under perfLock_.
+  std::atomic<std::uint64_t> endClock_{0};
+  std::atomic<bool> endKnown_{false};
 };
 
 }  // namespace sequencer

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <chrono>
 
+#include "platform/soundcard/cardcontrol.h"
+#include "platform/soundcard/pcm.h"
 #include "platform/soundcard/soundcard.h"
+#include "platform/soundcard/waveout.h"
 #include "platform/winmsg/winmsg.h"
 
 namespace sequencer {
@@ -14,12 +17,16 @@ namespace {
 constexpr std::uint32_t kMinRate = 8000;
 constexpr std::uint32_t kMaxRate = 100000;
 
+// The message the card sends to this device's callback once the handle has
+// let out everything it was given (waveOutNotifyDrained).
+constexpr UINT kDrained = 0x8010;
+
 }  // namespace
 
 std::unique_ptr<WaveAudioDevice> WaveAudioDevice::Open(const std::string& path, MCIERROR& error) {
   std::unique_ptr<WaveAudioDevice> d(new WaveAudioDevice);
   SF_INFO info{};
-  d->file_ = sf_open(path.c_str(), SFM_READ, &info);
+  d->file_ = SoundFile::Open(path, info);
   if (!d->file_ || info.channels <= 0 || info.samplerate <= 0 || info.frames < 0) {
     error = MCIERR_INVALID_FILE;
     return nullptr;
@@ -52,7 +59,7 @@ std::unique_ptr<WaveAudioDevice> WaveAudioDevice::Open(const std::string& path, 
 
   d->headers_.assign(kBuffers, WAVEHDR{});
   d->memory_.assign(kBuffers, std::vector<std::int16_t>(std::size_t(d->bufferFrames_) * d->channels_));
-  if (d->fileChannels_ > 2) d->wide_.resize(std::size_t(d->bufferFrames_) * std::size_t(d->fileChannels_));
+  d->decoded_.resize(std::size_t(d->bufferFrames_) * std::size_t(d->fileChannels_));
   for (int i = 0; i < kBuffers; ++i) {
     WAVEHDR& h = d->headers_[std::size_t(i)];
     h.lpData = reinterpret_cast<char*>(d->memory_[std::size_t(i)].data());
@@ -88,23 +95,59 @@ WaveAudioDevice::~WaveAudioDevice() {
     for (WAVEHDR& h : headers_) waveOutUnprepareHeader(out_, &h, sizeof h);
     waveOutClose(out_);
   }
-  if (file_) sf_close(file_);
 }
 
 void WaveAudioDevice::CALLBACK_Done(void*, UINT msg, DWORD_PTR instance, DWORD_PTR p1, DWORD_PTR) {
-  if (msg != MM_WOM_DONE) return;
   auto* self = reinterpret_cast<WaveAudioDevice*>(instance);
+  if (msg == kDrained) {
+    // The card's thread, after the period in which the last frame went
+    // into the mix: the end lies within that period.
+    std::lock_guard g(self->lock_);
+    if (self->resetting_) return;
+    const std::uint64_t now = soundcard::ClockFrames();
+    const std::uint64_t end = self->endKnown_.load() ? std::min(self->endClock_.load(), now) : now;
+    self->endClock_.store(end);
+    self->endKnown_.store(true);
+    self->drained_ = true;
+    self->EndIfDrained();
+    return;
+  }
+  if (msg != MM_WOM_DONE) return;
+  bool playing;
   {
     std::lock_guard g(self->lock_);
     self->free_.push_back(int(reinterpret_cast<WAVEHDR*>(p1)->dwUser));
     --self->queued_;
-    if (!self->resetting_) self->EndIfDrained();
+    playing = self->playing_ && !self->resetting_;
   }
   self->wake_.notify_one();
+  if (playing) self->NoteEnd();
+}
+
+// After a period that played on (a buffer came back and more is to come),
+// the card's clock and the handle's position give the end: the frames
+// still to play follow on from the clock.
+void WaveAudioDevice::NoteEnd() {
+  MMTIME t{};
+  t.wType = TIME_SAMPLES;
+  if (waveOutGetPosition(out_, &t, sizeof t) != MMSYSERR_NOERROR) return;
+  const std::uint64_t now = soundcard::ClockFrames();
+  std::lock_guard g(lock_);
+  const std::uint64_t played = base_ + t.u.sample;
+  if (!playing_ || t.u.sample == 0 || played >= totalFrames_) return;
+  const std::uint64_t left = ((totalFrames_ - played) * soundcard::kSampleRate + rate_ / 2) / rate_;
+  endClock_.store(now + left);
+  endKnown_.store(true);
+}
+
+bool WaveAudioDevice::EndClockFrame(std::uint64_t& frame) const {
+  if (!endKnown_.load()) return false;
+  frame = endClock_.load();
+  return true;
 }
 
 void WaveAudioDevice::EndIfDrained() {
-  if (eof_ && queued_ == 0 && playing_) {
+  if (eof_ && drained_ && playing_) {
     playing_ = false;
     ended_ = true;
     Notify(MCI_NOTIFY_SUCCESSFUL);
@@ -141,23 +184,26 @@ void WaveAudioDevice::FeederLoop() {
 // the card; at the end of the file the buffer stays free.
 void WaveAudioDevice::Fill(int index) {
   WAVEHDR& h = headers_[std::size_t(index)];
-  auto* dst = memory_[std::size_t(index)].data();
-  sf_count_t got;
-  if (fileChannels_ <= 2) {
-    got = sf_readf_short(file_, dst, sf_count_t(bufferFrames_));
-  } else {
-    got = sf_readf_short(file_, wide_.data(), sf_count_t(bufferFrames_));
-    for (sf_count_t i = 0; i < got; ++i) {
-      dst[2 * i] = wide_[std::size_t(i * fileChannels_)];
-      dst[2 * i + 1] = wide_[std::size_t(i * fileChannels_ + 1)];
-    }
+  const sf_count_t got = sf_readf_float(file_->get(), decoded_.data(), sf_count_t(bufferFrames_));
+  if (got > 0) {
+    // More than two channels: the first two, packed in place.
+    if (fileChannels_ > 2)
+      for (std::size_t i = 0; i < std::size_t(got); ++i) {
+        decoded_[2 * i] = decoded_[i * std::size_t(fileChannels_)];
+        decoded_[2 * i + 1] = decoded_[i * std::size_t(fileChannels_) + 1];
+      }
+    soundcard::EncodePcm(decoded_.data(), std::size_t(got), channels_, 16,
+                         reinterpret_cast<std::uint8_t*>(memory_[std::size_t(index)].data()));
   }
   std::unique_lock g(lock_);
   if (got <= 0) {
     free_.push_back(index);
+    const bool arm = !eof_;
     eof_ = true;
-    EndIfDrained();
     fed_.notify_all();
+    g.unlock();
+    // Everything is written: the card says when it has all been heard.
+    if (arm) waveOutNotifyDrained(out_, kDrained);
     return;
   }
   h.dwBufferLength = DWORD(got) * 2 * channels_;
@@ -202,18 +248,20 @@ MCIERROR WaveAudioDevice::Play(HWND notify, MCIDEVICEID id) {
   if (notifyWnd_) Notify(MCI_NOTIFY_SUPERSEDED);
   notifyWnd_ = notify;
   notifyId_ = id;
-  if (ended_ || (eof_ && queued_ == 0)) {
+  if (ended_ || (eof_ && drained_)) {
     ended_ = true;
     Notify(MCI_NOTIFY_SUCCESSFUL);
     return 0;
   }
   playing_ = true;
+  endKnown_.store(false);
   waveOutRestart(out_);
   return 0;
 }
 
 MCIERROR WaveAudioDevice::Stop() {
   std::lock_guard g(lock_);
+  endKnown_.store(false);
   if (playing_) {
     waveOutPause(out_);
     playing_ = false;
@@ -233,12 +281,13 @@ MCIERROR WaveAudioDevice::Seek(std::uint32_t ms) {
   waveOutReset(out_);  // every buffer comes back, on this thread
   const std::uint64_t frame =
       ms >= lengthMs_ ? totalFrames_ : std::min<std::uint64_t>(std::uint64_t(ms) * rate_ / 1000, totalFrames_);
-  sf_seek(file_, sf_count_t(frame), SEEK_SET);
+  sf_seek(file_->get(), sf_count_t(frame), SEEK_SET);
   {
     std::lock_guard g(lock_);
     resetting_ = false;
     free_.clear();
     eof_ = false;
+    drained_ = false;
     ended_ = frame >= totalFrames_;
     base_ = frame;
   }

@@ -9,6 +9,11 @@
 // card's thread never reads the file. Play and stop are the handle's
 // restart and pause; a seek resets the handle and refills the ring on the
 // calling thread before it returns.
+//
+// Samples are decoded as floats and turned into 16 bits with the card's own
+// conversion, whatever the file holds (libsndfile's 16-bit read would not
+// scale float data). Playing ends when the card reports that the handle has
+// let everything out, the rate converter's tail included.
 #pragma once
 
 #include <sndfile.h>
@@ -24,6 +29,7 @@
 #include <vector>
 
 #include "platform/sequencer/mcidevice.h"
+#include "platform/sequencer/soundfile.h"
 
 namespace sequencer {
 
@@ -43,6 +49,7 @@ class WaveAudioDevice : public MciDevice {
   MCIERROR Play(HWND notify, MCIDEVICEID id) override;
   MCIERROR Stop() override;
   MCIERROR Seek(std::uint32_t ms) override;
+  bool EndClockFrame(std::uint64_t& frame) const override;
 
   // Waits until the feeder has filled every buffer the card gave back (or
   // reached the end of the file); false on timeout.
@@ -51,13 +58,13 @@ class WaveAudioDevice : public MciDevice {
  private:
   WaveAudioDevice() = default;
   static void CALLBACK_Done(void* handle, UINT msg, DWORD_PTR instance, DWORD_PTR p1, DWORD_PTR p2);
-  void OnDone();                 // card's thread, or the caller of waveOutReset
   void FeederLoop();
   void Fill(int index);          // under feedLock_
+  void NoteEnd();                // card's thread, after a buffer was played
   void EndIfDrained();           // under lock_
   void Notify(WPARAM how);       // under lock_
 
-  SNDFILE* file_ = nullptr;
+  std::unique_ptr<SoundFile> file_;
   int fileChannels_ = 0;
   WORD channels_ = 0;  // 1 or 2: what the card is given
   std::uint32_t rate_ = 0;
@@ -67,7 +74,7 @@ class WaveAudioDevice : public MciDevice {
   HWAVEOUT out_ = nullptr;
   std::vector<WAVEHDR> headers_;
   std::vector<std::vector<std::int16_t>> memory_;
-  std::vector<short> wide_;  // decoding room for files of more than two channels
+  std::vector<float> decoded_;  // one buffer of the file's frames, all its channels
 
   // The file and the buffers' contents: the feeder and a seek.
   std::mutex feedLock_;
@@ -80,6 +87,7 @@ class WaveAudioDevice : public MciDevice {
   std::uint64_t generation_ = 0;  // changes when a seek takes the buffers back
   int queued_ = 0;         // buffers in the card
   bool eof_ = false;       // the whole file is in buffers
+  bool drained_ = false;   // ... and the card has let all of it out
   bool resetting_ = false;
   bool quit_ = false;
   bool playing_ = false;
@@ -87,6 +95,10 @@ class WaveAudioDevice : public MciDevice {
   HWND notifyWnd_ = nullptr;
   MCIDEVICEID notifyId_ = 0;
   std::uint64_t base_ = 0;  // frame of the file where the handle's position 0 is
+  // The file's end on the card's clock (see AccompanimentEnd); written on
+  // the card's thread, cleared by the commands.
+  std::atomic<std::uint64_t> endClock_{0};
+  std::atomic<bool> endKnown_{false};
 
   std::thread feeder_;
 };

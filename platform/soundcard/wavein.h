@@ -23,6 +23,10 @@ struct WaveInHandle : soundcard::HeaderQueue {
   bool started = false;
   std::uint64_t positionFrames = 0;
   std::uint64_t lostFrames = 0;  // converted frames that found no queued buffer
+  // The card frame whose sound the handle converted first since the open or
+  // the last reset (valid once `begun`).
+  std::uint64_t startFrame = 0;
+  bool begun = false;
 
   // Marks the first buffer done, unlinks it and sends its MM_WIM_DATA.
   void finishHead(soundcard::NoteList& notes);
@@ -48,3 +52,10 @@ struct WaveInHandle : soundcard::HeaderQueue {
   std::vector<std::uint8_t> encoded_;
   std::size_t convertedCapacity_;
 };
+
+// The card frame (soundcard::ClockFrames) whose sound is the start of what
+// `h` recorded since the open or the last reset: the frame its position 0
+// stands for. At another rate than the card's, frame n of the handle
+// stands for card frame start + n * 44100 / rate. MMSYSERR_NOTENABLED until
+// the card has recorded for the handle.
+MMRESULT waveInGetStartFrame(HWAVEIN h, std::uint64_t* clockFrame);

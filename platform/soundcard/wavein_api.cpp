@@ -59,6 +59,17 @@ MMRESULT waveInGetPosition(HWAVEIN h, MMTIME* t, UINT size) {
   return GetWavePosition(h, t, size, [h] { return h->positionFrames; });
 }
 
+MMRESULT waveInGetStartFrame(HWAVEIN h, std::uint64_t* clockFrame) {
+  if (!clockFrame) return MMSYSERR_INVALPARAM;
+  bool begun = false;
+  const MMRESULT r = ChangeWaveHandle(h, [&] {
+    begun = h->begun;
+    *clockFrame = h->startFrame;
+  });
+  if (r != MMSYSERR_NOERROR) return r;
+  return begun ? MMSYSERR_NOERROR : MMSYSERR_NOTENABLED;
+}
+
 MMRESULT waveInGetID(HWAVEIN h, UINT* id) {
   return GetWaveID(h, id);
 }

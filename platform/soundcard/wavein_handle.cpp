@@ -39,6 +39,7 @@ void WaveInHandle::reset(NoteList& notes) {
   started = false;
   while (head) finishHead(notes);
   positionFrames = 0;
+  begun = false;
   resampler_->clear();
 }
 
@@ -46,6 +47,10 @@ void WaveInHandle::capture(const float* mix, std::uint32_t frames, std::uint64_t
                            NoteList& notes) noexcept {
   if (!started || !resampler_->ok()) return;
   if (record) record->capturing(clockFrame);
+  if (!begun) {
+    begun = true;
+    startFrame = clockFrame;
+  }
   const unsigned channels = format.nChannels;
   const float* in = mix;
   if (channels == 1) {

@@ -20,6 +20,7 @@
 #include <csignal>
 #include <cstring>
 #include <fstream>
+#include <thread>
 #include <vector>
 
 #include "app/config.h"
@@ -35,6 +36,7 @@
 #include "platform/sequencer/mediaplayer.h"
 #include "platform/sequencer/seqcontrol.h"
 #include "platform/soundcard/cardcontrol.h"
+#include "platform/soundcard/latency.h"
 #include "platform/soundcard/probes.h"
 #include "platform/winmsg/winmsg.h"
 #include "wavefile/DiskSpace.h"
@@ -293,6 +295,42 @@ TEST_F(Workflow, TheEndOfTheAccompanimentEndsTheRecordingOnlyWhenTheSettingSaysS
   const std::vector<std::uint8_t> data = DataOf(ReadAll(take));
   EXPECT_NEAR(double(data.size()) / (44100 * 4), 1.0, 0.25) << "finished at the accompaniment's end";
   EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+// With a round trip the recording mix delays the accompaniment: a take
+// that ends with the accompaniment goes on until the accompaniment's last
+// frame has come through, and holds it (the note sounds to the song's end).
+TEST_F(Workflow, ATakeThatEndsWithTheAccompanimentHoldsItsDelayedEnd) {
+  TForm1& f = *Form1;
+  soundcard::SetSimulatedRoundTripMs(200);
+  Form2->recstop->setChecked(true);
+  OpenMidi(Write(QStringLiteral("song.mid"), Song(1000, 100)));
+  const QString take = dir.filePath(QStringLiteral("take.wav"));
+  NewWav(take);
+  soundcard::ClearHistory();
+  f.btrec->click();
+  // The rest of the take is waited for on a timer of the event loop.
+  for (int i = 0; i < 3000 && recording; ++i) {
+    Run(10);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_FALSE(recording);
+  EXPECT_FALSE(f.btwstop->isEnabled());
+  EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+  const std::vector<std::uint8_t> data = DataOf(ReadAll(take));
+  // The song's 1 s and the round trip's 0.2 s, from the take's start.
+  const std::size_t end = (44100 + 8820) * 4;
+  ASSERT_GE(data.size(), end);
+  const auto history = soundcard::WaveInHistory();
+  ASSERT_EQ(history.size(), 1u);
+  std::vector<float> mic(2 * 441);
+  for (std::size_t i = 0; i < 441; ++i) {
+    mic[2 * i] = soundcard::TestSignalSample(history[0].startFrame + end / 4 - 441 + i, 0);
+    mic[2 * i + 1] = soundcard::TestSignalSample(history[0].startFrame + end / 4 - 441 + i, 1);
+  }
+  std::vector<std::uint8_t> last(data.begin() + std::ptrdiff_t(end - 441 * 4), data.begin() + std::ptrdiff_t(end));
+  const std::vector<std::uint8_t> micOnly = soundcard::ConvertMix(mic.data(), 441, history[0].format);
+  EXPECT_GT(MaxDifference(last, micOnly, 0, last.size()), 100) << "no accompaniment in the last 10 ms";
 }
 
 TEST_F(Workflow, PlaybackIsHeardToItsLastSampleThenStopAndSaveRuns) {

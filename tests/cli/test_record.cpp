@@ -73,6 +73,59 @@ TEST(Record, DemoForThreeSecondsAtEachQualityGivesTheRecordersWavAndAMatchingMp3
   EXPECT_EQ(Entries(dir.path()).size(), 6) << Entries(dir.path()).join(' ').toStdString();
 }
 
+// With a round trip L the recording mix delays the accompaniment by L, so
+// a take with an accompaniment ends at the accompaniment's last frame plus
+// L, to the frame and the same every time, with the accompaniment sounding
+// up to its last frame: a 2 s MIDI song (an organ note held to the end) at
+// 44100 Hz, twice, and a 2 s float WAV at 22050 Hz. The virtual device
+// simulates L.
+TEST(Record, ATakeEndsWhereTheDelayedAccompanimentEndsToTheFrameEveryTime) {
+  QTemporaryDir dir;
+  const QString song = dir.filePath("organ.mid");
+  {
+    // Format 0, 480 ticks a quarter at the default 120 beats a minute: the
+    // note and the track end at tick 1920, 2.000 s.
+    const unsigned char bytes[] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xE0,
+                                   'M', 'T', 'r', 'k', 0, 0, 0, 15,
+                                   0x00, 0xC0, 19,                 // church organ
+                                   0x00, 0x90, 60, 100,            // note on
+                                   0x8F, 0x00, 0x80, 60, 0,        // 1920 ticks later: off
+                                   0x00, 0xFF, 0x2F, 0x00};
+    QFile f(song);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(reinterpret_cast<const char*>(bytes), sizeof bytes);
+  }
+  const QString wave = dir.filePath("tone.wav");
+  WriteWav(wave, 44100, 88200, true);
+  QProcessEnvironment env = Environment();
+  env.insert("TUNELARK_AUDIO_LATENCY_MS", "200");
+  const std::uint32_t expected = 88200 + 8820;
+  struct Case {
+    QString accompaniment;
+    const char* quality;
+    std::uint32_t frames;
+  } cases[] = {{song, "high", expected}, {song, "high", expected}, {wave, "medium", expected / 2}};
+  int run = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(run);
+    const QString take = dir.filePath(QStringLiteral("take-%1.wav").arg(run++));
+    const Result r = Tunelark({"record", "-q", "-a", c.accompaniment, "--quality", c.quality, "-o", take}, env);
+    ASSERT_EQ(r.code, 0) << r.err.constData();
+    const RecordedWav w = ReadRecordedWav(take);
+    EXPECT_TRUE(w.layoutOk);
+    EXPECT_EQ(w.frames, c.frames);
+    // The last 10 ms still hold the accompaniment.
+    QFile f(take);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray b = f.readAll();
+    int tail = 0;
+    const qsizetype end = 46 + qsizetype(w.frames) * 4;
+    for (qsizetype i = end - qsizetype(w.rate / 100) * 4; i + 1 < end; i += 2)
+      tail = std::max(tail, std::abs(int(std::int16_t(U16(b, i)))));
+    EXPECT_GT(tail, 1000);
+  }
+}
+
 TEST(Record, WithoutAccompanimentASilentMicrophoneGivesSilence) {
   QTemporaryDir dir;
   const QString wav = dir.filePath("mic.wav");

@@ -79,6 +79,79 @@ TEST_F(Files, WavAndMp3AccompanimentPlayThroughWaveOutForTheirOwnDurations) {
   PlaysForItsDuration(mp3, 2.0, MCI_DEVTYPE_WAVEFORM_AUDIO);
 }
 
+// Every WAV the take player reads plays here to its last sample and at its
+// level: 32-bit float, A-law at 8 kHz (resampled by the card), and a file
+// whose sizes were never written (a recorder that crashed). The truth is
+// libsndfile's reading of the intact source. The device reports its end
+// only once all of it has been heard (the window and the command line stop
+// the take then), and says where on the card's clock the sound ended.
+TEST_F(Files, EveryKindOfWavPlaysToItsLastSampleAtItsLevelAndEndsWhenHeard) {
+  struct Case {
+    const char* name;
+    int format, rate, channels;
+    bool unwritten;
+  } cases[] = {{"float.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100, 2, false},
+               {"alaw.wav", SF_FORMAT_WAV | SF_FORMAT_ALAW, 8000, 1, false},
+               {"crashed.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 22050, 2, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = Tone(c.name, c.format, c.rate, c.channels, 1.0);
+    ASSERT_FALSE(path.empty());
+    SF_INFO info{};
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+    ASSERT_NE(f, nullptr);
+    std::vector<float> source(std::size_t(info.frames * info.channels));
+    sf_readf_float(f, source.data(), info.frames);
+    sf_close(f);
+    double sum = 0;
+    for (float v : source) sum += double(v) * v;
+    const double sourceRms = std::sqrt(sum / double(source.size()));
+    const double frames = double(info.frames) * 44100.0 / c.rate;
+    if (c.unwritten) {
+      QFile file(QString::fromStdString(path));
+      ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+      QByteArray bytes = file.readAll();
+      const qsizetype data = bytes.indexOf("data");
+      ASSERT_GT(data, 0);
+      bytes.replace(4, 4, QByteArray(4, '\0'));
+      bytes.replace(data + 4, 4, QByteArray(4, '\0'));
+      file.seek(0);
+      file.write(bytes);
+    }
+
+    MCIDEVICEID id = 0;
+    ASSERT_EQ(Open(path, id), 0u);
+    soundcard::EnableMixTap(soundcard::Mix::Playback, 3 * 44100);
+    ASSERT_EQ(Play(id), 0u);
+    int periods = 0;
+    while (Status(id, MCI_STATUS_MODE) == MCI_MODE_PLAY && ++periods < 300) Run(441);
+    EXPECT_EQ(Status(id, MCI_STATUS_POSITION), Status(id, MCI_STATUS_LENGTH));
+    std::uint64_t end = 0;
+    EXPECT_TRUE(sequencer::AccompanimentEnd(id, end));
+    const std::vector<float> tap = soundcard::MixTap(soundcard::Mix::Playback);
+    mciSendCommand(MCI_ALL_DEVICE_ID, MCI_CLOSE, MCI_WAIT, 0);
+
+    long first = -1, last = -1;
+    double heard = 0;
+    for (std::size_t i = 0; i < tap.size(); ++i) {
+      if (std::fabs(tap[i]) < 1e-4f) continue;
+      if (first < 0) first = long(i / 2);
+      last = long(i / 2);
+    }
+    EXPECT_GE(first, 0) << "silent";
+    if (first < 0) continue;
+    for (std::size_t i = 2 * std::size_t(first); i < 2 * std::size_t(last + 1); ++i) heard += double(tap[i]) * tap[i];
+    // The card's rate converter rings on for a few frames at either end.
+    EXPECT_NEAR(double(last - first + 1), frames, 20.0);
+    EXPECT_NEAR(std::sqrt(heard / double(2 * (last - first + 1))), sourceRms, 0.01 * sourceRms);
+    const std::uint64_t silentFrom = soundcard::MixTapStartFrame(soundcard::Mix::Playback) + std::uint64_t(last) + 1;
+    if (c.rate == 44100)
+      EXPECT_EQ(end, silentFrom);
+    else
+      EXPECT_NEAR(double(end), double(silentFrom), 20.0);
+  }
+}
+
 TEST_F(Files, AWavNamedMidAndAMidiFileNamedWavOpenByTheirContent) {
   const std::string wav = Tone("tone.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 2, 0.3);
   ASSERT_TRUE(QFile::rename(QString::fromStdString(wav), dir.filePath("tone.mid")));
