@@ -61,7 +61,7 @@ bool HasDisplay() {
   const QByteArray platforms = qgetenv("QT_QPA_PLATFORM");
   if (platforms.isEmpty()) return IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY");
   for (const QByteArray& entry : platforms.split(';')) {
-    const QByteArray name = entry.left(entry.indexOf(':')).trimmed();
+    const QByteArray name = entry.split(':').first().trimmed();  // "vnc:size=800x600"
     if (name == "xcb" && IsSet("DISPLAY")) return true;
     if (name.startsWith("wayland") && IsSet("WAYLAND_DISPLAY")) return true;
     for (const char* own : {"offscreen", "minimal", "minimalegl", "vnc", "eglfs", "linuxfb", "vkkhrdisplay"})

@@ -73,6 +73,14 @@ TEST(Usage, WithoutADisplayUnknownWordsAreBadUsageAndAFileSaysTheWindowNeedsOne)
   EXPECT_EQ(file.code, 1);
   ASSERT_EQ(file.ErrLines().size(), 1) << file.err.constData();
   EXPECT_TRUE(file.err.contains("display") && file.err.contains("tunelark record")) << file.err.constData();
+
+  // A platform that needs no display server: the window opens the file.
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  QProcess window;
+  Start(window, {song}, env);
+  EXPECT_FALSE(window.waitForFinished(2000)) << window.readAllStandardError().constData();
+  window.kill();
+  window.waitForFinished();
 }
 
 TEST(Usage, LibrariesKeepOffStderrAndAFallBackToTheVirtualDeviceIsSaidOnce) {
