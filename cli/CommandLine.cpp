@@ -1,14 +1,19 @@
 #include "cli/CommandLine.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 
 #include "cli/commands.h"
+#include "cli/debuglog.h"
 #include "cli/options.h"
 #include "cli/progress.h"
 #include "cli/stopsignals.h"
 #include "cli/texts.h"
+#include "platform/sequencer/mci.h"
 #include "platform/winmsg/winmsg.h"
 
 namespace {
@@ -36,24 +41,77 @@ const TSubCommand* Find(const char* name) {
   return nullptr;
 }
 
-void WriteHelp(const QString& text) { std::fputs(text.toUtf8().constData(), stdout); }
+// A file for the window to open. A word without a dot or a slash that names
+// no file is taken for a mistyped command.
+bool IsFileArgument(const char* arg) {
+  if (*arg == '\0' || *arg == '-' || IsHelp(arg) || Find(arg)) return false;
+  return std::strchr(arg, '/') || std::strchr(arg, '.') || QFileInfo::exists(QFile::decodeName(arg));
+}
+
+bool WantsWindow(int argc, char** argv) { return argc == 1 || (argc == 2 && IsFileArgument(argv[1])); }
+
+bool IsSet(const char* name) {
+  const char* value = std::getenv(name);
+  return value && *value;
+}
+
+// Whether Qt can show a window here: an X or Wayland display, or a platform
+// plugin that needs none.
+bool HasDisplay() {
+  const QByteArray platforms = qgetenv("QT_QPA_PLATFORM");
+  if (platforms.isEmpty()) return IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY");
+  for (const QByteArray& entry : platforms.split(';')) {
+    const QByteArray name = entry.split(':').first().trimmed();  // "vnc:size=800x600"
+    if (name == "xcb" && IsSet("DISPLAY")) return true;
+    if (name.startsWith("wayland") && IsSet("WAYLAND_DISPLAY")) return true;
+    for (const char* own : {"offscreen", "minimal", "minimalegl", "vnc", "eglfs", "linuxfb", "vkkhrdisplay"})
+      if (name == own) return true;
+  }
+  return false;
+}
+
+void WriteHelp(const QString& text, std::FILE* to) { std::fputs(text.toUtf8().constData(), to); }
+
+// Bad usage of the program as a whole: the reason, then the usage.
+int BadUsage(const QString& reason) {
+  cli::PrintErr(QStringLiteral("tunelark: ") + reason);
+  WriteHelp(cli::MainHelp(), stderr);
+  return 2;
+}
 
 }  // namespace
 
-bool IsCommandLine(int argc, char** argv) { return argc >= 2 && (IsHelp(argv[1]) || Find(argv[1])); }
+bool StartsWindow(int argc, char** argv) { return WantsWindow(argc, argv) && HasDisplay(); }
 
 int RunCommandLine(int argc, char** argv) {
+  cli::RouteLibraryMessages();
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("Tunelark"));
-  const QStringList all = QCoreApplication::arguments();
+  // The service's texts in the language of the command's own.
+  mciUseEnglishTexts(!cli::ChineseLocale());
+  if (WantsWindow(argc, argv)) {
+    cli::PrintErr(cli::Tr("tunelark: the window needs a display (DISPLAY or WAYLAND_DISPLAY is not set); "
+                          "without one, record with 'tunelark record' (see 'tunelark --help')",
+                          "tunelark: 主窗口需要显示器(没有设置 DISPLAY 或 WAYLAND_DISPLAY); "
+                          "没有显示器时请用 'tunelark record' 录音(见 'tunelark --help')"));
+    return 1;
+  }
   if (IsHelp(argv[1])) {
-    WriteHelp(cli::MainHelp());
+    WriteHelp(cli::MainHelp(), stdout);
     return 0;
   }
-  const TSubCommand& command = *Find(argv[1]);
-  const QStringList args = all.mid(2);
+  const TSubCommand* found = Find(argv[1]);
+  if (!found) {
+    const QString arg = QString::fromLocal8Bit(argv[1]);
+    if (arg.startsWith(QLatin1Char('-'))) return BadUsage(cli::Tr("unknown option: %1", "未知的选项: %1").arg(arg));
+    if (IsFileArgument(argv[1]))
+      return BadUsage(cli::Tr("unexpected argument: %1", "多余的参数: %1").arg(QString::fromLocal8Bit(argv[2])));
+    return BadUsage(cli::Tr("unknown command: %1", "未知的命令: %1").arg(arg));
+  }
+  const TSubCommand& command = *found;
+  const QStringList args = QCoreApplication::arguments().mid(2);
   if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
-    WriteHelp(command.help());
+    WriteHelp(command.help(), stdout);
     return 0;
   }
   // From here on Ctrl+C is a request the command answers (a take is

@@ -1,10 +1,14 @@
 // The tunelark binary's sub-commands: record, convert, play and devices,
-// without a window, on a QCoreApplication event loop.
+// without a window, on a QCoreApplication event loop; and what the
+// arguments ask for before any window is tried.
 #pragma once
 
-// True when the first argument names a sub-command (or asks for help);
-// anything else starts the window.
-bool IsCommandLine(int argc, char** argv);
-// Runs the sub-command and returns the exit code: 0 done, 1 failed (one
-// line on stderr says why), 2 bad usage.
+// True when the arguments ask for the window (none, or one file for it to
+// open) and there is a display to show it on. Anything else goes to
+// RunCommandLine.
+bool StartsWindow(int argc, char** argv);
+// Runs a sub-command or the help, or refuses what StartsWindow did not
+// take, and returns the exit code: 0 done, 1 failed (one line on stderr
+// says why; also a window without a display), 2 bad usage (an unknown
+// command or option, with the usage).
 int RunCommandLine(int argc, char** argv);

@@ -1,5 +1,6 @@
 #include "cli/accompaniment.h"
 
+#include "cli/debuglog.h"
 #include "cli/options.h"
 #include "cli/outputfile.h"
 #include "cli/texts.h"
@@ -19,6 +20,8 @@ void OpenAccompaniment(TMediaPlayer& player, const QString& path) {
   player.SetTimeFormat(tfMilliseconds);
   player.FileName = path;
   try {
+    // Opening an MP3 lets its decoder note what it finds amiss.
+    TLibraryOutputOff quiet;
     player.Open();
   } catch (const EMCIDeviceError& e) {
     throw ECliFailure(Tr("cannot open the accompaniment %1: %2", "无法打开伴奏 %1: %2")

@@ -16,12 +16,13 @@ int RunDevices(const QStringList& args);
 
 class TOutputFile;
 
-// Converts one WAV file into `output` (written under its temporary name and
+// Converts one WAV file into `output` (written at its WritePath and
 // committed when complete) at `bitrate` kbit/s with the window's encoder
 // component, calling `progress` with the percentage after every chunk.
 // When `interrupted` becomes true (a signal seen in the event loop the
 // conversion keeps running) the conversion stops after the current chunk.
-// Raises ECliFailure with the reason; the output is then discarded.
+// Raises ECliFailure with the reason (a full disk named as such, with the
+// MP3's name); the output is then discarded.
 void ConvertToMp3(const QString& input, TOutputFile& output, int bitrate,
                   const std::function<void(int percent)>& progress, const bool& interrupted);
 

@@ -2,6 +2,7 @@
 // Each file is converted on its own, so one that fails does not lose the
 // others; the command then fails with the count.
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 #include <array>
@@ -25,6 +26,19 @@ constexpr std::array<int, 14> kBitrates{32, 40, 48, 56, 64, 80, 96, 112, 128, 16
 
 QString MessageOf(const std::exception& e) { return QString::fromUtf8(e.what()); }
 
+// Only RIFF WAVE files are converted here: the encoder component takes
+// anything else for raw PCM, and an empty file for an empty MP3.
+void CheckWavFile(const QString& input) {
+  QFile file(input);
+  if (!file.open(QIODevice::ReadOnly))
+    throw ECliFailure(Tr("cannot read %1: %2", "无法读取 %1: %2").arg(input, file.errorString()));
+  const QByteArray head = file.read(12);
+  if (head.isEmpty())
+    throw ECliFailure(Tr("%1 is empty: there is no sound to convert", "%1 是空文件: 没有可转换的声音").arg(input));
+  if (head.size() < 12 || !head.startsWith("RIFF") || head.mid(8) != "WAVE")
+    throw ECliFailure(Tr("%1 is not a WAV file (no RIFF WAVE header)", "%1 不是 WAV 文件(没有 RIFF WAVE 文件头)").arg(input));
+}
+
 }  // namespace
 
 void ConvertToMp3(const QString& input, TOutputFile& output, int bitrate,
@@ -33,13 +47,18 @@ void ConvertToMp3(const QString& input, TOutputFile& output, int bitrate,
   TLameCoder coder;
   coder.SetBitrate(DWORD(bitrate));
   coder.SetInputFiles({input});
-  coder.SetOutputFiles({output.TemporaryPath()});
+  coder.SetOutputFiles({output.WritePath()});
   coder.OnProgress = [&](QObject*, WORD percent) {
     if (progress) progress(percent);
     if (interrupted) coder.Stop();
   };
   try {
     coder.ProcessFiles();
+  } catch (const ELameError& e) {
+    output.Discard();
+    if (e.DiskFull())
+      throw ECliFailure(Tr("cannot write the MP3 %1: the disk is full", "无法写入 MP3 %1: 磁盘已满").arg(output.Path()));
+    throw ECliFailure(Tr("%1: MP3 conversion failed: %2", "%1: 转换 MP3 失败: %2").arg(input, MessageOf(e)));
   } catch (const std::exception& e) {
     output.Discard();
     throw ECliFailure(Tr("%1: MP3 conversion failed: %2", "%1: 转换 MP3 失败: %2").arg(input, MessageOf(e)));
@@ -75,6 +94,22 @@ int RunConvert(const QStringList& args) {
   if (p.Has("out-dir") && !QFileInfo(outDir).isDir())
     throw ECliFailure(Tr("folder %1 does not exist", "文件夹 %1 不存在").arg(outDir));
 
+  // Where each MP3 goes; none may be written into any of the inputs.
+  QStringList outputs;
+  for (const QString& input : inputs) {
+    const QFileInfo info(input);
+    if (p.Has("out"))
+      outputs << p.Value("out");
+    else if (p.Has("out-dir"))
+      outputs << QDir(outDir).filePath(info.completeBaseName() + QStringLiteral(".mp3"));
+    else
+      outputs << info.dir().filePath(info.completeBaseName() + QStringLiteral(".mp3"));
+  }
+  for (const QString& output : outputs)
+    for (const QString& input : inputs)
+      if (SameFile(output, input))
+        throw ECliUsage(Tr("the MP3 %1 would replace the input %2", "MP3 %1 会覆盖输入文件 %2").arg(output, input));
+
   // Ctrl+C stops the file being converted (its MP3 is not kept) and the
   // ones after it.
   DeliverStopSignals();
@@ -84,18 +119,10 @@ int RunConvert(const QStringList& args) {
   for (qsizetype i = 0; i < inputs.size() && !interrupted; ++i) {
     const QString& input = inputs[i];
     const QFileInfo info(input);
-    QString output;
-    if (p.Has("out"))
-      output = p.Value("out");
-    else if (p.Has("out-dir"))
-      output = QDir(outDir).filePath(info.completeBaseName() + QStringLiteral(".mp3"));
-    else
-      output = info.dir().filePath(info.completeBaseName() + QStringLiteral(".mp3"));
     try {
-      if (QFileInfo(output).absoluteFilePath() == info.absoluteFilePath())
-        throw ECliFailure(Tr("%1: the MP3 would replace its own input", "%1: MP3 会覆盖输入文件").arg(input));
       CheckInputFile(input);
-      TOutputFile file(output, force);
+      CheckWavFile(input);
+      TOutputFile file(outputs[i], force);
       TProgress progress(p.Has("quiet"));
       const QString name = info.fileName();
       ConvertToMp3(input, file, bitrate, [&](int percent) {

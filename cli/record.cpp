@@ -3,13 +3,12 @@
 // both in the same period as a rule; the take ends where the accompaniment's
 // last frame lands in it after the round-trip delay (without --seconds),
 // after N seconds, both through the recorder's own limit, exact to the
-// frame, or on SIGINT/SIGTERM, and is finished like a take stopped with the
-// stop-and-save command.
+// frame, or on SIGINT/SIGTERM/SIGHUP, and is finished like a take stopped
+// with the stop-and-save command.
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 #include <memory>
-#include <optional>
 
 #include "audio/MMConect.h"
 #include "audio/MMWRec.h"
@@ -24,6 +23,7 @@
 #include "cli/texts.h"
 #include "platform/sequencer/mediaplayer.h"
 #include "platform/sequencer/seqcontrol.h"
+#include "platform/soundcard/cardcontrol.h"
 
 namespace cli {
 
@@ -59,6 +59,9 @@ TRecordOptions ParseRecord(const QStringList& args) {
   o.force = p.Has("force");
   o.quiet = p.Has("quiet");
   if (o.out.isEmpty()) throw ECliUsage(Tr("--out TAKE.wav is required", "需要 --out 录音.wav"));
+  if (!o.out.endsWith(QLatin1String(".wav"), Qt::CaseInsensitive))
+    throw ECliUsage(Tr("--out names the WAV file and must end in .wav (for an MP3 add --mp3 FILE.mp3)",
+                       "--out 是 WAV 文件, 必须以 .wav 结尾(要 MP3 请另加 --mp3 文件.mp3)"));
   if (p.Has("accompaniment") && o.accompaniment.isEmpty())
     throw ECliUsage(Tr("--accompaniment needs a file", "--accompaniment 需要一个文件"));
   if (p.Has("mp3") && o.mp3.isEmpty()) throw ECliUsage(Tr("--mp3 needs a file", "--mp3 需要一个文件"));
@@ -76,9 +79,35 @@ TRecordOptions ParseRecord(const QStringList& args) {
     else
       throw ECliUsage(Tr("--quality is high, medium or low", "--quality 只能是 high、medium 或 low"));
   }
-  if (!o.mp3.isEmpty() && QFileInfo(o.mp3).absoluteFilePath() == QFileInfo(o.out).absoluteFilePath())
-    throw ECliUsage(Tr("--mp3 and --out name the same file", "--mp3 和 --out 是同一个文件"));
   return o;
+}
+
+// Each output is refused where it would write into the accompaniment or
+// into the other output, through whatever names or links lead there.
+void CheckOutputsApart(const TRecordOptions& o) {
+  if (!o.accompaniment.isEmpty() && SameFile(o.out, o.accompaniment))
+    throw ECliUsage(Tr("--out names the accompaniment %1", "--out 是伴奏文件 %1").arg(o.accompaniment));
+  if (o.mp3.isEmpty()) return;
+  if (!o.accompaniment.isEmpty() && SameFile(o.mp3, o.accompaniment))
+    throw ECliUsage(Tr("--mp3 names the accompaniment %1", "--mp3 是伴奏文件 %1").arg(o.accompaniment));
+  if (SameFile(o.mp3, o.out))
+    throw ECliUsage(Tr("--mp3 and --out name the same file", "--mp3 和 --out 是同一个文件"));
+}
+
+// The card fell back to the virtual device: the take would hold silence
+// (or the file the microphone plays) without a word otherwise.
+void NoteVirtualDevice() {
+  if (!soundcard::VirtualClockIsFallback()) return;
+  const QByteArray in = qgetenv("TUNELARK_AUDIO_IN");
+  if (in.isEmpty())
+    PrintErr(Tr("tunelark record: no sound server or sound card could be opened: recording on the virtual "
+                "device, whose microphone is silent",
+                "tunelark record: 无法打开声音服务器或声卡: 正在用虚拟设备录音, 它的麦克风没有声音"));
+  else
+    PrintErr(Tr("tunelark record: no sound server or sound card could be opened: recording on the virtual "
+                "device, whose microphone plays %1",
+                "tunelark record: 无法打开声音服务器或声卡: 正在用虚拟设备录音, 它的麦克风播放 %1")
+                 .arg(QFile::decodeName(in)));
 }
 
 void Configure(TMMWaveRecorder& rec, int rate) {
@@ -103,9 +132,15 @@ int RunRecord(const QStringList& args) {
 
   // Everything that can be refused is refused before anything is made.
   if (!o.accompaniment.isEmpty()) CheckInputFile(o.accompaniment);
+  CheckOutputsApart(o);
+  // The MP3 is made when the take is complete: a take cut off by SIGKILL
+  // leaves no empty one.
+  if (!o.mp3.isEmpty()) CheckOutputFile(o.mp3, o.force);
   TOutputFile wav(o.out, o.force);
-  std::optional<TOutputFile> mp3;
-  if (!o.mp3.isEmpty()) mp3.emplace(o.mp3, o.force);
+  if (wav.ReplacesOlderFile())
+    PrintErr(Tr("tunelark record: the new take is written to %1 and replaces %2 when it is finished",
+                "tunelark record: 新录音先写入 %1, 录完后替换 %2")
+                 .arg(wav.WritePath(), wav.Path()));
 
   TMediaPlayer player;
   qint64 lengthMs = -1;
@@ -132,10 +167,10 @@ int RunRecord(const QStringList& args) {
   qint64 limit = o.seconds > 0 ? o.seconds * bytesPerSecond : 0;  // bytes; 0: none yet
   if (limit > 0) rec.SetMaxRecordTime(std::int32_t(limit));
   rec.SetOutput(&connector);
-  // The recorder reads a file it is given as a wave; the empty placeholder
-  // that reserved the name makes way for the WAV the recorder creates.
-  QFile::remove(wav.TemporaryPath());
-  rec.SetFileName(wav.TemporaryPath().toStdString());
+  // The recorder reads a file it is given as a wave; the empty file that
+  // reserved the name makes way for the WAV the recorder creates there.
+  QFile::remove(wav.WritePath());
+  rec.SetFileName(wav.WritePath().toStdString());
 
   qint64 recorded = 0;
   bool started = false;
@@ -198,16 +233,30 @@ int RunRecord(const QStringList& args) {
     if (player.DeviceID() != 0) player.Play();
     poll.start();
   });
+  if (started) NoteVirtualDevice();
   loop.Run();
   poll.stop();
   stopping = true;  // from now on a signal interrupts the MP3
   // Whatever ended the loop, the take is finished before anything else.
   rec.Stop();
   if (player.DeviceID() != 0) player.Stop();
+  // A take that failed keeps what it holds; one that holds nothing more
+  // than the silent frame every finished WAV gets is not left behind.
+  const bool holdsSound = rec.Wave()->DataSize() > 4;  // bytes: one 16-bit stereo frame
+  if (loop.Failed() || !started || cutShort) {
+    if (holdsSound)
+      wav.Commit();
+    else
+      wav.Discard();
+  }
   loop.RethrowIfFailed();
   if (!started) throw ECliFailure(Tr("the recording did not start", "录音没有开始"));
   show(true);
   progress.Finish();
+  if (cutShort && !holdsSound)
+    throw ECliFailure(Tr("nothing could be recorded: %1 could not be written (disk full?)",
+                         "无法录音: 无法写入 %1(磁盘已满?)")
+                          .arg(wav.Path()));
 
   wav.Commit();
   const double seconds = double(recorded) / double(bytesPerSecond);
@@ -220,13 +269,14 @@ int RunRecord(const QStringList& args) {
                           .arg(wav.Path()));
   PrintOut(Tr("Recorded %1 s into %2", "已录制 %1 秒: %2").arg(seconds, 0, 'f', 1).arg(wav.Path()));
 
-  if (mp3) {
+  if (!o.mp3.isEmpty()) {
+    TOutputFile mp3(o.mp3, o.force);
     TProgress mp3Progress(o.quiet);
-    ConvertToMp3(wav.Path(), *mp3, 128, [&](int percent) {
+    ConvertToMp3(wav.Path(), mp3, 128, [&](int percent) {
       mp3Progress.Show(Tr("MP3 %1%", "MP3 %1%").arg(percent), percent >= 100);
     }, interrupted);
     mp3Progress.Finish();
-    PrintOut(Tr("Saved the MP3 as %1", "MP3 已保存: %1").arg(mp3->Path()));
+    PrintOut(Tr("Saved the MP3 as %1", "MP3 已保存: %1").arg(mp3.Path()));
   }
   return 0;
 }

@@ -37,6 +37,8 @@ void InstallStopSignals() {
   action.sa_flags = SA_RESTART;
   ::sigaction(SIGINT, &action, nullptr);
   ::sigaction(SIGTERM, &action, nullptr);
+  // A closed terminal or a logout: the take is finished all the same.
+  ::sigaction(SIGHUP, &action, nullptr);
 }
 
 bool StopRequested() { return gRequested; }

@@ -1,4 +1,4 @@
-// SIGINT and SIGTERM as a request to finish: the handler only writes the
+// SIGINT, SIGTERM and SIGHUP as a request to finish: the handler only writes the
 // signal's number into a pipe; a socket notifier reads it in the event loop
 // and calls the current stop function there, where files may be finished
 // safely.

@@ -2,13 +2,14 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <vector>
 
+#include "mp3/SiblingFile.h"
 #include "mp3/WavInput.h"
 #include "platform/winmsg/winmsg.h"
 
@@ -37,50 +38,104 @@ void Release(std::vector<T>& v) {
 // encoder interface expects (the stream is closed after its output buffer is
 // freed); the destructor does the same on every error path.
 //
-// An MP3 is written to a temporary file in the output's folder, which
-// replaces the output only when the whole conversion succeeded: a failed or
-// stopped run leaves neither a partial MP3 nor a harmed older file of that
-// name. An output that exists and is not a regular file (a device, a pipe)
-// is written directly, since it cannot be replaced by renaming.
+// How the MP3 reaches its name: a new name is written straight, created
+// exclusively so that nothing that appeared meanwhile is replaced, and
+// removed when the run fails; an older file of that name is replaced only
+// when the whole conversion succeeded, by a visible temporary file beside it
+// (SiblingFile), so a failed or stopped run leaves neither a partial MP3 nor
+// a harmed older file. An empty file is written in place, as nothing of it
+// can be lost. An output that is not a regular file (a device, a pipe) is
+// written directly, since it cannot be replaced by renaming. A symbolic link
+// is written through: the file it points to gets the MP3, the link stays.
 struct FileRun {
+  enum class Way { Created, InPlace, Sibling, Direct };
+
   std::vector<std::int16_t> input;
   QFile in;
-  std::unique_ptr<QFileDevice> out;
-  QSaveFile* saved = nullptr;  // `out` when written through a temporary file
+  QFile out;
+  Way way = Way::Direct;
+  QString target;              // the file that ends up holding the MP3
+  QString openError;           // why the output could not be opened
   bool succeeded = false;      // set when everything was written
   std::vector<BYTE> mp3;
   HBE_STREAM stream = 0;
   bool streamOpen = false;
 
   bool OpenOutput(const QString& name) {
-    const QFileInfo info(name);
-    if (info.exists() && !info.isFile()) {
-      out = std::make_unique<QFile>(name);
-      saved = nullptr;
-    } else {
-      auto file = std::make_unique<QSaveFile>(name);
-      saved = file.get();
-      out = std::move(file);
+    target = ResolveOutputName(name);
+    if (target.isEmpty()) {
+      openError = QString::fromLocal8Bit(std::strerror(ELOOP));
+      return false;
     }
-    return out->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
+    const QFileInfo info(target);
+    QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Unbuffered;
+    QString file = target;
+    if (!info.exists()) {
+      way = Way::Created;
+      mode |= QIODevice::NewOnly;
+    } else if (!info.isFile()) {
+      way = Way::Direct;
+      mode |= QIODevice::Truncate;
+    } else if (info.size() == 0) {
+      way = Way::InPlace;
+      mode |= QIODevice::Truncate;
+    } else {
+      way = Way::Sibling;
+      mode |= QIODevice::Truncate;
+      file = CreateSiblingFile(target, &openError);
+      if (file.isEmpty()) return false;
+    }
+    out.setFileName(file);
+    if (out.open(mode)) return true;
+    openError = out.errorString();
+    if (way == Way::Sibling) QFile::remove(file);
+    return false;
   }
 
-  // Closes the output: a temporary file replaces the output when the run
-  // succeeded and is removed otherwise. False when the replacement failed.
+  // Closes the output: the MP3 takes its name when the run succeeded, and
+  // nothing of it stays otherwise. False when putting it in place failed.
   bool CloseOutput() {
-    if (!out) return true;
+    if (!out.isOpen()) return true;
+    out.close();
     bool ok = true;
-    if (saved) {
-      if (succeeded && out->isOpen())
-        ok = saved->commit();
-      else
-        saved->cancelWriting();
-    } else {
-      out->close();
+    switch (way) {
+      case Way::Created:
+        if (!succeeded) QFile::remove(target);
+        break;
+      case Way::InPlace:
+        if (!succeeded) QFile::resize(target, 0);
+        break;
+      case Way::Sibling: {
+        std::error_code error;
+        if (succeeded)
+          std::filesystem::rename(QFile::encodeName(out.fileName()).toStdString(),
+                                  QFile::encodeName(target).toStdString(), error);
+        ok = succeeded && !error;
+        if (!ok) QFile::remove(out.fileName());
+        break;
+      }
+      case Way::Direct:
+        break;
     }
-    out.reset();
-    saved = nullptr;
     return ok;
+  }
+
+  // Writes all `n` bytes: a write the system cut short is continued, so a
+  // full disk shows as the error of the write that could not go on.
+  bool Write(const void* data, qint64 n) {
+    const char* p = static_cast<const char*>(data);
+    while (n > 0) {
+      const qint64 written = out.write(p, n);
+      if (written <= 0) return false;
+      p += written;
+      n -= written;
+    }
+    return true;
+  }
+
+  // The error of a failed write, saying whether the disk was full.
+  ELameError WriteFailed(const char* text) const {
+    return ELameError(text, out.error() == QFileDevice::ResourceError);
   }
 
   bool CleanUp() {
@@ -248,8 +303,7 @@ bool TLameCoder::ProcessFile(const QString& InputName, const QString& OutputName
     throw ELameError(QStringLiteral("Cannot create file \"%1\". It is the input file \"%2\".")
                          .arg(OutputName, InputName));
   if (!run.OpenOutput(OutputName))
-    throw ELameError(
-        QStringLiteral("Cannot create file \"%1\". %2").arg(OutputName, run.out->errorString()));
+    throw ELameError(QStringLiteral("Cannot create file \"%1\". %2").arg(OutputName, run.openError));
 
   // Chunk sizes are held in 16 bits.
   const WORD chunkSize = source.IsWave
@@ -271,8 +325,7 @@ bool TLameCoder::ProcessFile(const QString& InputName, const QString& OutputName
         beEncodeChunk(run.stream, size / 2, run.input.data(), run.mp3.data(), &produced);
     if (result != BE_ERR_SUCCESSFUL)
       throw ELameError("beEncodeChunk failed " + std::to_string(result));
-    if (run.out->write(reinterpret_cast<const char*>(run.mp3.data()), produced) != qint64(produced))
-      throw ELameError("Write Error");
+    if (!run.Write(run.mp3.data(), produced)) throw run.WriteFailed("Write Error");
     done += size;
     const auto percent = static_cast<WORD>(std::trunc(double(done) / double(dataSize) * 100.0));
     if (OnProgress) OnProgress(this, percent);
@@ -282,18 +335,17 @@ bool TLameCoder::ProcessFile(const QString& InputName, const QString& OutputName
 
   DWORD finalBytes = 0;
   beDeinitStream(run.stream, run.mp3.data(), &finalBytes);
-  bool written = run.out->write(reinterpret_cast<const char*>(run.mp3.data()), finalBytes) ==
-                 qint64(finalBytes);
+  bool written = run.Write(run.mp3.data(), finalBytes);
   // The information frame goes over the first frame, which the encoder
   // reserved for it.
   DWORD infoBytes = 0;
   if (written && beGetInfoFrame(run.stream, run.mp3.data(), &infoBytes) == BE_ERR_SUCCESSFUL &&
       infoBytes > 0)
-    written = run.out->seek(0) && run.out->write(reinterpret_cast<const char*>(run.mp3.data()),
-                                                 infoBytes) == qint64(infoBytes);
-  run.succeeded = written;
+    written = run.out.seek(0) && run.Write(run.mp3.data(), infoBytes);
+  if (!written) throw run.WriteFailed("Write error");
+  run.succeeded = true;
   // Renaming the finished file over the output can fail as a write does
-  // (a full disk when the data is flushed, a folder that became read-only).
-  if (!run.CleanUp() || !written) throw ELameError("Write error");
+  // (a folder that became read-only).
+  if (!run.CleanUp()) throw ELameError("Write error");
   return true;
 }

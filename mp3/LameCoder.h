@@ -16,12 +16,17 @@
 // Channel mode of the encoder, held as the configuration record's number.
 enum TLameMode : LONG { STEREO = 0, JSTEREO = 1, DUALCHANNEL = 2, MONO = 3 };
 
-// Raised for every failure of a conversion run.
+// Raised for every failure of a conversion run. A write that failed because
+// the disk is full says so through DiskFull (its text stays the run's own).
 class ELameError : public std::runtime_error {
  public:
-  explicit ELameError(const char* msg) : std::runtime_error(msg) {}
+  explicit ELameError(const char* msg, bool diskFull = false) : std::runtime_error(msg), FDiskFull(diskFull) {}
   explicit ELameError(const std::string& msg) : std::runtime_error(msg) {}
   explicit ELameError(const QString& msg) : std::runtime_error(msg.toStdString()) {}
+  bool DiskFull() const { return FDiskFull; }
+
+ private:
+  bool FDiskFull = false;
 };
 
 // The encoder library's version, queried once when the holder is created.
@@ -114,8 +119,9 @@ class TLameCoder : public QObject {
   // Converts every entry of InputFiles into the entry of OutputFiles with the
   // same index. Runs on the user-interface thread and processes pending
   // window messages after every chunk. Raises ELameError when a file fails;
-  // the outputs finished before it stay, the one being written keeps what
-  // was written, the inputs after it are not converted. Only one run can go
+  // the outputs finished before it stay, the one being written leaves
+  // nothing behind (an older file of its name stays as it was), the inputs
+  // after it are not converted. Only one run can go
   // on in the program at a time: a second call while one runs raises
   // ELameError.
   void ProcessFiles();

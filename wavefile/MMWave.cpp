@@ -1,6 +1,7 @@
 #include "wavefile/MMWave.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -15,7 +16,8 @@ namespace {
 constexpr std::int32_t kMinIOBuffer = 8192;
 // Room kept free on the disk beyond the I/O buffer and the buffer to write.
 constexpr std::int64_t kDiskReserve = 10240;
-constexpr std::size_t kMaxPath = 260;
+// The longest path the system opens (PATH_MAX counts the terminating zero).
+constexpr std::size_t kMaxPath = PATH_MAX - 1;
 
 std::string ExpandFileName(const std::string& name) {
   std::error_code ec;

@@ -22,7 +22,7 @@ const WaveFormatName WaveFormatNames[38] = {
     {0x0001, "PCM"},
     {0x020C, "PCM 32"},
     {0x0002, "Microsoft ADPCM"},
-    {0x0003, "Mediavision's ADPCM"},
+    {0x0003, "IEEE float"},
     {0x0005, "IBM CVSD"},
     {0x0006, "CCITT A-Law"},
     {0x0007, "CCITT mu-Law"},

@@ -195,7 +195,12 @@ struct MCI_GETDEVCAPS_PARMS {
 // DWORD_PTR so that every record passes through one signature). Returns 0
 // or an MCIERR_ code.
 MCIERROR mciSendCommand(MCIDEVICEID device, UINT message, DWORD_PTR flags, DWORD_PTR param);
-// Copies the Chinese text of an error code (UTF-8, at most cchText - 1
-// bytes, cut at a character boundary). Returns false, with an empty text,
-// for a code without text.
+// Copies the text of an error code (UTF-8, at most cchText - 1 bytes, cut
+// at a character boundary): Chinese, or English after
+// mciUseEnglishTexts(true). Returns false, with an empty text, for a code
+// without text.
 BOOL mciGetErrorString(MCIERROR error, char* text, UINT cchText);
+// The language of the service's texts for the rest of the process (main
+// thread, before the first command); Chinese unless chosen otherwise.
+void mciUseEnglishTexts(bool english);
+bool mciEnglishTexts();

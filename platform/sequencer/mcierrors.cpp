@@ -1,7 +1,9 @@
 // The texts of the media control service's error codes, as a Chinese
-// desktop's media service words them.
+// desktop's media service words them, and in English for a program whose
+// other texts are English (the command line under a non-Chinese locale).
 #include <algorithm>
 #include <cstring>
+#include <span>
 
 #include "platform/sequencer/mci.h"
 
@@ -11,6 +13,8 @@ struct ErrorText {
   MCIERROR code;
   const char* text;
 };
+
+bool gEnglish = false;
 
 const ErrorText kTexts[] = {
     {MCIERR_INVALID_DEVICE_ID, "无效的设备标识符。没有打开的设备使用此标识符，请先打开设备。"},
@@ -42,11 +46,46 @@ const ErrorText kTexts[] = {
     {MCIERR_SEQ_TRUNCATED, "MIDI 文件不完整：文件在音轨结束之前就结束了。"},
 };
 
+const ErrorText kEnglishTexts[] = {
+    {MCIERR_INVALID_DEVICE_ID, "Invalid device identifier: no open device uses it. Open the device first."},
+    {MCIERR_UNRECOGNIZED_COMMAND, "The command was not recognized."},
+    {MCIERR_HARDWARE, "The media device reported a hardware error. Check that the sound card works."},
+    {MCIERR_INVALID_DEVICE_NAME, "The device is not open or is not known to the media control service."},
+    {MCIERR_OUT_OF_MEMORY, "Not enough memory for this operation. Close some programs and try again."},
+    {MCIERR_CANNOT_LOAD_DRIVER, "The device driver cannot be loaded."},
+    {MCIERR_BAD_INTEGER, "An integer in the command is invalid."},
+    {MCIERR_MISSING_PARAMETER, "The command is missing a required parameter."},
+    {MCIERR_UNSUPPORTED_FUNCTION, "The device does not support this command."},
+    {MCIERR_FILE_NOT_FOUND, "The file was not found. Check the path and the file name."},
+    {MCIERR_DEVICE_NOT_READY, "The device driver is not ready."},
+    {MCIERR_INTERNAL, "The media control service could not start. Restart the program."},
+    {MCIERR_EXTENSION_NOT_FOUND,
+     "Unsupported file type: neither the content nor the extension of the file tells which device plays it."},
+    {MCIERR_OUTOFRANGE, "A parameter is out of range for this command."},
+    {MCIERR_FLAGS_NOT_COMPATIBLE, "These parameters cannot be used together."},
+    {MCIERR_BAD_TIME_FORMAT, "The time format is invalid."},
+    {MCIERR_INVALID_FILE, "The file cannot be played: it is damaged or not a known sound file."},
+    {MCIERR_NULL_PARAMETER_BLOCK, "The parameter block passed to the media control service is empty."},
+    {MCIERR_FILENAME_REQUIRED, "A valid file name is required."},
+    {MCIERR_WAVE_OUTPUTSINUSE, "All wave output devices are in use. Wait until one is free and try again."},
+    {MCIERR_WAVE_OUTPUTSUNSUITABLE, "No wave output device can play this file's format."},
+    {MCIERR_SEQ_PORT_INUSE, "The MIDI device is in use. Wait until it is free and try again."},
+    {MCIERR_SEQ_NOMIDIPRESENT, "No MIDI soundfont is available: MIDI files cannot be played."},
+    {MCIERR_FILE_READ, "The file could not be read. Check that it exists and can be read."},
+    {MCIERR_SEQ_NOT_MIDI, "The file is not a valid MIDI file."},
+    {MCIERR_SEQ_NO_NOTES, "The MIDI file holds no notes to play."},
+    {MCIERR_SEQ_TRUNCATED, "The MIDI file is incomplete: it ends before its track does."},
+};
+
 }  // namespace
+
+void mciUseEnglishTexts(bool english) { gEnglish = english; }
+bool mciEnglishTexts() { return gEnglish; }
 
 BOOL mciGetErrorString(MCIERROR error, char* text, UINT cchText) {
   if (text && cchText > 0) text[0] = '\0';
-  for (const ErrorText& e : kTexts) {
+  const std::span<const ErrorText> texts = gEnglish ? std::span<const ErrorText>(kEnglishTexts) : kTexts;
+  for (const ErrorText& e : texts) {
     if (e.code != error) continue;
     if (!text || cchText == 0) return true;
     std::size_t n = std::min<std::size_t>(std::strlen(e.text), cchText - 1);

@@ -12,7 +12,7 @@ constexpr UINT kErrorTextBytes = 4096;
 std::string ErrorText(MCIERROR code) {
   std::vector<char> text(kErrorTextBytes);
   if (mciGetErrorString(code, text.data(), kErrorTextBytes) && text[0]) return text.data();
-  return "未知的错误代号";
+  return mciEnglishTexts() ? "Unknown error code" : "未知的错误代号";
 }
 
 }  // namespace
@@ -33,7 +33,7 @@ TMediaPlayer::~TMediaPlayer() {
 }
 
 void TMediaPlayer::CheckOpen() const {
-  if (device_ == 0) throw EMCIDeviceError("没有打开的 MCI 设备");
+  if (device_ == 0) throw EMCIDeviceError(mciEnglishTexts() ? "No MCI device is open" : "没有打开的 MCI 设备");
 }
 
 QString TMediaPlayer::ErrorMessage() const { return QString::fromStdString(ErrorText(error_)); }

@@ -5,7 +5,8 @@
 // Main thread only. Errors: a failed Open raises EMCIDeviceError with the
 // service's text for the code ("未知的错误代号" when it has none); Play,
 // Stop, Seek and Length raise "没有打开的 MCI 设备" when no device is
-// open. Other result codes are only kept in Error().
+// open; these texts are English when the service's are (mciUseEnglishTexts).
+// Other result codes are only kept in Error().
 #pragma once
 
 #include <QObject>

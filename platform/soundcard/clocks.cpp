@@ -12,6 +12,7 @@
 #include "platform/soundcard/engine.h"
 #include "platform/soundcard/filestreams.h"
 #include "platform/soundcard/pulseclock.h"
+#include "platform/soundcard/quiethost.h"
 #include "platform/soundcard/stopsignal.h"
 
 namespace soundcard {
@@ -94,8 +95,8 @@ class HostClock : public ClockDriver {
 
   bool start() override {
     try {
-      audio_ = std::make_unique<RtAudio>();
-      audio_->showWarnings(false);
+      audio_ = MakeQuietRtAudio();
+      if (!audio_) return fail();
       const unsigned count = audio_->getDeviceCount();
       if (count == 0) return fail();
       int outId = find(outputName_, false);
@@ -233,11 +234,10 @@ std::vector<HostDevice> ListHostDevices() {
   if (auto devices = ListPulseDevices()) return std::move(*devices);
   std::vector<HostDevice> devices;
   try {
-    RtAudio audio;
-    audio.showWarnings(false);
-    const unsigned count = audio.getDeviceCount();
+    const std::unique_ptr<RtAudio> audio = MakeQuietRtAudio();
+    const unsigned count = audio ? audio->getDeviceCount() : 0;
     for (unsigned i = 0; i < count; ++i) {
-      RtAudio::DeviceInfo info = audio.getDeviceInfo(i);
+      RtAudio::DeviceInfo info = audio->getDeviceInfo(i);
       if (!info.probed) continue;
       devices.push_back(HostDevice{info.name, "", info.inputChannels, info.outputChannels,
                                    info.isDefaultInput, info.isDefaultOutput});

@@ -203,6 +203,11 @@ Clock Engine::activeClock() {
   return active_;
 }
 
+bool Engine::clockFellBack() {
+  std::lock_guard c(clockMutex_);
+  return fellBack_;
+}
+
 void Engine::startClock(Clock clock) {
   static bool exitHandler = false;
   if (!exitHandler) {
@@ -230,7 +235,10 @@ void Engine::startClock(Clock clock) {
   }
   if (clock == Clock::Host) {
     driver_ = MakeHostClock(*this, hostInput_, hostOutput_);
-    if (!driver_->start()) clock = Clock::Virtual;
+    fellBack_ = !driver_->start();
+    if (fellBack_) clock = Clock::Virtual;
+  } else {
+    fellBack_ = false;
   }
   if (clock == Clock::Virtual) {
     driver_ = MakeVirtualClock(*this);
@@ -285,6 +293,7 @@ std::string Engine::hostOutput() {
 
 void SelectClock(Clock clock) { Engine::instance().selectClock(clock); }
 Clock ActiveClock() { return Engine::instance().activeClock(); }
+bool VirtualClockIsFallback() { return Engine::instance().clockFellBack(); }
 void Advance(std::uint64_t frames) { Engine::instance().advance(frames, false); }
 void AdvanceAndPump(std::uint64_t frames) { Engine::instance().advance(frames, true); }
 std::uint64_t ClockFrames() { return Engine::instance().clockFrames(); }

@@ -70,6 +70,7 @@ class Engine {
   void ensureClock();
   void selectClock(Clock clock);
   Clock activeClock();
+  bool clockFellBack();
   void advance(std::uint64_t frames, bool pump);
   std::uint64_t clockFrames() const { return clockFrames_.load(std::memory_order_acquire); }
   void selectHostDevices(const std::string& input, const std::string& output);
@@ -114,6 +115,7 @@ class Engine {
   std::mutex clockMutex_;
   std::unique_ptr<ClockDriver> driver_;
   Clock active_ = Clock::Automatic;
+  bool fellBack_ = false;  // the virtual clock runs because the host's failed
   std::string hostInput_, hostOutput_;
 };
 

@@ -47,14 +47,23 @@ TEST(Convert, SeveralFilesInOneCallAndABadOneDoesNotLoseTheOthers) {
   WriteWav(dir.filePath("one.wav"), 44100, 22050);
   WriteWav(dir.filePath("float.wav"), 44100, 22050, true);
   WriteWav(dir.filePath("two.wav"), 22050, 22050);
+  // Files that are no WAV at all: nothing, and words.
+  QFile(dir.filePath("empty.wav")).open(QIODevice::WriteOnly);
+  QFile text(dir.filePath("text.wav"));
+  ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+  text.write(QByteArray("These are words, not sound. ").repeated(100));
+  text.close();
   QDir(dir.path()).mkdir("mp3");
   const QString outDir = dir.filePath("mp3");
 
-  const Result r = Tunelark({"convert", dir.filePath("one.wav"), dir.filePath("float.wav"), dir.filePath("two.wav"),
-                        "--out-dir", outDir, "--bitrate", "192"});
+  const Result r = Tunelark({"convert", dir.filePath("one.wav"), dir.filePath("float.wav"), dir.filePath("empty.wav"),
+                             dir.filePath("text.wav"), dir.filePath("two.wav"), "--out-dir", outDir, "--bitrate", "192"});
   EXPECT_FALSE(r.crashed);
   EXPECT_EQ(r.code, 1);
-  EXPECT_TRUE(r.err.contains("float.wav")) << r.err.constData();
+  EXPECT_TRUE(r.err.contains("float.wav") && r.err.contains("IEEE float")) << r.err.constData();
+  EXPECT_TRUE(r.err.contains("empty.wav is empty")) << r.err.constData();
+  EXPECT_TRUE(r.err.contains("text.wav is not a WAV file")) << r.err.constData();
+  EXPECT_TRUE(r.err.contains("3 of 5 files failed")) << r.err.constData();
   EXPECT_EQ(Entries(outDir), QStringList({"one.mp3", "two.mp3"}));
   const Decoded one = Decode(dir.filePath("mp3/one.mp3"));
   const Decoded two = Decode(dir.filePath("mp3/two.mp3"));

@@ -2,6 +2,7 @@
 // quality (layout, rate, length, sound, MP3), a take finished by SIGINT and
 // SIGTERM, and inputs it must refuse without leaving anything behind.
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <csignal>
 #include <thread>
 #include <unistd.h>
@@ -137,9 +138,9 @@ TEST(Record, WithoutAccompanimentASilentMicrophoneGivesSilence) {
   EXPECT_EQ(w.peak, 0);
 }
 
-TEST(Record, SigintOrSigtermAfterOneSecondFinishesTheTakeWithExitCodeZero) {
+TEST(Record, SigintSigtermOrSighupAfterOneSecondFinishesTheTakeWithExitCodeZero) {
   QTemporaryDir dir;
-  for (int signal : {SIGINT, SIGTERM}) {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
     SCOPED_TRACE(signal);
     const QString wav = dir.filePath(QStringLiteral("stopped-%1.wav").arg(signal));
     QProcess p;
@@ -163,7 +164,7 @@ TEST(Record, SigintOrSigtermAfterOneSecondFinishesTheTakeWithExitCodeZero) {
     EXPECT_LT(w.frames, 2.0 * 44100);
     EXPECT_GT(w.peak, 0);
   }
-  EXPECT_EQ(Entries(dir.path()).size(), 2) << Entries(dir.path()).join(' ').toStdString();
+  EXPECT_EQ(Entries(dir.path()).size(), 3) << Entries(dir.path()).join(' ').toStdString();
 }
 
 TEST(Record, BadInputFailsWithOneLineAndLeavesNoFile) {
@@ -205,6 +206,8 @@ TEST(Record, BadInputFailsWithOneLineAndLeavesNoFile) {
     EXPECT_EQ(r.code, 1);
     ASSERT_EQ(r.ErrLines().size(), 1) << r.err.constData();
     EXPECT_TRUE(r.err.contains(c.reason)) << r.err.constData();
+    // English texts only, the lower layers' reasons included.
+    EXPECT_FALSE(QString::fromUtf8(r.err).contains(QRegularExpression("\\p{Han}"))) << r.err.constData();
     EXPECT_EQ(Entries(dir.path()), QStringList({"existing.wav", "words.mid"}));
   }
   QFile kept(existing);

@@ -34,6 +34,7 @@ TEST(Usage, BadUsageExitsWithTwo) {
       {"record", "-s", "3", "-o", "x.wav", "--quality", "ultra"},  // no such quality
       {"record", "-s", "zero", "-o", "x.wav"},
       {"record", "--bogus"},
+      {"record", "-s", "1", "-o", "x.mp3"},                         // a take is a WAV file
       {"convert"},
       {"convert", "a.wav", "b.wav", "-o", "x.mp3"},
       {"convert", "a.wav", "--bitrate", "100"},
@@ -47,7 +48,70 @@ TEST(Usage, BadUsageExitsWithTwo) {
     EXPECT_EQ(r.code, 2) << r.err.constData();
     EXPECT_TRUE(r.err.startsWith("tunelark " + args.first().toUtf8())) << r.err.constData();
     EXPECT_FALSE(QFile::exists("x.wav"));
+    EXPECT_FALSE(QFile::exists("x.mp3"));
   }
+}
+
+TEST(Usage, WithoutADisplayUnknownWordsAreBadUsageAndAFileSaysTheWindowNeedsOne) {
+  QTemporaryDir dir;
+  const QString song = dir.filePath("song.kar");
+  QFile::copy(Demo(), song);
+  QProcessEnvironment env = Environment();
+  env.remove("DISPLAY");
+  env.remove("WAYLAND_DISPLAY");
+  env.remove("QT_QPA_PLATFORM");
+  for (const char* word : {"recrod", "--bogus"}) {
+    SCOPED_TRACE(word);
+    const Result r = Tunelark({word}, env);
+    EXPECT_FALSE(r.crashed);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_TRUE(r.err.startsWith("tunelark: unknown")) << r.err.constData();
+    EXPECT_TRUE(r.err.contains("Usage: tunelark")) << r.err.constData();
+  }
+  const Result file = Tunelark({song}, env);
+  EXPECT_FALSE(file.crashed);
+  EXPECT_EQ(file.code, 1);
+  ASSERT_EQ(file.ErrLines().size(), 1) << file.err.constData();
+  EXPECT_TRUE(file.err.contains("display") && file.err.contains("tunelark record")) << file.err.constData();
+
+  // A platform that needs no display server: the window opens the file.
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  QProcess window;
+  Start(window, {song}, env);
+  EXPECT_FALSE(window.waitForFinished(2000)) << window.readAllStandardError().constData();
+  window.kill();
+  window.waitForFinished();
+}
+
+TEST(Usage, LibrariesKeepOffStderrAndAFallBackToTheVirtualDeviceIsSaidOnce) {
+  QTemporaryDir dir;
+  // No sound server, no ALSA device, nothing remembered: the card falls
+  // back to the virtual device, as on a machine without sound.
+  QFile(dir.filePath("empty.conf")).open(QIODevice::WriteOnly);
+  QProcessEnvironment none = Environment();
+  none.remove("TUNELARK_AUDIO");
+  none.remove("TUNELARK_DEBUG");
+  none.insert("PULSE_SERVER", "unix:" + dir.filePath("no-server"));
+  none.insert("ALSA_CONFIG_PATH", dir.filePath("empty.conf"));
+  none.insert("JACK_NO_START_SERVER", "1");
+  none.insert("XDG_CONFIG_HOME", dir.path());
+  const Result r = Tunelark({"record", "-s", "1", "-o", dir.filePath("take.wav")}, none);
+  EXPECT_EQ(r.code, 0) << r.err.constData();
+  QList<QByteArray> said;
+  for (const QByteArray& line : r.ErrLines())
+    if (!line.startsWith("Record")) said << line;
+  ASSERT_EQ(said.size(), 1) << r.err.constData();
+  EXPECT_TRUE(said[0].contains("virtual device") && said[0].contains("silent")) << r.err.constData();
+  const Result devices = Tunelark({"devices"}, none);
+  EXPECT_TRUE(devices.err.isEmpty()) << devices.err.constData();
+
+  // An MP3 cut short: its decoder has notes on it.
+  WriteWav(dir.filePath("tone.wav"), 44100, 44100);
+  ASSERT_EQ(Tunelark({"convert", dir.filePath("tone.wav"), "-q"}).code, 0);
+  QFile::resize(dir.filePath("tone.mp3"), 5000);
+  const Result cut = Tunelark({"play", dir.filePath("tone.mp3"), "-q"});
+  EXPECT_EQ(cut.code, 0) << cut.err.constData();
+  EXPECT_TRUE(cut.err.isEmpty()) << cut.err.constData();
 }
 
 TEST(Usage, DevicesListsTheVirtualDeviceInUseAndTheSoundfontInUse) {

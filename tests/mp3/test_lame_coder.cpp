@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <unistd.h>
 #include <string>
@@ -376,12 +377,18 @@ TEST_F(Conversion, AnUnfinishedRunLeavesTheOutputAsItWas) {
   // Stopped after two chunks.
   coder.SetInputFiles({wav, wav});
   coder.SetOutputFiles({Path("old.mp3"), Path("new.mp3")});
+  QStringList during;
   coder.OnProgress = [&](QObject*, WORD p) {
     log.progress.push_back(p);
+    if (log.progress.size() == 1) during = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     if (log.progress.size() == 2) coder.Stop();
   };
   coder.ProcessFiles();
   EXPECT_EQ(log.events.back(), "abort");
+  // Meanwhile the new MP3 was written beside the older one, in sight.
+  ASSERT_EQ(during.size(), 3) << during.join(' ').toStdString();
+  EXPECT_TRUE(QRegularExpression("^old\\.new-[A-Za-z0-9]{6}\\.mp3$").match(during[1]).hasMatch())
+      << during[1].toStdString();
   EXPECT_EQ(ReadAll(Path("old.mp3")), old);
   EXPECT_EQ(Files(dir.path()), (QStringList{"old.mp3", "take.wav"}));
 

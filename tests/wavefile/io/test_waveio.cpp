@@ -610,7 +610,7 @@ TEST(WaveFormatHelpers, SizesCopiesNamesAndDescriptions) {
   const std::pair<WORD, const char*> shown[] = {
       {0x0000, "Unknown"},          {0x0001, "PCM"},
       {0x020C, "PCM 32"},           {0x0002, "Microsoft ADPCM"},
-      {0x0003, "Mediavision's ADPCM"}, {0x0005, "IBM CVSD"},
+      {0x0003, "IEEE float"},       {0x0005, "IBM CVSD"},
       {0x0006, "CCITT A-Law"},      {0x0007, "CCITT mu-Law"},
       {0x0010, "OKI ADPCM"},        {0x0011, "IMA ADPCM"},
       {0x0012, "Mediaspace's ADPCM"}, {0x0013, "Sierra's ADPCM"},
