@@ -172,6 +172,14 @@ void TForm1::CreateRecorderAndPlayer() {
   wavrec->SetBitLength(b16Bit);
   wavrec->SetSampleRate(44100);
   wavrec->SetOverwriteExisting(false);
+  // A recorder that stops by itself (its sound server was lost, its file
+  // cannot grow) has finished the take: the window then shows what
+  // stop-and-save leaves, so the take can be played, saved or deleted.
+  wavrec->OnStop = [this](QObject*) {
+    QTimer::singleShot(0, this, [this] {
+      if (recording && !(wavrec->State() & wisRecording)) RunHandler([this] { btwstopClick(); });
+    });
+  };
 
   wavplay = new TMMWavePlayer(this);
   wavplay->Wave()->SetTimeFormat(tfByte);
