@@ -6,6 +6,8 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
+#include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -648,6 +650,58 @@ TEST_P(PulseClock, ALostServerIsToldToTheOpenHandlesAndThePeriodsGoOn) {
   TakeHandle again(next);
   EXPECT_EQ(soundcard::ActiveClock(), soundcard::Clock::Virtual);
   EXPECT_EQ(soundcard::CardBackendInUse().why, soundcard::CardBackend::Why::NoHost);
+}
+
+// `record --seconds 10` whose sound server dies two seconds in: it ends
+// soon after (not frozen), exit code 1, one line that says the server was
+// lost and how much was kept, and the take is a finished WAV of what was
+// recorded.
+TEST_P(PulseClock, RecordWhoseServerIsLostKeepsTheTakeAndSaysSoInOneLine) {
+  QTemporaryDir dir;
+  const QString wav = dir.filePath(QStringLiteral("take.wav"));
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.remove(QStringLiteral("TUNELARK_AUDIO"));  // the server, not the virtual device
+  env.insert(QStringLiteral("LANG"), QStringLiteral("C"));
+  env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path());
+  QProcess p;
+  p.setProcessEnvironment(env);
+  p.start(QStringLiteral(TUNELARK_BIN), {"record", "--seconds", "10", "--out", wav});
+  ASSERT_TRUE(p.waitForStarted(10000));
+  // The first progress line comes once the take runs.
+  for (int i = 0; i < 100 && !p.readAllStandardError().contains("Recording"); ++i) p.waitForReadyRead(100);
+  std::this_thread::sleep_for(2s);
+  const auto killedAt = std::chrono::steady_clock::now();
+  server().crash();
+  const bool finished = p.waitForFinished(20000);
+  if (!finished) p.kill();
+  ASSERT_TRUE(finished) << "record froze after its sound server was lost";
+  RecordProperty("exit_after_loss_ms", std::to_string(std::chrono::duration<double, std::milli>(
+                                                          std::chrono::steady_clock::now() - killedAt)
+                                                          .count()));
+  EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(p.exitCode(), 1);
+  const QString out = QString::fromUtf8(p.readAllStandardOutput());
+  EXPECT_TRUE(out.startsWith(QStringLiteral("Latency compensation "))) << out.toStdString();
+  QStringList errors;
+  for (const QString& line : QString::fromUtf8(p.readAllStandardError()).split(QLatin1Char('\n')))
+    if (line.startsWith(QStringLiteral("tunelark"))) errors << line;
+  ASSERT_EQ(errors.size(), 1) << errors.join(QLatin1Char('\n')).toStdString();
+  EXPECT_TRUE(errors[0].contains(QStringLiteral("sound server was lost after"))) << errors[0].toStdString();
+
+  QFile f(wav);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << "the take was not kept";
+  const QByteArray b = f.readAll();
+  ASSERT_GE(b.size(), 46);
+  auto u32 = [&](int at) { return std::uint32_t(std::uint8_t(b[at])) | std::uint32_t(std::uint8_t(b[at + 1])) << 8 |
+                                  std::uint32_t(std::uint8_t(b[at + 2])) << 16 | std::uint32_t(std::uint8_t(b[at + 3])) << 24; };
+  EXPECT_EQ(b.left(4), QByteArray("RIFF"));
+  EXPECT_EQ(u32(4), std::uint32_t(b.size() - 8)) << "the take was not finished";
+  ASSERT_EQ(b.mid(38, 4), QByteArray("data"));
+  const double seconds = double(u32(42)) / (44100.0 * 4);
+  EXPECT_GT(seconds, 1.5);
+  EXPECT_LT(seconds, 9.0);
+  // The line says what the file holds.
+  EXPECT_TRUE(errors[0].contains(QString::number(seconds, 'f', 1))) << errors[0].toStdString() << " vs " << seconds;
 }
 
 }  // namespace
