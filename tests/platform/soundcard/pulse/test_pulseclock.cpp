@@ -415,13 +415,20 @@ TEST_P(PulseClock, AStallOfTheCardIsCountedAsLostAndTheRoundTripFollowsIt) {
     // what the card keeps (about 300 ms more): both are counted, about
     // 0.58 s in all. On a busy machine the server's own process can miss
     // some more; counting the stall twice would give about 1.16 s.
+    // PipeWire now and then drops the microphone's frames of the stall
+    // itself, leaving only the underrun to count (about 0.3 s).
+    const bool pipeWire = GetParam() == ServerKind::PipeWire;
     const std::uint64_t lost = soundcard::HostLostFrames() - lostBefore;
-    EXPECT_GE(lost, soundcard::kSampleRate * 45 / 100);
+    EXPECT_GE(lost, soundcard::kSampleRate * (pipeWire ? 25 : 45) / 100);
     EXPECT_LE(lost, soundcard::kSampleRate * 95 / 100);
     const auto measured = MeasuredRoundTrips();
     ASSERT_GE(measured.size(), 10u);
     ASSERT_FALSE(reported.empty());
-    for (std::int32_t r : reported) EXPECT_NEAR(r, measured.back(), kTwoMs);
+    // PipeWire's graph may come back from the underrun a cycle (about
+    // 5 ms) later or earlier than its reports show; the figure then
+    // follows only within that cycle.
+    const std::int64_t within = pipeWire ? kTwoMs + 240 : kTwoMs;
+    for (std::int32_t r : reported) EXPECT_NEAR(r, measured.back(), within);
     return;
   }
   GTEST_SKIP() << StalledText();
