@@ -233,6 +233,10 @@ class PrivateSoundServer {
     for (int i = 0; i < 250 && access((folder_ + "/bus").c_str(), F_OK) != 0; ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     spawn({"pipewire"}, "pipewire.log", {busEnv_});
+    // The session manager and the PulseAudio-protocol server give up at
+    // once when the server's socket is not there yet.
+    for (int i = 0; i < 250 && access((folder_ + "/pipewire-0").c_str(), F_OK) != 0; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
     spawn({"wireplumber"}, "wireplumber.log", {busEnv_});
     spawn({"pipewire-pulse"}, "pipewire-pulse.log", {busEnv_});
   }
