@@ -587,6 +587,7 @@ TEST_P(PulseClock, ATakeIsCompensatedFromItsFirstFrame) {
       handle.close();
       soundcard::SetSynthRender(nullptr, nullptr);
     }
+    const std::uint32_t inForce = soundcard::RoundTripFrames();
     soundcard::SelectClock(soundcard::Clock::Stepped);
     if (watch.stalls() > 0 || soundcard::HostLostFrames() != lostBefore) continue;
     std::vector<float> left, right;
@@ -607,7 +608,7 @@ TEST_P(PulseClock, ATakeIsCompensatedFromItsFirstFrame) {
     ASSERT_EQ(apart.size(), accompaniment.size()) << "a click did not come back through the monitor";
     for (std::int64_t d : apart) EXPECT_LE(std::abs(d), kTwoMs) << "accompaniment and its loop-back copy apart";
     RecordProperty("first_click_pair_frames", std::to_string(apart.front()));
-    RecordProperty("round_trip_in_force_frames", std::to_string(soundcard::RoundTripFrames()));
+    RecordProperty("round_trip_in_force_frames", std::to_string(inForce));
     return;
   }
   GTEST_SKIP() << StalledText();
