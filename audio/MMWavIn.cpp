@@ -499,6 +499,8 @@ void TMMCustomWaveIn::DriverCallback(void* hdrvr, UINT uMsg, DWORD_PTR dwInstanc
         self->FThread->Post({MM_WIM_DATA, reinterpret_cast<WPARAM>(hdrvr), header, 0});
       break;
     }
+    // The main thread reports it and closes the device.
+    case MM_WIM_DEVICELOST: PostMessage(self->FHWnd, MM_WIM_DEVICELOST, reinterpret_cast<WPARAM>(hdrvr), LPARAM(dwParam1)); break;
     default: break;
   }
 }
@@ -511,6 +513,7 @@ LRESULT TMMCustomWaveIn::WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lP
       // The open and close notices reach only the callback function.
       case MM_WIM_DATA: ProcessBuffer(reinterpret_cast<PMMBufferHeader>(lParam)); break;
       case MM_WIM_STOP: Stop(); break;
+      case MM_WIM_DEVICELOST: DeviceError("WaveIn:\n\r", MMRESULT(lParam));
       case MM_ENGINE_THREADFAIL: {
         const std::exception_ptr error = FThreadFailure.Take();
         Close();

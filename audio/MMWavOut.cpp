@@ -572,6 +572,7 @@ void TMMWaveOut::WaveOutFunc(void* hdrvr, UINT uMsg, DWORD_PTR dwInstance, DWORD
       break;
     }
     case kDrainedMessage: PostMessage(self->FHandle, kDrainedMessage, WPARAM(hdrvr), 0); break;
+    case MM_WOM_DEVICELOST: PostMessage(self->FHandle, MM_WOM_DEVICELOST, WPARAM(hdrvr), LPARAM(dwParam1)); break;
     default: break;
   }
 }
@@ -598,6 +599,8 @@ LRESULT TMMWaveOut::WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
           Stop();
         }
         break;
+      // Raised here: the device closes and the error is reported.
+      case MM_WOM_DEVICELOST: DeviceError("WaveOut:\n\r", MMRESULT(lParam));
       case MM_ENGINE_THREADFAIL:
         if (FThreadFailure.Failed()) {
           const std::exception_ptr error = FThreadFailure.Take();

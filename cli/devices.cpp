@@ -1,5 +1,8 @@
-// tunelark devices: the host's audio devices, the virtual device and the
-// soundfonts, each marked when it is the one in use.
+// tunelark devices: what `record` would play through and record from (the
+// card is started for that, so a sound server's round trip is measured on
+// its running streams), the host's audio devices, the virtual device and
+// the soundfonts, each marked when it is the one in use.
+#include "cli/backend.h"
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "cli/progress.h"
@@ -15,9 +18,10 @@ int RunDevices(const QStringList& args) {
     throw ECliUsage(Tr("unexpected argument: %1", "多余的参数: %1").arg(p.positional.first()));
 
   const QString inUse = Tr("in use", "使用中");
-  const bool host = soundcard::ActiveClock() == soundcard::Clock::Host;
-  const std::string input = soundcard::SelectedHostInput();
-  const std::string output = soundcard::SelectedHostOutput();
+  const soundcard::CardBackend backend = soundcard::CardBackendInUse();
+  const bool host = backend.clock == soundcard::Clock::Host;
+  PrintOut(Tr("Recording uses %1", "录音使用 %1").arg(DescribeBackend(backend)));
+  PrintOut(CompensationLine(backend));
 
   PrintOut(Tr("Audio devices of this computer:", "本机音频设备:"));
   const auto devices = soundcard::HostDevices();
@@ -26,8 +30,8 @@ int RunDevices(const QStringList& args) {
     QStringList marks;
     if (d.defaultInput) marks << Tr("default input", "默认输入");
     if (d.defaultOutput) marks << Tr("default output", "默认输出");
-    const bool usedIn = host && d.inputChannels > 0 && (input.empty() ? d.defaultInput : input == d.name);
-    const bool usedOut = host && d.outputChannels > 0 && (output.empty() ? d.defaultOutput : output == d.name);
+    const bool usedIn = host && d.inputChannels > 0 && backend.input == d.name;
+    const bool usedOut = host && d.outputChannels > 0 && backend.output == d.name;
     if (usedIn || usedOut) marks << inUse;
     PrintOut(Tr("  %1 (in %2, out %3)%4", "  %1 (输入 %2, 输出 %3)%4")
                  .arg(QString::fromStdString(d.name))

@@ -12,6 +12,7 @@
 
 #include "audio/MMConect.h"
 #include "audio/MMWRec.h"
+#include "cli/backend.h"
 #include "cli/accompaniment.h"
 #include "cli/commands.h"
 #include "cli/options.h"
@@ -153,6 +154,11 @@ int RunRecord(const QStringList& args) {
   DeliverStopSignals();
   if (StopRequested()) throw ECliFailure(Tr("interrupted", "已中断"));
 
+  // The card runs, its round trip settled, before the take begins.
+  const soundcard::CardBackend backend = soundcard::CardBackendInUse();
+  if (!o.quiet) PrintOut(CompensationLine(backend));
+  const std::uint64_t lossesBefore = soundcard::HostLosses();
+
   TRunLoop loop;
   TProgress progress(o.quiet);
   TTextLevel left(chLeft, 12), right(chRight, 12);
@@ -240,10 +246,19 @@ int RunRecord(const QStringList& args) {
   // Whatever ended the loop, the take is finished before anything else.
   rec.Stop();
   if (player.DeviceID() != 0) player.Stop();
+  // The sound server went away: the recorder's engine reported it and
+  // closed the take, which holds what was recorded until then.
+  const bool serverLost = started && soundcard::HostLosses() != lossesBefore;
+  if (serverLost) {
+    try {
+      loop.RethrowIfFailed();
+    } catch (...) {
+    }
+  }
   // A take that failed keeps what it holds; one that holds nothing more
   // than the silent frame every finished WAV gets is not left behind.
   const bool holdsSound = rec.Wave()->DataSize() > 4;  // bytes: one 16-bit stereo frame
-  if (loop.Failed() || !started || cutShort) {
+  if (loop.Failed() || !started || cutShort || serverLost) {
     if (holdsSound)
       wav.Commit();
     else
@@ -253,13 +268,21 @@ int RunRecord(const QStringList& args) {
   if (!started) throw ECliFailure(Tr("the recording did not start", "录音没有开始"));
   show(true);
   progress.Finish();
-  if (cutShort && !holdsSound)
+  if (serverLost && !holdsSound)
+    throw ECliFailure(Tr("the sound server was lost before anything was recorded",
+                         "声音服务器丢失, 没有录下任何声音"));
+  if (cutShort && !holdsSound && !serverLost)
     throw ECliFailure(Tr("nothing could be recorded: %1 could not be written (disk full?)",
                          "无法录音: 无法写入 %1(磁盘已满?)")
                           .arg(wav.Path()));
 
   wav.Commit();
   const double seconds = double(recorded) / double(bytesPerSecond);
+  if (serverLost)
+    throw ECliFailure(Tr("the sound server was lost after %1 s; what was recorded is in %2",
+                         "声音服务器在 %1 秒后丢失; 已录的部分在 %2")
+                          .arg(seconds, 0, 'f', 1)
+                          .arg(wav.Path()));
   // What was recorded is kept, but the take is not what was asked for.
   if (cutShort)
     throw ECliFailure(Tr("the recording stopped after %1 s: the file could not be written any further "

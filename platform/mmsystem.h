@@ -75,6 +75,8 @@ constexpr MMRESULT WAVERR_BADFORMAT = WAVERR_BASE + 0;
 constexpr MMRESULT WAVERR_STILLPLAYING = WAVERR_BASE + 1;
 constexpr MMRESULT WAVERR_UNPREPARED = WAVERR_BASE + 2;
 constexpr MMRESULT WAVERR_SYNC = WAVERR_BASE + 3;
+// The host's sound server was lost (this platform's own code).
+constexpr MMRESULT WAVERR_SERVERLOST = WAVERR_BASE + 16;
 
 constexpr MMRESULT MIXERR_BASE = 1024;
 constexpr MMRESULT MIXERR_INVALLINE = MIXERR_BASE + 0;
@@ -91,6 +93,13 @@ constexpr UINT MM_WOM_DONE = 0x3BD;
 constexpr UINT MM_WIM_OPEN = 0x3BE;
 constexpr UINT MM_WIM_CLOSE = 0x3BF;
 constexpr UINT MM_WIM_DATA = 0x3C0;
+// This platform's own notices: sent to the callback of every open wave
+// handle when the card loses its host device (a sound server that went
+// away or stopped answering); dwParam1 is the result code whose text says
+// what was lost. The card goes on at once on its virtual device with a
+// silent microphone, so queued buffers still come back.
+constexpr UINT MM_WIM_DEVICELOST = 0x3E0;
+constexpr UINT MM_WOM_DEVICELOST = 0x3E1;
 
 // ---------------------------------------------------------------- wave devices
 constexpr UINT WAVE_MAPPER = UINT(-1);

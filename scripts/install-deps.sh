@@ -8,6 +8,9 @@
 # desktop-file-utils and appstream check the desktop entry and AppStream data.
 # libpulse-dev is the card's PulseAudio backend; pulseaudio runs the private
 # sound server (a null sink) that its tests play and record through.
+# pipewire, pipewire-pulse and wireplumber (with dbus for its session bus)
+# run the same tests against PipeWire's PulseAudio-compatible server, the
+# desktop default of Debian 12, whose timing differs from PulseAudio's.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 packages=(
@@ -17,6 +20,7 @@ packages=(
   libfluidsynth-dev timgm6mb-soundfont musescore-general-soundfont-small
   libmp3lame-dev libsndfile1-dev libsoxr-dev librtaudio-dev
   libpulse-dev pulseaudio
+  pipewire pipewire-pulse wireplumber dbus
   libjpeg62-turbo fonts-noto-cjk qt6-translations-l10n
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth

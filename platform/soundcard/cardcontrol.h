@@ -122,6 +122,26 @@ struct HostStartTimes {
   double firstInputMs = -1.0;
 };
 HostStartTimes HostStartDelays();
+// Times the Host clock lost its sound server since the process started.
+// The card then runs on its virtual device (silent microphone) and tells
+// every open wave handle (MM_WIM_DEVICELOST, MM_WOM_DEVICELOST); the next
+// wave handle opened tries the host again.
+std::uint64_t HostLosses();
+
+// ---------------------------------------------------------------- backend
+// What the card plays through. Starts the card's clock when it is not
+// running yet; with a sound server that returns once both streams run and
+// their round trip has settled (or after a few seconds at most).
+struct CardBackend {
+  Clock clock = Clock::Automatic;  // Host, Virtual or Stepped
+  bool soundServer = false;        // Host: through a sound server, else RtAudio
+  std::string server;              // the sound server's name and version
+  std::string output, input;       // device names ("" = none)
+  // Why the virtual device runs: chosen in the device sheet, asked for by
+  // TUNELARK_AUDIO=virtual, or no host device could be opened.
+  enum class Why { Chosen, Asked, NoHost } why = Why::NoHost;
+};
+CardBackend CardBackendInUse();
 
 // ---------------------------------------------------------------- sources
 // The microphone line's signal. Host (the start-up choice): the host input

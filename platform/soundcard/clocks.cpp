@@ -92,6 +92,7 @@ class HostClock : public ClockDriver {
 
   Clock kind() const override { return Clock::Host; }
   std::uint32_t roundTripFrames() const override { return latency_; }
+  Devices devices() const override { return used_; }
 
   bool start() override {
     try {
@@ -128,6 +129,8 @@ class HostClock : public ClockDriver {
         audio_->openStream(&outParams, nullptr, RTAUDIO_FLOAT32, kSampleRate, &frames,
                            &HostClock::callback, this, &options);
       }
+      used_.output = audio_->getDeviceInfo(unsigned(outId)).name;
+      used_.input = inChannels_ > 0 ? audio_->getDeviceInfo(unsigned(inId)).name : std::string();
       // Scratch for channel conversion, sized once for the negotiated buffer.
       in_.assign(2 * std::size_t(frames), 0.0f);
       out_.assign(2 * std::size_t(frames), 0.0f);
@@ -202,6 +205,7 @@ class HostClock : public ClockDriver {
   std::unique_ptr<RtAudio> audio_;
   unsigned inChannels_ = 0, outChannels_ = 2;
   std::uint32_t latency_ = 0;
+  Devices used_;
   std::vector<float> in_, out_;
 };
 

@@ -25,6 +25,15 @@ class ClockDriver {
   // The input + output latency of the running stream in frames: how late
   // the microphone hears what the card sends to the speakers.
   virtual std::uint32_t roundTripFrames() const { return 0; }
+  // True once the host device was lost: the driver then runs the card's
+  // periods on a stand-in of its own until it is stopped.
+  virtual bool lost() const { return false; }
+  // The sound server's name and version ("" without one) and the devices
+  // played to and recorded from.
+  struct Devices {
+    std::string server, output, input;
+  };
+  virtual Devices devices() const { return {}; }
 };
 
 // A timer thread that runs one period every 10 ms against absolute

@@ -72,6 +72,7 @@ constexpr ErrorText kWaveTexts[] = {
     {WAVERR_SYNC,
      "Cannot open the device without using the WAVE_ALLOWSYNC flag.  Use the flag, and then "
      "try again."},
+    {WAVERR_SERVERLOST, "The sound server was lost: it closed the connection or stopped answering."},
 };
 
 constexpr ErrorText kMixerTexts[] = {

@@ -87,6 +87,7 @@ void Engine::period(const float* hostIn, float* hostOut, std::uint32_t n) noexce
   }
   std::unique_lock g(lock);
   const std::uint64_t now = clockFrames_.load(std::memory_order_relaxed);
+  if (lostPending_.load(std::memory_order_relaxed)) tellLost();
 
   std::fill_n(waveOut_.data(), 2 * n, 0.0f);
   for (WaveOutHandle* h : waveOuts)
@@ -108,6 +109,24 @@ void Engine::period(const float* hostIn, float* hostOut, std::uint32_t n) noexce
   g.unlock();
   PeriodBarrier::Dispatching dispatching;
   cardNotes_.call();
+}
+
+// Each open handle hears of the loss once, before this period's buffers;
+// those the notes have no room for now hear of it in a later period.
+void Engine::tellLost() noexcept {
+  bool all = true;
+  auto tell = [&](auto* h, UINT msg) {
+    if (!h || h->toldLost) return;
+    if (!cardNotes_.hasRoom()) {
+      all = false;
+      return;
+    }
+    cardNotes_.add(h->callback, h, msg, WAVERR_SERVERLOST);
+    h->toldLost = true;
+  };
+  for (WaveInHandle* h : waveIns) tell(h, MM_WIM_DEVICELOST);
+  for (WaveOutHandle* h : waveOuts) tell(h, MM_WOM_DEVICELOST);
+  if (all) lostPending_.store(false, std::memory_order_relaxed);
 }
 
 void Engine::fillMicrophone(const float* hostIn, std::uint32_t n) noexcept {
@@ -186,6 +205,13 @@ void Engine::reset() {
 
 void Engine::ensureClock() {
   std::lock_guard c(clockMutex_);
+  if (driver_ && driver_->lost()) {
+    // The sound server went away: try the host again (a desktop restarts
+    // its server), else the virtual device.
+    driver_->stop();
+    driver_.reset();
+    startClock(Clock::Host);
+  }
   if (!driver_) startClock(Clock::Automatic);
 }
 
@@ -203,11 +229,6 @@ Clock Engine::activeClock() {
   return active_;
 }
 
-bool Engine::clockFellBack() {
-  std::lock_guard c(clockMutex_);
-  return fellBack_;
-}
-
 void Engine::startClock(Clock clock) {
   static bool exitHandler = false;
   if (!exitHandler) {
@@ -222,6 +243,7 @@ void Engine::startClock(Clock clock) {
     std::string in, out;
     const bool remembered = RememberedDevices(&in, &out);
     if ((env && std::string(env) == "virtual") || (remembered && out == VirtualDeviceName())) {
+      why_ = env && std::string(env) == "virtual" ? CardBackend::Why::Asked : CardBackend::Why::Chosen;
       clock = Clock::Virtual;
     } else {
       if (remembered) {
@@ -232,13 +254,15 @@ void Engine::startClock(Clock clock) {
     }
     int offsetMs = 0;
     if (RememberedLatencyOffsetMs(&offsetMs)) SetLatencyOffsetMs(offsetMs);
+  } else if (clock == Clock::Virtual) {
+    why_ = CardBackend::Why::Chosen;
   }
   if (clock == Clock::Host) {
     driver_ = MakeHostClock(*this, hostInput_, hostOutput_);
-    fellBack_ = !driver_->start();
-    if (fellBack_) clock = Clock::Virtual;
-  } else {
-    fellBack_ = false;
+    if (!driver_->start()) {
+      clock = Clock::Virtual;
+      why_ = CardBackend::Why::NoHost;
+    }
   }
   if (clock == Clock::Virtual) {
     driver_ = MakeVirtualClock(*this);
@@ -256,6 +280,21 @@ std::uint32_t Engine::clockRoundTrip(Clock* kind) {
   std::lock_guard c(clockMutex_);
   *kind = active_;
   return driver_ ? driver_->roundTripFrames() : 0;
+}
+
+CardBackend Engine::backend() {
+  std::lock_guard c(clockMutex_);
+  CardBackend b;
+  b.clock = active_;
+  b.why = why_;
+  if (driver_) {
+    const ClockDriver::Devices d = driver_->devices();
+    b.server = d.server;
+    b.output = d.output;
+    b.input = d.input;
+  }
+  b.soundServer = active_ == Clock::Host && !b.server.empty();
+  return b;
 }
 
 void Engine::advance(std::uint64_t frames, bool pump) {
@@ -293,12 +332,20 @@ std::string Engine::hostOutput() {
 
 void SelectClock(Clock clock) { Engine::instance().selectClock(clock); }
 Clock ActiveClock() { return Engine::instance().activeClock(); }
-bool VirtualClockIsFallback() { return Engine::instance().clockFellBack(); }
+bool VirtualClockIsFallback() {
+  const CardBackend b = Engine::instance().backend();
+  return b.clock == Clock::Virtual && b.why == CardBackend::Why::NoHost;
+}
 void Advance(std::uint64_t frames) { Engine::instance().advance(frames, false); }
 void AdvanceAndPump(std::uint64_t frames) { Engine::instance().advance(frames, true); }
 std::uint64_t ClockFrames() { return Engine::instance().clockFrames(); }
 
 std::vector<HostDevice> HostDevices() { return ListHostDevices(); }
+CardBackend CardBackendInUse() {
+  Engine& e = Engine::instance();
+  e.ensureClock();
+  return e.backend();
+}
 void SelectHostDevices(const std::string& input, const std::string& output) {
   Engine::instance().selectHostDevices(input, output);
 }

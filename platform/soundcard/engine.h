@@ -70,7 +70,6 @@ class Engine {
   void ensureClock();
   void selectClock(Clock clock);
   Clock activeClock();
-  bool clockFellBack();
   void advance(std::uint64_t frames, bool pump);
   std::uint64_t clockFrames() const { return clockFrames_.load(std::memory_order_acquire); }
   void selectHostDevices(const std::string& input, const std::string& output);
@@ -78,6 +77,10 @@ class Engine {
   std::string hostOutput();
   // The running clock's reported round trip and its kind.
   std::uint32_t clockRoundTrip(Clock* kind);
+  CardBackend backend();
+  // Any thread: the host clock lost its device and runs on a stand-in;
+  // the next period tells the open wave handles.
+  void hostLost() { lostPending_.store(true); }
 
   // ---- sources (any thread but the card's)
   // Probe: the installed probe's microphone (silence without one).
@@ -96,6 +99,7 @@ class Engine {
   void period(const float* hostIn, float* hostOut, std::uint32_t frames) noexcept;
   void fillMicrophone(const float* hostIn, std::uint32_t frames) noexcept;
   void startClock(Clock clock);  // under clockMutex_
+  void tellLost() noexcept;      // card's thread, under `lock`
 
   // Held by the card's thread for a whole period, up to the return of its
   // callback functions; taken before `lock`.
@@ -115,7 +119,8 @@ class Engine {
   std::mutex clockMutex_;
   std::unique_ptr<ClockDriver> driver_;
   Clock active_ = Clock::Automatic;
-  bool fellBack_ = false;  // the virtual clock runs because the host's failed
+  CardBackend::Why why_ = CardBackend::Why::NoHost;  // of the virtual device
+  std::atomic<bool> lostPending_{false};
   std::string hostInput_, hostOutput_;
 };
 

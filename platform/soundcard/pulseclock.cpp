@@ -5,17 +5,21 @@
 #include <sched.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <thread>
 
 #include "platform/soundcard/clocks.h"
 #include "platform/soundcard/engine.h"
 #include "platform/soundcard/latency.h"
 #include "platform/soundcard/roundtripwatch.h"
 #include "platform/soundcard/spscring.h"
+#include "platform/soundcard/stopsignal.h"
 
 namespace soundcard {
 
@@ -47,6 +51,18 @@ constexpr std::uint32_t kChunkFrames = 2048;
 constexpr double kPauseMemoryMs = 250.0;
 // Waiting for the server, at most.
 constexpr int kAnswerMs = 1000;
+// Waiting in start() for the first settled round trip, at most: the
+// record stream's first frames may come two seconds after the playback's,
+// and PipeWire's figure takes a second or two more to settle.
+constexpr auto kSettleWait = std::chrono::seconds(5);
+// The server counts as lost when its connection fails, or when it has
+// asked for no frames for this long while this process ran (a hung
+// server). The guard looks every 100 ms; a look that comes much later than
+// that means this process itself was stopped, and the silence is judged
+// from then on.
+constexpr auto kGuardInterval = std::chrono::milliseconds(100);
+constexpr auto kGuardLate = std::chrono::milliseconds(400);
+constexpr auto kSilence = std::chrono::milliseconds(750);
 
 // The running server stream's figures. Written by the main loop's thread
 // (and by start/stop), read by any thread through the card calls.
@@ -58,6 +74,7 @@ std::atomic<bool> gRunning{false};
 std::atomic<std::uint64_t> gLostFrames{0};
 std::atomic<double> gFirstOutputMs{-1.0};
 std::atomic<double> gFirstInputMs{-1.0};
+std::atomic<std::uint64_t> gLosses{0};
 
 const pa_sample_spec kSpec{PA_SAMPLE_FLOAT32NE, kSampleRate, kChannels};
 
@@ -186,10 +203,10 @@ class PulseClock final : public ClockDriver {
 
   Clock kind() const override { return Clock::Host; }
 
-  // Input + output latency as the server's timing reports it (0 until known).
-  std::uint32_t roundTripFrames() const override {
-    return MeasuredRoundTrip().value_or(0);
-  }
+  // The settled round trip the watch adopted (0 until then).
+  std::uint32_t roundTripFrames() const override { return adopted_.load(); }
+  bool lost() const override { return lost_.load(); }
+  Devices devices() const override { return devices_; }
 
   bool start() override {
     started_ = Steady::now();
@@ -215,18 +232,36 @@ class PulseClock final : public ClockDriver {
     if (ok) ok = openStream(play_, PA_STREAM_PLAYBACK, outputName_);
     if (ok) openStream(rec_, PA_STREAM_RECORD, inputName_);
     if (ok) {
+      describe();
       if (rec_) uncork(rec_);
       uncork(play_);
     }
     pa_threaded_mainloop_unlock(loop_);
     if (!ok) return fail();
     gRunning = true;
-    // The recording mix follows the round trip once the server has timed it.
-    watch_.start(&MeasuredRoundTrip, [](std::uint32_t frames) { AdoptClockRoundTrip(Clock::Host, frames); });
+    // The recording mix follows the round trip once the server has timed
+    // it. The clock is in use only once the first figure has settled, so
+    // a take is compensated from its first frame, and begins only once
+    // both streams run.
+    watch_.start(&MeasuredRoundTrip, [this](std::uint32_t frames) {
+      adopted_ = frames;
+      AdoptClockRoundTrip(Clock::Host, frames);
+    });
+    watch_.waitFirst(kSettleWait);
+    if (gFirstOutputMs.load() < 0) return fail();  // the server never asked for frames
+    failed_ = false;  // a named device that did not connect is no loss
+    lastPumpNs_ = Steady::now().time_since_epoch().count();
+    guardQuit_.lower();
+    guard_ = std::thread([this] { guard(); });
     return true;
   }
 
   void stop() override {
+    if (guard_.joinable()) {
+      guardQuit_.raise();
+      guard_.join();
+    }
+    fallback_.reset();
     watch_.stop();
     if (!loop_) return;
     pa_threaded_mainloop_lock(loop_);
@@ -334,13 +369,113 @@ class PulseClock final : public ClockDriver {
     s = nullptr;
   }
 
+  // The server's name and version and the devices the streams play to
+  // and record from.
+  void describe() {
+    struct Answer {
+      PulseClock* self;
+      bool done = false;
+    } answer{this};
+    pa_operation* op = pa_context_get_server_info(
+        context_,
+        [](pa_context*, const pa_server_info* info, void* user) {
+          auto* a = static_cast<Answer*>(user);
+          if (info && info->server_name)
+            a->self->devices_.server =
+                std::string(info->server_name) + (info->server_version ? std::string(" ") + info->server_version : "");
+          a->done = true;
+          pa_threaded_mainloop_signal(a->self->loop_, 0);
+        },
+        &answer);
+    while (op && !answer.done && pa_operation_get_state(op) == PA_OPERATION_RUNNING)
+      pa_threaded_mainloop_wait(loop_);
+    if (op) pa_operation_unref(op);
+    const char* sink = pa_stream_get_device_name(play_);
+    devices_.output = sink ? sink : "";
+    const char* source = rec_ ? pa_stream_get_device_name(rec_) : nullptr;
+    devices_.input = source ? source : "";
+    if (devices_.server.find("PipeWire") != std::string::npos) graphFrames_ = pipeWireCycle();
+  }
+
+  // PipeWire's graph holds what a stream gives it for one cycle (a
+  // quantum) before the sink takes it, and its timing reports leave that
+  // out. The graph runs at the sink's rate with the smallest latency its
+  // streams ask for, rounded down to a power of two; this stream asks for
+  // its request size (the server sets the stream's latency to it), the
+  // smallest a desktop's streams usually ask for. The cycle in the card's
+  // frames.
+  std::int32_t pipeWireCycle() {
+    struct Answer {
+      PulseClock* self;
+      std::uint32_t rate = 0;
+      bool done = false;
+    } answer{this};
+    pa_operation* op = pa_context_get_sink_info_by_name(
+        context_, devices_.output.c_str(),
+        [](pa_context*, const pa_sink_info* info, int eol, void* user) {
+          auto* a = static_cast<Answer*>(user);
+          if (info && !eol) a->rate = info->sample_spec.rate;
+          if (eol) {
+            a->done = true;
+            pa_threaded_mainloop_signal(a->self->loop_, 0);
+          }
+        },
+        &answer);
+    while (op && !answer.done && pa_operation_get_state(op) == PA_OPERATION_RUNNING)
+      pa_threaded_mainloop_wait(loop_);
+    if (op) pa_operation_unref(op);
+    const pa_buffer_attr* attr = pa_stream_get_buffer_attr(play_);
+    if (!attr || answer.rate == 0) return 0;
+    const double request = double(attr->minreq / kFrameBytes) * answer.rate / kSampleRate;
+    std::uint32_t quantum = 1;
+    while (quantum * 2 <= request) quantum *= 2;
+    return std::int32_t(std::llround(double(quantum) * kSampleRate / answer.rate));
+  }
+
+  // ---- the guard's thread
+
+  void guard() {
+    auto judgedFrom = Steady::now();
+    auto lastLook = judgedFrom;
+    while (!guardQuit_.waitFor(kGuardInterval)) {
+      const auto now = Steady::now();
+      if (now - lastLook > kGuardLate) judgedFrom = now;  // this process was stopped
+      lastLook = now;
+      const Steady::time_point pumped{Steady::duration(lastPumpNs_.load(std::memory_order_relaxed))};
+      const auto silent = now - std::max(pumped, judgedFrom);
+      if (failed_.load() || silent > kSilence) {
+        takeOver();
+        return;
+      }
+    }
+  }
+
+  // The server is lost: the card's periods go on at real time on the
+  // virtual device (silent microphone), so nothing waits for ever, and the
+  // open wave handles are told.
+  void takeOver() {
+    lost_ = true;
+    gRunning = false;
+    gLatencyKnown = false;
+    gLosses.fetch_add(1);
+    fallback_ = MakeVirtualClock(engine_);
+    fallback_->start();
+    engine_.hostLost();
+  }
+
   // ---- the main loop's thread
 
-  static void onContextState(pa_context*, void* user) {
-    pa_threaded_mainloop_signal(static_cast<PulseClock*>(user)->loop_, 0);
+  // A connection or stream that fails once running means the server is
+  // lost; the guard takes over.
+  static void onContextState(pa_context* c, void* user) {
+    auto* self = static_cast<PulseClock*>(user);
+    if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(c))) self->failed_ = true;
+    pa_threaded_mainloop_signal(self->loop_, 0);
   }
-  static void onStreamState(pa_stream*, void* user) {
-    pa_threaded_mainloop_signal(static_cast<PulseClock*>(user)->loop_, 0);
+  static void onStreamState(pa_stream* s, void* user) {
+    auto* self = static_cast<PulseClock*>(user);
+    if (!PA_STREAM_IS_GOOD(pa_stream_get_state(s))) self->failed_ = true;
+    pa_threaded_mainloop_signal(self->loop_, 0);
   }
   static void onWritable(pa_stream*, size_t, void* user) {
     static_cast<PulseClock*>(user)->pump();
@@ -402,7 +537,8 @@ class PulseClock final : public ClockDriver {
   // dry all the same gives silence (lost frames), one that overfills is
   // trimmed back (lost frames too).
   void pump() noexcept {
-    if (!Ready(play_)) return;
+    if (lost_.load(std::memory_order_relaxed) || !Ready(play_)) return;
+    lastPumpNs_.store(Steady::now().time_since_epoch().count(), std::memory_order_relaxed);
     if (!prioritySet_) {
       prioritySet_ = true;
       raisePriority();
@@ -516,7 +652,36 @@ class PulseClock final : public ClockDriver {
     const pa_timing_info* t = pa_stream_get_timing_info(s);
     if (!success || !t) return;
     if (s == self->play_ && t->playing) self->playTimed_ = true;
-    if (s == self->rec_ && self->inputFlowing_) self->recTimed_ = true;
+    if (s == self->rec_ && self->inputFlowing_ && !t->write_index_corrupt && !t->read_index_corrupt) {
+      self->noteInput(self->inputLatency(*t));
+      self->recTimed_ = true;
+    }
+  }
+
+  // The age of the next microphone frame the card takes, from a fresh
+  // report of the record stream: the frames the server has captured and
+  // this process not yet taken (the server's queue and the FIFO), the
+  // source's own latency, less the sink's for a monitor (it hears the sink
+  // before its latency has passed), plus the report's way here. Taken at
+  // the report, unlike the client library's interpolation between reports,
+  // which follows PipeWire's stepwise record position only after seconds
+  // (first several milliseconds short, then over). Frames captured and
+  // frames taken both move at the card's rate, so the figure holds until
+  // the next report.
+  // The median of the last reports' figures: now and then a report lands
+  // while a burst of frames is on its way to this process and falls short.
+  void noteInput(std::int32_t frames) noexcept {
+    inputs_[inputCount_++ % inputs_.size()] = frames;
+    const std::size_t n = std::min(inputCount_, inputs_.size());
+    std::array<std::int32_t, 5> sorted = inputs_;
+    std::nth_element(sorted.begin(), sorted.begin() + n / 2, sorted.begin() + n);
+    input_ = sorted[n / 2];
+  }
+
+  std::int32_t inputLatency(const pa_timing_info& t) const {
+    const double queued = double(t.write_index - t.read_index) / kFrameBytes;
+    const double usec = double(t.source_usec) + double(t.transport_usec) - double(t.sink_usec);
+    return std::int32_t(std::llround(queued + usec * kSampleRate / 1e6)) + std::int32_t(fifo_.available() / 2);
   }
 
   // The next card frame is heard `output` frames from now, and takes the
@@ -528,13 +693,9 @@ class PulseClock final : public ClockDriver {
     pa_usec_t usec = 0;
     int negative = 0;
     if (pa_stream_get_latency(play_, &usec, &negative) < 0) return;
-    const std::int32_t output = UsecToFrames(usec, negative);
+    const std::int32_t output = UsecToFrames(usec, negative) + graphFrames_;
     lastOutput_ = output;
-    std::int32_t input = 0;
-    if (Ready(rec_)) {
-      if (pa_stream_get_latency(rec_, &usec, &negative) < 0) return;
-      input = UsecToFrames(usec, negative) + std::int32_t(fifo_.available() / 2);
-    }
+    const std::int32_t input = Ready(rec_) ? input_ : 0;
     gLatency.store(std::uint64_t(std::uint32_t(input)) << 32 | std::uint32_t(output),
                    std::memory_order_relaxed);
     gLatencyKnown.store(true, std::memory_order_release);
@@ -550,6 +711,17 @@ class PulseClock final : public ClockDriver {
   pa_stream* rec_ = nullptr;
   std::uint32_t fragmentFrames_ = kFragmentFrames;
   Steady::time_point started_;
+  Devices devices_;  // written by start()
+  std::int32_t graphFrames_ = 0;  // PipeWire's graph cycle, left out of its reports
+  std::atomic<std::uint32_t> adopted_{0};
+
+  // ---- losing the server
+  std::atomic<bool> failed_{false};  // the connection or a stream failed
+  std::atomic<bool> lost_{false};    // the guard took over: no more periods here
+  std::atomic<Steady::rep> lastPumpNs_{0};  // when the server last asked for frames
+  StopSignal guardQuit_;
+  std::thread guard_;
+  std::unique_ptr<ClockDriver> fallback_;  // the virtual clock, once lost
 
   // ---- the main loop's thread only
   SpscRing fifo_;  // microphone frames, interleaved, not yet taken by the card
@@ -557,6 +729,9 @@ class PulseClock final : public ClockDriver {
   bool inputBegun_ = false;
   bool inputFlowing_ = false;  // the card takes the FIFO's frames
   bool playTimed_ = false, recTimed_ = false;  // a report of the running stream came
+  std::int32_t input_ = 0;  // input latency of the record stream's last reports
+  std::array<std::int32_t, 5> inputs_{};
+  std::size_t inputCount_ = 0;
   std::uint32_t sinceTiming_ = 0;
   bool prioritySet_ = false;
   std::optional<Steady::time_point> underflowAt_;
@@ -610,5 +785,7 @@ bool HostUsesSoundServer() { return gRunning.load(); }
 std::uint64_t HostLostFrames() { return gLostFrames.load(); }
 
 HostStartTimes HostStartDelays() { return HostStartTimes{gFirstOutputMs.load(), gFirstInputMs.load()}; }
+
+std::uint64_t HostLosses() { return gLosses.load(); }
 
 }  // namespace soundcard

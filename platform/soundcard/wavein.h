@@ -17,6 +17,7 @@ struct WaveInHandle : soundcard::HeaderQueue {
                std::shared_ptr<soundcard::WaveInProbeRecord> record);
 
   // All members are guarded by the card's lock.
+  bool toldLost = false;  // of a lost host device
   WAVEFORMATEX format;
   soundcard::Callback callback;
   std::shared_ptr<soundcard::WaveInProbeRecord> record;  // null without a probe

@@ -15,6 +15,7 @@ struct WaveOutHandle : soundcard::HeaderQueue {
   WaveOutHandle(const WAVEFORMATEX& format, const soundcard::Callback& callback);
 
   // All members are guarded by the card's lock.
+  bool toldLost = false;  // of a lost host device
   WAVEFORMATEX format;
   soundcard::Callback callback;
   DWORD offset = 0;         // bytes of the first buffer already taken

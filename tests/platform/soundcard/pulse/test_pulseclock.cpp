@@ -6,6 +6,8 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
+#include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -25,10 +27,13 @@
 #include "platform/devicesheet/devicedialog.h"
 #include "platform/soundcard/soundcard.h"
 #include "soundserver.h"
+#include "tests/platform/soundcard/clicktrack.h"
 #include "stallwatch.h"
 
 using namespace std::chrono_literals;
 using soundservertest::PrivateSoundServer;
+using soundservertest::ServerKind;
+using soundservertest::KindName;
 using soundservertest::StallWatch;
 
 namespace {
@@ -77,14 +82,24 @@ struct Player {
   }
 };
 
-// Collects a wave-in handle's buffers and queues them again.
+// Collects a wave-in handle's buffers and queues them again; notes when the
+// card says its sound server was lost.
 struct Take {
   std::mutex mutex;
   std::vector<std::int16_t> samples;
   std::atomic<bool> requeue{true};
+  std::atomic<bool> lost{false};
+  std::atomic<MMRESULT> lostCode{0};
+  std::chrono::steady_clock::time_point lostAt;
   static void Proc(void* handle, UINT msg, DWORD_PTR instance, DWORD_PTR p1, DWORD_PTR) {
-    if (msg != MM_WIM_DATA) return;
     auto* self = reinterpret_cast<Take*>(instance);
+    if (msg == MM_WIM_DEVICELOST) {
+      self->lostAt = std::chrono::steady_clock::now();
+      self->lostCode = MMRESULT(p1);
+      self->lost = true;
+      return;
+    }
+    if (msg != MM_WIM_DATA) return;
     auto* hdr = reinterpret_cast<WAVEHDR*>(p1);
     {
       std::lock_guard g(self->mutex);
@@ -103,19 +118,24 @@ std::vector<std::uint64_t> Clicks(const std::vector<float>& tap, std::uint64_t s
   return at;
 }
 
-class PulseClock : public ::testing::Test {
+// Each test runs against each kind of server that is installed; the
+// servers start once and run side by side (a test that ends one has it
+// started again for the next).
+class PulseClock : public ::testing::TestWithParam<ServerKind> {
  protected:
-  static void SetUpTestSuite() {
-    if (!PrivateSoundServer::Program().empty()) server_ = std::make_unique<PrivateSoundServer>();
-  }
   static void TearDownTestSuite() {
     soundcard::SelectClock(soundcard::Clock::Stepped);
-    server_.reset();
+    for (auto& s : servers_) s.reset();
   }
 
   void SetUp() override {
-    if (!server_) GTEST_SKIP() << "pulseaudio is not installed: no sound server to test against";
-    ASSERT_TRUE(server_->ready()) << server_->error();
+    const std::string missing = PrivateSoundServer::Missing(GetParam());
+    if (!missing.empty()) GTEST_SKIP() << missing << ": no " << KindName(GetParam()) << " server to test against";
+    auto& server = servers_[int(GetParam())];
+    if (server && !server->alive()) server.reset();
+    if (!server) server = std::make_unique<PrivateSoundServer>(GetParam());
+    ASSERT_TRUE(server->ready()) << server->error();
+    server->select();
     soundcard::InstallCardProbe();  // wave-in history and mix taps
     soundcard::SelectClock(soundcard::Clock::Stepped);
     soundcard::ResetCard();
@@ -127,6 +147,8 @@ class PulseClock : public ::testing::Test {
     soundcard::SetSynthRender(nullptr, nullptr);
     soundcard::ResetCard();
   }
+
+  PrivateSoundServer& server() { return *servers_[int(GetParam())]; }
 
   // Selects the Host clock and waits for its first periods.
   void StartHost() {
@@ -197,10 +219,15 @@ class PulseClock : public ::testing::Test {
            "server's) for longer than the buffers last; an unbroken stream cannot be checked here";
   }
 
-  static inline std::unique_ptr<PrivateSoundServer> server_;
+  static inline std::unique_ptr<PrivateSoundServer> servers_[2];
 };
 
-TEST_F(PulseClock, ListsTheServersDevicesAndFallsBackToItsDefaults) {
+std::string ServerName(const ::testing::TestParamInfo<ServerKind>& info) { return KindName(info.param); }
+
+INSTANTIATE_TEST_SUITE_P(Servers, PulseClock, ::testing::Values(ServerKind::PulseAudio, ServerKind::PipeWire),
+                         ServerName);
+
+TEST_P(PulseClock, ListsTheServersDevicesAndFallsBackToItsDefaults) {
   const auto devices = soundcard::HostDevices();
   auto find = [&](const char* name) {
     return std::find_if(devices.begin(), devices.end(), [&](const auto& d) { return d.name == name; });
@@ -257,7 +284,7 @@ TEST_F(PulseClock, ListsTheServersDevicesAndFallsBackToItsDefaults) {
   EXPECT_FALSE(soundcard::HostLatency().known);
 }
 
-TEST_F(PulseClock, ReportedRoundTripMatchesTheLoopBack) {
+TEST_P(PulseClock, ReportedRoundTripMatchesTheLoopBack) {
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     StallWatch watch;
     Player player;
@@ -283,7 +310,10 @@ std::int16_t Expected(std::uint64_t frame, unsigned channel) {
   return std::int16_t(std::lround(double(soundcard::TestSignalSample(frame, channel)) * 32768.0));
 }
 
-TEST_F(PulseClock, ALongTakeIsThePlayedSignalSampleForSampleAndLosesNothing) {
+TEST_P(PulseClock, ALongTakeIsThePlayedSignalSampleForSampleAndLosesNothing) {
+  if (GetParam() == ServerKind::PipeWire)
+    GTEST_SKIP() << "PipeWire resamples the card's 44100 Hz to its graph's 48 kHz and back: a take "
+                    "there is not the played signal sample for sample";
   constexpr double kSeconds = 30.0;
   StallWatch watch;
   Player player;
@@ -372,7 +402,7 @@ TEST_F(PulseClock, ALongTakeIsThePlayedSignalSampleForSampleAndLosesNothing) {
   EXPECT_NEAR(last.input + last.output, measured, kTwoMs);
 }
 
-TEST_F(PulseClock, AStallOfTheCardIsCountedAsLostAndTheRoundTripFollowsIt) {
+TEST_P(PulseClock, AStallOfTheCardIsCountedAsLostAndTheRoundTripFollowsIt) {
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     StallWatch watch;
     Player player;
@@ -385,13 +415,20 @@ TEST_F(PulseClock, AStallOfTheCardIsCountedAsLostAndTheRoundTripFollowsIt) {
     // what the card keeps (about 300 ms more): both are counted, about
     // 0.58 s in all. On a busy machine the server's own process can miss
     // some more; counting the stall twice would give about 1.16 s.
+    // PipeWire now and then drops the microphone's frames of the stall
+    // itself, leaving only the underrun to count (about 0.3 s).
+    const bool pipeWire = GetParam() == ServerKind::PipeWire;
     const std::uint64_t lost = soundcard::HostLostFrames() - lostBefore;
-    EXPECT_GE(lost, soundcard::kSampleRate * 45 / 100);
+    EXPECT_GE(lost, soundcard::kSampleRate * (pipeWire ? 25 : 45) / 100);
     EXPECT_LE(lost, soundcard::kSampleRate * 95 / 100);
     const auto measured = MeasuredRoundTrips();
     ASSERT_GE(measured.size(), 10u);
     ASSERT_FALSE(reported.empty());
-    for (std::int32_t r : reported) EXPECT_NEAR(r, measured.back(), kTwoMs);
+    // PipeWire's graph may come back from the underrun a cycle (about
+    // 5 ms) later or earlier than its reports show; the figure then
+    // follows only within that cycle.
+    const std::int64_t within = pipeWire ? kTwoMs + 240 : kTwoMs;
+    for (std::int32_t r : reported) EXPECT_NEAR(r, measured.back(), within);
     return;
   }
   GTEST_SKIP() << StalledText();
@@ -401,7 +438,7 @@ TEST_F(PulseClock, AStallOfTheCardIsCountedAsLostAndTheRoundTripFollowsIt) {
 // the compensation, and its copy that came back through the monitor. With
 // the measured round trip adopted the two are one click; without
 // compensation they lie a round trip apart.
-TEST_F(PulseClock, TheAccompanimentInATakeSitsOnItsLoopBackCopy) {
+TEST_P(PulseClock, TheAccompanimentInATakeSitsOnItsLoopBackCopy) {
   soundcard::InstallMixers(LoopTable(true));
   // Clusters of click frames in the recording tap after `from`: the span of
   // each (first to last frame).
@@ -476,7 +513,7 @@ TEST_F(PulseClock, TheAccompanimentInATakeSitsOnItsLoopBackCopy) {
 
 // The device sheet's measurement, with the monitor as the microphone, finds
 // the round trip the server reports, so it proposes no correction.
-TEST_F(PulseClock, CalibrationFindsTheServersRoundTrip) {
+TEST_P(PulseClock, CalibrationFindsTheServersRoundTrip) {
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     StallWatch watch;
     const std::uint64_t lostBefore = soundcard::HostLostFrames();
@@ -498,6 +535,181 @@ TEST_F(PulseClock, CalibrationFindsTheServersRoundTrip) {
     return;
   }
   GTEST_SKIP() << StalledText();
+}
+
+// A wave-in handle at 44100 Hz 16-bit stereo with 16 buffers of 40 ms
+// queued, collecting into `take`.
+struct TakeHandle {
+  HWAVEIN h = nullptr;
+  std::vector<std::vector<char>> memory{16, std::vector<char>(4 * soundcard::kPeriodFrames * 4)};
+  std::vector<WAVEHDR> headers{16};
+  explicit TakeHandle(Take& take) {
+    const WAVEFORMATEX f{WAVE_FORMAT_PCM, 2, 44100, 44100 * 4, 4, 16, 0};
+    EXPECT_EQ(waveInOpen(&h, WAVE_MAPPER, &f, reinterpret_cast<DWORD_PTR>(&Take::Proc),
+                         reinterpret_cast<DWORD_PTR>(&take), CALLBACK_FUNCTION),
+              MMSYSERR_NOERROR);
+    for (std::size_t i = 0; i < memory.size(); ++i) {
+      headers[i] = WAVEHDR{};
+      headers[i].lpData = memory[i].data();
+      headers[i].dwBufferLength = DWORD(memory[i].size());
+      waveInPrepareHeader(h, &headers[i], sizeof(WAVEHDR));
+      waveInAddBuffer(h, &headers[i], sizeof(WAVEHDR));
+    }
+  }
+  ~TakeHandle() { close(); }
+  void close() {
+    if (!h) return;
+    waveInReset(h);
+    waveInClose(h);
+    h = nullptr;
+  }
+};
+
+// A take begun at once after the card started on the server, as `record`
+// begins one: the accompaniment is compensated from its first click (the
+// clicks keep their spacing from the first to the last, no jump when the
+// round trip is adopted) and each sits on its loop-back copy.
+TEST_P(PulseClock, ATakeIsCompensatedFromItsFirstFrame) {
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    StallWatch watch;
+    clicktrack::InstallSplitMixers();  // microphone left, accompaniment right
+    const std::uint64_t lostBefore = soundcard::HostLostFrames();
+    soundcard::SelectClock(soundcard::Clock::Host);
+    ASSERT_TRUE(soundcard::HostUsesSoundServer());
+    Take take;
+    {
+      TakeHandle handle(take);
+      clicktrack::Synth synth;
+      soundcard::SetSynthRender(&clicktrack::Synth::Render, &synth);
+      ASSERT_EQ(waveInStart(handle.h), MMSYSERR_NOERROR);
+      std::this_thread::sleep_for(3s);
+      take.requeue = false;
+      handle.close();
+      soundcard::SetSynthRender(nullptr, nullptr);
+    }
+    const std::uint32_t inForce = soundcard::RoundTripFrames();
+    soundcard::SelectClock(soundcard::Clock::Stepped);
+    if (watch.stalls() > 0 || soundcard::HostLostFrames() != lostBefore) continue;
+    std::vector<float> left, right;
+    {
+      std::lock_guard g(take.mutex);
+      for (std::size_t i = 0; i + 1 < take.samples.size(); i += 2) {
+        left.push_back(take.samples[i] / 32768.0f);
+        right.push_back(take.samples[i + 1] / 32768.0f);
+      }
+    }
+    const auto accompaniment = clicktrack::ClickPeaks(right, clicktrack::kWidth * 4);
+    const auto sung = clicktrack::ClickPeaks(left, clicktrack::kWidth * 4);
+    ASSERT_GE(accompaniment.size(), 4u);
+    for (std::size_t i = 1; i < accompaniment.size(); ++i)
+      EXPECT_NEAR(accompaniment[i] - accompaniment[i - 1], std::int64_t(clicktrack::kInterval), 2)
+          << "the accompaniment jumped between its clicks " << i - 1 << " and " << i;
+    const auto apart = clicktrack::Distances(accompaniment, sung, kTwoMs);
+    ASSERT_EQ(apart.size(), accompaniment.size()) << "a click did not come back through the monitor";
+    for (std::int64_t d : apart) EXPECT_LE(std::abs(d), kTwoMs) << "accompaniment and its loop-back copy apart";
+    RecordProperty("first_click_pair_frames", std::to_string(apart.front()));
+    RecordProperty("round_trip_in_force_frames", std::to_string(inForce));
+    return;
+  }
+  GTEST_SKIP() << StalledText();
+}
+
+// A server that dies mid-take: the card notices, tells the open handle
+// with the text that says so, and keeps its periods running on the virtual
+// device, so the take's buffers still come back and nothing waits for
+// ever. The next handle opened tries the host again and, with no server,
+// runs on the virtual device.
+TEST_P(PulseClock, ALostServerIsToldToTheOpenHandlesAndThePeriodsGoOn) {
+  const std::uint64_t lossesBefore = soundcard::HostLosses();
+  soundcard::SelectClock(soundcard::Clock::Host);
+  ASSERT_TRUE(soundcard::HostUsesSoundServer());
+  Take take;
+  TakeHandle handle(take);
+  ASSERT_EQ(waveInStart(handle.h), MMSYSERR_NOERROR);
+  std::this_thread::sleep_for(500ms);
+  const auto killedAt = std::chrono::steady_clock::now();
+  server().crash();
+  for (int i = 0; i < 1000 && !take.lost; ++i) std::this_thread::sleep_for(10ms);
+  ASSERT_TRUE(take.lost) << "the handle never heard that the server was lost";
+  EXPECT_EQ(take.lostCode.load(), WAVERR_SERVERLOST);
+  EXPECT_EQ(soundcard::HostLosses(), lossesBefore + 1);
+  EXPECT_FALSE(soundcard::HostUsesSoundServer());
+  char text[256] = {};
+  ASSERT_EQ(waveInGetErrorText(take.lostCode, text, sizeof text), MMSYSERR_NOERROR);
+  EXPECT_NE(std::string(text).find("sound server was lost"), std::string::npos) << text;
+  RecordProperty("loss_noticed_after_ms",
+                 std::to_string(std::chrono::duration<double, std::milli>(take.lostAt - killedAt).count()));
+  // The periods go on: buffers keep coming back.
+  std::size_t before = 0;
+  {
+    std::lock_guard g(take.mutex);
+    before = take.samples.size();
+  }
+  const std::uint64_t frames = soundcard::ClockFrames();
+  std::this_thread::sleep_for(300ms);
+  EXPECT_GT(soundcard::ClockFrames(), frames);
+  {
+    std::lock_guard g(take.mutex);
+    EXPECT_GT(take.samples.size(), before);
+  }
+  take.requeue = false;
+  handle.close();
+  Take next;
+  TakeHandle again(next);
+  EXPECT_EQ(soundcard::ActiveClock(), soundcard::Clock::Virtual);
+  EXPECT_EQ(soundcard::CardBackendInUse().why, soundcard::CardBackend::Why::NoHost);
+}
+
+// `record --seconds 10` whose sound server dies two seconds in: it ends
+// soon after (not frozen), exit code 1, one line that says the server was
+// lost and how much was kept, and the take is a finished WAV of what was
+// recorded.
+TEST_P(PulseClock, RecordWhoseServerIsLostKeepsTheTakeAndSaysSoInOneLine) {
+  QTemporaryDir dir;
+  const QString wav = dir.filePath(QStringLiteral("take.wav"));
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.remove(QStringLiteral("TUNELARK_AUDIO"));  // the server, not the virtual device
+  env.insert(QStringLiteral("LANG"), QStringLiteral("C"));
+  env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path());
+  QProcess p;
+  p.setProcessEnvironment(env);
+  p.start(QStringLiteral(TUNELARK_BIN), {"record", "--seconds", "10", "--out", wav});
+  ASSERT_TRUE(p.waitForStarted(10000));
+  // The first progress line comes once the take runs.
+  for (int i = 0; i < 100 && !p.readAllStandardError().contains("Recording"); ++i) p.waitForReadyRead(100);
+  std::this_thread::sleep_for(2s);
+  const auto killedAt = std::chrono::steady_clock::now();
+  server().crash();
+  const bool finished = p.waitForFinished(20000);
+  if (!finished) p.kill();
+  ASSERT_TRUE(finished) << "record froze after its sound server was lost";
+  RecordProperty("exit_after_loss_ms", std::to_string(std::chrono::duration<double, std::milli>(
+                                                          std::chrono::steady_clock::now() - killedAt)
+                                                          .count()));
+  EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(p.exitCode(), 1);
+  const QString out = QString::fromUtf8(p.readAllStandardOutput());
+  EXPECT_TRUE(out.startsWith(QStringLiteral("Latency compensation "))) << out.toStdString();
+  QStringList errors;
+  for (const QString& line : QString::fromUtf8(p.readAllStandardError()).split(QLatin1Char('\n')))
+    if (line.startsWith(QStringLiteral("tunelark"))) errors << line;
+  ASSERT_EQ(errors.size(), 1) << errors.join(QLatin1Char('\n')).toStdString();
+  EXPECT_TRUE(errors[0].contains(QStringLiteral("sound server was lost after"))) << errors[0].toStdString();
+
+  QFile f(wav);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << "the take was not kept";
+  const QByteArray b = f.readAll();
+  ASSERT_GE(b.size(), 46);
+  auto u32 = [&](int at) { return std::uint32_t(std::uint8_t(b[at])) | std::uint32_t(std::uint8_t(b[at + 1])) << 8 |
+                                  std::uint32_t(std::uint8_t(b[at + 2])) << 16 | std::uint32_t(std::uint8_t(b[at + 3])) << 24; };
+  EXPECT_EQ(b.left(4), QByteArray("RIFF"));
+  EXPECT_EQ(u32(4), std::uint32_t(b.size() - 8)) << "the take was not finished";
+  ASSERT_EQ(b.mid(38, 4), QByteArray("data"));
+  const double seconds = double(u32(42)) / (44100.0 * 4);
+  EXPECT_GT(seconds, 1.5);
+  EXPECT_LT(seconds, 9.0);
+  // The line says what the file holds.
+  EXPECT_TRUE(errors[0].contains(QString::number(seconds, 'f', 1))) << errors[0].toStdString() << " vs " << seconds;
 }
 
 }  // namespace
