@@ -387,14 +387,19 @@ class PulseClock final : public ClockDriver {
           pa_threaded_mainloop_signal(a->self->loop_, 0);
         },
         &answer);
-    while (op && !answer.done && pa_operation_get_state(op) == PA_OPERATION_RUNNING)
-      pa_threaded_mainloop_wait(loop_);
-    if (op) pa_operation_unref(op);
+    awaitAnswer(op, answer.done);
     const char* sink = pa_stream_get_device_name(play_);
     devices_.output = sink ? sink : "";
     const char* source = rec_ ? pa_stream_get_device_name(rec_) : nullptr;
     devices_.input = source ? source : "";
     if (devices_.server.find("PipeWire") != std::string::npos) graphFrames_ = pipeWireCycle();
+  }
+
+  // Waits on the main loop (its lock held) until an introspection
+  // operation's callback has answered or the operation ended, and frees it.
+  void awaitAnswer(pa_operation* op, const bool& done) {
+    while (op && !done && pa_operation_get_state(op) == PA_OPERATION_RUNNING) pa_threaded_mainloop_wait(loop_);
+    if (op) pa_operation_unref(op);
   }
 
   // PipeWire's graph holds what a stream gives it for one cycle (a
@@ -421,9 +426,7 @@ class PulseClock final : public ClockDriver {
           }
         },
         &answer);
-    while (op && !answer.done && pa_operation_get_state(op) == PA_OPERATION_RUNNING)
-      pa_threaded_mainloop_wait(loop_);
-    if (op) pa_operation_unref(op);
+    awaitAnswer(op, answer.done);
     const pa_buffer_attr* attr = pa_stream_get_buffer_attr(play_);
     if (!attr || answer.rate == 0) return 0;
     const double request = double(attr->minreq / kFrameBytes) * answer.rate / kSampleRate;
