@@ -11,10 +11,10 @@
 #include "app/fonts.h"
 #include "app/handlers.h"
 #include "app/main.h"
-#include "app/quitsignals.h"
 #include "app/savemp3.h"
 #include "app/vol.h"
 #include "platform/sequencer/seqcontrol.h"
+#include "platform/winmsg/signalpipe.h"
 #include "platform/winmsg/winmsg.h"
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
@@ -73,7 +73,7 @@ void EndSession() {
 
 void CreateForms() {
   SetApplicationTerminated(false);
-  InstallQuitSignals([](int) { EndSession(); });
+  InstallSignalPipe([](int) { EndSession(); });
   Form1 = new TForm1();
   CreateSecondary(Form2);
   CreateSecondary(AboutBox);

@@ -97,18 +97,9 @@ void CheckOutputsApart(const TRecordOptions& o) {
 
 // The card fell back to the virtual device: the take would hold silence
 // (or the file the microphone plays) without a word otherwise.
-void NoteVirtualDevice() {
-  if (!soundcard::VirtualClockIsFallback()) return;
-  const QByteArray in = qgetenv("TUNELARK_AUDIO_IN");
-  if (in.isEmpty())
-    PrintErr(Tr("tunelark record: no sound server or sound card could be opened: recording on the virtual "
-                "device, whose microphone is silent",
-                "tunelark record: 无法打开声音服务器或声卡: 正在用虚拟设备录音, 它的麦克风没有声音"));
-  else
-    PrintErr(Tr("tunelark record: no sound server or sound card could be opened: recording on the virtual "
-                "device, whose microphone plays %1",
-                "tunelark record: 无法打开声音服务器或声卡: 正在用虚拟设备录音, 它的麦克风播放 %1")
-                 .arg(QFile::decodeName(in)));
+void NoteVirtualDevice(const soundcard::CardBackend& backend) {
+  if (backend.clock != soundcard::Clock::Virtual || backend.why != soundcard::CardBackend::Why::NoHost) return;
+  PrintErr(Tr("tunelark record: recording uses %1", "tunelark record: 录音使用 %1").arg(DescribeBackend(backend)));
 }
 
 void Configure(TMMWaveRecorder& rec, int rate) {
@@ -239,7 +230,7 @@ int RunRecord(const QStringList& args) {
     if (player.DeviceID() != 0) player.Play();
     poll.start();
   });
-  if (started) NoteVirtualDevice();
+  if (started) NoteVirtualDevice(backend);
   loop.Run();
   poll.stop();
   stopping = true;  // from now on a signal interrupts the MP3

@@ -1,6 +1,5 @@
-// SIGINT, SIGTERM and SIGHUP as a request to finish: the handler only writes the
-// signal's number into a pipe; a socket notifier reads it in the event loop
-// and calls the current stop function there, where files may be finished
+// SIGINT, SIGTERM and SIGHUP as a request to finish: the signal pipe calls
+// the current stop function in the event loop, where files may be finished
 // safely.
 #pragma once
 

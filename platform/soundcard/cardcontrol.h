@@ -52,10 +52,6 @@ enum class Clock { Automatic, Host, Virtual, Stepped };
 void SelectClock(Clock clock);
 // The clock that runs now (never Automatic once the card has started).
 Clock ActiveClock();
-// True when the virtual clock runs because the Host clock was wanted but
-// could not start (no sound server answered and no host device opened):
-// nothing is heard and the microphone is silent (or TUNELARK_AUDIO_IN).
-bool VirtualClockIsFallback();
 // Stepped clock: runs `frames` frames as whole periods of kPeriodFrames
 // (the last one shorter when `frames` is not a multiple) on the calling
 // thread. Callback functions are called on this thread. One caller at a

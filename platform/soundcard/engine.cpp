@@ -332,10 +332,6 @@ std::string Engine::hostOutput() {
 
 void SelectClock(Clock clock) { Engine::instance().selectClock(clock); }
 Clock ActiveClock() { return Engine::instance().activeClock(); }
-bool VirtualClockIsFallback() {
-  const CardBackend b = Engine::instance().backend();
-  return b.clock == Clock::Virtual && b.why == CardBackend::Why::NoHost;
-}
 void Advance(std::uint64_t frames) { Engine::instance().advance(frames, false); }
 void AdvanceAndPump(std::uint64_t frames) { Engine::instance().advance(frames, true); }
 std::uint64_t ClockFrames() { return Engine::instance().clockFrames(); }
