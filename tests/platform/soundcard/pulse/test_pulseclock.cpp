@@ -110,6 +110,34 @@ struct Take {
   }
 };
 
+// A wave-in handle at 44100 Hz 16-bit stereo with 16 buffers of 40 ms
+// queued, collecting into `take`.
+struct TakeHandle {
+  HWAVEIN h = nullptr;
+  std::vector<std::vector<char>> memory{16, std::vector<char>(4 * soundcard::kPeriodFrames * 4)};
+  std::vector<WAVEHDR> headers{16};
+  explicit TakeHandle(Take& take) {
+    const WAVEFORMATEX f{WAVE_FORMAT_PCM, 2, 44100, 44100 * 4, 4, 16, 0};
+    EXPECT_EQ(waveInOpen(&h, WAVE_MAPPER, &f, reinterpret_cast<DWORD_PTR>(&Take::Proc),
+                         reinterpret_cast<DWORD_PTR>(&take), CALLBACK_FUNCTION),
+              MMSYSERR_NOERROR);
+    for (std::size_t i = 0; i < memory.size(); ++i) {
+      headers[i] = WAVEHDR{};
+      headers[i].lpData = memory[i].data();
+      headers[i].dwBufferLength = DWORD(memory[i].size());
+      waveInPrepareHeader(h, &headers[i], sizeof(WAVEHDR));
+      waveInAddBuffer(h, &headers[i], sizeof(WAVEHDR));
+    }
+  }
+  ~TakeHandle() { close(); }
+  void close() {
+    if (!h) return;
+    waveInReset(h);
+    waveInClose(h);
+    h = nullptr;
+  }
+};
+
 // Clock frames of the non-zero frames of a mix tap.
 std::vector<std::uint64_t> Clicks(const std::vector<float>& tap, std::uint64_t start) {
   std::vector<std::uint64_t> at;
@@ -318,20 +346,9 @@ TEST_P(PulseClock, ALongTakeIsThePlayedSignalSampleForSampleAndLosesNothing) {
   StallWatch watch;
   Player player;
   Take take;
-  const WAVEFORMATEX f{WAVE_FORMAT_PCM, 2, 44100, 44100 * 4, 4, 16, 0};
-  HWAVEIN h = nullptr;
-  ASSERT_EQ(waveInOpen(&h, WAVE_MAPPER, &f, reinterpret_cast<DWORD_PTR>(&Take::Proc),
-                       reinterpret_cast<DWORD_PTR>(&take), CALLBACK_FUNCTION),
-            MMSYSERR_NOERROR);
-  std::vector<std::vector<char>> memory(16, std::vector<char>(4 * soundcard::kPeriodFrames * 4));
-  std::vector<WAVEHDR> headers(memory.size());
-  for (std::size_t i = 0; i < memory.size(); ++i) {
-    headers[i] = WAVEHDR{};
-    headers[i].lpData = memory[i].data();
-    headers[i].dwBufferLength = DWORD(memory[i].size());
-    waveInPrepareHeader(h, &headers[i], sizeof(WAVEHDR));
-    waveInAddBuffer(h, &headers[i], sizeof(WAVEHDR));
-  }
+  TakeHandle handle(take);
+  ASSERT_NE(handle.h, nullptr);
+  HWAVEIN h = handle.h;
   soundcard::SetSynthRender(&Player::Render, &player);
   const std::uint64_t lostBefore = soundcard::HostLostFrames();
   const std::uint64_t firstFrame = soundcard::ClockFrames();  // the player's frame 0
@@ -345,8 +362,7 @@ TEST_P(PulseClock, ALongTakeIsThePlayedSignalSampleForSampleAndLosesNothing) {
   }
   soundcard::SelectClock(soundcard::Clock::Stepped);
   take.requeue = false;
-  waveInReset(h);
-  waveInClose(h);
+  handle.close();
   const auto history = soundcard::WaveInHistory();
   ASSERT_FALSE(history.empty());
   const soundcard::WaveInRecord rec = history.back();
@@ -536,34 +552,6 @@ TEST_P(PulseClock, CalibrationFindsTheServersRoundTrip) {
   }
   GTEST_SKIP() << StalledText();
 }
-
-// A wave-in handle at 44100 Hz 16-bit stereo with 16 buffers of 40 ms
-// queued, collecting into `take`.
-struct TakeHandle {
-  HWAVEIN h = nullptr;
-  std::vector<std::vector<char>> memory{16, std::vector<char>(4 * soundcard::kPeriodFrames * 4)};
-  std::vector<WAVEHDR> headers{16};
-  explicit TakeHandle(Take& take) {
-    const WAVEFORMATEX f{WAVE_FORMAT_PCM, 2, 44100, 44100 * 4, 4, 16, 0};
-    EXPECT_EQ(waveInOpen(&h, WAVE_MAPPER, &f, reinterpret_cast<DWORD_PTR>(&Take::Proc),
-                         reinterpret_cast<DWORD_PTR>(&take), CALLBACK_FUNCTION),
-              MMSYSERR_NOERROR);
-    for (std::size_t i = 0; i < memory.size(); ++i) {
-      headers[i] = WAVEHDR{};
-      headers[i].lpData = memory[i].data();
-      headers[i].dwBufferLength = DWORD(memory[i].size());
-      waveInPrepareHeader(h, &headers[i], sizeof(WAVEHDR));
-      waveInAddBuffer(h, &headers[i], sizeof(WAVEHDR));
-    }
-  }
-  ~TakeHandle() { close(); }
-  void close() {
-    if (!h) return;
-    waveInReset(h);
-    waveInClose(h);
-    h = nullptr;
-  }
-};
 
 // A take begun at once after the card started on the server, as `record`
 // begins one: the accompaniment is compensated from its first click (the
