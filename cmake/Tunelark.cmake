@@ -40,9 +40,13 @@ function(tunelark_test name)
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TUNELARK_AUDIO=virtual;TUNELARK_SOUNDFONT=/usr/share/sounds/sf2/TimGM6mb.sf2;TUNELARK_TEST_DATA=${CMAKE_SOURCE_DIR}/tests/data"
-               TIMEOUT 300
-               RUN_SERIAL ${serial})
+    # One value each: the discovered tests get these as a flat list, where a
+    # list-valued ENVIRONMENT would split into properties of their own and
+    # take the timeout and RUN_SERIAL with it.
+    PROPERTIES TIMEOUT 300
+               RUN_SERIAL ${serial}
+               ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+               ENVIRONMENT_MODIFICATION "TUNELARK_AUDIO=set:virtual")
 endfunction()
 
 # Adds every direct subfolder of the calling folder that has a CMakeLists.txt.
