@@ -325,7 +325,17 @@ TEST_P(PulseClock, ReportedRoundTripMatchesTheLoopBack) {
     ASSERT_GE(measured.size(), 6u) << "the clicks did not come back through the monitor";
     ASSERT_GE(reported.size(), 50u);
     for (std::int64_t m : measured) EXPECT_EQ(m, measured.front()) << "the round trip moved";
-    for (std::int32_t r : reported) EXPECT_NEAR(r, measured.front(), kTwoMs);
+    // Every report within 2 ms, but for a lone one in fifty: PipeWire now and
+    // then reports between two of its graph cycles, a cycle off for one
+    // report. The compensation adopts a settled median (the round-trip
+    // watch), which that report does not move; a run of them would.
+    std::vector<std::int32_t> off;
+    for (std::int32_t r : reported)
+      if (std::abs(std::int64_t(r) - measured.front()) > kTwoMs) off.push_back(r);
+    EXPECT_LE(off.size(), reported.size() / 50) << "reports more than 2 ms off: " << ::testing::PrintToString(off);
+    std::vector<std::int32_t> sorted = reported;
+    std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(sorted.size() / 2), sorted.end());
+    EXPECT_NEAR(sorted[sorted.size() / 2], measured.front(), kTwoMs / 2);
     RecordProperty("round_trip_frames", std::to_string(measured.front()));
     return;
   }
