@@ -324,6 +324,10 @@ TEST_P(PulseClock, ReportedRoundTripMatchesTheLoopBack) {
     const auto measured = MeasuredRoundTrips();
     ASSERT_GE(measured.size(), 6u) << "the clicks did not come back through the monitor";
     ASSERT_GE(reported.size(), 50u);
+    // A run in which the server's own round trip moved says nothing here.
+    const bool moved = std::any_of(measured.begin(), measured.end(),
+                                   [&](std::int64_t m) { return m != measured.front(); });
+    if (moved && attempt + 1 < kAttempts) continue;
     for (std::int64_t m : measured) EXPECT_EQ(m, measured.front()) << "the round trip moved";
     // Every report within 2 ms, but for a lone one in fifty: PipeWire now and
     // then reports between two of its graph cycles, a cycle off for one
@@ -499,6 +503,10 @@ TEST_P(PulseClock, TheAccompanimentInATakeSitsOnItsLoopBackCopy) {
     if (watch.stalls() > 0 || soundcard::HostLostFrames() != lostBefore) continue;
     const auto measured = MeasuredRoundTrips();
     ASSERT_FALSE(measured.empty());
+    // A run in which the server's own round trip moved says nothing here.
+    const bool moved = std::any_of(measured.begin(), measured.end(),
+                                   [&](std::int64_t m) { return m != measured.front(); });
+    if (moved && attempt + 1 < kAttempts) continue;
     // The round trip the mix used is the loop-back's own.
     EXPECT_NEAR(std::int64_t(adopted), measured.back(), kTwoMs);
     // The watch adopts the figure within half a second of the start.
@@ -599,6 +607,13 @@ TEST_P(PulseClock, ATakeIsCompensatedFromItsFirstFrame) {
     const auto accompaniment = clicktrack::ClickPeaks(right, clicktrack::kWidth * 4);
     const auto sung = clicktrack::ClickPeaks(left, clicktrack::kWidth * 4);
     ASSERT_GE(accompaniment.size(), 4u);
+    // The server's own round trip moved during the take (PipeWire changes
+    // its graph's cycle now and then): the compensation follows it, so the
+    // take may jump with it, and the run says nothing here.
+    bool moved = false;
+    for (std::size_t i = 1; i < sung.size(); ++i)
+      moved |= std::abs(sung[i] - sung[i - 1] - std::int64_t(clicktrack::kInterval)) > 2;
+    if (moved && attempt + 1 < kAttempts) continue;
     for (std::size_t i = 1; i < accompaniment.size(); ++i)
       EXPECT_NEAR(accompaniment[i] - accompaniment[i - 1], std::int64_t(clicktrack::kInterval), 2)
           << "the accompaniment jumped between its clicks " << i - 1 << " and " << i;
