@@ -176,6 +176,19 @@ TEST_F(LevelTest, PeakMarkerHolds41TicksAndVanishesWithTheNextBlock) {
   EXPECT_EQ(level.PeakSpot(), 0);
 }
 
+// A block that reaches the held peak again renews the hold: the marker
+// stays while the level sits on it.
+TEST_F(LevelTest, ABlockAtTheHeldPeakRenewsTheHold) {
+  Show(16384);
+  ASSERT_EQ(level.PeakSpot(), 44);
+  for (int i = 0; i < 30; ++i) level.PeakTick();
+  ASSERT_EQ(level.HoldCounter(), 11);
+  Show(16384);  // the same level: spot 44 again
+  EXPECT_EQ(level.HoldCounter(), 41);
+  for (int i = 0; i < 40; ++i) level.PeakTick();
+  EXPECT_EQ(level.PeakSpot(), 44);
+}
+
 TEST_F(LevelTest, SmoothingModes) {
   // Uniform over a ring of 2: the mean of the last two raw peaks.
   level.SetDecay(2);

@@ -74,6 +74,24 @@ TEST_F(ConnectorTest, BlocksOfABufferAreSpreadOverItsPlayingTime) {
   EXPECT_EQ(c.RefreshCount(dkLevel), 30);
 }
 
+// A buffer of exactly 15 blocks shows all 15, the last one included.
+TEST_F(ConnectorTest, ABufferOfWholeBlocksShowsItsLastBlock) {
+  RecordingDisplay level;
+  TMMConnector c;
+  c.SetLevel1(&level);
+  OpenAndStart(c);
+  Activate();
+  const auto data = MarkedBuffer(3000);
+  const std::int64_t stamp = gNow;
+  c.CaptureData(data.data(), int(data.size()));
+  for (std::int64_t t = 0; t <= 30000; t += 100) {
+    gNow = stamp + t;
+    c.Refresh();
+  }
+  EXPECT_EQ(level.offsets, Offsets(0, 2800, 200));
+  EXPECT_EQ(level.heads.back(), 2801u);
+}
+
 TEST_F(ConnectorTest, BufferLargerThanTheBufferSizeIsCut) {
   RecordingDisplay level;
   TMMConnector c;
