@@ -4,6 +4,7 @@
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QTimer>
@@ -28,6 +29,10 @@ const QColor kComing(140, 144, 170);  // the next line
 constexpr double kHeightShare = 0.2;
 constexpr double kWidthShare = 0.92;
 constexpr int kSmallestPixels = 8;
+// Baselines at 45% and 85% of the height: each line a little below the
+// middle of its half.
+constexpr double kCurrentBaseline = 0.45;
+constexpr double kNextBaseline = 0.85;
 
 }  // namespace
 
@@ -55,7 +60,7 @@ TLyricsWindow::~TLyricsWindow() {
 
 void TLyricsWindow::SetLyrics(lyrics::Lyrics words) {
   words_ = std::move(words);
-  for (Shaped& s : shaped_) s.line = -1;
+  for (Shaped& s : shaped_) s = Shaped{};
   slots_ = {};
   ShowPosition();
   update();
@@ -79,20 +84,32 @@ void TLyricsWindow::ShowAt(std::int64_t ms) {
   double sung = 0;
   if (shown.current >= 0)
     sung = lyricsview::SungWidth(words_.lines[std::size_t(shown.current)], Shape(shown.current).edges, ms);
+  const int before = sungPixels_;
   const int pixels = int(std::lround(sung));
   sungWidth_ = sung;
-  if (shown == slots_ && pixels == sungPixels_) return;
+  if (shown == slots_ && pixels == before) return;
+  const bool sameLines = shown == slots_;
   slots_ = shown;
   sungPixels_ = pixels;
-  if (isVisible()) update();
+  if (!isVisible()) return;
+  if (!sameLines) {
+    update();
+    return;
+  }
+  // Only the strip the sweep crossed changes.
+  const Shaped& line = Shape(shown.current);
+  const QRect band = LineRect(line, height() * kCurrentBaseline);
+  const int left = int(std::floor(TextLeft(line))) + std::min(before, pixels) - 1;
+  update(QRect(left, band.top(), std::abs(pixels - before) + 3, band.height()));
 }
 
-const TLyricsWindow::Shaped& TLyricsWindow::Shape(int line) {
-  for (const Shaped& s : shaped_)
+TLyricsWindow::Shaped& TLyricsWindow::Shape(int line) {
+  for (Shaped& s : shaped_)
     if (s.line == line) return s;
   Shaped& s = shaped_[nextShaped_];
   nextShaped_ = (nextShaped_ + 1) % shaped_.size();
   const lyrics::Line& words = words_.lines[std::size_t(line)];
+  s = Shaped{};
   s.line = line;
   s.text = QString::fromStdString(words.text());
   int pixels = std::max(kSmallestPixels, int(height() * kHeightShare));
@@ -102,6 +119,7 @@ const TLyricsWindow::Shaped& TLyricsWindow::Shape(int line) {
   s.font = SimSunPixelFont(pixels);
   const QFontMetricsF metrics(s.font);
   s.ascent = metrics.ascent();
+  s.descent = metrics.descent();
   s.edges.assign(1, 0.0);
   QString prefix;
   for (const lyrics::Syllable& syllable : words.syllables) {
@@ -111,44 +129,76 @@ const TLyricsWindow::Shaped& TLyricsWindow::Shape(int line) {
   return s;
 }
 
-void TLyricsWindow::paintEvent(QPaintEvent*) {
+double TLyricsWindow::TextLeft(const Shaped& line) const { return (width() - line.edges.back()) / 2; }
+
+// The line's ink with a margin for glyphs that reach beyond their advance.
+QRect TLyricsWindow::LineRect(const Shaped& line, double baseline) const {
+  const int margin = 2 + int(line.font.pixelSize()) / 8;
+  const int left = int(std::floor(TextLeft(line))) - margin;
+  const int top = int(std::floor(baseline - line.ascent)) - margin;
+  return QRect(left, top, int(std::ceil(line.edges.back())) + 2 * margin + 1,
+               int(std::ceil(line.ascent + line.descent)) + 2 * margin + 1);
+}
+
+// Each line is drawn once per colour into a picture on the background, so
+// a frame only copies pixels: text at these sizes is slow to draw.
+const QPixmap& TLyricsWindow::Picture(Shaped& line, Colour colour, const QRect& rect, double baseline) {
+  QPixmap& picture = line.pictures[colour];
+  if (!picture.isNull()) return picture;
+  const qreal ratio = devicePixelRatioF();
+  picture = QPixmap(rect.size() * ratio);
+  picture.setDevicePixelRatio(ratio);
+  picture.fill(kBackground);
+  QPainter painter(&picture);
+  painter.setFont(line.font);
+  painter.setPen(colour == kSungColour ? kSung : colour == kUnsungColour ? kUnsung : kComing);
+  painter.drawText(QPointF(TextLeft(line) - rect.left(), baseline - rect.top()), line.text);
+  return picture;
+}
+
+namespace {
+
+// Copies the part of `picture`, placed at `origin`, that falls in `target`.
+void Blit(QPainter& painter, const QRect& target, const QPixmap& picture, const QPoint& origin) {
+  if (target.isEmpty()) return;
+  const qreal ratio = picture.devicePixelRatio();
+  const QRectF source(QPointF(target.topLeft() - origin) * ratio, QSizeF(target.size()) * ratio);
+  painter.drawPixmap(QRectF(target), picture, source);
+}
+
+}  // namespace
+
+void TLyricsWindow::paintEvent(QPaintEvent* event) {
   ++repaints_;
   QPainter painter(this);
-  painter.fillRect(rect(), kBackground);
+  const QRect area = event->rect();
+  painter.fillRect(area, kBackground);
   if (words_.empty()) {
     painter.setPen(kComing);
     painter.setFont(SimSunPixelFont(std::max(kSmallestPixels, height() / 12)));
     painter.drawText(rect(), Qt::AlignCenter, tr("（没有歌词）"));
     return;
   }
-  // Baselines at 45% and 85% of the height: each line a little below the
-  // middle of its half.
-  if (slots_.current >= 0) DrawLine(painter, slots_.current, height() * 0.45, sungWidth_);
-  if (slots_.next >= 0) DrawLine(painter, slots_.next, height() * 0.85, -1);
-}
-
-// A negative sung width draws the line as the one coming.
-void TLyricsWindow::DrawLine(QPainter& painter, int line, double baseline, double sungWidth) {
-  const Shaped& s = Shape(line);
-  const double x = (width() - s.edges.back()) / 2;
-  painter.setFont(s.font);
-  if (sungWidth < 0) {
-    painter.setPen(kComing);
-    painter.drawText(QPointF(x, baseline), s.text);
-    return;
+  if (slots_.current >= 0) {
+    const double baseline = height() * kCurrentBaseline;
+    Shaped& line = Shape(slots_.current);
+    const QRect r = LineRect(line, baseline);
+    const int split = int(std::lround(TextLeft(line) + sungWidth_));
+    Blit(painter, area & QRect(r.left(), r.top(), split - r.left(), r.height()),
+         Picture(line, kSungColour, r, baseline), r.topLeft());
+    Blit(painter, area & QRect(split, r.top(), r.right() + 1 - split, r.height()),
+         Picture(line, kUnsungColour, r, baseline), r.topLeft());
   }
-  painter.save();
-  painter.setClipRect(QRectF(x + sungWidth, 0, width(), height()));
-  painter.setPen(kUnsung);
-  painter.drawText(QPointF(x, baseline), s.text);
-  painter.setClipRect(QRectF(0, 0, x + sungWidth, height()));
-  painter.setPen(kSung);
-  painter.drawText(QPointF(x, baseline), s.text);
-  painter.restore();
+  if (slots_.next >= 0) {
+    const double baseline = height() * kNextBaseline;
+    Shaped& line = Shape(slots_.next);
+    const QRect r = LineRect(line, baseline);
+    Blit(painter, area & r, Picture(line, kComingColour, r, baseline), r.topLeft());
+  }
 }
 
 void TLyricsWindow::resizeEvent(QResizeEvent* event) {
-  for (Shaped& s : shaped_) s.line = -1;
+  for (Shaped& s : shaped_) s = Shaped{};
   slots_ = {};
   ShowAt(shownMs_);
   QWidget::resizeEvent(event);

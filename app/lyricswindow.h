@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QFont>
+#include <QPixmap>
+#include <QRect>
 #include <QString>
 #include <QWidget>
 
@@ -59,16 +61,21 @@ class TLyricsWindow : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  // A line set in the font that fits the window, with its syllables' edges.
+  // A line set in the font that fits the window, with its syllables' edges
+  // and its pictures in each colour (made when first drawn).
+  enum Colour { kUnsungColour, kSungColour, kComingColour };
   struct Shaped {
     int line = -1;
     QString text;
     QFont font;
-    double ascent = 0;
+    double ascent = 0, descent = 0;
     std::vector<double> edges;
+    std::array<QPixmap, 3> pictures;
   };
-  const Shaped& Shape(int line);
-  void DrawLine(class QPainter& painter, int line, double baseline, double sungWidth);
+  Shaped& Shape(int line);
+  double TextLeft(const Shaped& line) const;
+  QRect LineRect(const Shaped& line, double baseline) const;
+  const QPixmap& Picture(Shaped& line, Colour colour, const QRect& rect, double baseline);
   void RememberGeometry();
 
   lyrics::Lyrics words_;
