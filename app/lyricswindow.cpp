@@ -40,8 +40,9 @@ TLyricsWindow::TLyricsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   setWindowTitle(tr("歌词"));
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMinimumSize(240, 100);
+  // A remembered place on a screen that is no longer there is not used.
   const QRect remembered = LyricsWindowGeometry();
-  if (remembered.isValid()) {
+  if (remembered.isValid() && QGuiApplication::screenAt(remembered.center())) {
     setGeometry(remembered);
   } else {
     resize(720, 270);

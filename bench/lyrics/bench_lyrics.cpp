@@ -10,7 +10,9 @@
 #include <time.h>
 
 #include <QApplication>
+#include <QSettings>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <cstdint>
 
@@ -22,7 +24,11 @@ void EnsureApp() {
   static int argc = 1;
   static char name[] = "bench_lyrics";
   static char* argv[] = {name, nullptr};
-  if (!QCoreApplication::instance()) new QApplication(argc, argv);
+  if (QCoreApplication::instance()) return;
+  new QApplication(argc, argv);
+  // The window remembers its place: not in the user's settings.
+  static QTemporaryDir settings;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
 }
 
 double ThreadCpuSeconds() {

@@ -26,6 +26,17 @@
 
 namespace {
 
+// While it lives, the settings go to a folder of the test's own.
+struct OwnSettings {
+  OwnSettings() {
+    EXPECT_TRUE(dir.isValid());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+  }
+  ~OwnSettings() { QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, saved); }
+  QTemporaryDir dir;
+  QString saved = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+};
+
 lyrics::Line Line(std::vector<lyrics::Syllable> syllables, bool newPage = false) {
   lyrics::Line line;
   line.syllables = std::move(syllables);
@@ -92,7 +103,12 @@ Columns Scan(const QImage& image) {
   return c;
 }
 
-TEST(LyricsWindow, TheSungColourSweepsThroughASyllableAsDrawnAndF11GoesFullScreen) {
+class LyricsWindow : public ::testing::Test {
+ protected:
+  OwnSettings settings;
+};
+
+TEST_F(LyricsWindow, TheSungColourSweepsThroughASyllableAsDrawnAndF11GoesFullScreen) {
   TLyricsWindow w;
   w.resize(600, 240);
   lyrics::Lyrics words;
@@ -148,9 +164,6 @@ std::vector<std::uint8_t> Song(std::uint32_t ms) {
 class LyricsFollow : public WindowTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(settings.isValid());
-    savedSettings = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
     SetLyricsReaderForTests([this](const QString& path, const QString& encoding) {
       asked << encoding;
       return QFileInfo(path).fileName().startsWith(QStringLiteral("words")) ? TwoPages() : lyrics::Lyrics{};
@@ -160,7 +173,6 @@ class LyricsFollow : public WindowTest {
   void TearDown() override {
     WindowTest::TearDown();
     SetLyricsReaderForTests({});
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, savedSettings);
   }
   void Browse(const QString& path) {
     answers = QStringList{path};
@@ -168,8 +180,7 @@ class LyricsFollow : public WindowTest {
     ASSERT_TRUE(sequencer::WaitDevicesSettled(30000));
   }
 
-  QTemporaryDir settings;
-  QString savedSettings;
+  OwnSettings settings;
   QStringList asked;
 };
 
