@@ -45,9 +45,13 @@ TLyricsWindow::TLyricsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   if (remembered.isValid() && QGuiApplication::screenAt(remembered.center())) {
     setGeometry(remembered);
   } else {
+    // At the top of the screen, above the centred main window where there
+    // is room.
     resize(720, 270);
-    if (const QScreen* s = QGuiApplication::primaryScreen())
-      move(s->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+    if (const QScreen* s = QGuiApplication::primaryScreen()) {
+      const QRect area = s->availableGeometry();
+      move(area.center().x() - width() / 2, area.top() + 24);
+    }
   }
   frames_ = new QTimer(this);
   frames_->setTimerType(Qt::PreciseTimer);

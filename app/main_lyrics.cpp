@@ -17,7 +17,8 @@ void TForm1::ReadSongLyrics(bool showWhenFound) {
   if (!LyricsForm) return;
   const QString song = midiplay->FileName;
   const bool open = midiplay->DeviceID() != 0 && !song.isEmpty();
-  LyricsForm->SetLyrics(open ? LoadSongLyrics(song, LyricsEncoding()) : lyrics::Lyrics{});
+  LyricsForm->SetLyrics({});  // a reader's error leaves no other song's words behind
+  if (open) LyricsForm->SetLyrics(LoadSongLyrics(song, LyricsEncoding()));
   if (showWhenFound && !LyricsForm->Words().empty()) LyricsForm->show();
 }
 
