@@ -10,6 +10,7 @@
 #include "app/config.h"
 #include "app/fonts.h"
 #include "app/handlers.h"
+#include "app/lyricswindow.h"
 #include "app/main.h"
 #include "app/savemp3.h"
 #include "app/vol.h"
@@ -79,6 +80,8 @@ void CreateForms() {
   CreateSecondary(AboutBox);
   CreateSecondary(Form3);
   CreateSecondary(Form4);
+  CreateSecondary(LyricsForm);
+  LyricsForm->HeardPosition = [] { return Form1->HeardPositionMs(); };
   Form1->show();
   // The soundfont takes seconds to load: once the window is up, on a
   // helper thread. A play before it is ready starts when it is.
@@ -86,6 +89,7 @@ void CreateForms() {
 }
 
 void DestroyForms() {
+  Destroy(LyricsForm);
   Destroy(Form4);
   Destroy(Form3);
   Destroy(AboutBox);

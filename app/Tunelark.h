@@ -17,9 +17,9 @@ class TApplication : public QApplication {
 // own dialogs and buttons when they are installed.
 void InitialiseApplication(QApplication& app);
 
-// Starts the application's life (not terminated) and creates the five
+// Starts the application's life (not terminated) and creates the six
 // windows in order, each in its program-wide variable
-// (Form1, Form2, AboutBox, Form3, Form4), and shows only Form1. The others
+// (Form1, Form2, AboutBox, Form3, Form4, LyricsForm), and shows only Form1. The others
 // stay hidden until a command shows them and do not keep the program
 // running: it ends when Form1 closes. SIGTERM, SIGHUP and SIGINT end the
 // program cleanly from here on: a take in progress is finished as

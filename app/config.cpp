@@ -2,13 +2,17 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
 
+#include <algorithm>
+
 #include "app/formstyle.h"
 #include "app/handlers.h"
+#include "app/lyricssettings.h"
 #include "app/main.h"
 #include "app/properties.h"
 #include "audio/MMWRec.h"
@@ -77,6 +81,22 @@ void TForm2::CreateMidiPage() {
   MMPro2->Title = QStringLiteral("MIDI播放设备");
   MMPro2->Sheets = psMidi;
   connect(Button1, &QPushButton::clicked, this, HandlerSlot(this, &TForm2::Button1Click));
+
+  LyricsLabel = AddLabel(TabSheet2, tr("歌词编码:"), 12, 56);
+  LyricsCoding = new QComboBox(TabSheet2);
+  LyricsCoding->setGeometry(100, 50, 150, 22);
+  LyricsCoding->addItems({tr("自动检测"), QStringLiteral("UTF-8"), QStringLiteral("GB18030 (GBK)"),
+                          QStringLiteral("Big5"), QStringLiteral("Shift-JIS"), QStringLiteral("Latin-1 (ISO-8859-1)")});
+  LyricsCoding->setCurrentIndex(std::max(0, int(LyricsEncodings().indexOf(LyricsEncoding()))));
+  // The user's choice, not a change by code.
+  connect(LyricsCoding, &QComboBox::activated, this, HandlerSlot(this, &TForm2::LyricsEncodingChange));
+}
+
+void TForm2::LyricsEncodingChange() {
+  const QString chosen = LyricsEncodings().value(LyricsCoding->currentIndex());
+  if (chosen == LyricsEncoding()) return;
+  RememberLyricsEncoding(chosen);
+  if (Form1) Form1->ReadSongLyrics(false);
 }
 
 void TForm2::CreateMixerPage() {

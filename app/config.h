@@ -3,6 +3,7 @@
 #include <QWidget>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QPushButton;
 class QRadioButton;
@@ -19,7 +20,9 @@ class TMMVolumeControl;
 //   "WAV 录制"  the quality of new recordings (the main window recorder's
 //               sample rate), the recording device sheet, and the two
 //               switches the recording workflow reads when it needs them.
-//   "MIDI播放"  the accompaniment's device sheet.
+//   "MIDI播放"  the accompaniment's device sheet, and the text encoding of
+//               its lyrics (remembered; a change reads the open song's
+//               lyrics again).
 //   "音量控制"  the microphone's monitor mute and volume and the master
 //               volume, through mixer-bound controls.
 // Created hidden at start-up, shown without blocking the main window by its
@@ -39,6 +42,7 @@ class TForm2 : public QWidget {
   void qlClick();  // 11025
   void BitBtn1Click();  // recording device sheet
   void Button1Click();  // MIDI device sheet
+  void LyricsEncodingChange();
 
   // Checks the quality button of `rate` (none for another rate).
   void ShowQuality(int rate);
@@ -61,6 +65,9 @@ class TForm2 : public QWidget {
 
   QLabel* Label2 = nullptr;
   QPushButton* Button1 = nullptr;
+  QLabel* LyricsLabel = nullptr;
+  // "自动检测" or one of the encodings of LyricsEncodings(), in its order.
+  QComboBox* LyricsCoding = nullptr;
 
   TMMMixerCheckBox* MMMixerCheckBox1 = nullptr;
   QLabel* Label3 = nullptr;

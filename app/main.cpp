@@ -218,6 +218,8 @@ void TForm1::CreateMenu() {
   Nbtpause = item(MIDI1, QStringLiteral("暂停"), QStringLiteral("暂停播放"), imgPause, QKeySequence(Qt::CTRL | Qt::Key_F), false);
   Nbtstop = item(MIDI1, QStringLiteral("停止"), QStringLiteral("停止播放"), imgStop,
                  QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S), false);
+  MIDI1->addSeparator();
+  Nlyrics = item(MIDI1, tr("显示歌词"), tr("显示歌词窗口"), -1, QKeySequence(Qt::CTRL | Qt::Key_L), true);
 
   N1 = MainMenu1->addMenu(QStringLiteral("录音控制(&R)"));
   Nbtrec = item(N1, QStringLiteral("开始录音"), QStringLiteral("开始录音"), imgRecord, QKeySequence(Qt::Key_F2), false);
@@ -427,6 +429,7 @@ void TForm1::BindCommands() {
   bind(nullptr, ToolButton7, email, &TForm1::emailClick);
   bind(nullptr, ToolButton8, Tunelark1, &TForm1::Tunelark1Click);
   bind(nullptr, nullptr, N5, &TForm1::N5Click);
+  bind(nullptr, nullptr, Nlyrics, &TForm1::showlyricsClick);
 
   BindVolumeControls(this, VolPanel->Controls());
   QObject::connect(Label6, &TClickLabel::clicked, this, HandlerSlot(this, &TForm1::Label6Click));

@@ -5,9 +5,11 @@
 #include <QPixmap>
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 
 #include "app/dialogs.h"
+#include "lyrics/lyrics.h"
 
 class QAction;
 class QCheckBox;
@@ -71,6 +73,7 @@ class TForm1 : public QMainWindow {
   void websiteClick();      // web page
   void emailClick();        // mail to the author
   void Tunelark1Click();    // about box
+  void showlyricsClick();   // shows the lyrics window again
   void N5Click();           // exit: closes the main window, which ends the program
 
   // --- Window life cycle.
@@ -89,6 +92,19 @@ class TForm1 : public QMainWindow {
   // for a file named on the command line.
   void OpenAccompaniment(const QString& path);
   void OpenWav(const QString& path, const QStringList& files);
+
+  // --- Lyrics (main_lyrics): the open accompaniment's words go to the
+  // lyrics window, shown when `showWhenFound` and it has words; the window
+  // follows the heard position while the accompaniment plays.
+  void ReadSongLyrics(bool showWhenFound);
+  void FollowLyrics(bool playing);
+  // The accompaniment's position as the singer hears it, in milliseconds.
+  std::int64_t HeardPositionMs();
+  // A take remembers the words of the song it was recorded with (a take
+  // opened from a file has none); its MP3s carry them.
+  void TakeRecordedWithSong();
+  void ForgetTakeSong();
+  void TagSavedMp3s(const QStringList& files);
 
   // --- Recording workflow helpers.
   void newwave();   // body of the new-WAV command
@@ -137,6 +153,7 @@ class TForm1 : public QMainWindow {
   QAction* nbtmidiplay = nullptr;
   QAction* Nbtpause = nullptr;
   QAction* Nbtstop = nullptr;
+  QAction* Nlyrics = nullptr;  // "显示歌词"
   QMenu* N1 = nullptr;  // "录音控制(&R)"
   QAction* Nbtrec = nullptr;
   QAction* Nbtwplay = nullptr;
@@ -268,6 +285,8 @@ class TForm1 : public QMainWindow {
   // progress (or the last one) started: only a file the recording made
   // itself is removed when it fails.
   bool FTakeExisted = false;
+  lyrics::Lyrics FTakeLyrics;
+  QString FTakeSong;
 };
 
 extern TForm1* Form1;

@@ -56,17 +56,24 @@ void TForm1::btbrowseClick() {
 void TForm1::OpenAccompaniment(const QString& path) {
   Efilename->setText(path);
   midiplay->FileName = Efilename->text();
-  midiplay->Open();
+  try {
+    midiplay->Open();
+  } catch (...) {
+    ReadSongLyrics(false);  // no song open: no words
+    throw;
+  }
   btmidiplaymap(true);
   const int length = midiplay->Length();
   pbar->setMaximum(length);
   // A tick at every tenth of the accompaniment; halves round to even.
   pbar->setTickInterval(int(std::lrint(length / 10.0)));
   if (!wavname.isEmpty()) btrecmap(true);
+  ReadSongLyrics(true);
 }
 
 void TForm1::btmidiplayClick() {
   midiplay->Play();
+  FollowLyrics(true);
   Timer1->start();
   btmidiplaymap(false);
   btpausemap(true);
@@ -78,6 +85,7 @@ void TForm1::btmidiplayClick() {
 
 void TForm1::btpauseClick() {
   midiplay->Stop();
+  FollowLyrics(false);
   btmidiplaymap(true);
   btstopmap(false);
   btpausemap(false);
@@ -88,6 +96,7 @@ void TForm1::btpauseClick() {
 void TForm1::btstopClick() {
   midiplay->Stop();
   midiplay->Seek(0);
+  FollowLyrics(false);
   btstopmap(false);
   btpausemap(false);
   Timer1->stop();

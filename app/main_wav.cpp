@@ -83,6 +83,7 @@ void TForm1::newwave() {
     Raise(QStringLiteral("“%1”已经存在，但不是WAV文件。\n请换一个文件名。").arg(chosen));
   }
   wavname = chosen;
+  ForgetTakeSong();
   btdel->setEnabled(false);
   ewavfile->setText(wavname);
   if (btmidiplay->isEnabled()) btrecmap(true);
@@ -106,6 +107,7 @@ void TForm1::OpenWav(const QString& path, const QStringList& files) {
   // take it had (so that delete never reaches the refused file).
   wavrec->SetFileName(ComponentFileName(path));
   wavname = path;
+  ForgetTakeSong();
   ewavfile->setText(wavname);
   showsize();
   btwplaymap(true);
@@ -153,6 +155,7 @@ void TForm1::btrecClick() {
     std::rethrow_exception(error);
   }
   recording = true;
+  TakeRecordedWithSong();
   wavtimemin->setText(QStringLiteral("0"));
   wavtimesec->setText(QStringLiteral("0"));
   Timer4->start();
@@ -284,7 +287,9 @@ void TForm1::EndSession() {
 // progress window shows itself and hides when the run ends.
 void TForm1::btsaveClick() {
   if (!SaveMP3->Execute()) return;
+  const bool idle = !TLameCoder::Running();  // a running conversion ignores this one
   Form3->Convert(SaveMP3->Files);
+  if (idle) TagSavedMp3s(SaveMP3->Files);
 }
 
 // Decimal megabytes, halves to even.

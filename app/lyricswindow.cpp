@@ -1,0 +1,232 @@
+#include "app/lyricswindow.h"
+
+#include <QCloseEvent>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+
+#include "app/fonts.h"
+#include "app/lyricssettings.h"
+
+TLyricsWindow* LyricsForm = nullptr;
+
+namespace {
+
+const QColor kBackground(12, 14, 28);
+const QColor kUnsung(235, 235, 240);
+const QColor kSung(255, 196, 32);
+const QColor kComing(140, 144, 170);  // the next line
+
+// A line's height is a fifth of the window's, and it shrinks further when
+// it would not fit within this share of the width.
+constexpr double kHeightShare = 0.2;
+constexpr double kWidthShare = 0.92;
+constexpr int kSmallestPixels = 8;
+// Baselines at 45% and 85% of the height: each line a little below the
+// middle of its half.
+constexpr double kCurrentBaseline = 0.45;
+constexpr double kNextBaseline = 0.85;
+
+}  // namespace
+
+TLyricsWindow::TLyricsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
+  setWindowTitle(tr("歌词"));
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setMinimumSize(240, 100);
+  // A remembered place on a screen that is no longer there is not used.
+  const QRect remembered = LyricsWindowGeometry();
+  if (remembered.isValid() && QGuiApplication::screenAt(remembered.center())) {
+    setGeometry(remembered);
+  } else {
+    // At the top of the screen, above the centred main window where there
+    // is room.
+    resize(720, 270);
+    if (const QScreen* s = QGuiApplication::primaryScreen()) {
+      const QRect area = s->availableGeometry();
+      move(area.center().x() - width() / 2, area.top() + 24);
+    }
+  }
+  frames_ = new QTimer(this);
+  frames_->setTimerType(Qt::PreciseTimer);
+  frames_->setInterval(kFrameMs);
+  connect(frames_, &QTimer::timeout, this, &TLyricsWindow::ShowPosition);
+}
+
+TLyricsWindow::~TLyricsWindow() {
+  if (isVisible()) RememberGeometry();
+}
+
+void TLyricsWindow::SetLyrics(lyrics::Lyrics words) {
+  words_ = std::move(words);
+  for (Shaped& s : shaped_) s = Shaped{};
+  slots_ = {};
+  ShowPosition();
+  update();
+}
+
+void TLyricsWindow::SetPlaying(bool playing) {
+  if (playing)
+    frames_->start();
+  else
+    frames_->stop();
+  ShowPosition();
+}
+
+bool TLyricsWindow::Following() const { return frames_->isActive(); }
+
+void TLyricsWindow::ShowPosition() { ShowAt(HeardPosition ? HeardPosition() : 0); }
+
+void TLyricsWindow::ShowAt(std::int64_t ms) {
+  shownMs_ = ms;
+  const lyricsview::Slots shown = lyricsview::SlotsAt(words_, ms);
+  double sung = 0;
+  if (shown.current >= 0)
+    sung = lyricsview::SungWidth(words_.lines[std::size_t(shown.current)], Shape(shown.current).edges, ms);
+  const int before = sungPixels_;
+  const int pixels = int(std::lround(sung));
+  sungWidth_ = sung;
+  if (shown == slots_ && pixels == before) return;
+  const bool sameLines = shown == slots_;
+  slots_ = shown;
+  sungPixels_ = pixels;
+  if (!isVisible()) return;
+  if (!sameLines) {
+    update();
+    return;
+  }
+  // Only the strip the sweep crossed changes.
+  const Shaped& line = Shape(shown.current);
+  const QRect band = LineRect(line, height() * kCurrentBaseline);
+  const int left = int(std::floor(TextLeft(line))) + std::min(before, pixels) - 1;
+  update(QRect(left, band.top(), std::abs(pixels - before) + 3, band.height()));
+}
+
+TLyricsWindow::Shaped& TLyricsWindow::Shape(int line) {
+  for (Shaped& s : shaped_)
+    if (s.line == line) return s;
+  Shaped& s = shaped_[nextShaped_];
+  nextShaped_ = (nextShaped_ + 1) % shaped_.size();
+  const lyrics::Line& words = words_.lines[std::size_t(line)];
+  s = Shaped{};
+  s.line = line;
+  s.text = QString::fromStdString(words.text());
+  int pixels = std::max(kSmallestPixels, int(height() * kHeightShare));
+  const double room = width() * kWidthShare;
+  const double natural = QFontMetricsF(SimSunPixelFont(pixels)).horizontalAdvance(s.text);
+  if (natural > room) pixels = std::max(kSmallestPixels, int(pixels * room / natural));
+  s.font = SimSunPixelFont(pixels);
+  const QFontMetricsF metrics(s.font);
+  s.ascent = metrics.ascent();
+  s.descent = metrics.descent();
+  s.edges.assign(1, 0.0);
+  QString prefix;
+  for (const lyrics::Syllable& syllable : words.syllables) {
+    prefix += QString::fromStdString(syllable.text);
+    s.edges.push_back(metrics.horizontalAdvance(prefix));
+  }
+  return s;
+}
+
+double TLyricsWindow::TextLeft(const Shaped& line) const { return (width() - line.edges.back()) / 2; }
+
+// The line's ink with a margin for glyphs that reach beyond their advance.
+QRect TLyricsWindow::LineRect(const Shaped& line, double baseline) const {
+  const int margin = 2 + int(line.font.pixelSize()) / 8;
+  const int left = int(std::floor(TextLeft(line))) - margin;
+  const int top = int(std::floor(baseline - line.ascent)) - margin;
+  return QRect(left, top, int(std::ceil(line.edges.back())) + 2 * margin + 1,
+               int(std::ceil(line.ascent + line.descent)) + 2 * margin + 1);
+}
+
+// Each line is drawn once per colour into a picture on the background, so
+// a frame only copies pixels: text at these sizes is slow to draw.
+const QPixmap& TLyricsWindow::Picture(Shaped& line, Colour colour, const QRect& rect, double baseline) {
+  QPixmap& picture = line.pictures[colour];
+  if (!picture.isNull()) return picture;
+  const qreal ratio = devicePixelRatioF();
+  picture = QPixmap(rect.size() * ratio);
+  picture.setDevicePixelRatio(ratio);
+  picture.fill(kBackground);
+  QPainter painter(&picture);
+  painter.setFont(line.font);
+  painter.setPen(colour == kSungColour ? kSung : colour == kUnsungColour ? kUnsung : kComing);
+  painter.drawText(QPointF(TextLeft(line) - rect.left(), baseline - rect.top()), line.text);
+  return picture;
+}
+
+namespace {
+
+// Copies the part of `picture`, placed at `origin`, that falls in `target`.
+void Blit(QPainter& painter, const QRect& target, const QPixmap& picture, const QPoint& origin) {
+  if (target.isEmpty()) return;
+  const qreal ratio = picture.devicePixelRatio();
+  const QRectF source(QPointF(target.topLeft() - origin) * ratio, QSizeF(target.size()) * ratio);
+  painter.drawPixmap(QRectF(target), picture, source);
+}
+
+}  // namespace
+
+void TLyricsWindow::paintEvent(QPaintEvent* event) {
+  ++repaints_;
+  QPainter painter(this);
+  const QRect area = event->rect();
+  painter.fillRect(area, kBackground);
+  if (words_.empty()) {
+    painter.setPen(kComing);
+    painter.setFont(SimSunPixelFont(std::max(kSmallestPixels, height() / 12)));
+    painter.drawText(rect(), Qt::AlignCenter, tr("（没有歌词）"));
+    return;
+  }
+  if (slots_.current >= 0) {
+    const double baseline = height() * kCurrentBaseline;
+    Shaped& line = Shape(slots_.current);
+    const QRect r = LineRect(line, baseline);
+    const int split = int(std::lround(TextLeft(line) + sungWidth_));
+    Blit(painter, area & QRect(r.left(), r.top(), split - r.left(), r.height()),
+         Picture(line, kSungColour, r, baseline), r.topLeft());
+    Blit(painter, area & QRect(split, r.top(), r.right() + 1 - split, r.height()),
+         Picture(line, kUnsungColour, r, baseline), r.topLeft());
+  }
+  if (slots_.next >= 0) {
+    const double baseline = height() * kNextBaseline;
+    Shaped& line = Shape(slots_.next);
+    const QRect r = LineRect(line, baseline);
+    Blit(painter, area & r, Picture(line, kComingColour, r, baseline), r.topLeft());
+  }
+}
+
+void TLyricsWindow::resizeEvent(QResizeEvent* event) {
+  for (Shaped& s : shaped_) s = Shaped{};
+  slots_ = {};
+  ShowAt(shownMs_);
+  QWidget::resizeEvent(event);
+}
+
+void TLyricsWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_F11) {
+    if (isFullScreen())
+      showNormal();
+    else
+      showFullScreen();
+  } else if (event->key() == Qt::Key_Escape && isFullScreen()) {
+    showNormal();
+  } else {
+    QWidget::keyPressEvent(event);
+  }
+}
+
+void TLyricsWindow::closeEvent(QCloseEvent* event) {
+  RememberGeometry();
+  if (isFullScreen()) showNormal();
+  QWidget::closeEvent(event);
+}
+
+// Full screen is not remembered: the window comes back where it was before.
+void TLyricsWindow::RememberGeometry() { RememberLyricsWindowGeometry(isFullScreen() ? normalGeometry() : geometry()); }

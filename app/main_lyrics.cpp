@@ -1,0 +1,60 @@
+// The main window's part in the lyrics: reading the accompaniment's words
+// when it opens, the heard position the lyrics window follows, its menu item
+// and the lyrics an MP3 of the take carries.
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cmath>
+
+#include "app/lyricssettings.h"
+#include "app/lyricssource.h"
+#include "app/lyricswindow.h"
+#include "app/main.h"
+#include "platform/sequencer/mediaplayer.h"
+#include "platform/soundcard/cardcontrol.h"
+
+void TForm1::ReadSongLyrics(bool showWhenFound) {
+  if (!LyricsForm) return;
+  const QString song = midiplay->FileName;
+  const bool open = midiplay->DeviceID() != 0 && !song.isEmpty();
+  LyricsForm->SetLyrics({});  // a reader's error leaves no other song's words behind
+  if (open) LyricsForm->SetLyrics(LoadSongLyrics(song, LyricsEncoding()));
+  if (showWhenFound && !LyricsForm->Words().empty()) LyricsForm->show();
+}
+
+void TForm1::showlyricsClick() {
+  LyricsForm->show();
+  LyricsForm->raise();
+  LyricsForm->activateWindow();
+}
+
+void TForm1::FollowLyrics(bool playing) {
+  if (LyricsForm) LyricsForm->SetPlaying(playing);
+}
+
+// The player's position is where the card renders the song; the singer
+// hears it as late as the output latency the sound server reports (none
+// known: none counted).
+std::int64_t TForm1::HeardPositionMs() {
+  const std::int64_t rendered = midiplay->Position();
+  const soundcard::HostLatencyFrames latency = soundcard::HostLatency();
+  const std::int64_t late = latency.known ? std::int64_t(std::lround(soundcard::MsOfFrames(latency.output))) : 0;
+  return std::max<std::int64_t>(0, rendered - late);
+}
+
+void TForm1::TakeRecordedWithSong() {
+  FTakeLyrics = LyricsForm ? LyricsForm->Words() : lyrics::Lyrics{};
+  FTakeSong = midiplay->FileName;
+}
+
+void TForm1::ForgetTakeSong() {
+  FTakeLyrics = {};
+  FTakeSong.clear();
+}
+
+// The words go into each MP3 made from a take recorded here with a song
+// that has them; the title falls back to the song's file name.
+void TForm1::TagSavedMp3s(const QStringList& files) {
+  if (FTakeLyrics.empty()) return;
+  for (const QString& mp3 : files) TagMp3WithLyrics(mp3, FTakeLyrics, QFileInfo(FTakeSong).completeBaseName());
+}
