@@ -13,13 +13,20 @@
 
 namespace lyrics_exercise {
 
+// Well-formed UTF-8: shortest forms, no surrogates, nothing past U+10FFFF.
 inline bool ValidUtf8(std::string_view s) {
   for (std::size_t i = 0; i < s.size();) {
     const unsigned char c = static_cast<unsigned char>(s[i]);
     const int extra = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : -1;
     if (extra < 0 || i + std::size_t(extra) >= s.size()) return false;
-    for (int k = 1; k <= extra; ++k)
-      if ((static_cast<unsigned char>(s[i + std::size_t(k)]) & 0xC0) != 0x80) return false;
+    std::uint32_t cp = extra == 0 ? c : c & (0x3Fu >> extra);
+    for (int k = 1; k <= extra; ++k) {
+      const unsigned char t = static_cast<unsigned char>(s[i + std::size_t(k)]);
+      if ((t & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (t & 0x3F);
+    }
+    static constexpr std::uint32_t kMin[] = {0, 0x80, 0x800, 0x10000};
+    if (cp < kMin[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
     i += std::size_t(extra) + 1;
   }
   return true;

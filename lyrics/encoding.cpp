@@ -16,35 +16,58 @@ namespace {
 
 constexpr const char* kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
+// The length of the well-formed UTF-8 character at `i` (shortest form, no
+// surrogates, at most U+10FFFF), or 0.
+std::size_t CharLength(std::string_view s, std::size_t i) {
+  const unsigned char c = static_cast<unsigned char>(s[i]);
+  if (c < 0x80) return 1;
+  int extra = 0;
+  std::uint32_t min = 0;
+  if ((c & 0xE0) == 0xC0)
+    extra = 1, min = 0x80;
+  else if ((c & 0xF0) == 0xE0)
+    extra = 2, min = 0x800;
+  else if ((c & 0xF8) == 0xF0)
+    extra = 3, min = 0x10000;
+  else
+    return 0;
+  if (i + std::size_t(extra) >= s.size()) return 0;
+  std::uint32_t cp = c & (0x3F >> extra);
+  for (int k = 1; k <= extra; ++k) {
+    const unsigned char t = static_cast<unsigned char>(s[i + std::size_t(k)]);
+    if ((t & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (t & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return std::size_t(extra) + 1;
+}
+
 bool ValidUtf8(std::string_view s) {
-  std::size_t i = 0;
-  while (i < s.size()) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    int extra = 0;
-    std::uint32_t min = 0;
-    if (c < 0x80) {
-      ++i;
-      continue;
-    } else if ((c & 0xE0) == 0xC0) {
-      extra = 1, min = 0x80;
-    } else if ((c & 0xF0) == 0xE0) {
-      extra = 2, min = 0x800;
-    } else if ((c & 0xF8) == 0xF0) {
-      extra = 3, min = 0x10000;
-    } else {
-      return false;
-    }
-    if (i + std::size_t(extra) >= s.size()) return false;
-    std::uint32_t cp = c & (0x3F >> extra);
-    for (int k = 1; k <= extra; ++k) {
-      const unsigned char t = static_cast<unsigned char>(s[i + std::size_t(k)]);
-      if ((t & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (t & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    i += std::size_t(extra) + 1;
+  for (std::size_t i = 0; i < s.size();) {
+    const std::size_t n = CharLength(s, i);
+    if (n == 0) return false;
+    i += n;
   }
   return true;
+}
+
+// Well-formed UTF-8: each byte that starts no valid character becomes
+// U+FFFD. (iconv's own UTF-8 decoder lets the old five- and six-byte
+// forms through.)
+std::string RepairUtf8(std::string_view s) {
+  std::string out;
+  out.reserve(s.size() + 8);
+  for (std::size_t i = 0; i < s.size();) {
+    const std::size_t n = CharLength(s, i);
+    if (n == 0) {
+      out += kReplacement;
+      ++i;
+    } else {
+      out.append(s.substr(i, n));
+      i += n;
+    }
+  }
+  return out;
 }
 
 // uchardet's names for the encodings of KnownEncodings; anything else it
@@ -162,10 +185,11 @@ TextDecoder::~TextDecoder() {
 
 std::string TextDecoder::operator()(std::string_view bytes) const {
   if (bytes.empty()) return {};
-  if (utf8_ && ValidUtf8(bytes)) return std::string(bytes);
+  if (utf8_) return ValidUtf8(bytes) ? std::string(bytes) : RepairUtf8(bytes);
   if (!cd_) return Latin1ToUtf8(bytes);
   bool clean = false;
-  return Convert(static_cast<iconv_t>(cd_), bytes, clean);
+  std::string out = Convert(static_cast<iconv_t>(cd_), bytes, clean);
+  return ValidUtf8(out) ? out : RepairUtf8(out);
 }
 
 std::string ToUtf8(std::string_view bytes, const std::string& encoding) { return TextDecoder(encoding)(bytes); }
