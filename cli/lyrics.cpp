@@ -37,14 +37,16 @@ lyrics::Lyrics ReadSongLyrics(const QString& song, const std::string& encoding) 
   try {
     return lyrics::ReadLyrics(QFile::encodeName(song).toStdString(), encoding);
   } catch (const lyrics::ELyricsError& e) {
-    throw ECliFailure(Tr("cannot read the lyrics of %1: %2", "无法读取 %1 的歌词: %2").arg(song, QString::fromUtf8(e.what())));
+    throw ECliFailure(
+        Tr("cannot read the lyrics of %1: %2", "无法读取 %1 的歌词: %2").arg(song, QString::fromUtf8(e.what())));
   }
 }
 
 int RunLyrics(const QStringList& args) {
   const TParsedArgs p = ParseArgs(args, {{"format", 0, true}, {"encoding", 0, true}});
   if (p.positional.isEmpty()) throw ECliUsage(Tr("no song file given", "没有给出歌曲文件"));
-  if (p.positional.size() > 1) throw ECliUsage(Tr("unexpected argument: %1", "多余的参数: %1").arg(p.positional[1]));
+  if (p.positional.size() > 1)
+    throw ECliUsage(Tr("unexpected argument: %1", "多余的参数: %1").arg(p.positional[1]));
   const QString format = p.Has("format") ? p.Value("format") : QStringLiteral("lrc");
   if (format != QLatin1String("lrc") && format != QLatin1String("text"))
     throw ECliUsage(Tr("--format is lrc or text", "--format 只能是 lrc 或 text"));

@@ -81,7 +81,8 @@ void FinishTimes(Lyrics& lyrics, std::uint32_t songEndMs) {
     for (std::size_t j = 0; j + 1 < s.size(); ++j) s[j].endMs = s[j + 1].startMs;
     Syllable& last = s.back();
     const std::uint32_t hold = s.size() > 1 ? kWordHoldMs : kLineHoldMs;
-    std::uint32_t end = last.endMs > last.startMs ? last.endMs : last.startMs + std::min(hold, UINT32_MAX - last.startMs);
+    std::uint32_t end = last.startMs + std::min(hold, UINT32_MAX - last.startMs);
+    if (last.endMs > last.startMs) end = last.endMs;
     if (i + 1 < lines.size()) end = std::min(end, lines[i + 1].startMs());
     else if (songEndMs > last.startMs) end = std::min(end, songEndMs);
     last.endMs = std::max(end, last.startMs);

@@ -3,18 +3,12 @@
 // words.
 #pragma once
 
-#include <stdexcept>
 #include <string>
 
 #include "lyrics/lyrics.h"
+#include "lyrics/lyricserror.h"
 
 namespace lyrics {
-
-// A file that cannot be read, an unknown encoding, tags that cannot be written.
-class ELyricsError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 // The lyrics of an MP3 file's ID3v2 tag, empty when it has none. SYLT wins
 // over USLT; a text starting with a line feed starts a new line (two: a

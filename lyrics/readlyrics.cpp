@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "lyrics/encoding.h"
+#include "lyrics/id3lyrics.h"
 #include "lyrics/lrc.h"
 #include "lyrics/midilyrics.h"
 #include "platform/sequencer/smf.h"

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "lyrics/id3lyrics.h"
 #include "lyrics/lyrics.h"
+#include "lyrics/lyricserror.h"
 
 namespace lyrics {
 

@@ -53,7 +53,8 @@ std::string LongKar() {
   tempo += std::string("\x00\xFF\x2F\x00", 4);
   Meta(words, 0, 0x01, "@KMIDI KARAOKE FILE");
   Meta(words, 0, 0x01, "@T\xD0\xA1\xD0\xC7\xD0\xC7");  // 小星星
-  const char* chars[] = {"\xD2\xBB", "\xC9\xC1", "\xC1\xC1", "\xBE\xA7", "\xC2\xFA", "\xCC\xEC", "\xD0\xA1", "\xD0\xC7"};
+  const char* chars[] = {"\xD2\xBB", "\xC9\xC1", "\xC1\xC1", "\xBE\xA7",
+                         "\xC2\xFA", "\xCC\xEC", "\xD0\xA1", "\xD0\xC7"};
   for (int i = 0; i < kSyllables; ++i) {
     const std::string mark = i % 32 == 0 ? "\\" : i % 8 == 0 ? "/" : "";
     Meta(words, i ? 480 : 0, 0x01, mark + chars[i % 8]);

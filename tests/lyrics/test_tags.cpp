@@ -8,6 +8,7 @@
 #include <taglib/synchronizedlyricsframe.h>
 #include <taglib/unsynchronizedlyricsframe.h>
 
+#include "lyrics/id3lyrics.h"
 #include "lyrics/readlyrics.h"
 #include "tests/lyrics/lyrics_fixture.h"
 
