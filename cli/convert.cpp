@@ -79,8 +79,7 @@ void ConvertToMp3(const QString& input, TOutputFile& output, int bitrate,
   }
   output.Commit();
   if (!tagError.isEmpty())
-    throw ECliFailure(Tr("the MP3 %1 was saved without its lyrics: %2", "MP3 %1 已保存, 但没有写入歌词: %2")
-                          .arg(output.Path(), tagError));
+    throw ECliFailure(Tr("the MP3 was saved without its lyrics: %1", "MP3 已保存, 但没有写入歌词: %1").arg(tagError));
 }
 
 int RunConvert(const QStringList& args) {

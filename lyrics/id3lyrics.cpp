@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QString>
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -56,6 +58,20 @@ std::uint32_t SyltMs(unsigned int time, bool mpegFrames, int sampleRate) {
   if (!mpegFrames) return time;
   if (sampleRate <= 0) return 0;
   return std::uint32_t(std::uint64_t(time) * 1152 * 1000 / std::uint64_t(sampleRate));
+}
+
+// The bytes an ID3v2 tag takes at the start of a file (header, frames,
+// padding, footer); 0 when there is none.
+std::uint64_t Id3v2Size(const std::string& path) {
+  unsigned char h[10] = {};
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return 0;
+  const std::size_t n = std::fread(h, 1, sizeof h, f);
+  std::fclose(f);
+  if (n < 10 || h[0] != 'I' || h[1] != 'D' || h[2] != '3') return 0;
+  const std::uint64_t body = std::uint64_t(h[6] & 0x7F) << 21 | std::uint64_t(h[7] & 0x7F) << 14 |
+                             std::uint64_t(h[8] & 0x7F) << 7 | std::uint64_t(h[9] & 0x7F);
+  return 10 + body + ((h[5] & 0x10) ? 10 : 0);
 }
 
 // Puts the file's data on the disk; false when that fails (a full disk
@@ -186,12 +202,14 @@ void WriteLyricsTags(const std::string& mp3Path, const Lyrics& words, const std:
     QFile::remove(temporary);
     throw;
   }
-  // TagLib does not report every failed write: the tagged file must have
-  // grown and reached the disk before it replaces the MP3.
+  // TagLib does not report a failed write (a full disk, a file size
+  // limit): the tagged file must hold all of the MP3 behind its new tag,
+  // and be on the disk, before it replaces the MP3.
   std::error_code sized;
-  const auto before = std::filesystem::file_size(to, sized);
-  const auto after = std::filesystem::file_size(temp, sized);
-  if (sized || after <= before || !Sync(temp)) {
+  const std::uint64_t before = std::filesystem::file_size(to, sized);
+  const std::uint64_t after = sized ? 0 : std::filesystem::file_size(temp, sized);
+  const std::uint64_t tag = Id3v2Size(temp);
+  if (sized || tag == 0 || after - tag != before - Id3v2Size(to) || !Sync(temp)) {
     QFile::remove(temporary);
     throw ELyricsError(mp3Path + ": the tags could not be written (disk full?)");
   }

@@ -153,6 +153,23 @@ TEST(Lyrics, RecordShowsTheLineSungAndBothMp3sCarryTheWordsInTime) {
   EXPECT_TRUE(tagged.endsWith(bare));
   EXPECT_GT(tagged.size(), bare.size());
 
+  // A file size limit that the MP3 fits in and the tagged MP3 does not:
+  // the tagging fails in one line and the MP3 stays as the encoder made it.
+  const QString limited = dir.filePath("limited.mp3");
+  QProcess p;
+  p.setProcessEnvironment(Environment());
+  p.start("bash", {"-c",
+                   QStringLiteral("ulimit -f %1; trap '' XFSZ; exec \"$0\" convert \"$1\" --lyrics \"$2\" -o \"$3\" -q")
+                       .arg((bare.size() + 1023) / 1024),
+                   TUNELARK_BIN, wav, star, limited});
+  ASSERT_TRUE(p.waitForStarted());
+  r = Finish(p);
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.ErrLines().size(), 1) << r.err.constData();
+  EXPECT_TRUE(r.err.contains("without its lyrics")) << r.err.constData();
+  EXPECT_EQ(Slurp(limited), bare);
+  EXPECT_EQ(Entries(dir.path()).filter(QStringLiteral("limited")), QStringList{QStringLiteral("limited.mp3")});
+
   // A song without words is refused before anything is made.
   const QString wordless = dir.filePath("wordless.mid");
   WriteBytes(wordless, Wordless());
