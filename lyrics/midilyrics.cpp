@@ -28,14 +28,31 @@ int BusiestTrack(const sequencer::Song& song, std::uint8_t type) {
   return best;
 }
 
+bool StartsWithMarker(const std::string& bytes) { return !bytes.empty() && (bytes[0] == '\\' || bytes[0] == '/'); }
+
+// Whether the events of a kind on a track use the .kar markers: text events
+// do; lyric events copied from them by some tools do too, and then have no
+// CR or LF of their own.
+bool UsesMarkers(const sequencer::Song& song, std::uint8_t type, int track) {
+  if (type == kText) return true;
+  bool markers = false;
+  for (const sequencer::MetaText& t : song.texts) {
+    if (t.type != type || t.track != track) continue;
+    if (t.bytes.find_first_of("\r\n") != std::string::npos) return false;
+    markers = markers || StartsWithMarker(t.bytes);
+  }
+  return markers;
+}
+
 // The words of one kind from one track. Markers are looked for in the
 // file's bytes: in Shift-JIS a backslash decodes to a yen sign.
 Lyrics Build(const sequencer::Song& song, std::uint8_t type, int track, const TextDecoder& decode) {
+  const bool markers = UsesMarkers(song, type, track);
   LyricsBuilder builder;
   for (const sequencer::MetaText& t : song.texts) {
     if (t.type != type || t.track != track || IsHeader(t.bytes)) continue;
     std::string_view bytes = t.bytes;
-    if (type == kText && !bytes.empty() && (bytes[0] == '\\' || bytes[0] == '/')) {
+    if (markers && StartsWithMarker(t.bytes)) {
       if (bytes[0] == '\\')
         builder.BreakPage();
       else
@@ -77,7 +94,7 @@ Lyrics LyricsOfSong(const sequencer::Song& song, const std::string& encoding) {
   if (lyricTrack >= 0) best = Build(song, kLyric, lyricTrack, decode);
   if (textTrack >= 0) {
     Lyrics text = Build(song, kText, textTrack, decode);
-    if (CountSyllables(text) > CountSyllables(best)) best = std::move(text);
+    if (CountSyllables(text) >= CountSyllables(best)) best = std::move(text);
   }
   if (best.empty()) return {};
 

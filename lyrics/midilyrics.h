@@ -18,7 +18,9 @@ namespace lyrics {
 // second "@T" the artist; "@K", "@V", "@I", "@L" and others are skipped),
 // a leading "\" starts a new page, a leading "/" a new line. Each kind is
 // taken from the track that holds most of it; where a file has both, the
-// kind with more syllables (lyric events on a tie).
+// kind with more syllables (text events on a tie: lyric events copied from
+// them may have lost their line ends). Lyric events without any CR or LF
+// whose texts start with "\" or "/" follow the .kar markers too.
 Lyrics LyricsOfSong(const sequencer::Song& song, const std::string& encoding);
 
 // Parses a MIDI file's bytes (plain or RMID) and returns its lyrics; empty

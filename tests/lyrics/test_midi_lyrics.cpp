@@ -67,4 +67,16 @@ TEST_F(LyricsFiles, BothKindsInOneFileTheOneWithMoreSyllablesWins) {
   ASSERT_EQ(lyric.lines.size(), 1u);
   EXPECT_EQ(lyric.lines[0].text(), "la la la la la");
   EXPECT_EQ(lyric.lines[0].syllables[4].startMs, 2000u);
+  // On a tie the text events, whose markers lyric events copied from them
+  // may have lost.
+  EXPECT_EQ(lyrics::ReadLyrics(write("tie.kar", song(4))).lines[0].text(), "Twinkle twinkle");
+
+  // Lyric events that carry the .kar markers instead of line ends.
+  Track marked;
+  marked.Meta(0, 0x05, "\\Row ").Meta(240, 0x05, "row").Meta(240, 0x05, "/your ").Meta(240, 0x05, "boat").Note(0);
+  const lyrics::Lyrics boat = lyrics::ReadLyrics(write("boat.mid", smftest::File({marked}, 480)));
+  ASSERT_EQ(boat.lines.size(), 2u);
+  EXPECT_EQ(boat.lines[0].text(), "Row row");
+  EXPECT_EQ(boat.lines[1].text(), "your boat");
+  EXPECT_FALSE(boat.lines[1].newPage);
 }
