@@ -104,9 +104,10 @@ void NoteVirtualDevice(const soundcard::CardBackend& backend) {
 }
 
 // The words an accompaniment may have: a song whose words cannot be read
-// is still recorded, without them.
+// is still recorded, without them. Only a regular file is read again (a
+// pipe was read to its end already).
 lyrics::Lyrics WordsOf(const QString& accompaniment) {
-  if (accompaniment.isEmpty()) return {};
+  if (accompaniment.isEmpty() || !QFileInfo(accompaniment).isFile()) return {};
   try {
     return lyrics::ReadLyrics(QFile::encodeName(accompaniment).toStdString());
   } catch (const lyrics::ELyricsError&) {
