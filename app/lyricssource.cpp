@@ -1,5 +1,10 @@
 #include "app/lyricssource.h"
 
+#include <QFile>
+
+#include "lyrics/id3lyrics.h"
+#include "lyrics/readlyrics.h"
+
 namespace {
 
 LyricsReader& TestReader() {
@@ -11,19 +16,16 @@ LyricsReader& TestReader() {
 
 lyrics::Lyrics LoadSongLyrics(const QString& path, const QString& encoding) {
   if (TestReader()) return TestReader()(path, encoding);
-  // The reader of MIDI lyric and text events, .lrc files and MP3 tags joins
-  // here: lyrics::ReadLyrics(QFile::encodeName(path).toStdString(), encoding.toStdString()).
-  (void)encoding;
-  (void)path;
-  return {};
+  // Words that cannot be read never keep the song from playing.
+  try {
+    return lyrics::ReadLyrics(QFile::encodeName(path).toStdString(), encoding.toStdString());
+  } catch (const lyrics::ELyricsError&) {
+    return {};
+  }
 }
 
 void TagMp3WithLyrics(const QString& mp3Path, const lyrics::Lyrics& words, const QString& fallbackTitle) {
-  // The tag writer joins here:
-  // lyrics::WriteLyricsTags(QFile::encodeName(mp3Path).toStdString(), words, fallbackTitle.toStdString()).
-  (void)mp3Path;
-  (void)words;
-  (void)fallbackTitle;
+  lyrics::WriteLyricsTags(QFile::encodeName(mp3Path).toStdString(), words, fallbackTitle.toStdString());
 }
 
 void SetLyricsReaderForTests(LyricsReader reader) { TestReader() = std::move(reader); }

@@ -29,6 +29,7 @@ const TSubCommand kCommands[] = {
     {"convert", cli::RunConvert, cli::ConvertHelp},
     {"play", cli::RunPlay, cli::PlayHelp},
     {"devices", cli::RunDevices, cli::DevicesHelp},
+    {"lyrics", cli::RunLyrics, cli::LyricsHelp},
 };
 
 bool IsHelp(const char* arg) {

@@ -6,6 +6,9 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <string>
+
+#include "lyrics/lyrics.h"
 
 namespace cli {
 
@@ -13,6 +16,12 @@ int RunRecord(const QStringList& args);
 int RunConvert(const QStringList& args);
 int RunPlay(const QStringList& args);
 int RunDevices(const QStringList& args);
+int RunLyrics(const QStringList& args);
+
+// The lyrics of a song file named on the command line (empty when it has
+// none); `encoding` empty: detected. Raises ECliFailure when the file
+// cannot be read.
+lyrics::Lyrics ReadSongLyrics(const QString& song, const std::string& encoding = {});
 
 class TOutputFile;
 
@@ -22,8 +31,12 @@ class TOutputFile;
 // When `interrupted` becomes true (a signal seen in the event loop the
 // conversion keeps running) the conversion stops after the current chunk.
 // Raises ECliFailure with the reason (a full disk named as such, with the
-// MP3's name); the output is then discarded.
+// MP3's name); the output is then discarded. With `words`, the MP3 is
+// tagged with them (title `fallbackTitle` when they name none) before it
+// takes its name; when only the tagging fails, the MP3 is kept untagged
+// and ECliFailure says so.
 void ConvertToMp3(const QString& input, TOutputFile& output, int bitrate,
-                  const std::function<void(int percent)>& progress, const bool& interrupted);
+                  const std::function<void(int percent)>& progress, const bool& interrupted,
+                  const lyrics::Lyrics& words = {}, const QString& fallbackTitle = {});
 
 }  // namespace cli

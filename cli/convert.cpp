@@ -15,6 +15,7 @@
 #include "cli/progress.h"
 #include "cli/stopsignals.h"
 #include "cli/texts.h"
+#include "lyrics/id3lyrics.h"
 #include "mp3/LameCoder.h"
 
 namespace cli {
@@ -42,7 +43,8 @@ void CheckWavFile(const QString& input) {
 }  // namespace
 
 void ConvertToMp3(const QString& input, TOutputFile& output, int bitrate,
-                  const std::function<void(int percent)>& progress, const bool& interrupted) {
+                  const std::function<void(int percent)>& progress, const bool& interrupted,
+                  const lyrics::Lyrics& words, const QString& fallbackTitle) {
   CheckInputFile(input);
   TLameCoder coder;
   coder.SetBitrate(DWORD(bitrate));
@@ -67,13 +69,24 @@ void ConvertToMp3(const QString& input, TOutputFile& output, int bitrate,
     output.Discard();
     throw ECliFailure(Tr("%1: MP3 conversion interrupted", "%1: MP3 转换被中断").arg(input));
   }
+  // The tags go in before the MP3 takes its name; a failure leaves it as
+  // the encoder made it.
+  QString tagError;
+  try {
+    lyrics::WriteLyricsTags(QFile::encodeName(output.WritePath()).toStdString(), words, fallbackTitle.toStdString());
+  } catch (const lyrics::ELyricsError& e) {
+    tagError = MessageOf(e);
+  }
   output.Commit();
+  if (!tagError.isEmpty())
+    throw ECliFailure(Tr("the MP3 was saved without its lyrics: %1", "MP3 已保存, 但没有写入歌词: %1").arg(tagError));
 }
 
 int RunConvert(const QStringList& args) {
   const TParsedArgs p = ParseArgs(args, {{"out", 'o', true},
                                          {"out-dir", 0, true},
                                          {"bitrate", 0, true},
+                                         {"lyrics", 0, true},
                                          {"force", 'f', false},
                                          {"quiet", 'q', false}});
   const QStringList inputs = p.positional;
@@ -94,6 +107,18 @@ int RunConvert(const QStringList& args) {
   if (p.Has("out-dir") && !QFileInfo(outDir).isDir())
     throw ECliFailure(Tr("folder %1 does not exist", "文件夹 %1 不存在").arg(outDir));
 
+  // The words every MP3 is tagged with; a song without any is refused
+  // before anything is made.
+  lyrics::Lyrics words;
+  QString title;
+  if (p.Has("lyrics")) {
+    const QString song = p.Value("lyrics");
+    if (song.isEmpty()) throw ECliUsage(Tr("--lyrics needs a song file", "--lyrics 需要一个歌曲文件"));
+    words = ReadSongLyrics(song);
+    if (words.empty()) throw ECliFailure(Tr("%1 has no lyrics", "%1 没有歌词").arg(song));
+    title = QFileInfo(song).completeBaseName();
+  }
+
   // Where each MP3 goes; none may be written into any of the inputs.
   QStringList outputs;
   for (const QString& input : inputs) {
@@ -105,8 +130,10 @@ int RunConvert(const QStringList& args) {
     else
       outputs << info.dir().filePath(info.completeBaseName() + QStringLiteral(".mp3"));
   }
+  QStringList readFrom = inputs;
+  if (p.Has("lyrics")) readFrom << p.Value("lyrics");
   for (const QString& output : outputs)
-    for (const QString& input : inputs)
+    for (const QString& input : readFrom)
       if (SameFile(output, input))
         throw ECliUsage(Tr("the MP3 %1 would replace the input %2", "MP3 %1 会覆盖输入文件 %2").arg(output, input));
 
@@ -132,7 +159,7 @@ int RunConvert(const QStringList& args) {
                           .arg(inputs.size())
                           .arg(percent),
                       percent >= 100);
-      }, interrupted);
+      }, interrupted, words, title);
       progress.Finish();
       PrintOut(Tr("%1 -> %2", "%1 -> %2").arg(input, file.Path()));
     } catch (const ECliFailure& e) {

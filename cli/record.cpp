@@ -22,6 +22,7 @@
 #include "cli/stopsignals.h"
 #include "cli/textlevel.h"
 #include "cli/texts.h"
+#include "lyrics/readlyrics.h"
 #include "platform/sequencer/mediaplayer.h"
 #include "platform/sequencer/seqcontrol.h"
 #include "platform/soundcard/cardcontrol.h"
@@ -102,6 +103,28 @@ void NoteVirtualDevice(const soundcard::CardBackend& backend) {
   PrintErr(Tr("tunelark record: recording uses %1", "tunelark record: 录音使用 %1").arg(DescribeBackend(backend)));
 }
 
+// The words an accompaniment may have: a song whose words cannot be read
+// is still recorded, without them. Only a regular file is read again (a
+// pipe was read to its end already).
+lyrics::Lyrics WordsOf(const QString& accompaniment) {
+  if (accompaniment.isEmpty() || !QFileInfo(accompaniment).isFile()) return {};
+  try {
+    return lyrics::ReadLyrics(QFile::encodeName(accompaniment).toStdString());
+  } catch (const lyrics::ELyricsError&) {
+    return {};
+  }
+}
+
+// The line being sung at `ms` (the last one begun), for the progress line.
+QString LineAt(const lyrics::Lyrics& words, qint64 ms) {
+  const lyrics::Line* current = nullptr;
+  for (const lyrics::Line& line : words.lines) {
+    if (qint64(line.startMs()) > ms) break;
+    current = &line;
+  }
+  return current ? QStringLiteral("  \u266A ") + QString::fromStdString(current->text()) : QString();
+}
+
 void Configure(TMMWaveRecorder& rec, int rate) {
   rec.Wave()->SetTimeFormat(tfByte);
   rec.Wave()->SetFileMustExist(false);
@@ -140,6 +163,7 @@ int RunRecord(const QStringList& args) {
     OpenAccompaniment(player, o.accompaniment);
     lengthMs = player.Length();
   }
+  const lyrics::Lyrics words = WordsOf(o.accompaniment);
 
   // A signal while the accompaniment was loading: nothing was recorded yet.
   DeliverStopSignals();
@@ -189,7 +213,8 @@ int RunRecord(const QStringList& args) {
       progress.Show(Tr("Recorded %1 / %2", "已录 %1 / %2").arg(FormatTime(ms), FormatTime(totalMs)), true);
     else
       progress.Show(Tr("Recording %1 / %2  L %3  R %4", "录音 %1 / %2  左 %3  右 %4")
-                        .arg(FormatTime(ms), FormatTime(totalMs), left.Bar(left.Take()), right.Bar(right.Take())));
+                        .arg(FormatTime(ms), FormatTime(totalMs), left.Bar(left.Take()), right.Bar(right.Take())) +
+                    (words.empty() || player.DeviceID() == 0 ? QString() : LineAt(words, player.Position())));
   };
   bool interrupted = false;  // a signal after the take: the MP3 stops
   auto stop = [&] {
@@ -288,7 +313,7 @@ int RunRecord(const QStringList& args) {
     TProgress mp3Progress(o.quiet);
     ConvertToMp3(wav.Path(), mp3, 128, [&](int percent) {
       mp3Progress.Show(Tr("MP3 %1%", "MP3 %1%").arg(percent), percent >= 100);
-    }, interrupted);
+    }, interrupted, words, QFileInfo(o.accompaniment).completeBaseName());
     mp3Progress.Finish();
     PrintOut(Tr("Saved the MP3 as %1", "MP3 已保存: %1").arg(mp3.Path()));
   }

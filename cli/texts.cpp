@@ -22,6 +22,7 @@ QString MainHelp() {
       "  convert   convert WAV files to MP3\n"
       "  play      play a take or an accompaniment to its end\n"
       "  devices   list the audio devices and soundfonts\n"
+      "  lyrics    print a song's lyrics with their times\n"
       "\n"
       "Run 'tunelark COMMAND --help' for the options of a command.\n"
       "Exit codes: 0 done, 1 failed, 2 bad usage.\n",
@@ -35,6 +36,7 @@ QString MainHelp() {
       "  convert   把 WAV 文件转成 MP3\n"
       "  play      播放录音或伴奏直到结束\n"
       "  devices   列出音频设备和音色库\n"
+      "  lyrics    显示歌曲的歌词和时间\n"
       "\n"
       "用 'tunelark 命令 --help' 查看命令的选项。\n"
       "退出码: 0 完成, 1 失败, 2 用法错误。\n");
@@ -86,6 +88,7 @@ QString ConvertHelp() {
       "  -o, --out FILE      the MP3 file (one input only)\n"
       "      --out-dir DIR   the folder for the MP3 files\n"
       "      --bitrate K     kbit/s: 32, 40, 48, 56, 64, 80, 96, 112, 128 (default), 160, 192, 224, 256, 320\n"
+      "      --lyrics SONG   tag the MP3 with the song's lyrics (title, artist, words in time)\n"
       "  -f, --force         replace existing output files\n"
       "  -q, --quiet         no progress display\n"
       "  -h, --help          this help\n",
@@ -96,6 +99,7 @@ QString ConvertHelp() {
       "  -o, --out 文件       MP3 文件(只用于一个输入)\n"
       "      --out-dir 文件夹 MP3 文件所在的文件夹\n"
       "      --bitrate K      千比特/秒: 32, 40, 48, 56, 64, 80, 96, 112, 128 (默认), 160, 192, 224, 256, 320\n"
+      "      --lyrics 歌曲    把歌曲的歌词写进 MP3 标签(标题、歌手、带时间的歌词)\n"
       "  -f, --force          覆盖已有的输出文件\n"
       "  -q, --quiet          不显示进度\n"
       "  -h, --help           显示本帮助\n");
@@ -127,6 +131,29 @@ QString DevicesHelp() {
       "列出本机的音频设备、虚拟设备和找到的音色库, 并标出正在使用的。\n"
       "\n"
       "  -h, --help    显示本帮助\n");
+}
+
+QString LyricsHelp() {
+  return Tr(
+      "Usage: tunelark lyrics FILE [--format lrc|text] [--encoding NAME]\n"
+      "Prints the lyrics of a song in UTF-8: of a MIDI or .kar file, of an .lrc\n"
+      "file, or of a WAV or MP3 backing (the .lrc file of the same name beside\n"
+      "it, or the MP3's lyrics tags). Exit code 1 when the song has none.\n"
+      "\n"
+      "      --format F       lrc (default): enhanced LRC, a time for each line and\n"
+      "                       each syllable; text: the lines only\n"
+      "      --encoding NAME  the text encoding of the words (UTF-8, GB18030, BIG5,\n"
+      "                       CP932, WINDOWS-1252...); found by itself otherwise\n"
+      "  -h, --help           this help\n",
+      "用法: tunelark lyrics 文件 [--format lrc|text] [--encoding 编码]\n"
+      "以 UTF-8 显示歌曲的歌词: MIDI 或 .kar 文件、.lrc 文件, 或 WAV、MP3 伴奏\n"
+      "(旁边同名的 .lrc 文件, 或 MP3 的歌词标签)。歌曲没有歌词时退出码为 1。\n"
+      "\n"
+      "      --format 格式    lrc (默认): 增强 LRC, 每行和每个音节都带时间;\n"
+      "                       text: 只有歌词行\n"
+      "      --encoding 编码  歌词的文字编码(UTF-8、GB18030、BIG5、CP932、\n"
+      "                       WINDOWS-1252...); 不给时自动识别\n"
+      "  -h, --help           显示本帮助\n");
 }
 
 }  // namespace cli

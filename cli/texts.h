@@ -16,5 +16,6 @@ QString RecordHelp();
 QString ConvertHelp();
 QString PlayHelp();
 QString DevicesHelp();
+QString LyricsHelp();
 
 }  // namespace cli

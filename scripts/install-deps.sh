@@ -11,6 +11,9 @@
 # pipewire, pipewire-pulse and wireplumber (with dbus for its session bus)
 # run the same tests against PipeWire's PulseAudio-compatible server, the
 # desktop default of Debian 12, whose timing differs from PulseAudio's.
+# libtag1-dev (TagLib) reads and writes the lyrics tags of MP3 files (USLT,
+# SYLT, title, artist); libuchardet-dev finds the text encoding of a song's
+# words (GBK, Big5, Shift-JIS, Latin-1 in older files).
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 packages=(
@@ -20,6 +23,7 @@ packages=(
   libfluidsynth-dev timgm6mb-soundfont musescore-general-soundfont-small
   libmp3lame-dev libsndfile1-dev libsoxr-dev librtaudio-dev
   libpulse-dev pulseaudio
+  libtag1-dev libuchardet-dev
   pipewire pipewire-pulse wireplumber dbus
   libjpeg62-turbo fonts-noto-cjk qt6-translations-l10n
   libgtest-dev libgmock-dev googletest libbenchmark-dev

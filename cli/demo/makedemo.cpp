@@ -1,11 +1,14 @@
 // Writes the demo accompaniment, a Standard MIDI file (type 1, General MIDI):
 // an original tune of twelve bars in C major at 96 beats a minute (30 s),
 // a melody on the flute, chords on the strings, a walking bass and a light
-// drum pattern. Usage: tunelark_makedemo OUT.mid
+// drum pattern, and words to sing as lyric events (one syllable a melody
+// note; a CR ends a line, two a page of two lines) with the title and artist
+// as .kar headers. Usage: tunelark_makedemo OUT.mid
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <string>
 #include <vector>
 
 #include "cli/demo/demotune.h"
@@ -74,6 +77,23 @@ const std::vector<Chord> kChords = {
     {11, 0, 4, 36, {55, 60, 64}},
 };
 
+// One syllable for each note of the melody, in order; a rest has none.
+// "\r" ends a line, "\r\r" a page.
+const std::vector<const char*> kWords = {
+    "Sing ", "a", "long ", "with ", "Tune", "lark ", "now\r",
+    "Ev", "ery ", "word ", "will ", "light ", "up ", "in ", "time\r\r",
+    "Re", "cord ", "and ", "sing ", "a", "long ", "to", "day\r",
+    "Keep ", "the ", "take ", "you ", "made\r\r",
+    "Play ", "it ", "back ", "and ", "hear ", "your ", "voice\r",
+    "Save ", "the ", "song ", "you ", "sang\r\r",
+};
+
+std::vector<std::uint8_t> Meta(std::uint8_t type, const std::string& text) {
+  std::vector<std::uint8_t> bytes{0xFF, type, std::uint8_t(text.size())};
+  for (char c : text) bytes.push_back(std::uint8_t(c));
+  return bytes;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -96,6 +116,17 @@ int main(int argc, char** argv) {
     const int length = s.eighths * kDivision / 2;
     if (s.pitch) melody.Note(0, tick, length, s.pitch, 96);
     tick += length;
+  }
+
+  Track words;  // the title, the artist and a syllable on each melody note
+  words.Add(0, Meta(0x03, "Words"));
+  words.Add(0, Meta(0x01, "@TSing Along with Tunelark"));
+  words.Add(0, Meta(0x01, "@TTunelark"));
+  tick = 0;
+  std::size_t syllable = 0;
+  for (const Step& s : kMelody) {
+    if (s.pitch && syllable < kWords.size()) words.Add(tick, Meta(0x05, kWords[syllable++]));
+    tick += s.eighths * kDivision / 2;
   }
 
   Track chords;  // channel 1: string ensemble, channel 2: acoustic bass
@@ -128,7 +159,7 @@ int main(int argc, char** argv) {
   drums.Note(9, 11 * kBar, kDivision, 49, 80);  // crash on the last chord
 
   std::vector<std::vector<std::uint8_t>> tracks = {conductor.Bytes(end), melody.Bytes(end), chords.Bytes(end),
-                                                    drums.Bytes(end)};
+                                                    drums.Bytes(end), words.Bytes(end)};
   std::vector<std::uint8_t> file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, std::uint8_t(tracks.size()),
                                     std::uint8_t(kDivision >> 8), std::uint8_t(kDivision & 0xFF)};
   for (const auto& t : tracks) {

@@ -72,6 +72,8 @@ struct TickEvent {
   bool tempo;           // a tempo change: `tempoValue` holds it
   std::uint32_t tempoValue;
   MidiEvent event;
+  std::uint8_t textType = 0;  // a text meta event: its bytes in Song::texts[textIndex]
+  std::uint32_t textIndex = 0;
 };
 
 // Number of data bytes of a channel message.
@@ -84,7 +86,7 @@ int DataBytes(std::uint8_t status) {
 // end-of-track event, or in the middle of an event, keeps what was read
 // before; the end of the track is the time of its last complete event.
 void ReadTrack(Reader r, int track, std::vector<TickEvent>& out, std::vector<char>& sysex,
-               std::uint64_t& trackEnd) {
+               std::vector<MetaText>& texts, std::uint64_t& trackEnd) {
   std::uint64_t tick = 0;
   std::uint8_t running = 0;
   std::uint32_t index = 0;
@@ -108,6 +110,13 @@ void ReadTrack(Reader r, int track, std::vector<TickEvent>& out, std::vector<cha
       if (type == 0x51 && length == 3) {
         const std::uint32_t tempo = std::uint32_t(body[0]) << 16 | std::uint32_t(body[1]) << 8 | body[2];
         if (tempo > 0) out.push_back(TickEvent{tick, order(), true, tempo, {}});
+      } else if ((type == 0x01 || type == 0x03 || type == 0x05) && length > 0) {
+        MetaText text;
+        text.type = type;
+        text.track = track;
+        text.bytes.assign(reinterpret_cast<const char*>(body), length);
+        out.push_back(TickEvent{tick, order(), false, 0, {}, type, std::uint32_t(texts.size())});
+        texts.push_back(std::move(text));
       }
       continue;
     }
@@ -253,7 +262,7 @@ SmfResult ParseSmf(const std::uint8_t* data, std::size_t size, Song& song) {
     if (r.left() < length) return SmfResult::Truncated;
     if (isTrack) {
       std::uint64_t trackEnd = 0;
-      ReadTrack(Reader(r.here(), length), int(found), events, song.sysex, trackEnd);
+      ReadTrack(Reader(r.here(), length), int(found), events, song.sysex, song.texts, trackEnd);
       endTick = std::max(endTick, trackEnd);
       ++found;
     }
@@ -282,10 +291,19 @@ SmfResult ParseSmf(const std::uint8_t* data, std::size_t size, Song& song) {
   std::set<std::pair<int, int>> presets;
   bool notes = false;
   song.events.reserve(events.size());
+  // The texts were stored in file order; they are put in time order here.
+  std::vector<MetaText> texts;
+  texts.reserve(song.texts.size());
   for (const TickEvent& t : events) {
     advance(t.tick);
     if (t.tempo) {
       tempo = t.tempoValue;
+      continue;
+    }
+    if (t.textType != 0) {
+      MetaText& text = texts.emplace_back(std::move(song.texts[t.textIndex]));
+      text.frame = ToFrames(numerator, base);
+      text.ms = std::uint32_t((numerator * 1000 + base.denominator / 2) / base.denominator);
       continue;
     }
     MidiEvent e = t.event;
@@ -307,6 +325,7 @@ SmfResult ParseSmf(const std::uint8_t* data, std::size_t size, Song& song) {
     }
     song.events.push_back(e);
   }
+  song.texts = std::move(texts);
   advance(std::max(endTick, lastTick));
   song.lengthFrames = ToFrames(numerator, base);
   song.lengthMs = std::uint32_t((numerator * 1000 + base.denominator / 2) / base.denominator);

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -22,9 +23,20 @@ struct MidiEvent {
   std::uint32_t sysexLength = 0;
 };
 
+// A text meta event (text FF 01, track name FF 03, lyric FF 05) as its bytes,
+// in the file's own encoding, timed by the same tempo map as the events.
+struct MetaText {
+  std::uint64_t frame = 0;  // in frames at kSongRate
+  std::uint32_t ms = 0;     // the same moment in milliseconds (rounded to nearest)
+  std::uint8_t type = 0;    // 0x01, 0x03 or 0x05
+  int track = 0;            // index of the track among the file's tracks
+  std::string bytes;
+};
+
 struct Song {
   std::vector<MidiEvent> events;  // in time order; equal times keep file order
   std::vector<char> sysex;
+  std::vector<MetaText> texts;    // in time order; equal times keep file order
   // The end: the time of the last event of any track (its end-of-track
   // event included), in frames and in milliseconds (rounded to nearest).
   std::uint64_t lengthFrames = 0;

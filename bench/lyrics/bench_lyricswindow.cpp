@@ -80,4 +80,4 @@ void BM_LyricsWindowPlaying(benchmark::State& state) {
 
 BENCHMARK(BM_LyricsWindowPlaying)->Args({720, 270})->Args({1920, 1080})->Unit(benchmark::kMillisecond)->Iterations(1);
 
-BENCHMARK_MAIN();
+
