@@ -5,16 +5,28 @@
 #include "app/formstyle.h"
 #include "app/main.h"
 #include "app/opener.h"
+#include "platform/language/language.h"
 
 // Shown without blocking the main window; a second call brings it up again.
 void TForm1::showconfigClick() {
   if (Form2) ShowInFront(Form2);
 }
 
-void TForm1::helpClick() { ShellOpen(QUrl::fromLocalFile(ProgramDataPath(QStringLiteral("help/index.htm")))); }
+namespace {
+
+// A help page in the interface's language: the Chinese pages in help/, the
+// English ones in help/en/.
+QUrl HelpPage(const QString& name) {
+  const QString folder = language::Chinese() ? QStringLiteral("help/") : QStringLiteral("help/en/");
+  return QUrl::fromLocalFile(ProgramDataPath(folder + name));
+}
+
+}  // namespace
+
+void TForm1::helpClick() { ShellOpen(HelpPage(QStringLiteral("index.htm"))); }
 
 // The note under the volume panel: the page on recording the accompaniment.
-void TForm1::Label6Click() { ShellOpen(QUrl::fromLocalFile(ProgramDataPath(QStringLiteral("help/faq.htm")))); }
+void TForm1::Label6Click() { ShellOpen(HelpPage(QStringLiteral("faq.htm"))); }
 
 void TForm1::websiteClick() { ShellOpen(QUrl(QString::fromLatin1(maker::kWebSite))); }
 

@@ -73,7 +73,7 @@ void TForm1::btmidiplayClick() {
   btstopmap(true);
   btbrowsemap(false);
   Timer2->start();
-  Status->SetPanelText(1, QStringLiteral("正在播放MIDI..."));
+  Status->SetPanelText(1, tr("正在播放MIDI..."));
 }
 
 void TForm1::btpauseClick() {
@@ -82,7 +82,7 @@ void TForm1::btpauseClick() {
   btstopmap(false);
   btpausemap(false);
   Timer2->stop();
-  Status->SetPanelText(1, QStringLiteral("暂停播放MIDI"));
+  Status->SetPanelText(1, tr("暂停播放MIDI"));
 }
 
 void TForm1::btstopClick() {
@@ -97,7 +97,7 @@ void TForm1::btstopClick() {
   miditimemin->setText(QStringLiteral("0"));
   miditimesec->setText(QStringLiteral("0"));
   pbar->setValue(0);
-  Status->SetPanelText(1, QStringLiteral("就绪"));
+  Status->SetPanelText(1, tr("就绪"));
 }
 
 // Progress, and the end of the accompaniment: the position equals the
