@@ -228,12 +228,12 @@
         <translation>Disk quota exceeded</translation>
     </message>
     <message>
-        <location line="+62"/>
+        <location line="+83"/>
         <source>系统错误 %1</source>
         <translation>system error %1</translation>
     </message>
     <message>
-        <location line="+9"/>
+        <location line="+5"/>
         <source>无法创建文件 %1：%2</source>
         <translation>cannot create %1: %2</translation>
     </message>
@@ -246,6 +246,11 @@
         <location line="+4"/>
         <source>无法写入文件 %1：%2</source>
         <translation>cannot write %1: %2</translation>
+    </message>
+    <message>
+        <location line="+4"/>
+        <source>%1 不是WAV文件</source>
+        <translation>%1 is not a WAV file</translation>
     </message>
 </context>
 <context>
@@ -273,12 +278,12 @@
     <message>
         <location line="+1"/>
         <source>公司网站:</source>
-        <translation>Website:</translation>
+        <translation>Website: </translation>
     </message>
     <message>
         <location line="+1"/>
         <source>作者信箱:</source>
-        <translation>Email:</translation>
+        <translation>Email: </translation>
     </message>
     <message>
         <location line="+1"/>
@@ -525,7 +530,7 @@
         <location line="+1"/>
         <location filename="../app/main_wav.cpp" line="+226"/>
         <source>请先新建一个WAV文件</source>
-        <translation>Please make a new WAV file first</translation>
+        <translation>Make a new WAV file first</translation>
     </message>
     <message>
         <location line="+1"/>
@@ -558,7 +563,7 @@
     <message>
         <location line="+5"/>
         <source>注意：如果录不到伴奏，请确保所有录音设备都不静音（如果还有疑问请点这里）</source>
-        <translation>Note: if the accompaniment is not recorded, make sure no recording line is muted (click here for more)</translation>
+        <translation>No accompaniment in the take? Unmute the recording lines (click here)</translation>
     </message>
     <message>
         <location line="+10"/>
@@ -657,12 +662,12 @@ What was recorded is kept in:
     <message>
         <location line="+14"/>
         <source>WAV 录制</source>
-        <translation>WAV recording</translation>
+        <translation>WAV</translation>
     </message>
     <message>
         <location line="+1"/>
         <source>新建WAV质量:</source>
-        <translation>New WAV quality:</translation>
+        <translation>Quality:</translation>
     </message>
     <message>
         <location line="+1"/>
@@ -708,7 +713,7 @@ What was recorded is kept in:
     <message>
         <location line="+12"/>
         <source>MIDI播放</source>
-        <translation>MIDI playback</translation>
+        <translation>MIDI</translation>
     </message>
     <message>
         <location line="+1"/>
@@ -723,7 +728,7 @@ What was recorded is kept in:
     <message>
         <location line="+7"/>
         <source>音量控制</source>
-        <translation>Volume control</translation>
+        <translation>Volume</translation>
     </message>
     <message>
         <location line="+25"/>
@@ -789,7 +794,7 @@ What was recorded is kept in:
     <message>
         <location line="+6"/>
         <source>注意:先选择放音或录音再选择要控制的设备</source>
-        <translation>Note: choose playback or recording first, then the line to set</translation>
+        <translation>Note: choose the mix first, then the line</translation>
     </message>
 </context>
 <context>
@@ -929,7 +934,7 @@ What was recorded is kept in:
         <translation>Measure…</translation>
     </message>
     <message>
-        <location line="+33"/>
+        <location line="+34"/>
         <source>另一个测量正在进行，请稍后再试。</source>
         <translation>Another measurement is running; please try again later.</translation>
     </message>

@@ -267,6 +267,12 @@ namespace {
   throw EMMWaveError(std::string(text) + "\n" + line(QString::fromStdString(name), error ? error : EIO).toStdString());
 }
 
+// A file that is there but holds no wave the file layer can read.
+[[noreturn]] void RaiseInvalid(const std::string& name) {
+  throw EMMWaveError(std::string(wavemsg::kInvalidFile) + "\n" +
+                     language::NotAWave(QString::fromStdString(name)).toStdString());
+}
+
 }  // namespace
 
 void TMMWave::SetFileName(const std::string& Value) {
@@ -280,7 +286,7 @@ void TMMWave::SetFileName(const std::string& Value) {
       if (WaveFileReadImage(name.c_str(), bytes) != WIOERR_NOERROR) throw EMMWaveError(wavemsg::kErrorReading);
       TakeImage(std::move(bytes));
     } catch (const EMMWaveError&) {
-      if (FileExists(name) && !WaveFileIsValid(name.c_str(), WIOF_OPEN_FILE)) throw EMMWaveError(wavemsg::kInvalidFile);
+      if (FileExists(name) && !WaveFileIsValid(name.c_str(), WIOF_OPEN_FILE)) RaiseInvalid(name);
       throw EMMWaveError(wavemsg::kErrorReading);
     }
     return;
@@ -314,7 +320,7 @@ void TMMWave::SetFileName(const std::string& Value) {
   }
   if (exists || FFileMustExist) {
     const int error = errno;
-    if (exists && !WaveFileIsValid(name.c_str(), WIOF_OPEN_FILE)) throw EMMWaveError(wavemsg::kInvalidFile);
+    if (exists && !WaveFileIsValid(name.c_str(), WIOF_OPEN_FILE)) RaiseInvalid(name);
     RaiseFileError(wavemsg::kErrorReading, language::CannotOpen, name, error);
   }
   // A file that recording will create.

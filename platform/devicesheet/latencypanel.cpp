@@ -32,9 +32,10 @@ LatencyPanel::LatencyPanel(QWidget* parent) : QWidget(parent) {
   measure_ = new QPushButton(tr("自动测量…"), this);
   status_ = new QLabel(this);
   status_->setWordWrap(true);
-  // Room for the longest message (three lines), so the sheet never has to
-  // grow while it is open.
-  status_->setMinimumHeight(3 * status_->fontMetrics().lineSpacing());
+  // Room for the longest message (three lines in Chinese, up to five in
+  // other languages), so the sheet never has to grow while it is open.
+  status_->setMinimumHeight(5 * status_->fontMetrics().lineSpacing());
+  status_->setMinimumWidth(260);
   timer_ = new QTimer(this);
   timer_->setInterval(50);
   connect(measure_, &QPushButton::clicked, this, &LatencyPanel::measure);

@@ -150,4 +150,8 @@ QString CannotWrite(const QString& path, int error) {
   return Text(QT_TRANSLATE_NOOP("Reason", "无法写入文件 %1：%2"), "cannot write %1: %2").arg(path, Reason(error));
 }
 
+QString NotAWave(const QString& path) {
+  return Text(QT_TRANSLATE_NOOP("Reason", "%1 不是WAV文件"), "%1 is not a WAV file").arg(path);
+}
+
 }  // namespace language

@@ -39,5 +39,7 @@ QString Reason(int error);
 QString CannotCreate(const QString& path, int error);
 QString CannotOpen(const QString& path, int error);
 QString CannotWrite(const QString& path, int error);
+// "PATH 不是WAV文件" / "PATH is not a WAV file".
+QString NotAWave(const QString& path);
 
 }  // namespace language
