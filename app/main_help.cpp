@@ -1,4 +1,6 @@
 // The main window's settings, help, web, mail and about commands.
+#include <QFileInfo>
+
 #include "app/about.h"
 #include "app/config.h"
 #include "app/datadir.h"
@@ -15,10 +17,11 @@ void TForm1::showconfigClick() {
 namespace {
 
 // A help page in the interface's language: the Chinese pages in help/, the
-// English ones in help/en/.
+// others in help/<language>/, English where a language has none.
 QUrl HelpPage(const QString& name) {
-  const QString folder = language::Chinese() ? QStringLiteral("help/") : QStringLiteral("help/en/");
-  return QUrl::fromLocalFile(ProgramDataPath(folder + name));
+  if (language::Chinese()) return QUrl::fromLocalFile(ProgramDataPath(QStringLiteral("help/") + name));
+  const QString own = ProgramDataPath(QStringLiteral("help/%1/").arg(language::Current()) + name);
+  return QUrl::fromLocalFile(QFileInfo::exists(own) ? own : ProgramDataPath(QStringLiteral("help/en/") + name));
 }
 
 }  // namespace

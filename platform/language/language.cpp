@@ -1,8 +1,10 @@
 #include "platform/language/language.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTranslator>
 #include <cerrno>
@@ -21,7 +23,13 @@ QString& Chosen() {
 
 QSettings Settings() { return QSettings(QStringLiteral("Tunelark"), QStringLiteral("Interface")); }
 
-bool Known(const QString& code) { return code == QLatin1String("zh") || code == QLatin1String("en"); }
+// Chinese (the source texts), English (also the components' own language),
+// or another language whose translation is built in.
+bool Known(const QString& code) {
+  if (code == QLatin1String("zh") || code == QLatin1String("en")) return true;
+  static const QRegularExpression word(QStringLiteral("^[a-z]{2,3}$"));
+  return word.match(code).hasMatch() && QFile::exists(QStringLiteral(":/translations/tunelark_%1.qm").arg(code));
+}
 
 // The reasons a singer meets, in the program's source language; the other
 // languages translate them like any text. glibc's own Chinese texts are
@@ -75,7 +83,10 @@ QString FromLocale() {
   // The first variable set decides, as for the C library's messages.
   for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
     const char* value = std::getenv(name);
-    if (value && *value) return std::strncmp(value, "zh", 2) == 0 ? QStringLiteral("zh") : QStringLiteral("en");
+    if (!value || !*value) continue;
+    // "de_DE.UTF-8": German when there is a German translation.
+    const QString code = QString::fromLatin1(value).section(QLatin1Char('_'), 0, 0).section(QLatin1Char('.'), 0, 0);
+    return Known(code) ? code : QStringLiteral("en");
   }
   return QStringLiteral("en");
 }

@@ -1,8 +1,9 @@
 // The interface's language: Chinese (the program's source texts) or a
-// translation compiled in from translations/*.ts. It is chosen once at
-// start-up: `--lang` on the command line, else the settings window's choice,
-// else the desktop's locale (LC_ALL, LC_MESSAGES, LANG: "zh*" is Chinese,
-// anything else English).
+// translation compiled in from translations/*.ts (English). It is chosen
+// once at start-up: `--lang` on the command line, else the settings window's
+// choice, else the desktop's locale (LC_ALL, LC_MESSAGES, LANG: "zh*" is
+// Chinese, a language with a translation is that one, anything else
+// English).
 #pragma once
 
 #include <QString>
@@ -11,12 +12,12 @@ class QCoreApplication;
 
 namespace language {
 
-// "zh" or "en".
+// "zh", "en" or the code of another translation.
 QString Current();
 bool Chinese();
 
 // Sets the language for this run; false (nothing changed) for a code that
-// is not "zh" or "en".
+// is neither "zh" nor one of a translation.
 bool Choose(const QString& code);
 // The language of the locale's environment variables.
 QString FromLocale();
