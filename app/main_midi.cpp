@@ -56,7 +56,12 @@ void TForm1::btbrowseClick() {
 void TForm1::OpenAccompaniment(const QString& path) {
   Efilename->setText(path);
   midiplay->FileName = Efilename->text();
-  midiplay->Open();
+  try {
+    midiplay->Open();
+  } catch (const EMCIDeviceError& e) {
+    // The service's text says what is wrong; the second line, with which file.
+    throw EMCIDeviceError(std::string(e.what()) + "\n" + tr("文件：%1").arg(path).toStdString());
+  }
   btmidiplaymap(true);
   const int length = midiplay->Length();
   pbar->setMaximum(length);

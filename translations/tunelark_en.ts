@@ -128,7 +128,7 @@
 <context>
     <name>Reason</name>
     <message>
-        <location filename="../platform/language/language.cpp" line="+35"/>
+        <location filename="../platform/language/language.cpp" line="+43"/>
         <source>不允许的操作</source>
         <translation>Operation not permitted</translation>
     </message>
@@ -228,7 +228,7 @@
         <translation>Disk quota exceeded</translation>
     </message>
     <message>
-        <location line="+83"/>
+        <location line="+86"/>
         <source>系统错误 %1</source>
         <translation>system error %1</translation>
     </message>
@@ -572,7 +572,7 @@
     </message>
     <message>
         <location line="+3"/>
-        <location filename="../app/main_midi.cpp" line="+100"/>
+        <location filename="../app/main_midi.cpp" line="+105"/>
         <location filename="../app/main_wav.cpp" line="-49"/>
         <source>就绪</source>
         <translation>Ready</translation>
@@ -588,7 +588,12 @@
         <translation>Save WAV as</translation>
     </message>
     <message>
-        <location filename="../app/main_midi.cpp" line="-24"/>
+        <location filename="../app/main_midi.cpp" line="-42"/>
+        <source>文件：%1</source>
+        <translation>File: %1</translation>
+    </message>
+    <message>
+        <location line="+18"/>
         <source>正在播放MIDI...</source>
         <translation>Playing MIDI...</translation>
     </message>
