@@ -252,6 +252,11 @@
         <source>%1 不是WAV文件</source>
         <translation>%1 is not a WAV file</translation>
     </message>
+    <message>
+        <location line="+4"/>
+        <source>无法解码 %1 的声音格式</source>
+        <translation>the sound format of %1 cannot be decoded</translation>
+    </message>
 </context>
 <context>
     <name>TAboutBox</name>

@@ -165,4 +165,8 @@ QString NotAWave(const QString& path) {
   return Text(QT_TRANSLATE_NOOP("Reason", "%1 不是WAV文件"), "%1 is not a WAV file").arg(path);
 }
 
+QString CannotDecode(const QString& path) {
+  return Text(QT_TRANSLATE_NOOP("Reason", "无法解码 %1 的声音格式"), "the sound format of %1 cannot be decoded").arg(path);
+}
+
 }  // namespace language

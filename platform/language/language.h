@@ -42,5 +42,7 @@ QString CannotOpen(const QString& path, int error);
 QString CannotWrite(const QString& path, int error);
 // "PATH 不是WAV文件" / "PATH is not a WAV file".
 QString NotAWave(const QString& path);
+// "无法解码 PATH 的声音格式" / "the sound format of PATH cannot be decoded".
+QString CannotDecode(const QString& path);
 
 }  // namespace language
