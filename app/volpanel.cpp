@@ -102,7 +102,8 @@ TVolumeControls BuildVolumeControls(QWidget* group, int sliderTop) {
 
   c.LeftScroll = AddVolumeSlider(group, QCoreApplication::translate("TVolumePanel", "左声道音量"), 168, sliderTop);
   AddLabel(group, QCoreApplication::translate("TVolumePanel", "左"), 176, sliderTop + 109);
-  c.RightScroll = AddVolumeSlider(group, QCoreApplication::translate("TVolumePanel", "右声道音量"), 200, sliderTop);
+  c.RightScroll =
+      AddVolumeSlider(group, QCoreApplication::translate("TVolumePanel", "右声道音量"), 200, sliderTop);
   AddLabel(group, QCoreApplication::translate("TVolumePanel", "右"), 208, sliderTop + 109);
   return c;
 }

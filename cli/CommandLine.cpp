@@ -111,8 +111,8 @@ int TakeLanguageOption(int& argc, char** argv) {
       continue;
     }
     if (!language::Choose(QString::fromLocal8Bit(value))) {
-      std::fprintf(stderr, "%s\n",
-                   cli::Tr("tunelark: --lang is zh or en", "tunelark: --lang 只能是 zh 或 en").toUtf8().constData());
+      const QString text = cli::Tr("tunelark: --lang is zh or en", "tunelark: --lang 只能是 zh 或 en");
+      std::fprintf(stderr, "%s\n", text.toUtf8().constData());
       return 2;
     }
     for (int j = i; j + used <= argc; ++j) argv[j] = argv[j + used];

@@ -35,7 +35,8 @@ void CheckWavFile(const QString& input) {
   QFile file(input);
   errno = 0;
   if (!file.open(QIODevice::ReadOnly))
-    throw ECliFailure(Tr("cannot read %1: %2", "无法读取 %1: %2").arg(input, language::Reason(errno ? errno : EIO)));
+    throw ECliFailure(
+        Tr("cannot read %1: %2", "无法读取 %1: %2").arg(input, language::Reason(errno ? errno : EIO)));
   const QByteArray head = file.read(12);
   if (head.isEmpty())
     throw ECliFailure(Tr("%1 is empty: there is no sound to convert", "%1 是空文件: 没有可转换的声音").arg(input));

@@ -47,7 +47,8 @@ void PlayWave(const QString& path, TProgress& progress) {
   try {
     player.Wave()->SetFileName(path.toStdString());
   } catch (const std::exception& e) {
-    throw ECliFailure(Tr("cannot play %1: %2", "无法播放 %1: %2").arg(path, language::Message(QString::fromUtf8(e.what()))));
+    throw ECliFailure(
+        Tr("cannot play %1: %2", "无法播放 %1: %2").arg(path, language::Message(QString::fromUtf8(e.what()))));
   }
   const PWaveFormatEx format = player.Wave()->GetPWaveFormat();
   const qint64 bytesPerSecond = format && format->nAvgBytesPerSec > 0 ? format->nAvgBytesPerSec : 176400;

@@ -142,8 +142,8 @@ struct FileRun {
   // The text is followed by the file and the system's reason.
   ELameError WriteFailed(const char* text) const {
     const bool full = out.error() == QFileDevice::ResourceError;
-    return ELameError(QString::fromLatin1(text) + QLatin1Char('\n') + language::CannotWrite(target, full ? ENOSPC : EIO),
-                      full);
+    const QString where = language::CannotWrite(target, full ? ENOSPC : EIO);
+    return ELameError(QString::fromLatin1(text) + QLatin1Char('\n') + where, full);
   }
 
   bool CleanUp() {

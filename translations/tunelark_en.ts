@@ -875,7 +875,7 @@ What was recorded is kept in:
         <translation>L</translation>
     </message>
     <message>
-        <location line="+1"/>
+        <location line="+2"/>
         <source>右声道音量</source>
         <translation>Right volume</translation>
     </message>
