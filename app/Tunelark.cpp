@@ -1,10 +1,7 @@
 #include "app/Tunelark.h"
 
 #include <QFileInfo>
-#include <QLibraryInfo>
-#include <QLocale>
 #include <QTimer>
-#include <QTranslator>
 
 #include "app/about.h"
 #include "app/config.h"
@@ -14,6 +11,8 @@
 #include "app/main.h"
 #include "app/savemp3.h"
 #include "app/vol.h"
+#include "platform/language/language.h"
+#include "platform/sequencer/mci.h"
 #include "platform/sequencer/seqcontrol.h"
 #include "platform/winmsg/signalpipe.h"
 #include "platform/winmsg/winmsg.h"
@@ -36,12 +35,9 @@ void InitialiseApplication(QApplication& app) {
   SetApplicationExceptionHandler([](std::exception_ptr error) {
     RunHandler([&] { std::rethrow_exception(error); });
   });
-  auto* translator = new QTranslator(&app);
-  if (translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
-                       QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-    QApplication::installTranslator(translator);
-  else
-    delete translator;
+  // Before any window exists: their texts are translated as they are made.
+  language::Install(app, true);
+  mciUseEnglishTexts(!language::Chinese());
 }
 
 namespace {

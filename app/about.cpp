@@ -29,7 +29,7 @@ QPixmap AboutPicture() {
 }  // namespace
 
 TAboutBox::TAboutBox(QWidget* parent) : QWidget(parent) {
-  setWindowTitle(QStringLiteral("关于"));
+  setWindowTitle(tr("关于"));
   SetUpFixedWindow(this, 244, 254, TBorderIcons::SystemMenu);
 
   Image1 = new QLabel(this);
@@ -40,14 +40,14 @@ TAboutBox::TAboutBox(QWidget* parent) : QWidget(parent) {
   Image2->setPixmap(ProgramIcon().pixmap(32, 32));
 
   const QString name = QString::fromLatin1(maker::kName);
-  ProductName = AddLabel(this, QStringLiteral("名称:Tunelark"), 16, 136);
-  Version = AddLabel(this, QStringLiteral("版本:V1.6"), 144, 136);
-  Copyright = AddLabel(this, QStringLiteral("版权:%1出品 2026年12月").arg(name), 16, 152);
-  Label1 = AddLabel(this, QStringLiteral("公司网站:") + QString::fromLatin1(maker::kWebSiteShown), 16, 168);
-  Label2 = AddLabel(this, QStringLiteral("作者信箱:") + QString::fromLatin1(maker::kMailAddress), 16, 184);
-  Label3 = AddLabel(this, QStringLiteral("地址:羽沼市书苑路16号"), 16, 200);
+  ProductName = AddLabel(this, tr("名称:Tunelark"), 16, 136);
+  Version = AddLabel(this, tr("版本:V1.6"), 144, 136);
+  Copyright = AddLabel(this, tr("版权:%1出品 2026年12月").arg(name), 16, 152);
+  Label1 = AddLabel(this, tr("公司网站:") + QString::fromLatin1(maker::kWebSiteShown), 16, 168);
+  Label2 = AddLabel(this, tr("作者信箱:") + QString::fromLatin1(maker::kMailAddress), 16, 184);
+  Label3 = AddLabel(this, tr("地址:羽沼市书苑路16号"), 16, 200);
 
-  OKButton = new QPushButton(QStringLiteral("确定"), this);
+  OKButton = new QPushButton(tr("确定"), this);
   OKButton->setGeometry(87, 220, 75, 25);
   OKButton->setDefault(true);
   OKButton->setAutoDefault(true);

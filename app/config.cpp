@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <algorithm>
 
 #include <algorithm>
 
@@ -18,6 +19,7 @@
 #include "audio/MMWRec.h"
 #include "mixer/MMMixCtl.h"
 #include "mixer/MMMixer.h"
+#include "platform/language/language.h"
 #include "platform/winmsg/winmsg.h"
 
 TForm2* Form2 = nullptr;
@@ -34,33 +36,34 @@ W* Place(W* widget, int x, int y) {
 }  // namespace
 
 TForm2::TForm2(QWidget* parent) : QWidget(parent) {
-  setWindowTitle(QStringLiteral("Tunelark 设置"));
+  setWindowTitle(tr("Tunelark 设置"));
   SetUpFixedWindow(this, 288, 188, TBorderIcons::SystemMenu);
   PageControl1 = new QTabWidget(this);
   PageControl1->setGeometry(8, 8, 273, 169);
   CreateWavPage();
   CreateMidiPage();
   CreateMixerPage();
+  CreateLanguagePage();
 }
 
 TForm2::~TForm2() = default;
 
 void TForm2::CreateWavPage() {
   TabSheet1 = new QWidget;
-  PageControl1->addTab(TabSheet1, QStringLiteral("WAV 录制"));
-  Label1 = AddLabel(TabSheet1, QStringLiteral("新建WAV质量:"), 12, 14);
-  qh = Place(new QRadioButton(QStringLiteral("高"), TabSheet1), 100, 12);
-  qm = Place(new QRadioButton(QStringLiteral("中"), TabSheet1), 148, 12);
-  ql = Place(new QRadioButton(QStringLiteral("低"), TabSheet1), 196, 12);
+  PageControl1->addTab(TabSheet1, tr("WAV 录制"));
+  Label1 = AddLabel(TabSheet1, tr("新建WAV质量:"), 12, 14);
+  qh = Place(new QRadioButton(tr("高"), TabSheet1), 100, 12);
+  qm = Place(new QRadioButton(tr("中"), TabSheet1), 148, 12);
+  ql = Place(new QRadioButton(tr("低"), TabSheet1), 196, 12);
   qh->setChecked(true);
-  Label19 = AddLabel(TabSheet1, QStringLiteral("录音设备:"), 12, 46);
-  BitBtn1 = new QPushButton(QStringLiteral("选择设备..."), TabSheet1);
+  Label19 = AddLabel(TabSheet1, tr("录音设备:"), 12, 46);
+  BitBtn1 = new QPushButton(tr("选择设备..."), TabSheet1);
   BitBtn1->setGeometry(100, 40, 89, 25);
-  recstop = Place(new QCheckBox(QStringLiteral("当MIDI结束时停止"), TabSheet1), 12, 78);
-  nomidi = Place(new QCheckBox(QStringLiteral("不必有MIDI即可录音"), TabSheet1), 12, 102);
+  recstop = Place(new QCheckBox(tr("当MIDI结束时停止"), TabSheet1), 12, 78);
+  nomidi = Place(new QCheckBox(tr("不必有MIDI即可录音"), TabSheet1), 12, 102);
 
   MMPro = new TMMProperties(this);
-  MMPro->Title = QStringLiteral("选择录音设备");
+  MMPro->Title = tr("选择录音设备");
   MMPro->Sheets = psAudio;
 
   // The user's click, not a change by code: a reverted button runs nothing.
@@ -72,13 +75,13 @@ void TForm2::CreateWavPage() {
 
 void TForm2::CreateMidiPage() {
   TabSheet2 = new QWidget;
-  PageControl1->addTab(TabSheet2, QStringLiteral("MIDI播放"));
-  Label2 = AddLabel(TabSheet2, QStringLiteral("播放设备:"), 12, 18);
-  Button1 = new QPushButton(QStringLiteral("选择设备..."), TabSheet2);
+  PageControl1->addTab(TabSheet2, tr("MIDI播放"));
+  Label2 = AddLabel(TabSheet2, tr("播放设备:"), 12, 18);
+  Button1 = new QPushButton(tr("选择设备..."), TabSheet2);
   Button1->setGeometry(100, 12, 89, 25);
 
   MMPro2 = new TMMProperties(this);
-  MMPro2->Title = QStringLiteral("MIDI播放设备");
+  MMPro2->Title = tr("MIDI播放设备");
   MMPro2->Sheets = psMidi;
   connect(Button1, &QPushButton::clicked, this, HandlerSlot(this, &TForm2::Button1Click));
 
@@ -101,7 +104,7 @@ void TForm2::LyricsEncodingChange() {
 
 void TForm2::CreateMixerPage() {
   TabSheet3 = new QWidget;
-  PageControl1->addTab(TabSheet3, QStringLiteral("音量控制"));
+  PageControl1->addTab(TabSheet3, tr("音量控制"));
 
   // The first mixer, not opened: values are read when the bindings are made
   // and written when the user moves a control.
@@ -126,19 +129,19 @@ void TForm2::CreateMixerPage() {
   MMMixerCheckBox1->BeginLoading();
   MMMixerCheckBox1->setChecked(true);
   MMMixerCheckBox1->SetAutoCaption(false);
-  MMMixerCheckBox1->setText(QStringLiteral("静音麦克风的声音输出"));
+  MMMixerCheckBox1->setText(tr("静音麦克风的声音输出"));
   MMMixerCheckBox1->SetControl(MMMixerControl1);
   MMMixerCheckBox1->move(12, 12);
   MMMixerCheckBox1->adjustSize();
 
-  Label3 = AddLabel(TabSheet3, QStringLiteral("音量:"), 12, 46);
+  Label3 = AddLabel(TabSheet3, tr("音量:"), 12, 46);
   MMMixerSlider1 = new TMMMixerSlider(TabSheet3);
   MMMixerSlider1->BeginLoading();
   MMMixerSlider1->SetThumbHeight(15);
   MMMixerSlider1->SetControl(MMVolumeControl1);
   MMMixerSlider1->setGeometry(88, 40, 160, 25);
 
-  Label4 = AddLabel(TabSheet3, QStringLiteral("系统总音量:"), 12, 82);
+  Label4 = AddLabel(TabSheet3, tr("系统总音量:"), 12, 82);
   MMMixerSlider2 = new TMMMixerSlider(TabSheet3);
   MMMixerSlider2->BeginLoading();
   MMMixerSlider2->SetThumbHeight(15);
@@ -149,6 +152,24 @@ void TForm2::CreateMixerPage() {
   MMMixerSlider1->EndLoading();
   MMMixerSlider2->EndLoading();
 }
+
+void TForm2::CreateLanguagePage() {
+  TabSheet4 = new QWidget;
+  PageControl1->addTab(TabSheet4, tr("语言"));
+  Label5 = AddLabel(TabSheet4, tr("界面语言:"), 12, 18);
+  Language = new QComboBox(TabSheet4);
+  Language->addItem(tr("跟随系统"), QString());
+  Language->addItem(tr("中文"), QStringLiteral("zh"));
+  Language->addItem(tr("英语"), QStringLiteral("en"));
+  Language->setCurrentIndex(std::max(0, Language->findData(language::Saved())));
+  Language->setGeometry(100, 14, 150, 21);
+  Label6 = new QLabel(tr("重新启动 Tunelark 后使用新的语言。"), TabSheet4);
+  Label6->setWordWrap(true);
+  Label6->setGeometry(12, 48, 240, 34);
+  connect(Language, &QComboBox::activated, this, HandlerSlot(this, &TForm2::LanguageChange));
+}
+
+void TForm2::LanguageChange() { language::Save(Language->currentData().toString()); }
 
 void TForm2::SetQuality(int rate) {
   if (!Form1 || !Form1->wavrec) return;

@@ -16,7 +16,7 @@ class TMMMixerSlider;
 class TMMProperties;
 class TMMVolumeControl;
 
-// The settings window "Tunelark 设置": three pages.
+// The settings window "Tunelark 设置": four pages.
 //   "WAV 录制"  the quality of new recordings (the main window recorder's
 //               sample rate), the recording device sheet, and the two
 //               switches the recording workflow reads when it needs them.
@@ -25,9 +25,10 @@ class TMMVolumeControl;
 //               lyrics again).
 //   "音量控制"  the microphone's monitor mute and volume and the master
 //               volume, through mixer-bound controls.
+//   "语言"      the interface's language (stored; used from the next start).
 // Created hidden at start-up, shown without blocking the main window by its
-// settings command. Closing it only hides it: its settings last as long as
-// the program and are not stored.
+// settings command. Closing it only hides it: its other settings last as
+// long as the program and are not stored.
 class TForm2 : public QWidget {
   Q_OBJECT
  public:
@@ -51,6 +52,7 @@ class TForm2 : public QWidget {
   QWidget* TabSheet1 = nullptr;  // "WAV 录制"
   QWidget* TabSheet2 = nullptr;  // "MIDI播放"
   QWidget* TabSheet3 = nullptr;  // "音量控制"
+  QWidget* TabSheet4 = nullptr;  // "语言"
 
   QLabel* Label1 = nullptr;
   QRadioButton* qh = nullptr;
@@ -75,6 +77,13 @@ class TForm2 : public QWidget {
   QLabel* Label4 = nullptr;
   TMMMixerSlider* MMMixerSlider2 = nullptr;
 
+  // The interface's language from the next start: the system's, Chinese or
+  // English (kept in the user's settings).
+  QLabel* Label5 = nullptr;
+  QComboBox* Language = nullptr;
+  QLabel* Label6 = nullptr;
+  void LanguageChange();
+
   TMMMixerDevice* MMMixerDevice1 = nullptr;
   TMMAudioLine* MMAudiomic = nullptr;    // the microphone source line
   TMMMixerControl* MMMixerControl1 = nullptr;  // its mute
@@ -93,6 +102,7 @@ class TForm2 : public QWidget {
   void CreateWavPage();
   void CreateMidiPage();
   void CreateMixerPage();
+  void CreateLanguagePage();
   void SetQuality(int rate);
 };
 

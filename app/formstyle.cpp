@@ -6,9 +6,12 @@
 #include "app/icons.h"
 
 void SetUpFixedWindow(QWidget* window, int clientWidth, int clientHeight, TBorderIcons icons) {
-  Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
-  if (icons == TBorderIcons::SystemMenuAndMinimize) flags |= Qt::WindowMinimizeButtonHint;
+  Qt::WindowFlags flags = Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint;
+  if (icons == TBorderIcons::SystemMenuAndMinimize)
+    flags |= Qt::Window | Qt::WindowMinimizeButtonHint;
+  else
+    flags |= Qt::Dialog;
   window->setWindowFlags(flags);
   window->setFont(SimSunFont());
   window->setWindowIcon(ProgramIcon());

@@ -7,6 +7,9 @@
 // a title and the system menu (close box), optionally a minimise box, and a
 // place at the centre of the screen.
 
+// SystemMenu: a dialog's frame (title and close box only, whatever the
+// window manager would add to a window); SystemMenuAndMinimize: a window
+// with a minimise box and no maximise box.
 enum class TBorderIcons { SystemMenu, SystemMenuAndMinimize };
 
 // Makes the widget a top-level window of fixed client size with the given

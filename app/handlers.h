@@ -11,7 +11,8 @@
 // error stays done. Every handler bound to a control, a menu item or a timer
 // runs through RunHandler so that no exception crosses the Qt event loop.
 
-// Shows the error box (title: the application's name, a stop icon, the text).
+// Shows the error box (title: the application's name, a stop icon, the text;
+// the components' English texts in the interface's language).
 void ShowHandlerError(const QString& text);
 
 // Replaces the error box, for tests; an empty function restores the box.

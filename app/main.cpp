@@ -82,11 +82,11 @@ void AddTimeLine(QWidget* parent, const QString& caption, int x, int y, QLabel*&
   minutes = new QLabel(QStringLiteral("0"), parent);
   minutes->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   minutes->setGeometry(x + 58, y, 20, 17);
-  AddLabel(parent, QStringLiteral("分"), x + 80, y);
+  AddLabel(parent, QCoreApplication::translate("TForm1", "分"), x + 80, y);
   seconds = new QLabel(QStringLiteral("0"), parent);
   seconds->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   seconds->setGeometry(x + 96, y, 20, 17);
-  AddLabel(parent, QStringLiteral("秒"), x + 118, y);
+  AddLabel(parent, QCoreApplication::translate("TForm1", "秒"), x + 118, y);
 }
 
 // A vertical level meter of 17 x 108 with a lowered bevel, yellow bar and
@@ -123,8 +123,8 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   CreateWavGroup();
   Audio1 = CreatePanelAudio(this);
   CreateVolumeGroup();
-  MMLevel1 = AddLevel(Panel1, QStringLiteral("左电平"), 480, 13, chLeft);
-  MMLevel2 = AddLevel(Panel1, QStringLiteral("右电平"), 504, 13, chRight);
+  MMLevel1 = AddLevel(Panel1, tr("左电平"), 480, 13, chLeft);
+  MMLevel2 = AddLevel(Panel1, tr("右电平"), 504, 13, chRight);
   CreateRecorderAndPlayer();
   connect = new TMMConnector(this);
   TMMConnector::SetEnterIdle(false);
@@ -198,40 +198,40 @@ void TForm1::CreateMenu() {
   };
   const QKeySequence none;
 
-  F1 = MainMenu1->addMenu(QStringLiteral("文件(&F)"));
-  nbtnew = item(F1, QStringLiteral("新建WAV"), QStringLiteral("新建WAV"), imgNewWav, QKeySequence(Qt::CTRL | Qt::Key_N), true);
-  Nbtwopen = item(F1, QStringLiteral("打开WAV"), QStringLiteral("打开WAV"), imgOpenWav, QKeySequence(Qt::CTRL | Qt::Key_O), true);
-  Nbtsave = item(F1, QStringLiteral("另存为MP3..."), QStringLiteral("另存为MP3..."), imgSaveMp3,
+  F1 = MainMenu1->addMenu(tr("文件(&F)"));
+  nbtnew = item(F1, tr("新建WAV"), tr("新建WAV"), imgNewWav, QKeySequence(Qt::CTRL | Qt::Key_N), true);
+  Nbtwopen = item(F1, tr("打开WAV"), tr("打开WAV"), imgOpenWav, QKeySequence(Qt::CTRL | Qt::Key_O), true);
+  Nbtsave = item(F1, tr("另存为MP3..."), tr("另存为MP3..."), imgSaveMp3,
                  QKeySequence(Qt::CTRL | Qt::Key_S), false);
-  Nbtdel = item(F1, QStringLiteral("删除此WAV"), QString(), imgDelete, none, false);
+  Nbtdel = item(F1, tr("删除此WAV"), QString(), imgDelete, none, false);
   N3 = F1->addSeparator();
   N3->setEnabled(false);
-  nbtbrowse = item(F1, QStringLiteral("打开MIDI"), QStringLiteral("浏览文件..."), imgBrowseMidi,
+  nbtbrowse = item(F1, tr("打开MIDI"), tr("浏览文件..."), imgBrowseMidi,
                    QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_O), false);
   N4 = F1->addSeparator();
-  showconfig = item(F1, QStringLiteral("设置选项"), QStringLiteral("设置Tunelark"), imgSettings, QKeySequence(Qt::Key_F5), true);
+  showconfig = item(F1, tr("设置选项"), tr("设置Tunelark"), imgSettings, QKeySequence(Qt::Key_F5), true);
   N6 = F1->addSeparator();
-  N5 = item(F1, QStringLiteral("退出"), QString(), -1, QKeySequence(Qt::CTRL | Qt::Key_X), true);
+  N5 = item(F1, tr("退出"), QString(), -1, QKeySequence(Qt::CTRL | Qt::Key_X), true);
 
-  MIDI1 = MainMenu1->addMenu(QStringLiteral("MIDI控制(&M)"));
-  nbtmidiplay = item(MIDI1, QStringLiteral("播放"), QStringLiteral("播放MIDI"), imgPlay, QKeySequence(Qt::CTRL | Qt::Key_P), false);
-  Nbtpause = item(MIDI1, QStringLiteral("暂停"), QStringLiteral("暂停播放"), imgPause, QKeySequence(Qt::CTRL | Qt::Key_F), false);
-  Nbtstop = item(MIDI1, QStringLiteral("停止"), QStringLiteral("停止播放"), imgStop,
+  MIDI1 = MainMenu1->addMenu(tr("MIDI控制(&M)"));
+  nbtmidiplay = item(MIDI1, tr("播放"), tr("播放MIDI"), imgPlay, QKeySequence(Qt::CTRL | Qt::Key_P), false);
+  Nbtpause = item(MIDI1, tr("暂停"), tr("暂停播放"), imgPause, QKeySequence(Qt::CTRL | Qt::Key_F), false);
+  Nbtstop = item(MIDI1, tr("停止"), tr("停止播放"), imgStop,
                  QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S), false);
   MIDI1->addSeparator();
   Nlyrics = item(MIDI1, tr("显示歌词"), tr("显示歌词窗口"), -1, QKeySequence(Qt::CTRL | Qt::Key_L), true);
 
-  N1 = MainMenu1->addMenu(QStringLiteral("录音控制(&R)"));
-  Nbtrec = item(N1, QStringLiteral("开始录音"), QStringLiteral("开始录音"), imgRecord, QKeySequence(Qt::Key_F2), false);
-  Nbtwplay = item(N1, QStringLiteral("播放声音"), QStringLiteral("播放WAV"), imgPlay, QKeySequence(Qt::Key_F3), false);
-  Nbtwstop = item(N1, QStringLiteral("停止"), QStringLiteral("停止并保存"), imgStop, QKeySequence(Qt::Key_F4), false);
+  N1 = MainMenu1->addMenu(tr("录音控制(&R)"));
+  Nbtrec = item(N1, tr("开始录音"), tr("开始录音"), imgRecord, QKeySequence(Qt::Key_F2), false);
+  Nbtwplay = item(N1, tr("播放声音"), tr("播放WAV"), imgPlay, QKeySequence(Qt::Key_F3), false);
+  Nbtwstop = item(N1, tr("停止"), tr("停止并保存"), imgStop, QKeySequence(Qt::Key_F4), false);
 
-  N2 = MainMenu1->addMenu(QStringLiteral("帮助(&H)"));
-  help = item(N2, QStringLiteral("帮助内容"), QString(), imgHelp, QKeySequence(Qt::Key_F1), true);
-  website = item(N2, QStringLiteral("公司网站"), QString(), imgWeb, QKeySequence(Qt::CTRL | Qt::Key_W), true);
-  email = item(N2, QStringLiteral("作者信箱"), QString(), imgMail, QKeySequence(Qt::CTRL | Qt::Key_E), true);
+  N2 = MainMenu1->addMenu(tr("帮助(&H)"));
+  help = item(N2, tr("帮助内容"), QString(), imgHelp, QKeySequence(Qt::Key_F1), true);
+  website = item(N2, tr("公司网站"), QString(), imgWeb, QKeySequence(Qt::CTRL | Qt::Key_W), true);
+  email = item(N2, tr("作者信箱"), QString(), imgMail, QKeySequence(Qt::CTRL | Qt::Key_E), true);
   N10 = N2->addSeparator();
-  Tunelark1 = item(N2, QStringLiteral("关于..."), QString(), imgAbout, QKeySequence(Qt::CTRL | Qt::Key_A), true);
+  Tunelark1 = item(N2, tr("关于..."), QString(), imgAbout, QKeySequence(Qt::CTRL | Qt::Key_A), true);
 }
 
 void TForm1::CreateToolBar(QWidget* client) {
@@ -254,45 +254,45 @@ void TForm1::CreateToolBar(QWidget* client) {
     ToolBar1->addWidget(b);
     return b;
   };
-  Tbtnew = button(imgNewWav, QStringLiteral("新建WAV"), true);
-  Tbtwopen = button(imgOpenWav, QStringLiteral("打开WAV"), true);
-  Tbtsave = button(imgSaveMp3, QStringLiteral("另存为MP3..."), false);
+  Tbtnew = button(imgNewWav, tr("新建WAV"), true);
+  Tbtwopen = button(imgOpenWav, tr("打开WAV"), true);
+  Tbtsave = button(imgSaveMp3, tr("另存为MP3..."), false);
   Tbtdel = button(imgDelete, QString(), false);
-  tbtbrowse = button(imgBrowseMidi, QStringLiteral("浏览文件..."), true);
+  tbtbrowse = button(imgBrowseMidi, tr("浏览文件..."), true);
   ToolBar1->addSeparator();
-  Tbtmidiplay = button(imgPlay, QStringLiteral("播放MIDI"), false);
-  Tbtpause = button(imgPause, QStringLiteral("暂停播放"), false);
-  Tbtstop = button(imgStop, QStringLiteral("停止播放"), false);
+  Tbtmidiplay = button(imgPlay, tr("播放MIDI"), false);
+  Tbtpause = button(imgPause, tr("暂停播放"), false);
+  Tbtstop = button(imgStop, tr("停止播放"), false);
   ToolBar1->addSeparator();
-  Tbtrec = button(imgRecord, QStringLiteral("开始录音"), false);
-  Tbtwplay = button(imgPlay, QStringLiteral("播放WAV"), false);
-  Tbtwstop = button(imgStop, QStringLiteral("停止并保存"), false);
+  Tbtrec = button(imgRecord, tr("开始录音"), false);
+  Tbtwplay = button(imgPlay, tr("播放WAV"), false);
+  Tbtwstop = button(imgStop, tr("停止并保存"), false);
   ToolBar1->addSeparator();
-  ToolButton2 = button(imgSettings, QStringLiteral("设置Tunelark"), true);
+  ToolButton2 = button(imgSettings, tr("设置Tunelark"), true);
   ToolBar1->addSeparator();
-  ToolButton5 = button(imgHelp, QStringLiteral("帮助内容"), true);
-  ToolButton6 = button(imgWeb, QStringLiteral("公司网站"), true);
-  ToolButton7 = button(imgMail, QStringLiteral("作者信箱"), true);
-  ToolButton8 = button(imgAbout, QStringLiteral("关于"), true);
+  ToolButton5 = button(imgHelp, tr("帮助内容"), true);
+  ToolButton6 = button(imgWeb, tr("公司网站"), true);
+  ToolButton7 = button(imgMail, tr("作者信箱"), true);
+  ToolButton8 = button(imgAbout, tr("关于"), true);
 }
 
 void TForm1::CreateMidiGroup() {
-  GroupBox1 = new QGroupBox(QStringLiteral("MIDI 伴奏"), Panel1);
+  GroupBox1 = new QGroupBox(tr("MIDI 伴奏"), Panel1);
   GroupBox1->setGeometry(10, 8, 455, 113);
   auto* picture = new QLabel(GroupBox1);
   picture->setPixmap(MidiGroupPicture());
   picture->setGeometry(12, 22, 32, 32);
 
-  AddLabel(GroupBox1, QStringLiteral("MIDI文件:"), 56, 24);
-  Efilename = AddReadOnlyEdit(GroupBox1, QStringLiteral("请打开一个MIDI文件"), QRect(116, 22, 286, 21));
-  btbrowse = AddSpeedButton(GroupBox1, Imagebar[imgBrowseMidi], QStringLiteral("浏览文件..."), true, 408, 21);
+  AddLabel(GroupBox1, tr("MIDI文件:"), 56, 24);
+  Efilename = AddReadOnlyEdit(GroupBox1, tr("请打开一个MIDI文件"), QRect(116, 22, 286, 21));
+  btbrowse = AddSpeedButton(GroupBox1, Imagebar[imgBrowseMidi], tr("浏览文件..."), true, 408, 21);
 
-  AddTimeLine(GroupBox1, QStringLiteral("播放时间:"), 56, 53, miditimemin, miditimesec);
-  btmidiplay = AddSpeedButton(GroupBox1, Imagebar[imgPlay], QStringLiteral("播放MIDI"), false, 360, 50);
-  btpause = AddSpeedButton(GroupBox1, Imagebar[imgPause], QStringLiteral("暂停播放"), false, 384, 50);
-  btstop = AddSpeedButton(GroupBox1, Imagebar[imgStop], QStringLiteral("停止播放"), false, 408, 50);
+  AddTimeLine(GroupBox1, tr("播放时间:"), 56, 53, miditimemin, miditimesec);
+  btmidiplay = AddSpeedButton(GroupBox1, Imagebar[imgPlay], tr("播放MIDI"), false, 360, 50);
+  btpause = AddSpeedButton(GroupBox1, Imagebar[imgPause], tr("暂停播放"), false, 384, 50);
+  btstop = AddSpeedButton(GroupBox1, Imagebar[imgStop], tr("停止播放"), false, 408, 50);
 
-  AddLabel(GroupBox1, QStringLiteral("播放进度:"), 56, 83);
+  AddLabel(GroupBox1, tr("播放进度:"), 56, 83);
   pbar = new QSlider(Qt::Horizontal, GroupBox1);
   pbar->setRange(0, 10);
   pbar->setTickPosition(QSlider::TicksBelow);
@@ -302,7 +302,7 @@ void TForm1::CreateMidiGroup() {
 }
 
 void TForm1::CreateWavGroup() {
-  GroupBox2 = new QGroupBox(QStringLiteral("WAV 录制"), Panel1);
+  GroupBox2 = new QGroupBox(tr("WAV 录制"), Panel1);
   GroupBox2->setGeometry(8, 128, 265, 177);
   auto* picture = new QLabel(GroupBox2);
   picture->setPixmap(WavGroupPicture());
@@ -315,38 +315,43 @@ void TForm1::CreateWavGroup() {
     bool enabled;
   };
   const Entry row[] = {
-      {btnew, imgNewWav, "新建WAV", true},       {btwopen, imgOpenWav, "打开WAV", true},
-      {btrec, imgRecord, "开始录音", false},     {btwplay, imgPlay, "播放WAV", false},
-      {btwstop, imgStop, "停止并保存", false},   {btdel, imgDelete, "删除此文件", false},
-      {btsave, imgSaveMp3, "另存为MP3...", false},
+      {btnew, imgNewWav, QT_TR_NOOP("新建WAV"), true},
+      {btwopen, imgOpenWav, QT_TR_NOOP("打开WAV"), true},
+      {btrec, imgRecord, QT_TR_NOOP("开始录音"), false},
+      {btwplay, imgPlay, QT_TR_NOOP("播放WAV"), false},
+      {btwstop, imgStop, QT_TR_NOOP("停止并保存"), false},
+      {btdel, imgDelete, QT_TR_NOOP("删除此文件"), false},
+      {btsave, imgSaveMp3, QT_TR_NOOP("另存为MP3..."), false},
   };
   int x = 56;
   for (const Entry& e : row) {
-    e.button = AddSpeedButton(GroupBox2, Imagebar[e.image], QString::fromUtf8(e.hint), e.enabled, x, 25);
+    e.button = AddSpeedButton(GroupBox2, Imagebar[e.image], tr(e.hint), e.enabled, x, 25);
     x += 27;
   }
 
-  AddLabel(GroupBox2, QStringLiteral("WAV文件:"), 12, 63);
-  ewavfile = AddReadOnlyEdit(GroupBox2, QStringLiteral("请先新建一个WAV文件"), QRect(70, 61, 183, 21));
-  AddTimeLine(GroupBox2, QStringLiteral("录制时间:"), 12, 92, wavtimemin, wavtimesec);
-  AddTimeLine(GroupBox2, QStringLiteral("播放时间:"), 12, 118, wavptmin, wavptsec);
-  AddLabel(GroupBox2, QStringLiteral("文件大小:"), 12, 144);
-  wavsize = AddLabel(GroupBox2, QStringLiteral("未知"), 72, 144);
+  AddLabel(GroupBox2, tr("WAV文件:"), 12, 63);
+  ewavfile = AddReadOnlyEdit(GroupBox2, tr("请先新建一个WAV文件"), QRect(70, 61, 183, 21));
+  AddTimeLine(GroupBox2, tr("录制时间:"), 12, 92, wavtimemin, wavtimesec);
+  AddTimeLine(GroupBox2, tr("播放时间:"), 12, 118, wavptmin, wavptsec);
+  AddLabel(GroupBox2, tr("文件大小:"), 12, 144);
+  wavsize = AddLabel(GroupBox2, tr("未知"), 72, 144);
+  // Room for any size ("106MB" and more), to the group's inner edge.
+  wavsize->resize(GroupBox2->width() - 72 - 8, wavsize->height());
 }
 
 void TForm1::CreateVolumeGroup() {
-  GroupBox3 = new QGroupBox(QStringLiteral("音量控制"), Panel1);
+  GroupBox3 = new QGroupBox(tr("音量控制"), Panel1);
   GroupBox3->setGeometry(276, 128, 253, 177);
 
   const TVolumeControls controls = BuildVolumeControls(this, GroupBox3, 16);
   // The icon opens the advanced volume window.
   Image2->setCursor(Qt::PointingHandCursor);
-  Image2->setStatusTip(QStringLiteral("高级音量控制"));
+  Image2->setStatusTip(tr("高级音量控制"));
   VolPanel = std::make_unique<TVolumePanel>(Audio1, controls);
 
   // Two lines in 25 pixels, as in SimSun, whatever the CJK face's ascent.
   Label6 = new TClickLabel(
-      QStringLiteral("注意：如果录不到伴奏，请确保所有录音设备都不静音（如果还有疑问请点这里）"), GroupBox3);
+      tr("注意：如果录不到伴奏，请确保所有录音设备都不静音（如果还有疑问请点这里）"), GroupBox3);
   Label6->setWordWrap(true);
   Label6->SetLinePitch(13);
   Label6->setGeometry(8, 144, 241, 25);
@@ -356,10 +361,10 @@ void TForm1::CreateVolumeGroup() {
 void TForm1::CreateStatusBar(QWidget* client) {
   Status = new TStatusBar(client);
   Status->setGeometry(0, kClientHeight - kStatusHeight, kClientWidth, kStatusHeight);
-  Status->setStatusTip(QStringLiteral("状态栏"));
+  Status->setStatusTip(tr("状态栏"));
   Status->AddPanel(400);
   Status->AddPanel(0);
-  Status->SetPanelText(1, QStringLiteral("就绪"));
+  Status->SetPanelText(1, tr("就绪"));
 }
 
 void TForm1::CreateTimers() {
@@ -378,7 +383,7 @@ void TForm1::CreateTimers() {
 
 void TForm1::CreateDialogs() {
   openmidi = std::make_unique<TOpenDialog>(this);
-  openmidi->Title = QStringLiteral("打开MIDI");
+  openmidi->Title = tr("打开MIDI");
   openmidi->Filter = QStringLiteral("MIDI FILES(*.mid)|*.mid|WAV FILES(*.wav)|*.wav|MP3 FILES(*.mp3)|*.mp3");
 
   Openwav = std::make_unique<TOpenDialog>(this);
@@ -386,7 +391,7 @@ void TForm1::CreateDialogs() {
   Openwav->Options = ofPathMustExist | ofFileMustExist | ofHideReadOnly | ofEnableSizing;
 
   newwav = std::make_unique<TSaveDialog>(this);
-  newwav->Title = QStringLiteral("新建WAV");
+  newwav->Title = tr("新建WAV");
   newwav->FileName = QStringLiteral("newwave.wav");
   newwav->Filter = QStringLiteral("WAVE FILES(*.wav)|*.wav");
   newwav->DefaultExt = QStringLiteral("wav");
@@ -395,13 +400,13 @@ void TForm1::CreateDialogs() {
   newwav->Options = ofHideReadOnly | ofEnableSizing;
 
   SaveMP3 = std::make_unique<TSaveDialog>(this);
-  SaveMP3->Title = QStringLiteral("另存为MP3");
+  SaveMP3->Title = tr("另存为MP3");
   SaveMP3->Filter = QStringLiteral("MP3 FILES(*.mp3)|*.mp3");
   SaveMP3->DefaultExt = QStringLiteral("mp3");
   SaveMP3->Options = ofOverwritePrompt | ofHideReadOnly | ofEnableSizing;
 
   Savewav = std::make_unique<TSaveDialog>(this);
-  Savewav->Title = QStringLiteral("WAV另存为");
+  Savewav->Title = tr("WAV另存为");
   Savewav->Filter = QStringLiteral("WAVE FILES|*.wav");
 }
 

@@ -6,6 +6,7 @@
 #include "cli/CommandLine.h"
 
 int main(int argc, char** argv) {
+  if (const int bad = TakeLanguageOption(argc, argv)) return bad;
   if (StartsWindow(argc, argv)) return RunTunelark(argc, argv);
   return RunCommandLine(argc, argv);
 }

@@ -58,8 +58,12 @@ void TForm1::OpenAccompaniment(const QString& path) {
   midiplay->FileName = Efilename->text();
   try {
     midiplay->Open();
-  } catch (...) {
+  } catch (const EMCIDeviceError& e) {
     ReadSongLyrics(false);  // no song open: no words
+    // The service's text says what is wrong; the second line, with which file.
+    throw EMCIDeviceError(std::string(e.what()) + "\n" + tr("文件：%1").arg(path).toStdString());
+  } catch (...) {
+    ReadSongLyrics(false);
     throw;
   }
   btmidiplaymap(true);
@@ -80,7 +84,7 @@ void TForm1::btmidiplayClick() {
   btstopmap(true);
   btbrowsemap(false);
   Timer2->start();
-  Status->SetPanelText(1, QStringLiteral("正在播放MIDI..."));
+  Status->SetPanelText(1, tr("正在播放MIDI..."));
 }
 
 void TForm1::btpauseClick() {
@@ -90,7 +94,7 @@ void TForm1::btpauseClick() {
   btstopmap(false);
   btpausemap(false);
   Timer2->stop();
-  Status->SetPanelText(1, QStringLiteral("暂停播放MIDI"));
+  Status->SetPanelText(1, tr("暂停播放MIDI"));
 }
 
 void TForm1::btstopClick() {
@@ -106,7 +110,7 @@ void TForm1::btstopClick() {
   miditimemin->setText(QStringLiteral("0"));
   miditimesec->setText(QStringLiteral("0"));
   pbar->setValue(0);
-  Status->SetPanelText(1, QStringLiteral("就绪"));
+  Status->SetPanelText(1, tr("就绪"));
 }
 
 // Progress, and the end of the accompaniment: the position equals the

@@ -1,6 +1,7 @@
 // The main window's WAV workflow: new, open, record, stop and save, play,
 // delete, save as MP3, and the time and size displays.
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -9,6 +10,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <cerrno>
 #include <cmath>
 #include <exception>
 #include <stdexcept>
@@ -24,6 +26,7 @@
 #include "audio/MMWPlay.h"
 #include "audio/MMWavOut.h"
 #include "audio/MMWRec.h"
+#include "platform/language/language.h"
 #include "platform/sequencer/mediaplayer.h"
 #include "wavefile/MMWave.h"
 
@@ -40,10 +43,14 @@ void CheckTakeFolder(const QString& path) {
   const QFileInfo file(path);
   const QString folder = file.absolutePath();
   if (!QFileInfo(folder).isDir())
-    Raise(QStringLiteral("文件夹“%1”不存在。\n请选择一个已有的文件夹。").arg(folder));
+    Raise(QCoreApplication::translate("TForm1", "文件夹“%1”不存在。\n请选择一个已有的文件夹。").arg(folder));
   QTemporaryFile probe(folder + QStringLiteral("/.tunelark-XXXXXX"));
-  if (!probe.open() || (file.exists() && !file.isWritable()))
-    Raise(QStringLiteral("无法在文件夹“%1”中写入录音。\n请选择其他文件夹。").arg(folder));
+  errno = 0;
+  const bool opened = probe.open();
+  const int error = !opened ? (errno ? errno : EACCES) : EACCES;
+  if (!opened || (file.exists() && !file.isWritable()))
+    Raise(QCoreApplication::translate("TForm1", "无法在文件夹“%1”中写入录音。\n请选择其他文件夹。").arg(folder) +
+          QLatin1Char('\n') + language::CannotCreate(file.absoluteFilePath(), error));
 }
 
 // Whether the file `path` holds something a recording would destroy: any
@@ -80,7 +87,7 @@ void TForm1::newwave() {
   try {
     wavrec->SetFileName(ComponentFileName(chosen));
   } catch (const EMMWaveError&) {
-    Raise(QStringLiteral("“%1”已经存在，但不是WAV文件。\n请换一个文件名。").arg(chosen));
+    Raise(tr("“%1”已经存在，但不是WAV文件。\n请换一个文件名。").arg(chosen));
   }
   wavname = chosen;
   ForgetTakeSong();
@@ -90,7 +97,7 @@ void TForm1::newwave() {
   if (Form2 && Form2->nomidi->isChecked()) btrecmap(true);
   wavtimemin->setText(QStringLiteral("0"));
   wavtimesec->setText(QStringLiteral("0"));
-  wavsize->setText(QStringLiteral("未知"));
+  wavsize->setText(tr("未知"));
   Form3->LameCoder1->SetInputFiles(newwav->Files);
 }
 
@@ -122,7 +129,7 @@ void TForm1::btrecClick() {
   // changes). The new take is then made anew rather than written over the
   // start of the old one, whose end would stay behind it.
   const bool replaces = HoldsAudio(wavname);
-  if (replaces && !AskQuestion(QStringLiteral("“%1”中已经有录音。\n要用新的录音替换它吗？").arg(wavname)))
+  if (replaces && !AskQuestion(tr("“%1”中已经有录音。\n要用新的录音替换它吗？").arg(wavname)))
     return;
   FTakeExisted = QFileInfo::exists(wavname);
   connect->SetInput(wavrec);
@@ -159,7 +166,7 @@ void TForm1::btrecClick() {
   wavtimemin->setText(QStringLiteral("0"));
   wavtimesec->setText(QStringLiteral("0"));
   Timer4->start();
-  Status->SetPanelText(1, QStringLiteral("正在录音，静..."));
+  Status->SetPanelText(1, tr("正在录音，静..."));
 }
 
 // Ends a recording (finishing the file) or a playback. When the
@@ -193,7 +200,7 @@ void TForm1::btwstopClick() {
   wavptmin->setText(QStringLiteral("0"));
   wavptsec->setText(QStringLiteral("0"));
   showsize();
-  Status->SetPanelText(1, QStringLiteral("就绪"));
+  Status->SetPanelText(1, tr("就绪"));
   if (midiError) std::rethrow_exception(midiError);
 }
 
@@ -211,7 +218,7 @@ void TForm1::btwplayClick() {
   Timer3->start();
   Timer5->start();
   btwstopmap(true);
-  Status->SetPanelText(1, QStringLiteral("正在播放WAV..."));
+  Status->SetPanelText(1, tr("正在播放WAV..."));
 }
 
 // The take goes to the desktop's trash, so that a slip can be undone; where
@@ -219,7 +226,7 @@ void TForm1::btwplayClick() {
 void TForm1::btdelClick() {
   if (!QFile::moveToTrash(wavname)) QFile::remove(wavname);
   wavname.clear();
-  ewavfile->setText(QStringLiteral("请先新建一个WAV文件"));
+  ewavfile->setText(tr("请先新建一个WAV文件"));
   btnewmap(true);
   btwopenmap(true);
   btwplaymap(false);
@@ -227,7 +234,7 @@ void TForm1::btdelClick() {
   btwstopmap(false);
   btsavemap(false);
   btdelmap(false);
-  wavsize->setText(QStringLiteral("未知"));
+  wavsize->setText(tr("未知"));
   wavtimemin->setText(QStringLiteral("0"));
   wavtimesec->setText(QStringLiteral("0"));
 }
@@ -242,7 +249,7 @@ void TForm1::ForgetFailedTake() {
   btwplaymap(false);
   btdelmap(false);
   btsavemap(false);
-  wavsize->setText(QStringLiteral("未知"));
+  wavsize->setText(tr("未知"));
 }
 
 void TForm1::RecorderStopped() {
@@ -263,8 +270,8 @@ void TForm1::TakeEndedByItself() {
   btwstopClick();
   if (empty) ForgetFailedTake();
   if (!writeFailed) return;
-  if (empty) Raise(QStringLiteral("录音文件无法写入（磁盘空间不足？），没有录下声音：\n%1").arg(wavname));
-  Raise(QStringLiteral("录音文件无法继续写入（磁盘空间不足？），录音已停止。\n已录下的部分保存在：\n%1")
+  if (empty) Raise(tr("录音文件无法写入（磁盘空间不足？），没有录下声音：\n%1").arg(wavname));
+  Raise(tr("录音文件无法继续写入（磁盘空间不足？），录音已停止。\n已录下的部分保存在：\n%1")
             .arg(wavname));
 }
 

@@ -27,7 +27,7 @@ TForm3::TForm3(QWidget* parent)
   ProgressBar1->setValue(0);
   ProgressBar1->setTextVisible(false);
 
-  Label1 = new QLabel(QStringLiteral("正在转MP3，请稍等..."), Panel1);
+  Label1 = new QLabel(tr("正在转MP3，请稍等..."), Panel1);
   Label1->setObjectName(QStringLiteral("Label1"));
   Label1->move(8, 37);
   Label1->adjustSize();

@@ -11,13 +11,13 @@
 TForm4* Form4 = nullptr;
 
 TForm4::TForm4(QWidget* parent) : QWidget(parent) {
-  setWindowTitle(QStringLiteral("高级音量控制"));
+  setWindowTitle(tr("高级音量控制"));
   SetUpFixedWindow(this, 291, 196, TBorderIcons::SystemMenuAndMinimize);
 
   GroupBox1 = new QGroupBox(this);
   GroupBox1->setGeometry(20, 8, 253, 177);
   const TVolumeControls c = BuildVolumeControls(this, GroupBox1, 8);
-  Label6 = new QLabel(QStringLiteral("注意:先选择放音或录音再选择要控制的设备"), GroupBox1);
+  Label6 = new QLabel(tr("注意:先选择放音或录音再选择要控制的设备"), GroupBox1);
   Label6->setGeometry(8, 152, 241, 17);
 
   Audio1 = CreatePanelAudio(this);

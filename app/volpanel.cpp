@@ -1,6 +1,7 @@
 #include "app/volpanel.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QSlider>
@@ -49,6 +50,29 @@ QSlider* AddVolumeSlider(QWidget* parent, const QString& hint, int x, int y) {
   return slider;
 }
 
+// The card's lines and destinations by the names the singer reads; a name
+// the card does not use is shown as it is.
+QStringList Captions(const QStringList& names) {
+  static const struct {
+    const char* card;
+    const char* shown;
+  } kNames[] = {
+      {"Speakers", QT_TRANSLATE_NOOP("TVolumePanel", "扬声器")},
+      {"Recording", QT_TRANSLATE_NOOP("TVolumePanel", "录音")},
+      {"Microphone", QT_TRANSLATE_NOOP("TVolumePanel", "麦克风")},
+      {"SW Synth", QT_TRANSLATE_NOOP("TVolumePanel", "软件合成器")},
+      {"Wave Out", QT_TRANSLATE_NOOP("TVolumePanel", "波形输出")},
+  };
+  QStringList captions;
+  for (const QString& name : names) {
+    QString caption = name;
+    for (const auto& n : kNames)
+      if (name == QLatin1String(n.card)) caption = QCoreApplication::translate("TVolumePanel", n.shown);
+    captions << caption;
+  }
+  return captions;
+}
+
 // Selects item i of a list, or nothing when there is no item i.
 void Select(QComboBox* list, int i) { list->setCurrentIndex(i >= 0 && i < list->count() ? i : -1); }
 
@@ -59,27 +83,28 @@ TVolumeControls BuildVolumeControls(QWidget* group, int sliderTop) {
   c.Image2 = new TClickLabel(group);
   c.Image2->setPixmap(VolumePicture());
   c.Image2->setGeometry(16, 24, 32, 32);
-  c.cbLink = new QCheckBox(QStringLiteral("左右声道相同"), group);
+  c.cbLink = new QCheckBox(QCoreApplication::translate("TVolumePanel", "左右声道相同"), group);
   c.cbLink->setChecked(true);
   c.cbLink->move(64, 24);
   c.cbLink->adjustSize();
-  c.cbMute = new QCheckBox(QStringLiteral("静音"), group);
-  c.cbMute->setStatusTip(QStringLiteral("静音该设备"));
+  c.cbMute = new QCheckBox(QCoreApplication::translate("TVolumePanel", "静音"), group);
+  c.cbMute->setStatusTip(QCoreApplication::translate("TVolumePanel", "静音该设备"));
   c.cbMute->move(64, 48);
   c.cbMute->adjustSize();
 
-  AddLabel(group, QStringLiteral("放/录:"), 8, 75);
+  AddLabel(group, QCoreApplication::translate("TVolumePanel", "放/录:"), 8, 75);
   c.DestSel = new QComboBox(group);
   c.DestSel->setGeometry(48, 72, 113, 21);
-  AddLabel(group, QStringLiteral("设备:"), 8, 107);
+  AddLabel(group, QCoreApplication::translate("TVolumePanel", "设备:"), 8, 107);
   c.SourceSel = new QComboBox(group);
-  c.SourceSel->setStatusTip(QStringLiteral("选择麦克风控制麦克风音量"));
+  c.SourceSel->setStatusTip(QCoreApplication::translate("TVolumePanel", "选择麦克风控制麦克风音量"));
   c.SourceSel->setGeometry(48, 104, 113, 21);
 
-  c.LeftScroll = AddVolumeSlider(group, QStringLiteral("左声道音量"), 168, sliderTop);
-  AddLabel(group, QStringLiteral("左"), 176, sliderTop + 109);
-  c.RightScroll = AddVolumeSlider(group, QStringLiteral("右声道音量"), 200, sliderTop);
-  AddLabel(group, QStringLiteral("右"), 208, sliderTop + 109);
+  c.LeftScroll = AddVolumeSlider(group, QCoreApplication::translate("TVolumePanel", "左声道音量"), 168, sliderTop);
+  AddLabel(group, QCoreApplication::translate("TVolumePanel", "左"), 176, sliderTop + 109);
+  c.RightScroll =
+      AddVolumeSlider(group, QCoreApplication::translate("TVolumePanel", "右声道音量"), 200, sliderTop);
+  AddLabel(group, QCoreApplication::translate("TVolumePanel", "右"), 208, sliderTop + 109);
   return c;
 }
 
@@ -147,7 +172,7 @@ void TVolumePanel::FormActivate() {
 void TVolumePanel::DestSelChange() {
   const QStringList lines = audio_->Mixer().GetLines(Destination());
   c_.SourceSel->clear();
-  c_.SourceSel->addItems(lines);
+  c_.SourceSel->addItems(Captions(lines));
   Select(c_.SourceSel, 0);
   FormActivate();
 }
@@ -155,11 +180,11 @@ void TVolumePanel::DestSelChange() {
 void TVolumePanel::FormCreate() {
   const QStringList destinations = audio_->Mixer().GetDestinations();
   c_.DestSel->clear();
-  c_.DestSel->addItems(destinations);
+  c_.DestSel->addItems(Captions(destinations));
   Select(c_.DestSel, 0);
   const QStringList lines = audio_->Mixer().GetLines(Destination());
   c_.SourceSel->clear();
-  c_.SourceSel->addItems(lines);
+  c_.SourceSel->addItems(Captions(lines));
   Select(c_.SourceSel, 0);
   Select(c_.DestSel, 1);
   DestSelChange();

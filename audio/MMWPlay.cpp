@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/language/language.h"
+
 namespace {
 
 // Samples heard, from a position in the engine's time format.
@@ -83,7 +85,8 @@ void TMMWavePlayer::Start() {
   const WAVEFORMATEX* format = Wave()->GetPWaveFormat();
   if (FAutoConvert && format && format->wFormatTag != WAVE_FORMAT_PCM && !FADPCM->Converting() &&
       !FPCM->Converting())
-    throw EMMWaveError(wavemsg::kInvalidFile);
+    throw EMMWaveError(std::string(wavemsg::kInvalidFile) + "\n" +
+                       language::CannotDecode(QString::fromStdString(Wave()->FileName())).toStdString());
   // A finished file plays again from the beginning.
   if (GetPosition() >= Wave()->DataSize()) SetPosition(0);
   FStartOffset = GetPosition();

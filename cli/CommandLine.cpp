@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -13,6 +14,8 @@
 #include "cli/progress.h"
 #include "cli/stopsignals.h"
 #include "cli/texts.h"
+#include "platform/language/language.h"
+#include "platform/language/messages.h"
 #include "platform/sequencer/mci.h"
 #include "platform/winmsg/winmsg.h"
 
@@ -80,7 +83,45 @@ int BadUsage(const QString& reason) {
   return 2;
 }
 
+// A failure's text on one line: the components' texts in the interface's
+// language, a file's name and reason (a second line) after a colon.
+QString OneLine(const char* what) {
+  QString joined;
+  for (const QString& part : language::Message(QString::fromUtf8(what)).split(QLatin1Char('\n'))) {
+    const QString line = part.simplified();
+    if (line.isEmpty()) continue;
+    if (!joined.isEmpty()) joined += joined.endsWith(QLatin1Char(':')) ? QStringLiteral(" ") : QStringLiteral(": ");
+    joined += line;
+  }
+  return joined;
+}
+
 }  // namespace
+
+int TakeLanguageOption(int& argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    const char* value = nullptr;
+    int used = 1;
+    if (std::strncmp(arg, "--lang=", 7) == 0) {
+      value = arg + 7;
+    } else if (std::strcmp(arg, "--lang") == 0) {
+      value = i + 1 < argc ? argv[i + 1] : "";
+      used = i + 1 < argc ? 2 : 1;
+    } else {
+      continue;
+    }
+    if (!language::Choose(QString::fromLocal8Bit(value))) {
+      const QString text = cli::Tr("tunelark: --lang is zh or en", "tunelark: --lang 只能是 zh 或 en");
+      std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+      return 2;
+    }
+    for (int j = i; j + used <= argc; ++j) argv[j] = argv[j + used];
+    argc -= used;
+    --i;
+  }
+  return 0;
+}
 
 bool StartsWindow(int argc, char** argv) { return WantsWindow(argc, argv) && HasDisplay(); }
 
@@ -88,6 +129,9 @@ int RunCommandLine(int argc, char** argv) {
   cli::RouteLibraryMessages();
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("Tunelark"));
+  // The window's saved choice is its own: the command line follows --lang
+  // and the locale, as a script expects.
+  language::Install(app, false);
   // The service's texts in the language of the command's own.
   mciUseEnglishTexts(!cli::ChineseLocale());
   if (WantsWindow(argc, argv)) {
@@ -128,7 +172,7 @@ int RunCommandLine(int argc, char** argv) {
     code = 2;
   } catch (const std::exception& e) {
     // One line: a multi-line device error is joined.
-    QString reason = QString::fromUtf8(e.what()).simplified();
+    const QString reason = OneLine(e.what());
     cli::PrintErr(QStringLiteral("tunelark %1: %2").arg(QString::fromLatin1(command.name), reason));
     code = 1;
   }

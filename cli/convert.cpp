@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <memory>
 #include <optional>
 
@@ -17,6 +18,8 @@
 #include "cli/texts.h"
 #include "lyrics/id3lyrics.h"
 #include "mp3/LameCoder.h"
+#include "platform/language/language.h"
+#include "platform/language/messages.h"
 
 namespace cli {
 
@@ -25,14 +28,16 @@ namespace {
 // The bitrates of MPEG-1 Layer III.
 constexpr std::array<int, 14> kBitrates{32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
 
-QString MessageOf(const std::exception& e) { return QString::fromUtf8(e.what()); }
+QString MessageOf(const std::exception& e) { return language::Message(QString::fromUtf8(e.what())); }
 
 // Only RIFF WAVE files are converted here: the encoder component takes
 // anything else for raw PCM, and an empty file for an empty MP3.
 void CheckWavFile(const QString& input) {
   QFile file(input);
+  errno = 0;
   if (!file.open(QIODevice::ReadOnly))
-    throw ECliFailure(Tr("cannot read %1: %2", "无法读取 %1: %2").arg(input, file.errorString()));
+    throw ECliFailure(
+        Tr("cannot read %1: %2", "无法读取 %1: %2").arg(input, language::Reason(errno ? errno : EIO)));
   const QByteArray head = file.read(12);
   if (head.isEmpty())
     throw ECliFailure(Tr("%1 is empty: there is no sound to convert", "%1 是空文件: 没有可转换的声音").arg(input));

@@ -12,12 +12,13 @@
 #include "cli/options.h"
 #include "cli/texts.h"
 #include "mp3/SiblingFile.h"
+#include "platform/language/language.h"
 
 namespace cli {
 
 namespace {
 
-QString SystemReason(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+QString SystemReason(int error) { return language::Reason(error); }
 
 // Why an existing file that is not a regular one is never written over.
 QString NotAFile(const QString& path, mode_t mode) {
@@ -82,8 +83,9 @@ TOutputFile::TOutputFile(const QString& path, bool force)
   }
   // Created at once and exclusively: the name is ours from now on.
   QFile file(target_);
+  errno = 0;
   if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-    throw ECliFailure(Tr("cannot write %1: %2", "无法写入 %1: %2").arg(path, file.errorString()));
+    throw ECliFailure(Tr("cannot write %1: %2", "无法写入 %1: %2").arg(path, SystemReason(errno ? errno : EIO)));
   writePath_ = target_;
 }
 

@@ -15,6 +15,7 @@
 #include "cli/stopsignals.h"
 #include "cli/textlevel.h"
 #include "cli/texts.h"
+#include "platform/language/messages.h"
 #include "platform/sequencer/mediaplayer.h"
 #include "platform/soundcard/cardcontrol.h"
 #include "wavefile/MMWave.h"
@@ -46,7 +47,8 @@ void PlayWave(const QString& path, TProgress& progress) {
   try {
     player.Wave()->SetFileName(path.toStdString());
   } catch (const std::exception& e) {
-    throw ECliFailure(Tr("cannot play %1: %2", "无法播放 %1: %2").arg(path, QString::fromUtf8(e.what())));
+    throw ECliFailure(
+        Tr("cannot play %1: %2", "无法播放 %1: %2").arg(path, language::Message(QString::fromUtf8(e.what()))));
   }
   const PWaveFormatEx format = player.Wave()->GetPWaveFormat();
   const qint64 bytesPerSecond = format && format->nAvgBytesPerSec > 0 ? format->nAvgBytesPerSec : 176400;

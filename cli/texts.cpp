@@ -1,10 +1,10 @@
 #include "cli/texts.h"
 
-#include <QLocale>
+#include "platform/language/language.h"
 
 namespace cli {
 
-bool ChineseLocale() { return QLocale::system().language() == QLocale::Chinese; }
+bool ChineseLocale() { return language::Chinese(); }
 
 QString Tr(const char* english, const char* chinese) {
   return QString::fromUtf8(ChineseLocale() ? chinese : english);
@@ -25,6 +25,7 @@ QString MainHelp() {
       "  lyrics    print a song's lyrics with their times\n"
       "\n"
       "Run 'tunelark COMMAND --help' for the options of a command.\n"
+      "--lang zh|en, anywhere, chooses the language (otherwise the locale's).\n"
       "Exit codes: 0 done, 1 failed, 2 bad usage.\n",
       "用法: tunelark 命令 [选项]\n"
       "      tunelark [文件]\n"
@@ -39,6 +40,7 @@ QString MainHelp() {
       "  lyrics    显示歌曲的歌词和时间\n"
       "\n"
       "用 'tunelark 命令 --help' 查看命令的选项。\n"
+      "--lang zh|en (位置不限) 选择语言 (默认跟随区域设置)。\n"
       "退出码: 0 完成, 1 失败, 2 用法错误。\n");
 }
 

@@ -1,5 +1,6 @@
 // The command line's texts in English and Chinese: Chinese when the
-// desktop's locale (LC_ALL, LC_MESSAGES, LANG) is Chinese.
+// interface's language is (`--lang`, else the locale: LC_ALL, LC_MESSAGES,
+// LANG).
 #pragma once
 
 #include <QString>

@@ -8,6 +8,8 @@ install(TARGETS tunelark RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # the demo accompaniment.
 file(GLOB help_pages CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/help/*.htm)
 install(FILES ${help_pages} DESTINATION ${CMAKE_INSTALL_DATADIR}/tunelark/help)
+file(GLOB help_pages_en CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/help/en/*.htm)
+install(FILES ${help_pages_en} DESTINATION ${CMAKE_INSTALL_DATADIR}/tunelark/help/en)
 install(FILES ${TUNELARK_DEMO_MID} DESTINATION ${CMAKE_INSTALL_DATADIR}/tunelark/midi)
 install(FILES packaging/tunelark.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES packaging/com.quillmoor.Tunelark.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)

@@ -11,6 +11,7 @@
 
 #include "mp3/SiblingFile.h"
 #include "mp3/WavInput.h"
+#include "platform/language/language.h"
 #include "platform/winmsg/winmsg.h"
 
 namespace {
@@ -55,7 +56,7 @@ struct FileRun {
   QFile out;
   Way way = Way::Direct;
   QString target;              // the file that ends up holding the MP3
-  QString openError;           // why the output could not be opened
+  int openError = 0;           // why the output could not be opened (errno)
   bool succeeded = false;      // set when everything was written
   std::vector<BYTE> mp3;
   HBE_STREAM stream = 0;
@@ -64,7 +65,7 @@ struct FileRun {
   bool OpenOutput(const QString& name) {
     target = ResolveOutputName(name);
     if (target.isEmpty()) {
-      openError = QString::fromLocal8Bit(std::strerror(ELOOP));
+      openError = ELOOP;
       return false;
     }
     const QFileInfo info(target);
@@ -82,12 +83,16 @@ struct FileRun {
     } else {
       way = Way::Sibling;
       mode |= QIODevice::Truncate;
-      file = CreateSiblingFile(target, &openError);
+      QString why;
+      errno = 0;
+      file = CreateSiblingFile(target, &why);
+      openError = errno ? errno : EIO;
       if (file.isEmpty()) return false;
     }
     out.setFileName(file);
+    errno = 0;
     if (out.open(mode)) return true;
-    openError = out.errorString();
+    openError = errno ? errno : EIO;
     if (way == Way::Sibling) QFile::remove(file);
     return false;
   }
@@ -134,8 +139,11 @@ struct FileRun {
   }
 
   // The error of a failed write, saying whether the disk was full.
+  // The text is followed by the file and the system's reason.
   ELameError WriteFailed(const char* text) const {
-    return ELameError(text, out.error() == QFileDevice::ResourceError);
+    const bool full = out.error() == QFileDevice::ResourceError;
+    const QString where = language::CannotWrite(target, full ? ENOSPC : EIO);
+    return ELameError(QString::fromLatin1(text) + QLatin1Char('\n') + where, full);
   }
 
   bool CleanUp() {
@@ -272,9 +280,12 @@ bool TLameCoder::ProcessFile(const QString& InputName, const QString& OutputName
   // Unbuffered: every chunk is one read, every MP3 block one write, and a
   // short write shows at once rather than at close.
   run.in.setFileName(InputName);
-  if (!run.in.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-    throw ELameError(
-        QStringLiteral("Cannot open file \"%1\". %2").arg(InputName, run.in.errorString()));
+  errno = 0;
+  if (!run.in.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+    const int error = errno ? errno : EIO;
+    throw ELameError(QStringLiteral("Cannot open file \"%1\".\n").arg(InputName) +
+                     language::CannotOpen(InputName, error));
+  }
 
   const TWavInput source = ProbeWavInput(run.in);
   if (!source.Error.isEmpty())
@@ -303,7 +314,8 @@ bool TLameCoder::ProcessFile(const QString& InputName, const QString& OutputName
     throw ELameError(QStringLiteral("Cannot create file \"%1\". It is the input file \"%2\".")
                          .arg(OutputName, InputName));
   if (!run.OpenOutput(OutputName))
-    throw ELameError(QStringLiteral("Cannot create file \"%1\". %2").arg(OutputName, run.openError));
+    throw ELameError(QStringLiteral("Cannot create file \"%1\".\n").arg(OutputName) +
+                     language::CannotCreate(run.target.isEmpty() ? OutputName : run.target, run.openError));
 
   // Chunk sizes are held in 16 bits.
   const WORD chunkSize = source.IsWave

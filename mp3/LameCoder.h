@@ -22,7 +22,8 @@ class ELameError : public std::runtime_error {
  public:
   explicit ELameError(const char* msg, bool diskFull = false) : std::runtime_error(msg), FDiskFull(diskFull) {}
   explicit ELameError(const std::string& msg) : std::runtime_error(msg) {}
-  explicit ELameError(const QString& msg) : std::runtime_error(msg.toStdString()) {}
+  explicit ELameError(const QString& msg, bool diskFull = false)
+      : std::runtime_error(msg.toStdString()), FDiskFull(diskFull) {}
   bool DiskFull() const { return FDiskFull; }
 
  private:

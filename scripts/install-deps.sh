@@ -2,7 +2,8 @@
 # Installs everything Tunelark needs to build, run and test on Debian 12.
 # Safe to run again: apt-get skips what is already there.
 # fonts-noto-cjk renders the Chinese interface; qt6-translations-l10n gives
-# Qt's own dialogs and buttons their Chinese texts.
+# Qt's own dialogs and buttons their Chinese texts; qt6-l10n-tools (lupdate,
+# lrelease) checks and compiles the program's own translations.
 # musescore-general-soundfont-small is the accompaniment's default General MIDI
 # soundfont (TimGM6mb is the small fallback the tests use).
 # desktop-file-utils and appstream check the desktop entry and AppStream data.
@@ -25,7 +26,7 @@ packages=(
   libpulse-dev pulseaudio
   libtag1-dev libuchardet-dev
   pipewire pipewire-pulse wireplumber dbus
-  libjpeg62-turbo fonts-noto-cjk qt6-translations-l10n
+  libjpeg62-turbo fonts-noto-cjk qt6-translations-l10n qt6-l10n-tools
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth
   desktop-file-utils appstream

@@ -1,12 +1,14 @@
 #include "wavefile/MMWave.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <utility>
 
+#include "platform/language/language.h"
 #include "platform/waveformat.h"
 #include "wavefile/DiskSpace.h"
 #include "wavefile/MMWaveIO.h"
@@ -256,6 +258,23 @@ void TMMWave::AttachBlock(WaveIOBlock* Block) {
   Changed();
 }
 
+namespace {
+
+// The wave's own text, then the file and the system's reason (an errno
+// value; EIO when the failed call left none) on a second line.
+[[noreturn]] void RaiseFileError(const char* text, QString (*line)(const QString&, int), const std::string& name,
+                                 int error) {
+  throw EMMWaveError(std::string(text) + "\n" + line(QString::fromStdString(name), error ? error : EIO).toStdString());
+}
+
+// A file that is there but holds no wave the file layer can read.
+[[noreturn]] void RaiseInvalid(const std::string& name) {
+  throw EMMWaveError(std::string(wavemsg::kInvalidFile) + "\n" +
+                     language::NotAWave(QString::fromStdString(name)).toStdString());
+}
+
+}  // namespace
+
 void TMMWave::SetFileName(const std::string& Value) {
   const std::string name = Value.empty() ? std::string() : ExpandFileName(Value);
 
@@ -267,7 +286,7 @@ void TMMWave::SetFileName(const std::string& Value) {
       if (WaveFileReadImage(name.c_str(), bytes) != WIOERR_NOERROR) throw EMMWaveError(wavemsg::kErrorReading);
       TakeImage(std::move(bytes));
     } catch (const EMMWaveError&) {
-      if (FileExists(name) && !WaveFileIsValid(name.c_str(), WIOF_OPEN_FILE)) throw EMMWaveError(wavemsg::kInvalidFile);
+      if (FileExists(name) && !WaveFileIsValid(name.c_str(), WIOF_OPEN_FILE)) RaiseInvalid(name);
       throw EMMWaveError(wavemsg::kErrorReading);
     }
     return;
@@ -290,6 +309,7 @@ void TMMWave::SetFileName(const std::string& Value) {
 
   const bool exists = FileExists(name);
   WaveIOBlock* block = nullptr;
+  errno = exists ? 0 : ENOENT;
   if (exists && WaveFileOpen(&block, name.c_str(), FOURCC_WAVE, WIOF_OPEN_FILE) == WIOERR_NOERROR) {
     Clear();
     TakeBlock(block);
@@ -299,8 +319,9 @@ void TMMWave::SetFileName(const std::string& Value) {
     return;
   }
   if (exists || FFileMustExist) {
-    if (exists && !WaveFileIsValid(name.c_str(), WIOF_OPEN_FILE)) throw EMMWaveError(wavemsg::kInvalidFile);
-    throw EMMWaveError(wavemsg::kErrorReading);
+    const int error = errno;
+    if (exists && !WaveFileIsValid(name.c_str(), WIOF_OPEN_FILE)) RaiseInvalid(name);
+    RaiseFileError(wavemsg::kErrorReading, language::CannotOpen, name, error);
   }
   // A file that recording will create.
   Clear();
@@ -340,14 +361,18 @@ void TMMWave::CreateWaveFile(const std::string& Name, const WAVEFORMATEX* Format
       if (FWaveIOBlock && FWaveIOBlock->fileName && name == FWaveIOBlock->fileName) Clear();
       WaveFileDelete(name.c_str());
     }
+    errno = 0;
     ok = WaveFileFromFormat(&block, Format) == WIOERR_NOERROR && WaveFileCreate(block, name.c_str()) == WIOERR_NOERROR;
+  } else {
+    errno = name.size() > kMaxPath ? ENAMETOOLONG : EINVAL;
   }
   if (!ok) {
+    const int error = errno;
     if (block) {
       WaveFileClose(block);
       WaveFileFree(&block);
     }
-    throw EMMWaveError(wavemsg::kCreate);
+    RaiseFileError(wavemsg::kCreate, language::CannotCreate, name, error);
   }
   AttachBlock(block);
   FFileName = name;
@@ -365,7 +390,9 @@ void TMMWave::CreateWaveFile(const std::string& Name, const WAVEFORMATEX* Format
 
 void TMMWave::OpenFile() {
   if (!FWaveIOBlock) return;
-  if (WaveFileReopen(FWaveIOBlock) != WIOERR_NOERROR) throw EMMWaveError(wavemsg::kOpen);
+  errno = 0;
+  if (WaveFileReopen(FWaveIOBlock) != WIOERR_NOERROR)
+    RaiseFileError(wavemsg::kOpen, language::CannotOpen, FFileName, errno);
   if (WaveFileSetIOBuffer(FWaveIOBlock, FIOBufferSize) != WIOERR_NOERROR) throw EMMWaveError(wavemsg::kIOBuffer);
   RebuildPlayList();
   FOpen = true;

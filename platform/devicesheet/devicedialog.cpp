@@ -13,11 +13,11 @@ namespace soundcard {
 
 namespace {
 
-const char* kDefaultLabel = "默认设备";
+const char* kDefaultLabel = QT_TRANSLATE_NOOP("soundcard::DeviceDialog", "默认设备");
 
 // Item data: the device name; "" for the host's default.
 void fill(QComboBox* box, const std::vector<HostDevice>& devices, bool input, const std::string& current) {
-  box->addItem(QString::fromUtf8(kDefaultLabel), QString());
+  box->addItem(DeviceDialog::tr(kDefaultLabel), QString());
   for (const HostDevice& d : devices) {
     if ((input ? d.inputChannels : d.outputChannels) == 0) continue;
     const QString name = QString::fromStdString(d.name);
@@ -31,6 +31,8 @@ void fill(QComboBox* box, const std::vector<HostDevice>& devices, bool input, co
 }  // namespace
 
 DeviceDialog::DeviceDialog(QWidget* parent, const QString& title) : QDialog(parent) {
+  // A dialog's frame: no minimise or maximise box.
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
   setWindowTitle(title.isEmpty() ? QStringLiteral("Audio") : title);
   input_ = new QComboBox(this);
   output_ = new QComboBox(this);
@@ -44,9 +46,9 @@ DeviceDialog::DeviceDialog(QWidget* parent, const QString& title) : QDialog(pare
 
   auto* form = new QFormLayout;
   latency_ = new LatencyPanel(this);
-  form->addRow(QString::fromUtf8("录音设备:"), input_);
-  form->addRow(QString::fromUtf8("延迟补偿（毫秒）"), latency_);
-  form->addRow(QString::fromUtf8("播放设备:"), output_);
+  form->addRow(tr("录音设备:"), input_);
+  form->addRow(tr("延迟补偿（毫秒）"), latency_);
+  form->addRow(tr("播放设备:"), output_);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

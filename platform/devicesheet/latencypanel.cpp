@@ -29,12 +29,13 @@ LatencyPanel::LatencyPanel(QWidget* parent) : QWidget(parent) {
   offset_ = new QSpinBox(this);
   offset_->setRange(-kLimitMs, kLimitMs);
   offset_->setValue(std::clamp(LatencyOffsetMs(), -kLimitMs, kLimitMs));
-  measure_ = new QPushButton(QString::fromUtf8("自动测量…"), this);
+  measure_ = new QPushButton(tr("自动测量…"), this);
   status_ = new QLabel(this);
   status_->setWordWrap(true);
-  // Room for the longest message (three lines), so the sheet never has to
-  // grow while it is open.
-  status_->setMinimumHeight(3 * status_->fontMetrics().lineSpacing());
+  // Room for the longest message (three lines in Chinese, up to five in
+  // other languages), so the sheet never has to grow while it is open.
+  status_->setMinimumHeight(5 * status_->fontMetrics().lineSpacing());
+  status_->setMinimumWidth(260);
   timer_ = new QTimer(this);
   timer_->setInterval(50);
   connect(measure_, &QPushButton::clicked, this, &LatencyPanel::measure);
@@ -62,12 +63,12 @@ void LatencyPanel::apply() {
 void LatencyPanel::measure() {
   if (measuring_) return;
   if (!StartCalibration()) {
-    status_->setText(QString::fromUtf8("另一个测量正在进行，请稍后再试。"));
+    status_->setText(tr("另一个测量正在进行，请稍后再试。"));
     return;
   }
   measuring_ = true;
   measure_->setEnabled(false);
-  status_->setText(QString::fromUtf8("正在测量，请保持安静……"));
+  status_->setText(tr("正在测量，请保持安静……"));
   elapsed_.start();
   timer_->start();
 }
@@ -77,16 +78,16 @@ bool LatencyPanel::poll() {
   if (!CalibrationDone()) {
     if (elapsed_.elapsed() < kGiveUpMs) return false;
     CancelCalibration();
-    status_->setText(QString::fromUtf8("测量没有完成：声卡没有运行。请检查设备后再试一次。"));
+    status_->setText(tr("测量没有完成：声卡没有运行。请检查设备后再试一次。"));
   } else {
     const CalibrationResult r = FinishCalibration();
     if (r.found) {
       offset_->setValue(std::clamp(r.proposedOffsetMs, -kLimitMs, kLimitMs));
-      status_->setText(QString::fromUtf8("测得往返延迟 %1 毫秒（设备报告 %2 毫秒），已填入建议的补偿值 %3 毫秒。")
+      status_->setText(tr("测得往返延迟 %1 毫秒（设备报告 %2 毫秒），已填入建议的补偿值 %3 毫秒。")
                            .arg(Ms(r.roundTripMs), Ms(MsOfFrames(r.reportedFrames)))
                            .arg(r.proposedOffsetMs));
     } else {
-      status_->setText(QString::fromUtf8(NoClickHeardText()));
+      status_->setText(tr(NoClickHeardText()));
     }
   }
   measuring_ = false;

@@ -6,7 +6,10 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "platform/sequencer/seqcontrol.h"
 #include "platform/sequencer/soundfonts.h"
@@ -25,6 +28,8 @@ QListWidgetItem* AddItem(QListWidget* list, const QString& path) {
 }  // namespace
 
 SoundfontDialog::SoundfontDialog(QWidget* parent, const QString& title) : QDialog(parent) {
+  // A dialog's frame: no minimise or maximise box.
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
   setWindowTitle(title.isEmpty() ? QStringLiteral("MIDI") : title);
   list_ = new QListWidget(this);
   for (const std::string& p : InstalledSoundfonts()) AddItem(list_, QString::fromStdString(p));
@@ -35,21 +40,27 @@ SoundfontDialog::SoundfontDialog(QWidget* parent, const QString& title) : QDialo
 
   inUse_ = new QLabel(this);
   inUse_->setWordWrap(true);
-  inUse_->setText(current.empty() ? QStringLiteral("没有找到可用的音色库（SoundFont）。")
-                                  : QStringLiteral("正在使用: ") + QString::fromStdString(current));
-  auto* other = new QPushButton(QStringLiteral("其他音色库..."), this);
+  inUse_->setText(current.empty() ? tr("没有找到可用的音色库（SoundFont）。")
+                                  : tr("正在使用: ") + QString::fromStdString(current));
+  auto* other = new QPushButton(tr("其他音色库..."), this);
   connect(other, &QPushButton::clicked, this, &SoundfontDialog::browse);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(new QLabel(QStringLiteral("MIDI 音色库（SoundFont）:"), this));
+  layout->addWidget(new QLabel(tr("MIDI 音色库（SoundFont）:"), this));
   layout->addWidget(list_);
   layout->addWidget(other);
   layout->addWidget(inUse_);
   layout->addWidget(buttons);
-  resize(480, 300);
+  // Wide enough for the longest entry (a soundfont's name and its folder),
+  // as far as the screen allows; a longer one scrolls.
+  const int entries = list_->sizeHintForColumn(0) + 2 * list_->frameWidth() +
+                      style()->pixelMetric(QStyle::PM_ScrollBarExtent) + layout->contentsMargins().left() +
+                      layout->contentsMargins().right() + 8;
+  const int room = screen() ? screen()->availableGeometry().width() - 40 : 1000;
+  resize(std::clamp(entries, 480, std::max(480, room)), 300);
 }
 
 QString SoundfontDialog::chosen() const {
@@ -68,7 +79,7 @@ void SoundfontDialog::choose(const QString& path) {
 }
 
 void SoundfontDialog::browse() {
-  const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("选择音色库"), QFileInfo(chosen()).path(),
+  const QString path = QFileDialog::getOpenFileName(this, tr("选择音色库"), QFileInfo(chosen()).path(),
                                                     QStringLiteral("SoundFont (*.sf2 *.sf3)"));
   if (!path.isEmpty()) choose(path);
 }

@@ -1,5 +1,6 @@
 #include "platform/soundcard/calibration.h"
 
+#include <QtGlobal>
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -152,7 +153,8 @@ CalibrationResult FinishCalibration() {
 void CancelCalibration() { TakeMeasurement(); }
 
 const char* NoClickHeardText() {
-  return "没有听到测试音。请把麦克风靠近扬声器，或用回环线连接输出和输入，然后再试一次。";
+  // Translated where it is shown, by the device sheet.
+  return QT_TRANSLATE_NOOP("soundcard::LatencyPanel", "没有听到测试音。请把麦克风靠近扬声器，或用回环线连接输出和输入，然后再试一次。");
 }
 
 }  // namespace soundcard

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "app/Tunelark.h"
+#include "platform/language/language.h"
 
 namespace {
 
@@ -12,6 +13,9 @@ class ApplicationEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
     app_ = std::make_unique<TApplication>(argc_, argv_);
+    // The windows' own (Chinese) texts, whatever the locale; a test that
+    // wants English chooses it.
+    language::Choose(QStringLiteral("zh"));
     InitialiseApplication(*app_);
   }
   void TearDown() override { app_.reset(); }

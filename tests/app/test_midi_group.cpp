@@ -176,7 +176,7 @@ TEST_F(MidiGroup, AFailedOpenShowsTheTextKeepsTheNewNameAndLeavesNoDeviceOpen) {
   const QString bad = Write(QStringLiteral("readme.mid"), {'n', 'o', 't', 'e', 's'});
   Browse(bad);
   ASSERT_EQ(errors.size(), 1);
-  EXPECT_EQ(errors[0], QStringLiteral("指定的文件不是有效的 MIDI 文件。"));
+  EXPECT_EQ(errors[0], QStringLiteral("指定的文件不是有效的 MIDI 文件。\n文件：%1").arg(bad));
   EXPECT_EQ(f.Efilename->text(), bad);
   EXPECT_EQ(f.midiplay->DeviceID(), 0u);
   EXPECT_EQ(Groups(), (B{true, true, false, false}));  // the groups keep their state

@@ -93,10 +93,11 @@ QString TitleOfNextModal(const std::function<void()>& open) {
 TEST_F(Settings, PagesControlsAndTheirStartingStates) {
   TForm2& f = *Form2;
   EXPECT_EQ(f.PageControl1->geometry(), QRect(8, 8, 273, 169));
-  ASSERT_EQ(f.PageControl1->count(), 3);
+  ASSERT_EQ(f.PageControl1->count(), 4);
   EXPECT_EQ(f.PageControl1->tabText(0), "WAV 录制");
   EXPECT_EQ(f.PageControl1->tabText(1), "MIDI播放");
   EXPECT_EQ(f.PageControl1->tabText(2), "音量控制");
+  EXPECT_EQ(f.PageControl1->tabText(3), "语言");
   struct Placed {
     QWidget* control;
     int page;
@@ -158,7 +159,8 @@ TEST_F(Settings, AQualityRefusedWhileRecordingLeavesTheButtonsOnTheRateInEffect)
   Form1->wavrec->Start();
   ASSERT_TRUE(Form1->wavrec->State() & wisRecording);
   Form2->ql->click();
-  EXPECT_EQ(errors, QStringList{"Change to property while device was open"});
+  // The recorder's refusal, in the window's language.
+  EXPECT_EQ(errors, QStringList{"设备打开时不能修改此属性"});
   EXPECT_EQ(Form1->wavrec->SampleRate(), 44100);
   EXPECT_EQ(Quality(), "h");
   Form1->wavrec->Stop();

@@ -95,11 +95,11 @@ TEST_F(VolumePanel, StartUpLeavesRecordingMicrophoneAtFullVolumeUnmutedInBothWin
                          Panel{Form4->DestSel, Form4->SourceSel, Form4->LeftScroll, Form4->RightScroll,
                                Form4->cbMute, Form4->cbLink}}) {
     EXPECT_EQ(p.dest->count(), 2);
-    EXPECT_EQ(p.dest->itemText(0), "Speakers");
+    EXPECT_EQ(p.dest->itemText(0), "扬声器");  // the card's "Speakers" in the window's language
     EXPECT_EQ(p.dest->currentIndex(), 1);
     EXPECT_EQ(p.line->count(), 4);
     EXPECT_EQ(p.line->currentIndex(), 1);
-    EXPECT_EQ(p.line->currentText(), "Microphone");
+    EXPECT_EQ(p.line->currentText(), "麦克风");
     EXPECT_EQ(p.left->value(), 0);
     EXPECT_EQ(p.right->value(), 0);
     EXPECT_FALSE(p.mute->isChecked());
@@ -139,7 +139,7 @@ TEST_F(VolumePanel, ReadingALineShowsItsMuteAndActivationReadsAgain) {
   // Destination 0, line 3: the speakers' microphone, muted out of the box.
   Choose(Form1->DestSel, 0);
   EXPECT_EQ(Form1->SourceSel->currentIndex(), 0);
-  EXPECT_EQ(Form1->SourceSel->itemText(3), "Microphone");
+  EXPECT_EQ(Form1->SourceSel->itemText(3), "麦克风");
   Choose(Form1->SourceSel, 3);
   EXPECT_TRUE(Form1->cbMute->isChecked());
   Form1->cbMute->setChecked(false);

@@ -27,6 +27,26 @@ TEST(Usage, HelpFollowsTheLocaleForTheProgramAndEachCommand) {
   }
 }
 
+// --lang, anywhere on the line, outranks the locale; an error names the
+// file and gives the system's reason in that language.
+TEST(Usage, LangChoosesTheLanguageOfHelpAndErrors) {
+  const Result en = Tunelark({"--lang", "en", "--help"}, Environment(QStringLiteral("zh_CN.UTF-8")));
+  EXPECT_EQ(en.code, 0);
+  EXPECT_TRUE(en.out.startsWith("Usage: tunelark")) << en.out.constData();
+  const QByteArray take = "/proc/tunelark-lang-take.wav";
+  const Result failedEn = Tunelark({"record", "--seconds", "1", "--out", take, "--lang=en"},
+                                   Environment(QStringLiteral("zh_CN.UTF-8")));
+  EXPECT_EQ(failedEn.code, 1);
+  EXPECT_EQ(failedEn.err, "tunelark record: cannot write " + take + ": No such file or directory\n");
+  const Result failedZh = Tunelark({"record", "--lang", "zh", "--seconds", "1", "--out", take});
+  EXPECT_EQ(failedZh.code, 1);
+  EXPECT_EQ(QString::fromUtf8(failedZh.err),
+            QStringLiteral("tunelark record: 无法写入 %1: 没有那个文件或目录\n").arg(QString::fromUtf8(take)));
+  const Result bad = Tunelark({"--lang", "fr", "devices"});
+  EXPECT_EQ(bad.code, 2);
+  EXPECT_EQ(bad.err, "tunelark: --lang is zh or en\n");
+}
+
 TEST(Usage, BadUsageExitsWithTwo) {
   const QStringList cases[] = {
       {"record", "--out", "x.wav"},                               // neither accompaniment nor seconds

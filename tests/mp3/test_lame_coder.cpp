@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "mp3/LameCoder.h"
+#include "platform/language/language.h"
 #include "tests/mp3/Mp3TestFiles.h"
 #include "wavefile/MMWaveIO.h"
 
@@ -258,6 +259,7 @@ TEST_F(Conversion, FailuresStopAtTheFileAndKeepEarlierOutputs) {
 // cannot be written, have their own texts.
 TEST_F(Conversion, FullDiskGivesWriteErrors) {
   if (!QFileInfo::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  language::Choose("en");
   const QString sound = WriteWav("sound.wav", 44100, 2, Tone(44100, 2, 44100, 440, 9000, 9000));
   WriteFile(Path("empty.wav"), RecorderWav(44100, 2, 16, {}));
   for (const auto& [input, text] :
@@ -268,7 +270,9 @@ TEST_F(Conversion, FullDiskGivesWriteErrors) {
       coder.ProcessFiles();
       ADD_FAILURE() << "no error";
     } catch (const ELameError& e) {
-      EXPECT_STREQ(e.what(), text);
+      // The component's text, then the file and the reason.
+      EXPECT_EQ(std::string(e.what()), std::string(text) + "\ncannot write /dev/full: No space left on device");
+      EXPECT_TRUE(e.DiskFull());
     }
   }
 }

@@ -2,6 +2,7 @@
 // positions heard and read, ResetPosition, looping, file changes while
 // playing, and compressed files decoded on the way.
 #include "audio/MMWPlay.h"
+#include "platform/language/language.h"
 #include "play_fixture.h"
 
 using namespace playtest;
@@ -340,7 +341,9 @@ TEST_F(PlayerTest, ACompressedFileNoDecoderKnowsIsRefused) {
   put("data", 4), u32(4000), file.resize(file.size() + 4000, 7);
   std::ofstream(Path("mp3.wav"), std::ios::binary).write(file.data(), std::streamsize(file.size()));
   Name(Path("mp3.wav"));
-  EXPECT_EQ(ErrorOf<EMMWaveError>([&] { player->Start(); }), "Invalid wave file...");
+  language::Choose("en");
+  EXPECT_EQ(ErrorOf<EMMWaveError>([&] { player->Start(); }),
+            "Invalid wave file...\nthe sound format of " + Path("mp3.wav") + " cannot be decoded");
   EXPECT_EQ(player->State(), TMMWaveOutState(wosClosed));
   EXPECT_TRUE(log.empty());
 }

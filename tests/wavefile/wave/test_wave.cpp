@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/language/language.h"
 #include "tests/wavefile/wave/wave_files.h"
 #include "wavefile/DiskSpace.h"
 #include "wavefile/MMWave.h"
@@ -132,18 +133,21 @@ TEST_F(WaveTest, NamingFilesAndItsErrors) {
   CountingObserver seen;
   wave.AddObserver(&seen);
 
+  // The wave's own text, then the file and what is wrong with it.
+  language::Choose("en");
   WriteBytes(Path("junk.wav"), std::vector<std::uint8_t>(64, 'x'));
   try {
     wave.SetFileName(Path("junk.wav"));
     FAIL() << "junk accepted";
   } catch (const EMMWaveError& e) {
-    EXPECT_STREQ(e.what(), "Invalid wave file...");
+    EXPECT_EQ(std::string(e.what()), "Invalid wave file...\n" + Path("junk.wav") + " is not a WAV file");
   }
   try {
     wave.SetFileName(Path("missing.wav"));
     FAIL() << "missing file accepted";
   } catch (const EMMWaveError& e) {
-    EXPECT_STREQ(e.what(), "Error reading wave file");
+    EXPECT_EQ(std::string(e.what()),
+              "Error reading wave file\ncannot open " + Path("missing.wav") + ": No such file or directory");
   }
   EXPECT_EQ(seen.changes, 0);
 
@@ -173,7 +177,8 @@ TEST_F(WaveTest, NamingFilesAndItsErrors) {
     wave.CreateWaveFile(Path("no/such/folder/x.wav"), &f);
     FAIL() << "created in a missing folder";
   } catch (const EMMWaveError& e) {
-    EXPECT_STREQ(e.what(), "Unable to create wave file");
+    EXPECT_EQ(std::string(e.what()),
+              "Unable to create wave file\ncannot create " + Path("no/such/folder/x.wav") + ": No such file or directory");
   }
   EXPECT_EQ(wave.FileName(), Path("a.wav"));
 
@@ -282,9 +287,9 @@ TEST_F(WaveTest, AMemoryWaveTakesANamedFileWholeAndKeepsItsImageOnErrors) {
   // A file that is there but no wave, or is empty, is said to be invalid,
   // and the wave still holds and plays its image.
   WriteBytes(Path("noise.wav"), Ramp(64));
-  EXPECT_EQ(message("noise.wav"), "Invalid wave file...");
+  EXPECT_EQ(message("noise.wav"), "Invalid wave file...\n" + Path("noise.wav") + " is not a WAV file");
   WriteBytes(Path("empty.wav"), {});
-  EXPECT_EQ(message("empty.wav"), "Invalid wave file...");
+  EXPECT_EQ(message("empty.wav"), "Invalid wave file...\n" + Path("empty.wav") + " is not a WAV file");
   EXPECT_TRUE(wave.HasMemoryImage());
   EXPECT_EQ(wave.DataSize(), 100);
   EXPECT_EQ(seen.changes, 1);
