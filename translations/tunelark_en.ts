@@ -330,57 +330,57 @@
     </message>
     <message>
         <location line="+1"/>
-        <location line="+53"/>
+        <location line="+55"/>
         <location line="+61"/>
         <location line="+76"/>
         <source>新建WAV</source>
         <translation>New WAV</translation>
     </message>
     <message>
-        <location line="-189"/>
-        <location line="+53"/>
+        <location line="-191"/>
+        <location line="+55"/>
         <location line="+61"/>
         <source>打开WAV</source>
         <translation>Open WAV</translation>
     </message>
     <message>
-        <location line="-113"/>
-        <location line="+53"/>
+        <location line="-115"/>
+        <location line="+55"/>
         <location line="+65"/>
         <source>另存为MP3...</source>
         <translation>Save as MP3...</translation>
     </message>
     <message>
-        <location line="-116"/>
+        <location line="-118"/>
         <source>删除此WAV</source>
         <translation>Delete this WAV</translation>
     </message>
     <message>
         <location line="+3"/>
-        <location line="+175"/>
+        <location line="+177"/>
         <source>打开MIDI</source>
         <translation>Open MIDI</translation>
     </message>
     <message>
-        <location line="-175"/>
-        <location line="+50"/>
+        <location line="-177"/>
+        <location line="+52"/>
         <location line="+27"/>
         <source>浏览文件...</source>
         <translation>Browse...</translation>
     </message>
     <message>
-        <location line="-74"/>
+        <location line="-76"/>
         <source>设置选项</source>
         <translation>Settings</translation>
     </message>
     <message>
         <location line="+0"/>
-        <location line="+57"/>
+        <location line="+59"/>
         <source>设置Tunelark</source>
         <translation>Tunelark settings</translation>
     </message>
     <message>
-        <location line="-55"/>
+        <location line="-57"/>
         <source>退出</source>
         <translation>Exit</translation>
     </message>
@@ -396,38 +396,48 @@
     </message>
     <message>
         <location line="+0"/>
-        <location line="+44"/>
+        <location line="+46"/>
         <location line="+28"/>
         <source>播放MIDI</source>
         <translation>Play MIDI</translation>
     </message>
     <message>
-        <location line="-71"/>
+        <location line="-73"/>
         <source>暂停</source>
         <translation>Pause</translation>
     </message>
     <message>
         <location line="+0"/>
-        <location line="+44"/>
+        <location line="+46"/>
         <location line="+28"/>
         <source>暂停播放</source>
         <translation>Pause playing</translation>
     </message>
     <message>
-        <location line="-71"/>
-        <location line="+6"/>
+        <location line="-73"/>
+        <location line="+8"/>
         <source>停止</source>
         <translation>Stop</translation>
     </message>
     <message>
-        <location line="-6"/>
-        <location line="+44"/>
+        <location line="-8"/>
+        <location line="+46"/>
         <location line="+28"/>
         <source>停止播放</source>
         <translation>Stop playing</translation>
     </message>
     <message>
-        <location line="-69"/>
+        <location line="-71"/>
+        <source>显示歌词</source>
+        <translation>Show Lyrics</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>显示歌词窗口</source>
+        <translation>Show the lyrics window</translation>
+    </message>
+    <message>
+        <location line="+2"/>
         <source>录音控制(&amp;R)</source>
         <translation>&amp;Recording</translation>
     </message>
@@ -533,7 +543,7 @@
     </message>
     <message>
         <location line="+1"/>
-        <location filename="../app/main_wav.cpp" line="+226"/>
+        <location filename="../app/main_wav.cpp" line="+229"/>
         <source>请先新建一个WAV文件</source>
         <translation>Make a new WAV file first</translation>
     </message>
@@ -549,8 +559,8 @@
     </message>
     <message>
         <location line="+1"/>
-        <location filename="../app/main_wav.cpp" line="-127"/>
-        <location line="+135"/>
+        <location filename="../app/main_wav.cpp" line="-129"/>
+        <location line="+137"/>
         <location line="+15"/>
         <source>未知</source>
         <translation>Unknown</translation>
@@ -577,7 +587,7 @@
     </message>
     <message>
         <location line="+3"/>
-        <location filename="../app/main_midi.cpp" line="+105"/>
+        <location filename="../app/main_midi.cpp" line="+113"/>
         <location filename="../app/main_wav.cpp" line="-49"/>
         <source>就绪</source>
         <translation>Ready</translation>
@@ -593,22 +603,22 @@
         <translation>Save WAV as</translation>
     </message>
     <message>
-        <location filename="../app/main_midi.cpp" line="-42"/>
+        <location filename="../app/main_midi.cpp" line="-49"/>
         <source>文件：%1</source>
         <translation>File: %1</translation>
     </message>
     <message>
-        <location line="+18"/>
+        <location line="+23"/>
         <source>正在播放MIDI...</source>
         <translation>Playing MIDI...</translation>
     </message>
     <message>
-        <location line="+9"/>
+        <location line="+10"/>
         <source>暂停播放MIDI</source>
         <translation>MIDI paused</translation>
     </message>
     <message>
-        <location filename="../app/main_wav.cpp" line="-154"/>
+        <location filename="../app/main_wav.cpp" line="-157"/>
         <source>文件夹“%1”不存在。
 请选择一个已有的文件夹。</source>
         <translation>The folder &quot;%1&quot; does not exist.
@@ -629,14 +639,14 @@ Please choose another folder.</translation>
 Please choose another name.</translation>
     </message>
     <message>
-        <location line="+40"/>
+        <location line="+42"/>
         <source>“%1”中已经有录音。
 要用新的录音替换它吗？</source>
         <translation>&quot;%1&quot; already holds a recording.
 Replace it with the new recording?</translation>
     </message>
     <message>
-        <location line="+36"/>
+        <location line="+37"/>
         <source>正在录音，静...</source>
         <translation>Recording, quiet please...</translation>
     </message>
@@ -665,7 +675,7 @@ What was recorded is kept in:
 <context>
     <name>TForm2</name>
     <message>
-        <location filename="../app/config.cpp" line="+36"/>
+        <location filename="../app/config.cpp" line="+39"/>
         <source>Tunelark 设置</source>
         <translation>Tunelark settings</translation>
     </message>
@@ -736,7 +746,17 @@ What was recorded is kept in:
         <translation>MIDI playback device</translation>
     </message>
     <message>
-        <location line="+7"/>
+        <location line="+4"/>
+        <source>歌词编码:</source>
+        <translation>Lyrics encoding:</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>自动检测</source>
+        <translation>Detect</translation>
+    </message>
+    <message>
+        <location line="+16"/>
         <source>音量控制</source>
         <translation>Volume</translation>
     </message>
@@ -805,6 +825,19 @@ What was recorded is kept in:
         <location line="+6"/>
         <source>注意:先选择放音或录音再选择要控制的设备</source>
         <translation>Note: choose the mix first, then the line</translation>
+    </message>
+</context>
+<context>
+    <name>TLyricsWindow</name>
+    <message>
+        <location filename="../app/lyricswindow.cpp" line="+40"/>
+        <source>歌词</source>
+        <translation>Lyrics</translation>
+    </message>
+    <message>
+        <location line="+144"/>
+        <source>（没有歌词）</source>
+        <translation>(no lyrics)</translation>
     </message>
 </context>
 <context>
