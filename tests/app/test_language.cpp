@@ -25,6 +25,7 @@
 #include "app/config.h"
 #include "app/dialogs.h"
 #include "app/handlers.h"
+#include "app/lyricswindow.h"
 #include "app/main.h"
 #include "app/properties.h"
 #include "app/savemp3.h"
@@ -105,8 +106,10 @@ QStringList WindowTexts(QWidget* window) {
     if (auto* tabs = qobject_cast<QTabWidget*>(w))
       for (int i = 0; i < tabs->count(); ++i) AddText(texts, tabs->tabText(i));
     if (auto* list = qobject_cast<QComboBox*>(w)) {
-      const bool devices = qobject_cast<soundcard::DeviceDialog*>(list->window()) != nullptr;
-      for (int i = 0; i < (devices ? std::min(1, list->count()) : list->count()); ++i) AddText(texts, list->itemText(i));
+      // Device and encoding names are names; the first entry of those lists is a text.
+      const bool names = qobject_cast<soundcard::DeviceDialog*>(list->window()) != nullptr ||
+                         (Form2 && list == Form2->LyricsCoding);
+      for (int i = 0; i < (names ? std::min(1, list->count()) : list->count()); ++i) AddText(texts, list->itemText(i));
     }
     if (auto* status = qobject_cast<TStatusBar*>(w)) AddText(texts, status->PanelText(1));
   }
@@ -153,7 +156,7 @@ TEST_P(Interface, EveryWindowIsInOneLanguage) {
   Form1->show();
   QTest::qWait(50);
   soundcard::DeviceDialog sheet(Form2, Form2->MMPro->Title);
-  const QList<QWidget*> windows = {Form1, Form2, Form3, Form4, AboutBox, &sheet};
+  const QList<QWidget*> windows = {Form1, Form2, Form3, Form4, AboutBox, LyricsForm, &sheet};
   int walked = 0;
   for (QWidget* window : windows) {
     for (const QString& text : WindowTexts(window)) {
