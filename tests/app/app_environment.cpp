@@ -2,6 +2,9 @@
 // program sets it up.
 #include <gtest/gtest.h>
 
+#include <QSettings>
+#include <QTemporaryDir>
+
 #include <memory>
 
 #include "app/Tunelark.h"
@@ -12,6 +15,9 @@ namespace {
 class ApplicationEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
+    // The windows remember places and choices: in a folder of the tests'
+    // own, never in the user's settings.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings_.path());
     app_ = std::make_unique<TApplication>(argc_, argv_);
     // The windows' own (Chinese) texts, whatever the locale; a test that
     // wants English chooses it.
@@ -24,6 +30,7 @@ class ApplicationEnvironment : public ::testing::Environment {
   int argc_ = 1;
   char name_[9] = "tunelark";
   char* argv_[2] = {name_, nullptr};
+  QTemporaryDir settings_;
   std::unique_ptr<TApplication> app_;
 };
 

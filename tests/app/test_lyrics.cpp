@@ -144,21 +144,6 @@ TEST_F(LyricsWindow, TheSungColourSweepsThroughASyllableAsDrawnAndF11GoesFullScr
   EXPECT_FALSE(w.isFullScreen());
 }
 
-// A one-note MIDI file of `ms` milliseconds: SMPTE time at 25 frames of 40
-// ticks, so one tick is one millisecond.
-std::vector<std::uint8_t> Song(std::uint32_t ms) {
-  std::vector<std::uint8_t> track = {0x00, 0x90, 60, 100, 0x01, 0x80, 60, 0};
-  std::uint32_t d = ms - 1;
-  std::vector<std::uint8_t> delta = {std::uint8_t(d & 0x7F)};
-  while (d >>= 7) delta.insert(delta.begin(), std::uint8_t(0x80 | (d & 0x7F)));
-  track.insert(track.end(), delta.begin(), delta.end());
-  track.insert(track.end(), {0xFF, 0x2F, 0x00});
-  std::vector<std::uint8_t> f = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0xE7, 40, 'M', 'T', 'r', 'k', 0, 0, 0,
-                                 std::uint8_t(track.size())};
-  f.insert(f.end(), track.begin(), track.end());
-  return f;
-}
-
 // The songs whose name starts with "words" have TwoPages(); the reader's
 // calls are counted with the encoding asked for.
 class LyricsFollow : public WindowTest {
