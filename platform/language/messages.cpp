@@ -67,7 +67,9 @@ QString Line(const QString& line) {
     }
     QString shown = Chinese() ? QString::fromUtf8(m.text) : QCoreApplication::translate("Message", m.text);
     if (!name.isNull()) shown = shown.arg(name);
-    return returned ? QLatin1Char('\r') + shown : shown;
+    // The component's own text stays as it is, word for word (scripts and
+    // help pages quote it); what it means follows in the interface's language.
+    return shown == bare ? line : line + QLatin1Char('\n') + shown;
   }
   return line;
 }

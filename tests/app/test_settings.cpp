@@ -159,8 +159,8 @@ TEST_F(Settings, AQualityRefusedWhileRecordingLeavesTheButtonsOnTheRateInEffect)
   Form1->wavrec->Start();
   ASSERT_TRUE(Form1->wavrec->State() & wisRecording);
   Form2->ql->click();
-  // The recorder's refusal, in the window's language.
-  EXPECT_EQ(errors, QStringList{"设备打开时不能修改此属性"});
+  // The recorder's refusal word for word, then in the window's language.
+  EXPECT_EQ(errors, QStringList{"Change to property while device was open\n设备打开时不能修改此属性"});
   EXPECT_EQ(Form1->wavrec->SampleRate(), 44100);
   EXPECT_EQ(Quality(), "h");
   Form1->wavrec->Stop();

@@ -485,8 +485,9 @@ TEST_F(Workflow, AFileThatIsNotWaveLeavesTheTakeSelectedAndDeleteSendsTheTakeToT
   const QString song = Write(QStringLiteral("song-copy.wav"), songBytes);
   answers << song;
   Form1->btwopen->click();
-  // The file's own text in the window's language, and which file it is.
-  ASSERT_EQ(errors, QStringList{QStringLiteral("无效的波形文件...\n%1 不是WAV文件").arg(song)});
+  // The file's own text word for word, in the window's language, and which
+  // file it is.
+  ASSERT_EQ(errors, QStringList{QStringLiteral("Invalid wave file...\n无效的波形文件...\n%1 不是WAV文件").arg(song)});
   EXPECT_EQ(ViewOfTake(Groups()), before);
 
   Form1->btdel->click();
