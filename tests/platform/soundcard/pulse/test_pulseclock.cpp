@@ -339,8 +339,14 @@ TEST_P(PulseClock, ReportedRoundTripMatchesTheLoopBack) {
     EXPECT_LE(off.size(), reported.size() / 50) << "reports more than 2 ms off: " << ::testing::PrintToString(off);
     std::vector<std::int32_t> sorted = reported;
     std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(sorted.size() / 2), sorted.end());
-    EXPECT_NEAR(sorted[sorted.size() / 2], measured.front(), kTwoMs / 2);
+    // The settled figure within 1 ms of the loop-back; on PipeWire within
+    // 2 ms: its reports of a stream resampled to its graph's 48 kHz and back
+    // sit 0.5 to 1.1 ms above the loop-back (20 to 48 frames over a dozen
+    // runs), far below a graph cycle (5.3 ms), which is what this catches.
+    const std::int64_t within = GetParam() == ServerKind::PipeWire ? kTwoMs : kTwoMs / 2;
+    EXPECT_NEAR(sorted[sorted.size() / 2], measured.front(), within);
     RecordProperty("round_trip_frames", std::to_string(measured.front()));
+    RecordProperty("reported_median_frames", std::to_string(sorted[sorted.size() / 2]));
     return;
   }
   GTEST_SKIP() << StalledText();
