@@ -83,11 +83,11 @@ struct FileRun {
     } else {
       way = Way::Sibling;
       mode |= QIODevice::Truncate;
-      QString why;
-      errno = 0;
-      file = CreateSiblingFile(target, &why);
-      openError = errno ? errno : EIO;
-      if (file.isEmpty()) return false;
+      file = CreateSiblingFile(target, nullptr);
+      if (file.isEmpty()) {
+        openError = errno ? errno : EIO;
+        return false;
+      }
     }
     out.setFileName(file);
     errno = 0;
