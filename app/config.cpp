@@ -9,8 +9,6 @@
 #include <QTabWidget>
 #include <algorithm>
 
-#include <algorithm>
-
 #include "app/formstyle.h"
 #include "app/handlers.h"
 #include "app/lyricssettings.h"

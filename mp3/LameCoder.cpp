@@ -57,6 +57,7 @@ struct FileRun {
   Way way = Way::Direct;
   QString target;              // the file that ends up holding the MP3
   int openError = 0;           // why the output could not be opened (errno)
+  int writeError = 0;          // why the last write failed (errno)
   bool succeeded = false;      // set when everything was written
   std::vector<BYTE> mp3;
   HBE_STREAM stream = 0;
@@ -83,11 +84,11 @@ struct FileRun {
     } else {
       way = Way::Sibling;
       mode |= QIODevice::Truncate;
-      QString why;
-      errno = 0;
-      file = CreateSiblingFile(target, &why);
-      openError = errno ? errno : EIO;
-      if (file.isEmpty()) return false;
+      file = CreateSiblingFile(target, nullptr);
+      if (file.isEmpty()) {
+        openError = errno ? errno : EIO;
+        return false;
+      }
     }
     out.setFileName(file);
     errno = 0;
@@ -130,8 +131,12 @@ struct FileRun {
   bool Write(const void* data, qint64 n) {
     const char* p = static_cast<const char*>(data);
     while (n > 0) {
+      errno = 0;
       const qint64 written = out.write(p, n);
-      if (written <= 0) return false;
+      if (written <= 0) {
+        writeError = errno ? errno : EIO;
+        return false;
+      }
       p += written;
       n -= written;
     }
@@ -139,10 +144,11 @@ struct FileRun {
   }
 
   // The error of a failed write, saying whether the disk was full.
-  // The text is followed by the file and the system's reason.
+  // The text is followed by the file and the system's reason (a file size
+  // limit is not a full disk).
   ELameError WriteFailed(const char* text) const {
-    const bool full = out.error() == QFileDevice::ResourceError;
-    const QString where = language::CannotWrite(target, full ? ENOSPC : EIO);
+    const bool full = writeError == ENOSPC || out.error() == QFileDevice::ResourceError;
+    const QString where = language::CannotWrite(target, full ? ENOSPC : writeError ? writeError : EIO);
     return ELameError(QString::fromLatin1(text) + QLatin1Char('\n') + where, full);
   }
 

@@ -55,6 +55,7 @@ QString CreateSiblingFile(const QString& path, QString* error) {
   const QByteArray head = CutUtf8(base, room - marker.size() - kRandomChars - extension.size());
   if (head.isEmpty() && !base.isEmpty()) {
     if (error) *error = SystemReason(ENAMETOOLONG);
+    errno = ENAMETOOLONG;
     return {};
   }
   static const char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
@@ -69,10 +70,13 @@ QString CreateSiblingFile(const QString& path, QString* error) {
       if (info.exists()) file.setPermissions(info.permissions());
       return candidate;
     }
+    const int failed = errno;  // the checks below may change it
     if (QFileInfo::exists(candidate) || QFileInfo(candidate).isSymLink()) continue;  // taken: another name
     if (error) *error = file.errorString();
+    errno = failed;
     return {};
   }
   if (error) *error = SystemReason(EEXIST);
+  errno = EEXIST;
   return {};
 }

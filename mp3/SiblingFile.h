@@ -17,5 +17,6 @@ QString ResolveOutputName(const QString& path);
 // whole path fits PATH_MAX whenever `path` does: the base name is shortened,
 // at a character boundary, as far as needed. It gets the permissions of
 // the file at `path`, when there is one. Returns the new file's name,
-// or an empty string with `error` set to the system's reason.
+// or an empty string with `error` set to the system's reason (and errno to
+// its number).
 QString CreateSiblingFile(const QString& path, QString* error);

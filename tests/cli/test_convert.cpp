@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <cmath>
 #include <csignal>
+#include <sys/resource.h>
 
 #include "cli_fixture.h"
 
@@ -121,4 +122,24 @@ TEST(Convert, CtrlCStopsTheConversionAndKeepsNoPartialMp3) {
   EXPECT_EQ(r.code, 1);
   EXPECT_TRUE(r.err.contains("interrupted")) << r.err.constData();
   EXPECT_EQ(Entries(dir.path()), QStringList({"long.wav", "next.wav"}));
+}
+
+TEST(Convert, AFileSizeLimitIsReportedAsSuchAndLeavesNoMp3) {
+  QTemporaryDir dir;
+  WriteWav(dir.filePath("take.wav"), 44100, 44100 * 10);
+  QProcess p;
+  // The shell's "ulimit -f 64" with SIGXFSZ ignored: a write past 64 KiB fails with EFBIG.
+  p.setChildProcessModifier([] {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{65536, 65536};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  });
+  Start(p, {"convert", dir.filePath("take.wav"), "-o", dir.filePath("take.mp3"), "-q"}, Environment());
+  const Result r = Finish(p);
+  EXPECT_FALSE(r.crashed);
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.ErrLines().size(), 1) << r.err.constData();
+  EXPECT_TRUE(r.err.contains("File too large")) << r.err.constData();
+  EXPECT_FALSE(r.err.contains("Input/output error") || r.err.contains("disk is full")) << r.err.constData();
+  EXPECT_EQ(Entries(dir.path()), QStringList({"take.wav"}));
 }
