@@ -56,8 +56,10 @@ int RunLyrics(const QStringList& args) {
   const lyrics::Lyrics words = ReadSongLyrics(song, encoding);
   if (words.empty()) throw ECliFailure(Tr("%1 has no lyrics", "%1 没有歌词").arg(song));
   const std::string out = format == QLatin1String("lrc") ? lyrics::WriteLrc(words) : lyrics::WriteText(words);
-  std::fwrite(out.data(), 1, out.size(), stdout);
-  if (std::fflush(stdout) != 0) throw ECliFailure(Tr("cannot write the lyrics", "无法输出歌词"));
+  // A long text goes past stdio's buffer straight to the file, whose failure
+  // only fwrite's count tells: the flush after it then has nothing to write.
+  const bool written = std::fwrite(out.data(), 1, out.size(), stdout) == out.size();
+  if (std::fflush(stdout) != 0 || !written) throw ECliFailure(Tr("cannot write the lyrics", "无法输出歌词"));
   return 0;
 }
 

@@ -14,6 +14,8 @@
 #include <taglib/id3v2frame.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
+#include <taglib/mpegheader.h>
+#include <taglib/mpegproperties.h>
 #include <taglib/synchronizedlyricsframe.h>
 #include <taglib/textidentificationframe.h>
 #include <taglib/unsynchronizedlyricsframe.h>
@@ -53,11 +55,20 @@ const TagLib::ID3v2::SynchronizedLyricsFrame* FindSylt(const TagLib::ID3v2::Tag&
   return any;
 }
 
-// The milliseconds of a SYLT time: MPEG frames are 1152 samples.
-std::uint32_t SyltMs(unsigned int time, bool mpegFrames, int sampleRate) {
+// The samples of one MPEG frame: 384 in Layer I, 576 in Layer III of MPEG-2
+// and 2.5 (sample rates up to 24 kHz), 1152 otherwise.
+int SamplesPerFrame(const TagLib::MPEG::Properties& p) {
+  if (p.layer() == 1) return 384;
+  if (p.layer() == 3 && p.version() != TagLib::MPEG::Header::Version1) return 576;
+  return 1152;
+}
+
+// The milliseconds of a SYLT time given in MPEG frames.
+std::uint32_t SyltMs(unsigned int time, bool mpegFrames, const TagLib::MPEG::Properties* audio) {
   if (!mpegFrames) return time;
-  if (sampleRate <= 0) return 0;
-  return std::uint32_t(std::uint64_t(time) * 1152 * 1000 / std::uint64_t(sampleRate));
+  if (!audio || audio->sampleRate() <= 0) return 0;
+  return std::uint32_t(std::uint64_t(time) * std::uint64_t(SamplesPerFrame(*audio)) * 1000 /
+                       std::uint64_t(audio->sampleRate()));
 }
 
 // The bytes an ID3v2 tag takes at the start of a file (header, frames,
@@ -112,9 +123,8 @@ Lyrics ReadMp3Lyrics(const std::string& path, const std::string& encoding) {
   std::uint32_t lastMs = 0;
   if (sylt) {
     const bool frames = sylt->timestampFormat() == TagLib::ID3v2::SynchronizedLyricsFrame::AbsoluteMpegFrames;
-    const int rate = file.audioProperties() ? file.audioProperties()->sampleRate() : 0;
     for (const auto& t : sylt->synchedText()) {
-      lastMs = std::max(lastMs, SyltMs(t.time, frames, rate));
+      lastMs = std::max(lastMs, SyltMs(t.time, frames, file.audioProperties()));
       builder.AddText(lastMs, decode(RawText(t.text, stored)));
     }
   } else {

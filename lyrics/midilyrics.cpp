@@ -30,6 +30,15 @@ int BusiestTrack(const sequencer::Song& song, std::uint8_t type) {
 
 bool StartsWithMarker(const std::string& bytes) { return !bytes.empty() && (bytes[0] == '\\' || bytes[0] == '/'); }
 
+// Whether a track's text events are .kar words: the file has .kar headers,
+// or the track marks its pages and lines. Many plain MIDI files carry a
+// remark or two as text events ("Sequenced by ..."), which are no words.
+bool KarWords(const sequencer::Song& song, int track) {
+  for (const sequencer::MetaText& t : song.texts)
+    if (t.type == kText && (IsHeader(t.bytes) || (t.track == track && StartsWithMarker(t.bytes)))) return true;
+  return false;
+}
+
 // Whether the events of a kind on a track use the .kar markers: text events
 // do; lyric events copied from them by some tools do too, and then have no
 // CR or LF of their own.
@@ -73,7 +82,8 @@ std::size_t CountSyllables(const Lyrics& lyrics) {
 }  // namespace
 
 Lyrics LyricsOfSong(const sequencer::Song& song, const std::string& encoding) {
-  const int textTrack = BusiestTrack(song, kText);
+  int textTrack = BusiestTrack(song, kText);
+  if (textTrack >= 0 && !KarWords(song, textTrack)) textTrack = -1;
   const int lyricTrack = BusiestTrack(song, kLyric);
   if (textTrack < 0 && lyricTrack < 0) return {};
 

@@ -16,7 +16,9 @@ namespace lyrics {
 // Lyric events: one syllable each; a CR or LF in one ends a line, a second
 // one a page. Text events (.kar): "@" starts a header ("@T" the title, a
 // second "@T" the artist; "@K", "@V", "@I", "@L" and others are skipped),
-// a leading "\" starts a new page, a leading "/" a new line. Each kind is
+// a leading "\" starts a new page, a leading "/" a new line; they are words
+// only in a file with such headers or on a track with such markers (other
+// files' text events are remarks). Each kind is
 // taken from the track that holds most of it; where a file has both, the
 // kind with more syllables (text events on a tie: lyric events copied from
 // them may have lost their line ends). Lyric events without any CR or LF

@@ -114,6 +114,23 @@ TEST(Lyrics, PrintsEnhancedLrcOrLinesAndFailsInOneLine) {
     if (c.code == 1) EXPECT_EQ(r.ErrLines().size(), 1) << r.err.constData();
   }
   EXPECT_TRUE(Tunelark({"lyrics", wordless}).err.contains("has no lyrics"));
+
+  // Words longer than stdio's buffer into a file that takes only some of
+  // them (a file size limit, as a full disk would): a failure, not success.
+  Track many;
+  many.Meta(0, 0x01, "@TLong");
+  for (int i = 0; i < 600; ++i) many.Meta(i ? 120 : 0, 0x01, (i % 8 ? "la " : "/la "));
+  const QString longSong = dir.filePath("long.kar");
+  WriteBytes(longSong, smftest::File({many}, 480));
+  const QString cut = dir.filePath("cut.lrc");
+  QProcess p;
+  p.setProcessEnvironment(Environment());
+  p.start("bash", {"-c", "ulimit -f 1; trap '' XFSZ; exec \"$0\" lyrics \"$1\" > \"$2\"", TUNELARK_BIN, longSong, cut});
+  ASSERT_TRUE(p.waitForStarted());
+  r = Finish(p);
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.ErrLines().size(), 1) << r.err.constData();
+  EXPECT_LT(QFileInfo(cut).size(), Tunelark({"lyrics", longSong}).out.size());
 }
 
 TEST(Lyrics, RecordShowsTheLineSungAndBothMp3sCarryTheWordsInTime) {

@@ -79,4 +79,10 @@ TEST_F(LyricsFiles, BothKindsInOneFileTheOneWithMoreSyllablesWins) {
   EXPECT_EQ(boat.lines[0].text(), "Row row");
   EXPECT_EQ(boat.lines[1].text(), "your boat");
   EXPECT_FALSE(boat.lines[1].newPage);
+
+  // The remarks of a plain MIDI file, without .kar headers or markers, are
+  // no words.
+  Track remarks;
+  remarks.Meta(0, 0x01, "Sequenced by hand").Meta(0, 0x01, "for the tests").Note(0).Meta(480, 0x01, "Verse");
+  EXPECT_TRUE(lyrics::ReadLyrics(write("plain.mid", smftest::File({remarks}, 480))).empty());
 }

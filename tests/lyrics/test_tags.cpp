@@ -15,15 +15,16 @@
 namespace {
 
 // Half a second of a 440 Hz tone, encoded by libmp3lame with its defaults
-// (no tag of its own).
-std::string ToneMp3() {
+// at `rate` (no tag of its own).
+std::string ToneMp3(int rate = 44100) {
   lame_global_flags* lame = lame_init();
-  lame_set_in_samplerate(lame, 44100);
+  lame_set_in_samplerate(lame, rate);
+  lame_set_out_samplerate(lame, rate);
   lame_set_num_channels(lame, 1);
   lame_set_write_id3tag_automatic(lame, 0);
   lame_init_params(lame);
-  std::vector<short> pcm(22050);
-  for (std::size_t i = 0; i < pcm.size(); ++i) pcm[i] = short(8000 * std::sin(2 * M_PI * 440 * double(i) / 44100));
+  std::vector<short> pcm(std::size_t(rate / 2));
+  for (std::size_t i = 0; i < pcm.size(); ++i) pcm[i] = short(8000 * std::sin(2 * M_PI * 440 * double(i) / rate));
   std::vector<unsigned char> out(pcm.size() * 2 + 7200);
   int n = lame_encode_buffer(lame, pcm.data(), pcm.data(), int(pcm.size()), out.data(), int(out.size()));
   n += lame_encode_flush(lame, out.data() + n, int(out.size()) - n);
@@ -96,4 +97,23 @@ TEST_F(LyricsFiles, Mp3TagsCarryTitleWordsAndSyllableTimes) {
   ExpectLine(back.lines[1], false, {{2500, 4000, "world"}});
   EXPECT_TRUE(back.lines[2].newPage);
   EXPECT_EQ(back.title, "demo");
+
+  // Syllable times in MPEG frames, as some taggers write them: a frame of
+  // Layer III at 22.05 kHz holds 576 samples.
+  const std::string low = write("low.mp3", ToneMp3(22050));
+  {
+    TagLib::MPEG::File f(low.c_str());
+    ASSERT_EQ(f.audioProperties()->sampleRate(), 22050);
+    auto* framed = new TagLib::ID3v2::SynchronizedLyricsFrame(TagLib::String::Latin1);
+    framed->setTimestampFormat(TagLib::ID3v2::SynchronizedLyricsFrame::AbsoluteMpegFrames);
+    TagLib::ID3v2::SynchronizedLyricsFrame::SynchedTextList texts;
+    texts.append({0, "One"});
+    texts.append({49, "\ntwo"});
+    framed->setSynchedText(texts);
+    f.ID3v2Tag(true)->addFrame(framed);
+    ASSERT_TRUE(f.save());
+  }
+  const lyrics::Lyrics framed = lyrics::ReadLyrics(low);
+  ASSERT_EQ(framed.lines.size(), 2u);
+  EXPECT_EQ(framed.lines[1].startMs(), 1280u);  // 49 x 576 / 22050 s
 }
