@@ -31,12 +31,20 @@ int BusiestTrack(const sequencer::Song& song, std::uint8_t type) {
 bool StartsWithMarker(const std::string& bytes) { return !bytes.empty() && (bytes[0] == '\\' || bytes[0] == '/'); }
 
 // Whether a track's text events are .kar words: the file has .kar headers,
-// or the track marks its pages and lines. Many plain MIDI files carry a
-// remark or two as text events ("Sequenced by ..."), which are no words.
+// the track marks its pages and lines, or it spreads at least four of them
+// over the song. Many plain MIDI files carry a remark or two as text events
+// ("Sequenced by ...", at the start), which are no words.
 bool KarWords(const sequencer::Song& song, int track) {
-  for (const sequencer::MetaText& t : song.texts)
-    if (t.type == kText && (IsHeader(t.bytes) || (t.track == track && StartsWithMarker(t.bytes)))) return true;
-  return false;
+  int count = 0;
+  std::uint64_t first = 0, last = 0;
+  for (const sequencer::MetaText& t : song.texts) {
+    if (t.type != kText) continue;
+    if (IsHeader(t.bytes) || (t.track == track && StartsWithMarker(t.bytes))) return true;
+    if (t.track != track) continue;
+    if (count++ == 0) first = t.frame;
+    last = t.frame;
+  }
+  return count >= 4 && last > first;
 }
 
 // Whether the events of a kind on a track use the .kar markers: text events

@@ -17,8 +17,9 @@ namespace lyrics {
 // one a page. Text events (.kar): "@" starts a header ("@T" the title, a
 // second "@T" the artist; "@K", "@V", "@I", "@L" and others are skipped),
 // a leading "\" starts a new page, a leading "/" a new line; they are words
-// only in a file with such headers or on a track with such markers (other
-// files' text events are remarks). Each kind is
+// only in a file with such headers, on a track with such markers, or on a
+// track that spreads four or more of them over the song (other files' text
+// events are remarks). Each kind is
 // taken from the track that holds most of it; where a file has both, the
 // kind with more syllables (text events on a tie: lyric events copied from
 // them may have lost their line ends). Lyric events without any CR or LF

@@ -85,4 +85,11 @@ TEST_F(LyricsFiles, BothKindsInOneFileTheOneWithMoreSyllablesWins) {
   Track remarks;
   remarks.Meta(0, 0x01, "Sequenced by hand").Meta(0, 0x01, "for the tests").Note(0).Meta(480, 0x01, "Verse");
   EXPECT_TRUE(lyrics::ReadLyrics(write("plain.mid", smftest::File({remarks}, 480))).empty());
+  // Unmarked syllables spread over a song are words: one line of them.
+  Track sung;
+  sung.Meta(0, 0x01, "Hel").Note(0).Meta(480, 0x01, "lo ").Meta(480, 0x01, "my ").Meta(480, 0x01, "friend");
+  const lyrics::Lyrics unmarked = lyrics::ReadLyrics(write("unmarked.kar", smftest::File({sung}, 480)));
+  ASSERT_EQ(unmarked.lines.size(), 1u);
+  EXPECT_EQ(unmarked.lines[0].text(), "Hello my friend");
+  EXPECT_EQ(unmarked.lines[0].syllables[3].startMs, 1500u);
 }
