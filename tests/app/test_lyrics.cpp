@@ -138,6 +138,12 @@ TEST_F(LyricsWindow, TheSungColourSweepsThroughASyllableAsDrawnAndF11GoesFullScr
   EXPECT_EQ(all.unsungLeft, 1 << 20);
   EXPECT_NEAR(all.sungRight, unsung.inkRight, 1);
 
+  // Another song without words, while this line is sung: nothing of it
+  // stays on the window.
+  w.SetLyrics({});
+  const Columns cleared = Scan(w.grab().toImage());
+  EXPECT_EQ(cleared.inkRight, -1);
+
   QTest::keyClick(&w, Qt::Key_F11);
   EXPECT_TRUE(w.isFullScreen());
   QTest::keyClick(&w, Qt::Key_Escape);
