@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/formstyle.h"
 #include "app/lyricssettings.h"
 #include "app/lyricssource.h"
 #include "app/lyricswindow.h"
@@ -26,9 +27,7 @@ void TForm1::ReadSongLyrics(bool showWhenFound) {
 }
 
 void TForm1::showlyricsClick() {
-  LyricsForm->show();
-  LyricsForm->raise();
-  LyricsForm->activateWindow();
+  if (LyricsForm) ShowInFront(LyricsForm);
 }
 
 void TForm1::FollowLyrics(bool playing) {
