@@ -7,7 +7,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
-#include <algorithm>
 
 #include "app/formstyle.h"
 #include "app/handlers.h"

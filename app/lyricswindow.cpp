@@ -65,8 +65,7 @@ TLyricsWindow::~TLyricsWindow() {
 
 void TLyricsWindow::SetLyrics(lyrics::Lyrics words) {
   words_ = std::move(words);
-  for (Shaped& s : shaped_) s = Shaped{};
-  slots_ = {};
+  ForgetShown();
   ShowPosition();
   update();
 }
@@ -106,6 +105,16 @@ void TLyricsWindow::ShowAt(std::int64_t ms) {
   const QRect band = LineRect(line, height() * kCurrentBaseline);
   const int left = int(std::floor(TextLeft(line))) + std::min(before, pixels) - 1;
   update(QRect(left, band.top(), std::abs(pixels - before) + 3, band.height()));
+}
+
+// The next ShowAt repaints the whole window: what was shown, down to the
+// sweep, belongs to other words or another size. A sweep left behind would
+// make it repaint only a strip of a line that is no longer there.
+void TLyricsWindow::ForgetShown() {
+  for (Shaped& s : shaped_) s = Shaped{};
+  slots_ = {};
+  sungPixels_ = 0;
+  sungWidth_ = 0;
 }
 
 TLyricsWindow::Shaped& TLyricsWindow::Shape(int line) {
@@ -203,8 +212,7 @@ void TLyricsWindow::paintEvent(QPaintEvent* event) {
 }
 
 void TLyricsWindow::resizeEvent(QResizeEvent* event) {
-  for (Shaped& s : shaped_) s = Shaped{};
-  slots_ = {};
+  ForgetShown();
   ShowAt(shownMs_);
   QWidget::resizeEvent(event);
 }

@@ -76,6 +76,7 @@ class TLyricsWindow : public QWidget {
   double TextLeft(const Shaped& line) const;
   QRect LineRect(const Shaped& line, double baseline) const;
   const QPixmap& Picture(Shaped& line, Colour colour, const QRect& rect, double baseline);
+  void ForgetShown();
   void RememberGeometry();
 
   lyrics::Lyrics words_;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/formstyle.h"
 #include "app/lyricssettings.h"
 #include "app/lyricssource.h"
 #include "app/lyricswindow.h"
@@ -19,13 +20,14 @@ void TForm1::ReadSongLyrics(bool showWhenFound) {
   const bool open = midiplay->DeviceID() != 0 && !song.isEmpty();
   LyricsForm->SetLyrics({});  // a reader's error leaves no other song's words behind
   if (open) LyricsForm->SetLyrics(LoadSongLyrics(song, LyricsEncoding()));
+  // The take recorded with this song carries its words as read now: another
+  // encoding chosen during or after the take mends them in its MP3 too.
+  if (open && song == FTakeSong) FTakeLyrics = LyricsForm->Words();
   if (showWhenFound && !LyricsForm->Words().empty()) LyricsForm->show();
 }
 
 void TForm1::showlyricsClick() {
-  LyricsForm->show();
-  LyricsForm->raise();
-  LyricsForm->activateWindow();
+  if (LyricsForm) ShowInFront(LyricsForm);
 }
 
 void TForm1::FollowLyrics(bool playing) {

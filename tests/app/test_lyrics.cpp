@@ -19,6 +19,7 @@
 #include "app/lyricssource.h"
 #include "app/lyricswindow.h"
 #include "app/main.h"
+#include "lyrics/id3lyrics.h"
 #include "platform/sequencer/mediaplayer.h"
 #include "platform/sequencer/seqcontrol.h"
 #include "platform/soundcard/cardcontrol.h"
@@ -138,6 +139,12 @@ TEST_F(LyricsWindow, TheSungColourSweepsThroughASyllableAsDrawnAndF11GoesFullScr
   EXPECT_EQ(all.unsungLeft, 1 << 20);
   EXPECT_NEAR(all.sungRight, unsung.inkRight, 1);
 
+  // Another song without words, while this line is sung: nothing of it
+  // stays on the window.
+  w.SetLyrics({});
+  const Columns cleared = Scan(w.grab().toImage());
+  EXPECT_EQ(cleared.inkRight, -1);
+
   QTest::keyClick(&w, Qt::Key_F11);
   EXPECT_TRUE(w.isFullScreen());
   QTest::keyClick(&w, Qt::Key_Escape);
@@ -221,6 +228,37 @@ TEST_F(LyricsFollow, OpensWithASongWithWordsAndFollowsPlayPauseStop) {
   f.Nlyrics->trigger();
   EXPECT_TRUE(w.isVisible());
   EXPECT_EQ(LyricsWindowGeometry(), QRect(40, 50, 500, 200));
+  EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+// Words that came out garbled are read again in the encoding the user
+// chooses while the take records; the take's MP3 carries them as read then,
+// named after the song.
+TEST_F(LyricsFollow, ATakesMp3CarriesTheWordsInTheEncodingChosenDuringIt) {
+  SetLyricsReaderForTests([](const QString&, const QString& encoding) {
+    lyrics::Lyrics words;
+    words.lines = {Line({{500, 1000, encoding.isEmpty() ? "\xC3\xB4\xC3\xB7" : "春风"}}, true)};
+    return words;
+  });
+  TForm1& f = *Form1;
+  Browse(Write(QStringLiteral("song.mid"), Song(6000)));
+  answers << dir.filePath(QStringLiteral("take.wav"));
+  f.btnew->click();
+  f.btrec->click();
+  for (int i = 0; i < 75; ++i) soundcard::AdvanceAndPump(441);  // half way through the line
+  LyricsForm->ShowPosition();
+  Form2->LyricsCoding->setCurrentIndex(2);
+  emit Form2->LyricsCoding->activated(2);
+  EXPECT_EQ(LyricsForm->Words().lines.at(0).text(), "春风");
+  f.btwstop->click();
+
+  const QString mp3 = dir.filePath(QStringLiteral("take.mp3"));
+  answers << mp3;
+  f.btsave->click();
+  const lyrics::Lyrics tagged = lyrics::ReadMp3Lyrics(QFile::encodeName(mp3).toStdString(), "");
+  ASSERT_EQ(tagged.lines.size(), 1u);
+  EXPECT_EQ(tagged.lines[0].text(), "春风");
+  EXPECT_EQ(tagged.title, "song");
   EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
 }
 
