@@ -8,6 +8,8 @@
 #include <QRadioButton>
 #include <QTabWidget>
 
+#include <algorithm>
+
 #include "app/formstyle.h"
 #include "app/handlers.h"
 #include "app/lyricssettings.h"
