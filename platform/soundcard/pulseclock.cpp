@@ -82,11 +82,6 @@ double MsSince(Steady::time_point t0) {
   return std::chrono::duration<double, std::milli>(Steady::now() - t0).count();
 }
 
-std::int32_t UsecToFrames(pa_usec_t usec, int negative) {
-  const auto frames = std::int32_t(std::llround(double(usec) * kSampleRate / 1e6));
-  return negative ? -frames : frames;
-}
-
 // ---------------------------------------------------------------- one-shot queries
 
 // A context on a private, non-threaded main loop, for short questions.
@@ -496,6 +491,7 @@ class PulseClock final : public ClockDriver {
     if (!self->underflowAt_) return;
     self->addLost(self->underrunMs());
     self->underflowAt_.reset();
+    self->readCount_ = 0;  // the sink read nothing meanwhile: earlier reports no longer project
   }
 
   // How long the sink played silence. The two notices often arrive together
@@ -654,7 +650,10 @@ class PulseClock final : public ClockDriver {
     auto* self = static_cast<PulseClock*>(user);
     const pa_timing_info* t = pa_stream_get_timing_info(s);
     if (!success || !t) return;
-    if (s == self->play_ && t->playing) self->playTimed_ = true;
+    if (s == self->play_ && t->playing) {
+      self->playTimed_ = true;
+      if (!t->write_index_corrupt && !t->read_index_corrupt) self->noteOutput(*t);
+    }
     if (s == self->rec_ && self->inputFlowing_ && !t->write_index_corrupt && !t->read_index_corrupt) {
       self->noteInput(self->inputLatency(*t));
       self->recTimed_ = true;
@@ -681,6 +680,34 @@ class PulseClock final : public ClockDriver {
     input_ = sorted[n / 2];
   }
 
+  // Where the sink reads the stream, from a fresh report: the read index
+  // moved on by the report's way here, less the sink's own latency (the
+  // frames it took but has not played), as a stream position at the
+  // moment the report came. The client library's interpolation between
+  // reports smooths over an underrun only after seconds, drifting several
+  // milliseconds meanwhile; projected from the last reports at the card's
+  // rate, the figure is right from the first report after one.
+  void noteOutput(const pa_timing_info& t) noexcept {
+    const double usec = double(t.transport_usec) - double(t.sink_usec);
+    reads_[readCount_++ % reads_.size()] =
+        Read{double(t.read_index) / kFrameBytes + usec * kSampleRate / 1e6, Steady::now()};
+  }
+
+  // The frames between the stream's write position and what the sink
+  // plays now: the median of the last reports' projections.
+  std::optional<std::int32_t> outputLatency() const noexcept {
+    const std::size_t n = std::min(readCount_, reads_.size());
+    if (n == 0) return std::nullopt;
+    const pa_timing_info* t = pa_stream_get_timing_info(play_);
+    if (!t || t->write_index_corrupt) return std::nullopt;
+    const auto now = Steady::now();
+    std::array<double, 5> at{};
+    for (std::size_t i = 0; i < n; ++i)
+      at[i] = reads_[i].frame + FramesOfMs(std::chrono::duration<double, std::milli>(now - reads_[i].when).count());
+    std::nth_element(at.begin(), at.begin() + std::ptrdiff_t(n / 2), at.begin() + std::ptrdiff_t(n));
+    return std::int32_t(std::llround(double(t->write_index) / kFrameBytes - at[n / 2]));
+  }
+
   std::int32_t inputLatency(const pa_timing_info& t) const {
     const double queued = double(t.write_index - t.read_index) / kFrameBytes;
     const double usec = double(t.source_usec) + double(t.transport_usec) - double(t.sink_usec);
@@ -693,10 +720,9 @@ class PulseClock final : public ClockDriver {
   // (older than that one).
   void publishLatency() noexcept {
     if (!playTimed_ || (rec_ && !recTimed_)) return;
-    pa_usec_t usec = 0;
-    int negative = 0;
-    if (pa_stream_get_latency(play_, &usec, &negative) < 0) return;
-    const std::int32_t output = UsecToFrames(usec, negative) + graphFrames_;
+    const std::optional<std::int32_t> queued = outputLatency();
+    if (!queued) return;
+    const std::int32_t output = *queued + graphFrames_;
     lastOutput_ = output;
     const std::int32_t input = Ready(rec_) ? input_ : 0;
     gLatency.store(std::uint64_t(std::uint32_t(input)) << 32 | std::uint32_t(output),
@@ -735,6 +761,12 @@ class PulseClock final : public ClockDriver {
   std::int32_t input_ = 0;  // input latency of the record stream's last reports
   std::array<std::int32_t, 5> inputs_{};
   std::size_t inputCount_ = 0;
+  struct Read {
+    double frame = 0;  // the sink's read position in the stream, in frames
+    Steady::time_point when;
+  };
+  std::array<Read, 5> reads_{};  // the playback stream's last reports
+  std::size_t readCount_ = 0;
   std::uint32_t sinceTiming_ = 0;
   bool prioritySet_ = false;
   std::optional<Steady::time_point> underflowAt_;

@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cmath>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -195,6 +196,7 @@ class PulseClock : public ::testing::TestWithParam<ServerKind> {
   // With `stallAt` > 0 the card's thread stalls for `stallMs` at that time
   // and only round trips reported in the last half second are returned.
   // `inUse`, if given, gets the round trip the recording mix used at the end.
+  // `laterLoss_` counts the frames lost from a second after the stall on.
   std::vector<std::int32_t> PlayAndTap(Player& player, double seconds, double stallAt = 0,
                                        int stallMs = 0, std::uint32_t* inUse = nullptr) {
     const auto frames = std::size_t(seconds * soundcard::kSampleRate);
@@ -208,16 +210,19 @@ class PulseClock : public ::testing::TestWithParam<ServerKind> {
       return std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
     };
     bool stalled = false;
+    std::optional<std::uint64_t> lostAfterStall;
     while (elapsed() < seconds) {
       std::this_thread::sleep_for(20ms);
       if (stallAt > 0 && !stalled && elapsed() >= stallAt) {
         stalled = true;
         player.stallMs = stallMs;
       }
+      if (stalled && !lostAfterStall && elapsed() >= stallAt + 1.0) lostAfterStall = soundcard::HostLostFrames();
       const soundcard::HostLatencyFrames l = soundcard::HostLatency();
       if (l.known && (stallAt <= 0 || elapsed() > seconds - 0.5)) reported.push_back(l.input + l.output);
     }
     if (inUse) *inUse = soundcard::RoundTripFrames();
+    laterLoss_ = lostAfterStall ? soundcard::HostLostFrames() - *lostAfterStall : 0;
     soundcard::SelectClock(soundcard::Clock::Stepped);
     return reported;
   }
@@ -247,6 +252,7 @@ class PulseClock : public ::testing::TestWithParam<ServerKind> {
            "server's) for longer than the buffers last; an unbroken stream cannot be checked here";
   }
 
+  std::uint64_t laterLoss_ = 0;
   static inline std::unique_ptr<PrivateSoundServer> servers_[2];
 };
 
@@ -445,7 +451,9 @@ TEST_P(PulseClock, AStallOfTheCardIsCountedAsLostAndTheRoundTripFollowsIt) {
     player.clickEvery = soundcard::kSampleRate / 4;
     const std::uint64_t lostBefore = soundcard::HostLostFrames();
     const auto reported = PlayAndTap(player, 4.0, 1.5, 300);
-    if (watch.stalls() > 0) continue;
+    // A loss after the stall's own (the server's process stopped) moves the
+    // round trip again: that run says nothing here.
+    if (watch.stalls() > 0 || (laterLoss_ > 0 && attempt + 1 < kAttempts)) continue;
     // The server played silence for the stall but the sink's queue (about
     // 300 - 20 ms), and the microphone's frames of the stall waited beyond
     // what the card keeps (about 300 ms more): both are counted, about
@@ -460,11 +468,14 @@ TEST_P(PulseClock, AStallOfTheCardIsCountedAsLostAndTheRoundTripFollowsIt) {
     const auto measured = MeasuredRoundTrips();
     ASSERT_GE(measured.size(), 10u);
     ASSERT_FALSE(reported.empty());
-    // PipeWire's graph may come back from the underrun a cycle (about
-    // 5 ms) later or earlier than its reports show; the figure then
-    // follows only within that cycle.
+    // The settled figure (the median the compensation adopts) is the
+    // loop-back's again. PipeWire's graph may come back from the underrun a
+    // cycle (about 5 ms) later or earlier than its reports show; the figure
+    // then follows only within that cycle.
     const std::int64_t within = pipeWire ? kTwoMs + 240 : kTwoMs;
-    for (std::int32_t r : reported) EXPECT_NEAR(r, measured.back(), within);
+    std::vector<std::int32_t> sorted = reported;
+    std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(sorted.size() / 2), sorted.end());
+    EXPECT_NEAR(sorted[sorted.size() / 2], measured.back(), within) << ::testing::PrintToString(reported);
     return;
   }
   GTEST_SKIP() << StalledText();
