@@ -243,6 +243,20 @@ bool AccompanimentEnd(MCIDEVICEID id, std::uint64_t& clockFrame) {
   return it != gDevices.end() && it->second->EndClockFrame(clockFrame);
 }
 
+bool SetKeyTempo(MCIDEVICEID id, const KeyTempo& kt) {
+  std::lock_guard g(gLock);
+  const auto it = gDevices.find(id);
+  if (it == gDevices.end()) return false;
+  it->second->SetKeyTempo(kt.Clamped());
+  return true;
+}
+
+KeyTempo KeyTempoOf(MCIDEVICEID id) {
+  std::lock_guard g(gLock);
+  const auto it = gDevices.find(id);
+  return it == gDevices.end() ? KeyTempo{} : it->second->CurrentKeyTempo();
+}
+
 bool AccompanimentEndInTake(MCIDEVICEID id, HWAVEIN take, std::uint32_t rate, std::int64_t& frames) {
   std::uint64_t start = 0, end = 0;
   if (!take || waveInGetStartFrame(take, &start) != MMSYSERR_NOERROR || !AccompanimentEnd(id, end)) return false;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "platform/sequencer/keytempo.h"
 #include "platform/sequencer/mci.h"
 
 namespace sequencer {
@@ -26,6 +27,13 @@ class MciDevice {
   virtual MCIERROR Seek(std::uint32_t ms) = 0;
   // See AccompanimentEnd (seqcontrol.h).
   virtual bool EndClockFrame(std::uint64_t& frame) const = 0;
+  // Plays at `kt` from now on (a change while playing is heard within a
+  // buffer); it stays in force until changed, seeks and stops included.
+  virtual void SetKeyTempo(const KeyTempo& kt) { keyTempo_ = kt; }
+  const KeyTempo& CurrentKeyTempo() const { return keyTempo_; }
+
+ protected:
+  KeyTempo keyTempo_;
 };
 
 }  // namespace sequencer

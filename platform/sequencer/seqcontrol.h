@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/sequencer/keytempo.h"
 #include "platform/sequencer/mci.h"
 
 class QWidget;
@@ -34,6 +35,11 @@ bool AccompanimentEnd(MCIDEVICEID id, std::uint64_t& clockFrame);
 // round trip (while compensation is on). False until the card has started
 // both. Frames the card loses for lack of a queued buffer are not counted.
 bool AccompanimentEndInTake(MCIDEVICEID id, HWAVEIN take, std::uint32_t rate, std::int64_t& frames);
+// Sets the key and tempo of the open device `id` (clamped into range);
+// false when no such device is open.
+bool SetKeyTempo(MCIDEVICEID id, const KeyTempo& kt);
+// The key and tempo of the open device `id` (the defaults when none).
+KeyTempo KeyTempoOf(MCIDEVICEID id);
 // The soundfont the synthesizer uses ("" until one is loaded).
 std::string SoundfontInUse();
 
