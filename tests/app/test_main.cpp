@@ -16,6 +16,7 @@
 #include <QToolButton>
 #include <QToolTip>
 
+#include <algorithm>
 #include <functional>
 
 #include "app/dialogs.h"
@@ -142,19 +143,41 @@ TEST_F(MainWindowTest, NoTooltipIsShown) {
   EXPECT_FALSE(QToolTip::isVisible());
 }
 
-TEST_F(MainWindowTest, ClientAreaAndGroupsSitWhereTheLayoutPutsThem) {
-  const int menu = Form1->MainMenu1->height();
-  EXPECT_EQ(Form1->size(), QSize(537, 364 + menu));
+// The layout as the user sees it: a window of fixed size whose client area
+// (below the menu) is stacked from the tool bar, the panel and the status
+// bar, each as wide as the window and nothing cut off; on the panel the
+// accompaniment group with the two meters to its right (left meter first),
+// and below it the recording and volume groups side by side; no group or
+// meter covers another, and every control lies inside its group.
+TEST_F(MainWindowTest, TheBandsAndGroupsFitTogetherWithNothingCutOff) {
+  Form1->show();
   EXPECT_EQ(Form1->minimumSize(), Form1->maximumSize());
-  EXPECT_EQ(Form1->ToolBar1->geometry(), QRect(0, 0, 537, 33));
-  EXPECT_EQ(Form1->Panel1->geometry(), QRect(0, 33, 537, 312));
-  EXPECT_EQ(Form1->Status->geometry(), QRect(0, 345, 537, 19));
-  EXPECT_EQ(Form1->Status->PanelRect(0).width(), 400);
-  EXPECT_EQ(Form1->GroupBox1->geometry(), QRect(10, 8, 455, 113));
-  EXPECT_EQ(Form1->GroupBox2->geometry(), QRect(8, 128, 265, 177));
-  EXPECT_EQ(Form1->GroupBox3->geometry(), QRect(276, 128, 253, 177));
-  EXPECT_EQ(Form1->MMLevel1->geometry(), QRect(480, 13, 17, 108));
-  EXPECT_EQ(Form1->MMLevel2->geometry(), QRect(504, 13, 17, 108));
+  QWidget* client = Form1->centralWidget();
+  EXPECT_EQ(client->height() + Form1->MainMenu1->height(), Form1->height());
+  EXPECT_EQ(client->width(), Form1->width());
+  int y = 0;
+  for (QWidget* band : {static_cast<QWidget*>(Form1->ToolBar1), static_cast<QWidget*>(Form1->Panel1),
+                        static_cast<QWidget*>(Form1->Status)}) {
+    EXPECT_EQ(band->geometry(), QRect(0, y, client->width(), band->height())) << band->metaObject()->className();
+    EXPECT_GT(band->height(), 0);
+    y += band->height();
+  }
+  EXPECT_EQ(y, client->height());
+  // The hint panel leaves room for the status text.
+  EXPECT_LT(Form1->Status->PanelRect(0).width(), Form1->Status->width() - 100);
+
+  const QRect accompaniment = Form1->GroupBox1->geometry(), recording = Form1->GroupBox2->geometry(),
+              volume = Form1->GroupBox3->geometry(), left = Form1->MMLevel1->geometry(),
+              right = Form1->MMLevel2->geometry();
+  for (const QRect& r : {accompaniment, recording, volume, left, right})
+    EXPECT_TRUE(Form1->Panel1->rect().contains(r)) << r.x() << "," << r.y();
+  EXPECT_LT(accompaniment.right(), left.left());
+  EXPECT_LT(left.right(), right.left());
+  EXPECT_EQ(left.size(), right.size());
+  EXPECT_GT(left.height(), 4 * left.width());  // upright bars
+  EXPECT_LT(accompaniment.bottom(), std::min(recording.top(), volume.top()));
+  EXPECT_LT(std::max(left.bottom(), right.bottom()), std::min(recording.top(), volume.top()));
+  EXPECT_LT(recording.right(), volume.left());
   // Every control of a group lies inside its group box.
   for (QGroupBox* box : {Form1->GroupBox1, Form1->GroupBox2, Form1->GroupBox3})
     for (QWidget* child : box->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
