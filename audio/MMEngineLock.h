@@ -15,13 +15,17 @@ class TMMEngineLock {
  public:
   void lock() {
     std::unique_lock guard(FMutex);
+    ++FWaiting;
     FFree.wait(guard, [this] { return Takeable(); });
+    --FWaiting;
     Take();
   }
   // Takes the lock unless `stop` is set while it waits; false then.
   bool LockUnless(const std::atomic<bool>& stop) {
     std::unique_lock guard(FMutex);
+    ++FWaiting;
     FFree.wait(guard, [&] { return Takeable() || stop.load(); });
+    --FWaiting;
     if (!Takeable()) return false;
     Take();
     return true;
@@ -33,6 +37,11 @@ class TMMEngineLock {
       FOwner = {};
     }
     FFree.notify_all();
+  }
+  // Threads waiting to take the lock now.
+  int Waiting() {
+    std::lock_guard guard(FMutex);
+    return FWaiting;
   }
   // Wakes the waiters to look at their stop flags again.
   void Interrupt() {
@@ -51,4 +60,5 @@ class TMMEngineLock {
   std::condition_variable FFree;
   std::thread::id FOwner;
   int FDepth = 0;
+  int FWaiting = 0;
 };

@@ -172,6 +172,8 @@ class TMMWaveOut : public TMMCustomWaveOutComponent {
   std::int64_t BytesPlayed() const { return FRun.BytesPlayed.load(); }
   // GetPosition as it was taken by the last Stop.
   std::int64_t PositionAtStop() const { return FPositionAtStop; }
+  // The worker waits for an operation of the main thread to end.
+  bool WorkerWaiting() { return FCritSect.Waiting() > 0; }
 
   // ---- chain
   // A new format closes the device first.

@@ -383,10 +383,12 @@ TEST_F(WaveOutTest, ClosingUnderTheEngineLockEndsAWorkerThatWaitsForIt) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   out.Pause();
+  bool workerWaited = false;
   out.OnRestart = [&](QObject*) {
     // Played buffers go to the worker, which now waits for the engine.
     soundcard::Advance(4 * soundcard::kPeriodFrames);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    for (int i = 0; i < 5000 && !out.WorkerWaiting(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    workerWaited = out.WorkerWaiting();
     out.Stop();
   };
   // Without an end the test would hang; tell which test it was.
@@ -401,6 +403,7 @@ TEST_F(WaveOutTest, ClosingUnderTheEngineLockEndsAWorkerThatWaitsForIt) {
   out.Restart();
   finished = true;
   watchdog.join();
+  EXPECT_TRUE(workerWaited) << "the worker never waited for the engine: the race was not reached";
   EXPECT_EQ(out.State(), TMMWaveOutState(wosClosed));
   EXPECT_EQ(Count("stop"), 1);
   EXPECT_EQ(Count("close"), 1);
