@@ -179,23 +179,31 @@ class HostClock : public ClockDriver {
     return fallback;
   }
 
-  // RtAudio's thread: one period of the card for each host buffer.
+  // RtAudio's thread: the card runs every frame of the host's buffer, in
+  // steps of the negotiated size (a host may hand over more at once; no
+  // part of its buffer is left unwritten).
   static int callback(void* output, void* input, unsigned frames, double, RtAudioStreamStatus,
                       void* user) noexcept {
     auto* self = static_cast<HostClock*>(user);
-    frames = std::min<unsigned>(frames, unsigned(self->out_.size() / 2));
-    const float* in = nullptr;
-    if (input && self->inChannels_ == 2) {
-      in = static_cast<const float*>(input);
-    } else if (input && self->inChannels_ == 1) {
-      MonoToStereo(static_cast<const float*>(input), frames, self->in_.data());
-      in = self->in_.data();
-    }
-    if (self->outChannels_ == 2) {
-      self->engine_.run(in, static_cast<float*>(output), frames, frames);
-    } else {
-      self->engine_.run(in, self->out_.data(), frames, frames);
-      StereoToMono(self->out_.data(), frames, static_cast<float*>(output));
+    const auto step = unsigned(self->out_.size() / 2);
+    auto* out = static_cast<float*>(output);
+    const auto* host = static_cast<const float*>(input);
+    for (unsigned done = 0; done < frames;) {
+      const unsigned n = std::min(frames - done, step);
+      const float* in = nullptr;
+      if (host && self->inChannels_ == 2) {
+        in = host + 2 * std::size_t(done);
+      } else if (host && self->inChannels_ == 1) {
+        MonoToStereo(host + done, n, self->in_.data());
+        in = self->in_.data();
+      }
+      if (self->outChannels_ == 2) {
+        self->engine_.run(in, out + 2 * std::size_t(done), n, step);
+      } else {
+        self->engine_.run(in, self->out_.data(), n, step);
+        StereoToMono(self->out_.data(), n, out + done);
+      }
+      done += n;
     }
     return 0;
   }
