@@ -33,6 +33,9 @@ constexpr int kSmallestPixels = 8;
 // middle of its half.
 constexpr double kCurrentBaseline = 0.45;
 constexpr double kNextBaseline = 0.85;
+// The note in the top right corner: a sixteenth of the height, in the band
+// above the current line's ascent.
+constexpr double kNoteShare = 1.0 / 16;
 
 }  // namespace
 
@@ -76,6 +79,23 @@ void TLyricsWindow::SetPlaying(bool playing) {
   else
     frames_->stop();
   ShowPosition();
+}
+
+void TLyricsWindow::SetKeyTempoNote(const QString& note) {
+  if (note == note_) return;
+  const QRect before = NoteRect();
+  note_ = note;
+  update(before | NoteRect());
+}
+
+QFont TLyricsWindow::NoteFont() const { return SimSunPixelFont(std::max(kSmallestPixels, int(height() * kNoteShare))); }
+
+QRect TLyricsWindow::NoteRect() const {
+  if (note_.isEmpty()) return {};
+  const QFontMetrics metrics(NoteFont());
+  const int margin = metrics.height() / 2;
+  const int w = metrics.horizontalAdvance(note_) + 2;
+  return QRect(width() - margin - w, margin / 2, w, metrics.height());
 }
 
 bool TLyricsWindow::Following() const { return frames_->isActive(); }
@@ -187,6 +207,11 @@ void TLyricsWindow::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
   const QRect area = event->rect();
   painter.fillRect(area, kBackground);
+  if (const QRect note = NoteRect(); note.intersects(area)) {
+    painter.setPen(kComing);
+    painter.setFont(NoteFont());
+    painter.drawText(note, Qt::AlignRight | Qt::AlignVCenter, note_);
+  }
   if (words_.empty()) {
     painter.setPen(kComing);
     painter.setFont(SimSunPixelFont(std::max(kSmallestPixels, height() / 12)));

@@ -20,7 +20,7 @@ class QTimer;
 // dark background; the sung part of the current line swept over in a
 // second colour, through each syllable by the time within it. F11 switches
 // to full screen and back (Esc leaves it); the font follows the window's
-// size. Created hidden at start-up; closing it only hides it, and its place
+// size; the key and tempo stand small in a corner. Created hidden at start-up; closing it only hides it, and its place
 // is remembered across runs.
 //
 // Main thread only. While the song plays a timer asks HeardPosition for the
@@ -50,6 +50,11 @@ class TLyricsWindow : public QWidget {
   // Shows the song at `ms`: repaints when the slots or the sweep moved.
   void ShowAt(std::int64_t ms);
 
+  // A short note in the top right corner (the accompaniment's key and
+  // tempo); empty: none.
+  void SetKeyTempoNote(const QString& note);
+  const QString& KeyTempoNote() const { return note_; }
+
   std::int64_t ShownMs() const { return shownMs_; }
   lyricsview::Slots ShownSlots() const { return slots_; }
   int Repaints() const { return repaints_; }
@@ -77,9 +82,12 @@ class TLyricsWindow : public QWidget {
   QRect LineRect(const Shaped& line, double baseline) const;
   const QPixmap& Picture(Shaped& line, Colour colour, const QRect& rect, double baseline);
   void ForgetShown();
+  QFont NoteFont() const;
+  QRect NoteRect() const;
   void RememberGeometry();
 
   lyrics::Lyrics words_;
+  QString note_;
   QTimer* frames_ = nullptr;
   std::int64_t shownMs_ = 0;
   lyricsview::Slots slots_;

@@ -219,6 +219,15 @@ void TForm1::CreateMenu() {
   Nbtstop = item(MIDI1, tr("停止"), tr("停止播放"), imgStop,
                  QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S), false);
   MIDI1->addSeparator();
+  Nkeyup = item(MIDI1, tr("升调"), tr("伴奏升高一个半音"), -1, QKeySequence(Qt::CTRL | Qt::Key_Up), false);
+  Nkeydown = item(MIDI1, tr("降调"), tr("伴奏降低一个半音"), -1, QKeySequence(Qt::CTRL | Qt::Key_Down), false);
+  Nfaster = item(MIDI1, tr("加快"), tr("伴奏加快%1%").arg(kTempoStep), -1, QKeySequence(Qt::CTRL | Qt::Key_Right),
+                 false);
+  Nslower = item(MIDI1, tr("减慢"), tr("伴奏减慢%1%").arg(kTempoStep), -1, QKeySequence(Qt::CTRL | Qt::Key_Left),
+                 false);
+  Noriginal = item(MIDI1, tr("原调原速"), tr("伴奏恢复原来的调和速度"), -1, QKeySequence(Qt::CTRL | Qt::Key_0),
+                   false);
+  MIDI1->addSeparator();
   Nlyrics = item(MIDI1, tr("显示歌词"), tr("显示歌词窗口"), -1, QKeySequence(Qt::CTRL | Qt::Key_L), true);
 
   N1 = MainMenu1->addMenu(tr("录音控制(&R)"));
@@ -435,6 +444,11 @@ void TForm1::BindCommands() {
   bind(nullptr, ToolButton8, Tunelark1, &TForm1::Tunelark1Click);
   bind(nullptr, nullptr, N5, &TForm1::N5Click);
   bind(nullptr, nullptr, Nlyrics, &TForm1::showlyricsClick);
+  bind(nullptr, nullptr, Nkeyup, &TForm1::keyupClick);
+  bind(nullptr, nullptr, Nkeydown, &TForm1::keydownClick);
+  bind(nullptr, nullptr, Nfaster, &TForm1::fasterClick);
+  bind(nullptr, nullptr, Nslower, &TForm1::slowerClick);
+  bind(nullptr, nullptr, Noriginal, &TForm1::originalClick);
 
   BindVolumeControls(this, VolPanel->Controls());
   QObject::connect(Label6, &TClickLabel::clicked, this, HandlerSlot(this, &TForm1::Label6Click));

@@ -10,6 +10,7 @@
 
 #include "app/dialogs.h"
 #include "lyrics/lyrics.h"
+#include "platform/sequencer/keytempo.h"
 
 class QAction;
 class QCheckBox;
@@ -74,6 +75,11 @@ class TForm1 : public QMainWindow {
   void emailClick();        // mail to the author
   void Tunelark1Click();    // about box
   void showlyricsClick();   // shows the lyrics window again
+  void keyupClick();        // the accompaniment a semitone higher
+  void keydownClick();      // a semitone lower
+  void fasterClick();       // faster by one tempo step
+  void slowerClick();       // slower by one tempo step
+  void originalClick();     // back to the written key and tempo
   void N5Click();           // exit: closes the main window, which ends the program
 
   // --- Window life cycle.
@@ -98,13 +104,27 @@ class TForm1 : public QMainWindow {
   // follows the heard position while the accompaniment plays.
   void ReadSongLyrics(bool showWhenFound);
   void FollowLyrics(bool playing);
-  // The accompaniment's position as the singer hears it, in milliseconds.
+  // Where in the song the singer is, as the accompaniment is heard: in the
+  // song's own milliseconds (the lyrics' time) at the tempo in force.
   std::int64_t HeardPositionMs();
   // A take remembers the words of the song it was recorded with (a take
   // opened from a file has none); its MP3s carry them.
   void TakeRecordedWithSong();
   void ForgetTakeSong();
   void TagSavedMp3s(const QStringList& files);
+
+  // --- The singer's key and tempo (main_keytempo), for the open
+  // accompaniment only: restored from what was remembered for its content
+  // when it opens, changed by the menu items in steps, remembered again and
+  // shown in the status bar and the lyrics window.
+  static constexpr int kTempoStep = 5;  // percent: 50 and 200 are whole steps from 100
+  void RestoreKeyTempo(const QString& path);
+  void SetKeyTempo(const sequencer::KeyTempo& kt);
+  void StepKeyTempo(int semitones, int percent);
+  void ShowKeyTempo();
+  // The progress bar's range and ticks from the accompaniment's length,
+  // which follows the tempo.
+  void ShowLength();
 
   // --- Recording workflow helpers.
   void newwave();   // body of the new-WAV command
@@ -153,6 +173,11 @@ class TForm1 : public QMainWindow {
   QAction* nbtmidiplay = nullptr;
   QAction* Nbtpause = nullptr;
   QAction* Nbtstop = nullptr;
+  QAction* Nkeyup = nullptr;     // "升调"
+  QAction* Nkeydown = nullptr;   // "降调"
+  QAction* Nfaster = nullptr;    // "加快"
+  QAction* Nslower = nullptr;    // "减慢"
+  QAction* Noriginal = nullptr;  // "原调原速"
   QAction* Nlyrics = nullptr;  // "显示歌词"
   QMenu* N1 = nullptr;  // "录音控制(&R)"
   QAction* Nbtrec = nullptr;
@@ -233,7 +258,8 @@ class TForm1 : public QMainWindow {
   // Feeds the meters from the audio chain; the recorder becomes its input.
   TMMConnector* connect = nullptr;
 
-  // Panel 0 shows the hint of the control or menu item under the pointer;
+  // Panel 0 shows the hint of the control or menu item under the pointer,
+  // and at its right end the key and tempo of an open accompaniment;
   // panel 1 holds the status text the commands write.
   TStatusBar* Status = nullptr;
 
@@ -287,6 +313,10 @@ class TForm1 : public QMainWindow {
   bool FTakeExisted = false;
   lyrics::Lyrics FTakeLyrics;
   QString FTakeSong;
+  int FTakeTempo = 100;  // the accompaniment's tempo when the take began
+  // The open accompaniment's content hash: what its key and tempo are
+  // remembered by (empty: not remembered).
+  QString FSongHash;
 };
 
 extern TForm1* Form1;
@@ -307,3 +337,8 @@ void btwplaymap(bool enabled);
 void btwstopmap(bool enabled);
 void btdelmap(bool enabled);
 void btsavemap(bool enabled);
+// The five key and tempo menu items, enabled while an accompaniment is open.
+void keytempomap(bool enabled);
+
+// "调 +2 · 速度 90%": the key with its sign (none at 0), the tempo in percent.
+QString KeyTempoText(const sequencer::KeyTempo& kt);

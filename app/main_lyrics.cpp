@@ -11,7 +11,9 @@
 #include "app/lyricssource.h"
 #include "app/lyricswindow.h"
 #include "app/main.h"
+#include "lyrics/heardlyrics.h"
 #include "platform/sequencer/mediaplayer.h"
+#include "platform/sequencer/seqcontrol.h"
 #include "platform/soundcard/cardcontrol.h"
 
 void TForm1::ReadSongLyrics(bool showWhenFound) {
@@ -34,29 +36,35 @@ void TForm1::FollowLyrics(bool playing) {
   if (LyricsForm) LyricsForm->SetPlaying(playing);
 }
 
-// The player's position is where the card renders the song; the singer
-// hears it as late as the output latency the sound server reports (none
-// known: none counted).
+// The player's position is where the card renders the song, in the time
+// it is heard in at the tempo in force; the singer hears it as late as the
+// output latency the sound server reports (none known: none counted). The
+// lyrics are timed in the song's own milliseconds.
 std::int64_t TForm1::HeardPositionMs() {
   const std::int64_t rendered = midiplay->Position();
   const soundcard::HostLatencyFrames latency = soundcard::HostLatency();
   const std::int64_t late = latency.known ? std::int64_t(std::lround(soundcard::MsOfFrames(latency.output))) : 0;
-  return std::max<std::int64_t>(0, rendered - late);
+  const std::int64_t heard = std::max<std::int64_t>(0, rendered - late);
+  return std::int64_t(sequencer::SongFromHeard(std::uint64_t(heard), sequencer::KeyTempoOf(midiplay->DeviceID()).tempo));
 }
 
 void TForm1::TakeRecordedWithSong() {
   FTakeLyrics = LyricsForm ? LyricsForm->Words() : lyrics::Lyrics{};
   FTakeSong = midiplay->FileName;
+  FTakeTempo = sequencer::KeyTempoOf(midiplay->DeviceID()).tempo;
 }
 
 void TForm1::ForgetTakeSong() {
   FTakeLyrics = {};
   FTakeSong.clear();
+  FTakeTempo = 100;
 }
 
 // The words go into each MP3 made from a take recorded here with a song
-// that has them; the title falls back to the song's file name.
+// that has them, timed as the take holds the song (at the tempo it began
+// at); the title falls back to the song's file name.
 void TForm1::TagSavedMp3s(const QStringList& files) {
   if (FTakeLyrics.empty()) return;
-  for (const QString& mp3 : files) TagMp3WithLyrics(mp3, FTakeLyrics, QFileInfo(FTakeSong).completeBaseName());
+  const lyrics::Lyrics heard = lyrics::HeardAtTempo(FTakeLyrics, FTakeTempo);
+  for (const QString& mp3 : files) TagMp3WithLyrics(mp3, heard, QFileInfo(FTakeSong).completeBaseName());
 }

@@ -60,17 +60,18 @@ void TForm1::OpenAccompaniment(const QString& path) {
     midiplay->Open();
   } catch (const EMCIDeviceError& e) {
     ReadSongLyrics(false);  // no song open: no words
+    RestoreKeyTempo(QString());  // nor key and tempo
     // The service's text says what is wrong; the second line, with which file.
     throw EMCIDeviceError(std::string(e.what()) + "\n" + tr("文件：%1").arg(path).toStdString());
   } catch (...) {
     ReadSongLyrics(false);
+    RestoreKeyTempo(QString());
     throw;
   }
+  // Before the length is read: it is heard at the song's tempo.
+  RestoreKeyTempo(path);
   btmidiplaymap(true);
-  const int length = midiplay->Length();
-  pbar->setMaximum(length);
-  // A tick at every tenth of the accompaniment; halves round to even.
-  pbar->setTickInterval(int(std::lrint(length / 10.0)));
+  ShowLength();
   if (!wavname.isEmpty()) btrecmap(true);
   ReadSongLyrics(true);
 }

@@ -22,6 +22,16 @@ void TStatusBar::SetPanelText(int index, const QString& text) {
   update(PanelRect(index));
 }
 
+QString TStatusBar::PanelNote(int index) const {
+  return index >= 0 && index < panels_.size() ? panels_[index].note : QString();
+}
+
+void TStatusBar::SetPanelNote(int index, const QString& note) {
+  if (index < 0 || index >= panels_.size() || panels_[index].note == note) return;
+  panels_[index].note = note;
+  update(PanelRect(index));
+}
+
 QRect TStatusBar::PanelRect(int index) const {
   // Panels sit 2 pixels below the bar's top edge, side by side with a
   // 2-pixel gap, as the classic status bar draws them.
@@ -37,9 +47,14 @@ void TStatusBar::paintEvent(QPaintEvent*) {
   for (int i = 0; i < panels_.size(); ++i) {
     const QRect r = PanelRect(i);
     qDrawShadePanel(&p, r, palette(), true, 1);
-    const QRect textRect = r.adjusted(3, 1, -3, -1);
+    QRect textRect = r.adjusted(3, 1, -3, -1);
     p.setPen(palette().color(QPalette::WindowText));
+    if (!panels_[i].note.isEmpty()) {
+      const int noteWidth = std::min(textRect.width(), fontMetrics().horizontalAdvance(panels_[i].note));
+      p.drawText(textRect, Qt::AlignRight | Qt::AlignVCenter, panels_[i].note);
+      textRect.setRight(textRect.right() - noteWidth - fontMetrics().averageCharWidth() * 2);
+    }
     p.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter,
-               fontMetrics().elidedText(panels_[i].text, Qt::ElideRight, textRect.width()));
+               fontMetrics().elidedText(panels_[i].text, Qt::ElideRight, std::max(0, textRect.width())));
   }
 }

@@ -5,7 +5,8 @@
 #include <QWidget>
 
 // A status bar of fixed-width panels, each a sunken frame with one line of
-// text. The last panel takes the remaining width.
+// text, and a note at its right end that the text leaves room for (the
+// text is cut short first). The last panel takes the remaining width.
 class TStatusBar : public QWidget {
   Q_OBJECT
  public:
@@ -16,6 +17,8 @@ class TStatusBar : public QWidget {
   int PanelCount() const { return panels_.size(); }
   QString PanelText(int index) const;
   void SetPanelText(int index, const QString& text);
+  QString PanelNote(int index) const;
+  void SetPanelNote(int index, const QString& note);
   // The panel's rectangle in the bar's coordinates.
   QRect PanelRect(int index) const;
 
@@ -26,6 +29,7 @@ class TStatusBar : public QWidget {
   struct Panel {
     int width = 0;
     QString text;
+    QString note;
   };
   QVector<Panel> panels_;
 };

@@ -14,7 +14,17 @@ namespace {
 constexpr int kSettleTimeoutMs = 120000;
 }  // namespace
 
-void OpenAccompaniment(TMediaPlayer& player, const QString& path) {
+sequencer::KeyTempo KeyTempoOptions(const TParsedArgs& parsed) {
+  using sequencer::KeyTempo;
+  KeyTempo kt;
+  if (parsed.Has("key")) kt.key = IntValue(parsed, "key", KeyTempo::kMinKey, KeyTempo::kMaxKey);
+  if (parsed.Has("tempo")) kt.tempo = IntValue(parsed, "tempo", KeyTempo::kMinTempo, KeyTempo::kMaxTempo);
+  return kt;
+}
+
+bool HasKeyTempoOptions(const TParsedArgs& parsed) { return parsed.Has("key") || parsed.Has("tempo"); }
+
+void OpenAccompaniment(TMediaPlayer& player, const QString& path, const sequencer::KeyTempo& kt) {
   CheckInputFile(path);
   sequencer::StartSoundfontLoading();
   player.SetTimeFormat(tfMilliseconds);
@@ -27,6 +37,7 @@ void OpenAccompaniment(TMediaPlayer& player, const QString& path) {
     throw ECliFailure(Tr("cannot open the accompaniment %1: %2", "无法打开伴奏 %1: %2")
                           .arg(path, QString::fromUtf8(e.what())));
   }
+  sequencer::SetKeyTempo(player.DeviceID(), kt);
   if (!sequencer::WaitDevicesSettled(kSettleTimeoutMs))
     throw ECliFailure(Tr("the accompaniment %1 cannot sound: no soundfont could be loaded",
                          "伴奏 %1 无法发声: 没有可用的音色库")

@@ -1,14 +1,16 @@
-// tunelark lyrics: a song's words with their times, as enhanced LRC or as
-// plain lines, on stdout in UTF-8.
+// tunelark lyrics: a song's words with their times (as heard at a tempo),
+// as enhanced LRC or as plain lines, on stdout in UTF-8.
 #include <QFile>
 #include <QFileInfo>
 #include <cstdio>
 
+#include "cli/accompaniment.h"
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "cli/outputfile.h"
 #include "cli/texts.h"
 #include "lyrics/encoding.h"
+#include "lyrics/heardlyrics.h"
 #include "lyrics/lrc.h"
 #include "lyrics/readlyrics.h"
 
@@ -43,7 +45,7 @@ lyrics::Lyrics ReadSongLyrics(const QString& song, const std::string& encoding) 
 }
 
 int RunLyrics(const QStringList& args) {
-  const TParsedArgs p = ParseArgs(args, {{"format", 0, true}, {"encoding", 0, true}});
+  const TParsedArgs p = ParseArgs(args, {{"format", 0, true}, {"encoding", 0, true}, {"tempo", 0, true}});
   if (p.positional.isEmpty()) throw ECliUsage(Tr("no song file given", "没有给出歌曲文件"));
   if (p.positional.size() > 1)
     throw ECliUsage(Tr("unexpected argument: %1", "多余的参数: %1").arg(p.positional[1]));
@@ -51,9 +53,10 @@ int RunLyrics(const QStringList& args) {
   if (format != QLatin1String("lrc") && format != QLatin1String("text"))
     throw ECliUsage(Tr("--format is lrc or text", "--format 只能是 lrc 或 text"));
   const std::string encoding = EncodingOption(p);
+  const int tempo = KeyTempoOptions(p).tempo;
 
   const QString song = p.positional.first();
-  const lyrics::Lyrics words = ReadSongLyrics(song, encoding);
+  const lyrics::Lyrics words = lyrics::HeardAtTempo(ReadSongLyrics(song, encoding), tempo);
   if (words.empty()) throw ECliFailure(Tr("%1 has no lyrics", "%1 没有歌词").arg(song));
   const std::string out = format == QLatin1String("lrc") ? lyrics::WriteLrc(words) : lyrics::WriteText(words);
   // A long text goes past stdio's buffer straight to the file, whose failure

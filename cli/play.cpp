@@ -85,9 +85,9 @@ void PlayWave(const QString& path, TProgress& progress) {
 
 // An accompaniment through the media player; the levels are the peaks of
 // the card's speakers, on the meters' scale.
-void PlayAccompaniment(const QString& path, TProgress& progress) {
+void PlayAccompaniment(const QString& path, const sequencer::KeyTempo& kt, TProgress& progress) {
   TMediaPlayer player;
-  OpenAccompaniment(player, path);
+  OpenAccompaniment(player, path, kt);
   const qint64 length = player.Length();
   DeliverStopSignals();
   if (StopRequested()) return;
@@ -120,16 +120,19 @@ void PlayAccompaniment(const QString& path, TProgress& progress) {
 }  // namespace
 
 int RunPlay(const QStringList& args) {
-  const TParsedArgs p = ParseArgs(args, {{"quiet", 'q', false}});
+  const TParsedArgs p = ParseArgs(args, {{"quiet", 'q', false}, {"key", 0, true}, {"tempo", 0, true}});
   if (p.positional.size() != 1)
     throw ECliUsage(Tr("give one file to play", "请给出一个要播放的文件"));
   const QString path = p.positional.first();
+  const sequencer::KeyTempo kt = KeyTempoOptions(p);
   CheckInputFile(path);
   TProgress progress(p.Has("quiet"));
-  if (QFileInfo(path).suffix().compare(QLatin1String("wav"), Qt::CaseInsensitive) == 0)
+  // A WAV file is a take unless it is played at a key or tempo: then it is
+  // a backing, through the accompaniment's device, which can change them.
+  if (QFileInfo(path).suffix().compare(QLatin1String("wav"), Qt::CaseInsensitive) == 0 && !HasKeyTempoOptions(p))
     PlayWave(path, progress);
   else
-    PlayAccompaniment(path, progress);
+    PlayAccompaniment(path, kt, progress);
   progress.Finish();
   return 0;
 }

@@ -22,6 +22,7 @@
 #include "cli/stopsignals.h"
 #include "cli/textlevel.h"
 #include "cli/texts.h"
+#include "lyrics/heardlyrics.h"
 #include "lyrics/readlyrics.h"
 #include "platform/sequencer/mediaplayer.h"
 #include "platform/sequencer/seqcontrol.h"
@@ -37,6 +38,7 @@ struct TRecordOptions {
   QString mp3;
   int seconds = 0;  // 0: until the accompaniment ends
   int rate = 44100;
+  sequencer::KeyTempo keyTempo;
   bool force = false;
   bool quiet = false;
 };
@@ -51,7 +53,9 @@ TRecordOptions ParseRecord(const QStringList& args) {
                                          {"quality", 0, true},
                                          {"mp3", 0, true},
                                          {"force", 'f', false},
-                                         {"quiet", 'q', false}});
+                                         {"quiet", 'q', false},
+                                         {"key", 0, true},
+                                         {"tempo", 0, true}});
   if (!p.positional.isEmpty())
     throw ECliUsage(Tr("unexpected argument: %1", "多余的参数: %1").arg(p.positional.first()));
   TRecordOptions o;
@@ -70,6 +74,10 @@ TRecordOptions ParseRecord(const QStringList& args) {
   if (p.Has("seconds")) o.seconds = IntValue(p, "seconds", 1, kMaxSeconds);
   if (o.accompaniment.isEmpty() && o.seconds == 0)
     throw ECliUsage(Tr("give --accompaniment FILE or --seconds N", "请给出 --accompaniment 文件 或 --seconds 秒数"));
+  o.keyTempo = KeyTempoOptions(p);
+  if (o.accompaniment.isEmpty() && HasKeyTempoOptions(p))
+    throw ECliUsage(Tr("--key and --tempo change the accompaniment: give --accompaniment FILE",
+                       "--key 和 --tempo 改变的是伴奏: 请给出 --accompaniment 文件"));
   if (p.Has("quality")) {
     const QString q = p.Value("quality");
     if (q == QLatin1String("high"))
@@ -115,7 +123,8 @@ lyrics::Lyrics WordsOf(const QString& accompaniment) {
   }
 }
 
-// The line being sung at `ms` (the last one begun), for the progress line.
+// The line being sung at `ms` of the song's own time (the last one begun),
+// for the progress line.
 QString LineAt(const lyrics::Lyrics& words, qint64 ms) {
   const lyrics::Line* current = nullptr;
   for (const lyrics::Line& line : words.lines) {
@@ -123,6 +132,12 @@ QString LineAt(const lyrics::Lyrics& words, qint64 ms) {
     current = &line;
   }
   return current ? QStringLiteral("  \u266A ") + QString::fromStdString(current->text()) : QString();
+}
+
+// Where in the song the accompaniment is: its position is heard time.
+qint64 SongMs(TMediaPlayer& player) {
+  return qint64(sequencer::SongFromHeard(std::uint64_t(std::max(0, player.Position())),
+                                         sequencer::KeyTempoOf(player.DeviceID()).tempo));
 }
 
 void Configure(TMMWaveRecorder& rec, int rate) {
@@ -160,8 +175,8 @@ int RunRecord(const QStringList& args) {
   TMediaPlayer player;
   qint64 lengthMs = -1;
   if (!o.accompaniment.isEmpty()) {
-    OpenAccompaniment(player, o.accompaniment);
-    lengthMs = player.Length();
+    OpenAccompaniment(player, o.accompaniment, o.keyTempo);
+    lengthMs = player.Length();  // as heard at the tempo
   }
   const lyrics::Lyrics words = WordsOf(o.accompaniment);
 
@@ -214,7 +229,7 @@ int RunRecord(const QStringList& args) {
     else
       progress.Show(Tr("Recording %1 / %2  L %3  R %4", "录音 %1 / %2  左 %3  右 %4")
                         .arg(FormatTime(ms), FormatTime(totalMs), left.Bar(left.Take()), right.Bar(right.Take())) +
-                    (words.empty() || player.DeviceID() == 0 ? QString() : LineAt(words, player.Position())));
+                    (words.empty() || player.DeviceID() == 0 ? QString() : LineAt(words, SongMs(player))));
   };
   bool interrupted = false;  // a signal after the take: the MP3 stops
   auto stop = [&] {
@@ -313,7 +328,7 @@ int RunRecord(const QStringList& args) {
     TProgress mp3Progress(o.quiet);
     ConvertToMp3(wav.Path(), mp3, 128, [&](int percent) {
       mp3Progress.Show(Tr("MP3 %1%", "MP3 %1%").arg(percent), percent >= 100);
-    }, interrupted, words, QFileInfo(o.accompaniment).completeBaseName());
+    }, interrupted, lyrics::HeardAtTempo(words, o.keyTempo.tempo), QFileInfo(o.accompaniment).completeBaseName());
     mp3Progress.Finish();
     PrintOut(Tr("Saved the MP3 as %1", "MP3 已保存: %1").arg(mp3.Path()));
   }

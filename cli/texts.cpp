@@ -61,6 +61,9 @@ QString RecordHelp() {
       "  -s, --seconds N            record N seconds\n"
       "      --quality Q            high (44100 Hz, default), medium (22050 Hz), low (11025 Hz)\n"
       "      --mp3 FILE             also save the take as MP3\n"
+      "      --key N                play the accompaniment N semitones higher (-12 to 12,\n"
+      "                             negative: lower); drums stay as they are\n"
+      "      --tempo P              play it at P percent of its speed (50 to 200)\n"
       "  -f, --force                replace existing output files\n"
       "  -q, --quiet                no progress display\n"
       "  -h, --help                 this help\n",
@@ -76,6 +79,8 @@ QString RecordHelp() {
       "  -s, --seconds 秒数         录制的秒数\n"
       "      --quality 音质         high (44100 Hz, 默认), medium (22050 Hz), low (11025 Hz)\n"
       "      --mp3 文件             同时保存为 MP3\n"
+      "      --key N                伴奏升高 N 个半音(-12 到 12, 负数为降低); 鼓声不变\n"
+      "      --tempo P              伴奏以原速的 P% 播放(50 到 200)\n"
       "  -f, --force                覆盖已有的输出文件\n"
       "  -q, --quiet                不显示进度\n"
       "  -h, --help                 显示本帮助\n");
@@ -111,13 +116,18 @@ QString PlayHelp() {
   return Tr(
       "Usage: tunelark play FILE [OPTIONS]\n"
       "Plays a take (WAV) or an accompaniment (MIDI, WAV, MP3) to its end;\n"
-      "Ctrl+C stops it.\n"
+      "Ctrl+C stops it. With --key or --tempo a WAV file plays as an accompaniment.\n"
       "\n"
+      "      --key N   N semitones higher (-12 to 12, negative: lower)\n"
+      "      --tempo P at P percent of the speed (50 to 200)\n"
       "  -q, --quiet   no progress display\n"
       "  -h, --help    this help\n",
       "用法: tunelark play 文件 [选项]\n"
       "播放录音(WAV)或伴奏(MIDI、WAV、MP3)直到结束; 按 Ctrl+C 停止。\n"
+      "给出 --key 或 --tempo 时, WAV 文件作为伴奏播放。\n"
       "\n"
+      "      --key N   升高 N 个半音(-12 到 12, 负数为降低)\n"
+      "      --tempo P 以原速的 P% 播放(50 到 200)\n"
       "  -q, --quiet   不显示进度\n"
       "  -h, --help    显示本帮助\n");
 }
@@ -137,7 +147,7 @@ QString DevicesHelp() {
 
 QString LyricsHelp() {
   return Tr(
-      "Usage: tunelark lyrics FILE [--format lrc|text] [--encoding NAME]\n"
+      "Usage: tunelark lyrics FILE [--format lrc|text] [--encoding NAME] [--tempo P]\n"
       "Prints the lyrics of a song in UTF-8: of a MIDI or .kar file, of an .lrc\n"
       "file, or of a WAV or MP3 backing (the .lrc file of the same name beside\n"
       "it, or the MP3's lyrics tags). Exit code 1 when the song has none.\n"
@@ -146,8 +156,10 @@ QString LyricsHelp() {
       "                       each syllable; text: the lines only\n"
       "      --encoding NAME  the text encoding of the words (UTF-8, GB18030, BIG5,\n"
       "                       CP932, WINDOWS-1252...); found by itself otherwise\n"
+      "      --tempo P        the times as heard with the song played at P percent\n"
+      "                       of its speed (50 to 200; default 100)\n"
       "  -h, --help           this help\n",
-      "用法: tunelark lyrics 文件 [--format lrc|text] [--encoding 编码]\n"
+      "用法: tunelark lyrics 文件 [--format lrc|text] [--encoding 编码] [--tempo P]\n"
       "以 UTF-8 显示歌曲的歌词: MIDI 或 .kar 文件、.lrc 文件, 或 WAV、MP3 伴奏\n"
       "(旁边同名的 .lrc 文件, 或 MP3 的歌词标签)。歌曲没有歌词时退出码为 1。\n"
       "\n"
@@ -155,6 +167,7 @@ QString LyricsHelp() {
       "                       text: 只有歌词行\n"
       "      --encoding 编码  歌词的文字编码(UTF-8、GB18030、BIG5、CP932、\n"
       "                       WINDOWS-1252...); 不给时自动识别\n"
+      "      --tempo P        歌曲以原速的 P% 播放时听到的时间(50 到 200; 默认 100)\n"
       "  -h, --help           显示本帮助\n");
 }
 

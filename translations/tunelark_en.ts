@@ -330,57 +330,57 @@
     </message>
     <message>
         <location line="+1"/>
-        <location line="+55"/>
+        <location line="+64"/>
         <location line="+61"/>
         <location line="+76"/>
         <source>新建WAV</source>
         <translation>New WAV</translation>
     </message>
     <message>
-        <location line="-191"/>
-        <location line="+55"/>
+        <location line="-200"/>
+        <location line="+64"/>
         <location line="+61"/>
         <source>打开WAV</source>
         <translation>Open WAV</translation>
     </message>
     <message>
-        <location line="-115"/>
-        <location line="+55"/>
+        <location line="-124"/>
+        <location line="+64"/>
         <location line="+65"/>
         <source>另存为MP3...</source>
         <translation>Save as MP3...</translation>
     </message>
     <message>
-        <location line="-118"/>
+        <location line="-127"/>
         <source>删除此WAV</source>
         <translation>Delete this WAV</translation>
     </message>
     <message>
         <location line="+3"/>
-        <location line="+177"/>
+        <location line="+186"/>
         <source>打开MIDI</source>
         <translation>Open MIDI</translation>
     </message>
     <message>
-        <location line="-177"/>
-        <location line="+52"/>
+        <location line="-186"/>
+        <location line="+61"/>
         <location line="+27"/>
         <source>浏览文件...</source>
         <translation>Browse...</translation>
     </message>
     <message>
-        <location line="-76"/>
+        <location line="-85"/>
         <source>设置选项</source>
         <translation>Settings</translation>
     </message>
     <message>
         <location line="+0"/>
-        <location line="+59"/>
+        <location line="+68"/>
         <source>设置Tunelark</source>
         <translation>Tunelark settings</translation>
     </message>
     <message>
-        <location line="-57"/>
+        <location line="-66"/>
         <source>退出</source>
         <translation>Exit</translation>
     </message>
@@ -396,38 +396,88 @@
     </message>
     <message>
         <location line="+0"/>
-        <location line="+46"/>
+        <location line="+55"/>
         <location line="+28"/>
         <source>播放MIDI</source>
         <translation>Play MIDI</translation>
     </message>
     <message>
-        <location line="-73"/>
+        <location line="-82"/>
         <source>暂停</source>
         <translation>Pause</translation>
     </message>
     <message>
         <location line="+0"/>
-        <location line="+46"/>
+        <location line="+55"/>
         <location line="+28"/>
         <source>暂停播放</source>
         <translation>Pause playing</translation>
     </message>
     <message>
-        <location line="-73"/>
-        <location line="+8"/>
+        <location line="-82"/>
+        <location line="+17"/>
         <source>停止</source>
         <translation>Stop</translation>
     </message>
     <message>
-        <location line="-8"/>
-        <location line="+46"/>
+        <location line="-17"/>
+        <location line="+55"/>
         <location line="+28"/>
         <source>停止播放</source>
         <translation>Stop playing</translation>
     </message>
     <message>
-        <location line="-71"/>
+        <location line="-80"/>
+        <source>升调</source>
+        <translation>Key Up</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>伴奏升高一个半音</source>
+        <translation>Accompaniment a semitone higher</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>降调</source>
+        <translation>Key Down</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>伴奏降低一个半音</source>
+        <translation>Accompaniment a semitone lower</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>加快</source>
+        <translation>Faster</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>伴奏加快%1%</source>
+        <translation>Accompaniment %1% faster</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>减慢</source>
+        <translation>Slower</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>伴奏减慢%1%</source>
+        <translation>Accompaniment %1% slower</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>原调原速</source>
+        <translation>Original Key and Tempo</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>伴奏恢复原来的调和速度</source>
+        <translation>Accompaniment back to its written key and tempo</translation>
+    </message>
+    <message>
+        <location line="+3"/>
         <source>显示歌词</source>
         <translation>Show Lyrics</translation>
     </message>
@@ -587,7 +637,7 @@
     </message>
     <message>
         <location line="+3"/>
-        <location filename="../app/main_midi.cpp" line="+113"/>
+        <location filename="../app/main_midi.cpp" line="+114"/>
         <location filename="../app/main_wav.cpp" line="-49"/>
         <source>就绪</source>
         <translation>Ready</translation>
@@ -671,11 +721,16 @@ Replace it with the new recording?</translation>
 What was recorded is kept in:
 %1</translation>
     </message>
+    <message>
+        <location filename="../app/main_keytempo.cpp" line="+20"/>
+        <source>调 %1 · 速度 %2%</source>
+        <translation>Key %1 · Tempo %2%</translation>
+    </message>
 </context>
 <context>
     <name>TForm2</name>
     <message>
-        <location filename="../app/config.cpp" line="+39"/>
+        <location filename="../app/config.cpp" line="+38"/>
         <source>Tunelark 设置</source>
         <translation>Tunelark settings</translation>
     </message>
@@ -830,12 +885,12 @@ What was recorded is kept in:
 <context>
     <name>TLyricsWindow</name>
     <message>
-        <location filename="../app/lyricswindow.cpp" line="+40"/>
+        <location filename="../app/lyricswindow.cpp" line="+43"/>
         <source>歌词</source>
         <translation>Lyrics</translation>
     </message>
     <message>
-        <location line="+144"/>
+        <location line="+175"/>
         <source>（没有歌词）</source>
         <translation>(no lyrics)</translation>
     </message>

@@ -133,6 +133,37 @@ TEST(Lyrics, PrintsEnhancedLrcOrLinesAndFailsInOneLine) {
   EXPECT_LT(QFileInfo(cut).size(), Tunelark({"lyrics", longSong}).out.size());
 }
 
+// At a tempo every time is as heard: the song's time x 100 / tempo, in
+// what lyrics prints and in the tags of a take recorded at that tempo.
+TEST(Lyrics, ATempoScalesEveryTimePrintedAndTaggedInATake) {
+  QTemporaryDir dir;
+  const QString star = dir.filePath("star.kar");
+  WriteBytes(star, StarKar());
+  Result r = Tunelark({"lyrics", star, "--tempo", "50"});
+  EXPECT_EQ(r.code, 0) << r.err.constData();
+  EXPECT_EQ(r.out.toStdString(),
+            "[ti:Star]\n[ar:Kids]\n"
+            "[00:00.00]<00:00.00>Twin<00:00.50>kle <00:01.00>star\n"
+            "[00:02.00]<00:02.00>Up <00:02.50>high\n");
+  r = Tunelark({"lyrics", star, "--tempo=200", "--format", "text"});
+  EXPECT_EQ(r.code, 0) << r.err.constData();
+  // Out of range: bad usage that names the range.
+  r = Tunelark({"lyrics", star, "--tempo", "201"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_TRUE(r.err.contains("--tempo needs a whole number from 50 to 200")) << r.err.constData();
+  r = Tunelark({"play", star, "--key", "-13"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_TRUE(r.err.contains("--key needs a whole number from -12 to 12")) << r.err.constData();
+
+  const QString mp3 = dir.filePath("take.mp3");
+  r = Tunelark({"record", "-a", star, "--key", "-12", "--tempo", "50", "-s", "1", "-o", dir.filePath("take.wav"),
+                "--mp3", mp3, "-q"});
+  ASSERT_EQ(r.code, 0) << r.err.constData();
+  const std::vector<std::pair<unsigned, std::string>> heard = {
+      {0, "Twin"}, {500, "kle "}, {1000, "star"}, {2000, "\nUp "}, {2500, "high"}};
+  EXPECT_EQ(ReadTags(mp3).synched, heard);
+}
+
 TEST(Lyrics, RecordShowsTheLineSungAndBothMp3sCarryTheWordsInTime) {
   QTemporaryDir dir;
   const QString star = dir.filePath("star.kar");

@@ -60,6 +60,14 @@ TEST(Usage, BadUsageExitsWithTwo) {
       {"convert", "a.wav", "--bitrate", "100"},
       {"play"},
       {"devices", "extra"},
+      // key and tempo: whole numbers in range, for an accompaniment
+      {"record", "-a", "x.mid", "-o", "x.wav", "--key", "13"},
+      {"record", "-a", "x.mid", "-o", "x.wav", "--tempo=49"},
+      {"record", "-s", "1", "-o", "x.wav", "--key", "2"},
+      {"play", "x.mid", "--key", "-13"},
+      {"play", "x.mid", "--tempo", "fast"},
+      {"play", "x.mid", "--tempo", "90.5"},
+      {"lyrics", "x.mid", "--tempo", "201"},
   };
   for (const QStringList& args : cases) {
     SCOPED_TRACE(args.join(' ').toStdString());
