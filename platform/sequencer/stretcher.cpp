@@ -15,7 +15,11 @@ RB::Options OptionsFor(Stretcher::Engine engine) {
   // Real time, on the caller's thread; channels together keep the stereo
   // image of a mix (a vocal-less karaoke track lives in its sides).
   RB::Options o = RB::OptionProcessRealTime | RB::OptionThreadingNever | RB::OptionChannelsTogether;
-  if (engine == Stretcher::Engine::Finer) return o | RB::OptionEngineFiner;
+  switch (engine) {
+    case Stretcher::Engine::FinerShortWindow: return o | RB::OptionEngineFiner | RB::OptionWindowShort;
+    case Stretcher::Engine::Finer: return o | RB::OptionEngineFiner;
+    case Stretcher::Engine::Faster: break;
+  }
   return o | RB::OptionEngineFaster | RB::OptionPitchHighConsistency;
 }
 

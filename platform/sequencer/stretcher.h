@@ -22,12 +22,16 @@ namespace sequencer {
 
 class Stretcher {
  public:
-  // R3 ("finer") sounds best on mixed music; R2 ("faster") costs less.
-  enum class Engine { Finer, Faster };
+  // Rubber Band's engines. R3 ("finer") keeps sustained chords and bass
+  // clean where R2 ("faster") smears them; with its short window it costs
+  // less than R2 and about half of its standard window, which exceeds the
+  // feeder's budget of a tenth of a core (bench/wavekeytempo). The device
+  // uses FinerShortWindow.
+  enum class Engine { FinerShortWindow, Finer, Faster };
   // The largest block Put takes in one go.
   static constexpr std::size_t kBlock = 1024;
 
-  Stretcher(std::uint32_t rate, unsigned channels, Engine engine = Engine::Finer);
+  Stretcher(std::uint32_t rate, unsigned channels, Engine engine = Engine::FinerShortWindow);
   ~Stretcher();
   Stretcher(const Stretcher&) = delete;
   Stretcher& operator=(const Stretcher&) = delete;

@@ -371,7 +371,6 @@ void WaveAudioDevice::Refill(std::uint64_t frame, int now) {
     eof_ = false;
     drained_ = false;
     ended_ = frame >= totalFrames_;
-    base_ = frame;
     heardTotal_ = HeardFromSong(totalFrames_, tempo);
     heardBase_ = std::min(HeardFromSong(frame, tempo), heardTotal_);
   }

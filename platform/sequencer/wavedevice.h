@@ -121,9 +121,9 @@ class WaveAudioDevice : public MciDevice {
   bool ended_ = false;
   HWND notifyWnd_ = nullptr;
   MCIDEVICEID notifyId_ = 0;
-  std::uint64_t base_ = 0;  // frame of the file where the handle's position 0 is
-  // The same, and the file's end, in heard frames at the run's tempo (the
-  // file's rate, x 100/tempo): what positions and the length count in.
+  // Where the handle's position 0 is in the file, and the file's end, in
+  // heard frames at the run's tempo (the file's rate, x 100/tempo): what
+  // positions and the length count in.
   std::uint64_t heardBase_ = 0;
   std::uint64_t heardTotal_ = 0;
   // The file's end on the card's clock (see AccompanimentEnd); written on
