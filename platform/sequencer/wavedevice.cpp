@@ -355,11 +355,13 @@ void WaveAudioDevice::Refill(std::uint64_t frame, int now) {
   sf_seek(file_->get(), sf_count_t(frame), SEEK_SET);
   feedKeyTempo_ = keyTempo_;
   const int tempo = feedKeyTempo_.tempo;
+  const std::uint64_t heardTotal = HeardFromSong(totalFrames_, tempo);
+  const std::uint64_t heardBase = std::min(HeardFromSong(frame, tempo), heardTotal);
   if (!feedKeyTempo_.IsDefault()) {
     if (!stretcher_) stretcher_ = std::make_unique<Stretcher>(rate_, channels_);
     stretcher_->Start(feedKeyTempo_);
     inputEnded_ = false;
-    runLeft_ = HeardFromSong(totalFrames_, tempo) - std::min(HeardFromSong(frame, tempo), HeardFromSong(totalFrames_, tempo));
+    runLeft_ = heardTotal - heardBase;
   }
   {
     std::lock_guard g(lock_);
@@ -371,8 +373,8 @@ void WaveAudioDevice::Refill(std::uint64_t frame, int now) {
     eof_ = false;
     drained_ = false;
     ended_ = frame >= totalFrames_;
-    heardTotal_ = HeardFromSong(totalFrames_, tempo);
-    heardBase_ = std::min(HeardFromSong(frame, tempo), heardTotal_);
+    heardTotal_ = heardTotal;
+    heardBase_ = heardBase;
   }
   for (int i = 0; i < now; ++i) Fill(i);
   {
