@@ -15,6 +15,7 @@
 # libtag1-dev (TagLib) reads and writes the lyrics tags of MP3 files (USLT,
 # SYLT, title, artist); libuchardet-dev finds the text encoding of a song's
 # words (GBK, Big5, Shift-JIS, Latin-1 in older files).
+# librubberband-dev moves a WAV/MP3 accompaniment to the singer's key and tempo.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 packages=(
@@ -22,7 +23,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-qpa-plugins
   libgl-dev libxkbcommon-dev
   libfluidsynth-dev timgm6mb-soundfont musescore-general-soundfont-small
-  libmp3lame-dev libsndfile1-dev libsoxr-dev librtaudio-dev
+  libmp3lame-dev libsndfile1-dev libsoxr-dev librtaudio-dev librubberband-dev
   libpulse-dev pulseaudio
   libtag1-dev libuchardet-dev
   pipewire pipewire-pulse wireplumber dbus

@@ -39,7 +39,7 @@ std::unique_ptr<WaveAudioDevice> WaveAudioDevice::Open(const std::string& path, 
   d->channels_ = WORD(std::min(info.channels, 2));
   d->rate_ = std::uint32_t(info.samplerate);
   d->totalFrames_ = std::uint64_t(info.frames);
-  d->lengthMs_ = std::uint32_t((d->totalFrames_ * 1000 + d->rate_ / 2) / d->rate_);
+  d->heardTotal_ = d->totalFrames_;
   d->bufferFrames_ = d->rate_ / 10;
 
   WAVEFORMATEX f{};
@@ -60,6 +60,7 @@ std::unique_ptr<WaveAudioDevice> WaveAudioDevice::Open(const std::string& path, 
   d->headers_.assign(kBuffers, WAVEHDR{});
   d->memory_.assign(kBuffers, std::vector<std::int16_t>(std::size_t(d->bufferFrames_) * d->channels_));
   d->decoded_.resize(std::size_t(d->bufferFrames_) * std::size_t(d->fileChannels_));
+  d->stretched_.resize(std::size_t(d->bufferFrames_) * d->channels_);
   for (int i = 0; i < kBuffers; ++i) {
     WAVEHDR& h = d->headers_[std::size_t(i)];
     h.lpData = reinterpret_cast<char*>(d->memory_[std::size_t(i)].data());
@@ -133,9 +134,9 @@ void WaveAudioDevice::NoteEnd() {
   if (waveOutGetPosition(out_, &t, sizeof t) != MMSYSERR_NOERROR) return;
   const std::uint64_t now = soundcard::ClockFrames();
   std::lock_guard g(lock_);
-  const std::uint64_t played = base_ + t.u.sample;
-  if (!playing_ || t.u.sample == 0 || played >= totalFrames_) return;
-  const std::uint64_t left = ((totalFrames_ - played) * soundcard::kSampleRate + rate_ / 2) / rate_;
+  const std::uint64_t played = heardBase_ + t.u.sample;
+  if (!playing_ || t.u.sample == 0 || played >= heardTotal_) return;
+  const std::uint64_t left = ((heardTotal_ - played) * soundcard::kSampleRate + rate_ / 2) / rate_;
   endClock_.store(now + left);
   endKnown_.store(true);
 }
@@ -180,23 +181,51 @@ void WaveAudioDevice::FeederLoop() {
   }
 }
 
-// Decodes the next part of the file into buffer `index` and gives it to
-// the card; at the end of the file the buffer stays free.
+std::size_t WaveAudioDevice::Decode(std::size_t frames) {
+  const sf_count_t got = sf_readf_float(file_->get(), decoded_.data(), sf_count_t(frames));
+  if (got <= 0) return 0;
+  // More than two channels: the first two, packed in place.
+  if (fileChannels_ > 2)
+    for (std::size_t i = 0; i < std::size_t(got); ++i) {
+      decoded_[2 * i] = decoded_[i * std::size_t(fileChannels_)];
+      decoded_[2 * i + 1] = decoded_[i * std::size_t(fileChannels_) + 1];
+    }
+  return std::size_t(got);
+}
+
+std::size_t WaveAudioDevice::Stretch() {
+  const auto want = std::size_t(std::min<std::uint64_t>(bufferFrames_, runLeft_));
+  std::size_t made = 0;
+  while (made < want) {
+    const std::size_t took = stretcher_->Take(stretched_.data() + made * channels_, want - made);
+    made += took;
+    if (made == want || stretcher_->Done() || (inputEnded_ && took == 0)) break;
+    if (inputEnded_) continue;
+    const std::size_t n = std::min<std::size_t>(stretcher_->Wanted(), bufferFrames_);
+    const std::size_t got = Decode(n);
+    inputEnded_ = got < n;
+    stretcher_->Put(decoded_.data(), got, inputEnded_);
+  }
+  // The run ends where the tempo puts the file's end: a stretcher that
+  // gives a few frames less is made up with silence.
+  std::fill(stretched_.begin() + std::ptrdiff_t(made * channels_),
+            stretched_.begin() + std::ptrdiff_t(want * channels_), 0.0f);
+  runLeft_ -= want;
+  return want;
+}
+
+// Decodes the next part of the file (through the stretcher away from the
+// default key and tempo) into buffer `index` and gives it to the card; at
+// the end the buffer stays free.
 void WaveAudioDevice::Fill(int index) {
   WAVEHDR& h = headers_[std::size_t(index)];
-  const sf_count_t got = sf_readf_float(file_->get(), decoded_.data(), sf_count_t(bufferFrames_));
-  if (got > 0) {
-    // More than two channels: the first two, packed in place.
-    if (fileChannels_ > 2)
-      for (std::size_t i = 0; i < std::size_t(got); ++i) {
-        decoded_[2 * i] = decoded_[i * std::size_t(fileChannels_)];
-        decoded_[2 * i + 1] = decoded_[i * std::size_t(fileChannels_) + 1];
-      }
-    soundcard::EncodePcm(decoded_.data(), std::size_t(got), channels_, 16,
+  const bool stretching = !feedKeyTempo_.IsDefault();
+  const std::size_t got = stretching ? Stretch() : Decode(bufferFrames_);
+  if (got > 0)
+    soundcard::EncodePcm(stretching ? stretched_.data() : decoded_.data(), got, channels_, 16,
                          reinterpret_cast<std::uint8_t*>(memory_[std::size_t(index)].data()));
-  }
   std::unique_lock g(lock_);
-  if (got <= 0) {
+  if (got == 0) {
     free_.push_back(index);
     const bool arm = !eof_;
     eof_ = true;
@@ -221,19 +250,25 @@ void WaveAudioDevice::Fill(int index) {
   if (free_.empty() || eof_) fed_.notify_all();
 }
 
+std::uint32_t WaveAudioDevice::LengthMs() const {
+  std::lock_guard g(lock_);
+  return std::uint32_t((heardTotal_ * 1000 + rate_ / 2) / rate_);
+}
+
 std::uint32_t WaveAudioDevice::PositionMs() const {
+  const std::uint32_t length = LengthMs();
   std::uint64_t base;
   {
     std::lock_guard g(lock_);
-    if (ended_) return lengthMs_;
-    base = base_;
+    if (ended_) return length;
+    base = heardBase_;
   }
   MMTIME t{};
   t.wType = TIME_SAMPLES;
   waveOutGetPosition(out_, &t, sizeof t);
   const std::uint64_t frame = base + t.u.sample;
-  const auto ms = std::uint32_t(std::min<std::uint64_t>(frame * 1000 / rate_, lengthMs_));
-  return lengthMs_ > 0 ? std::min(ms, lengthMs_ - 1) : 0;
+  const auto ms = std::uint32_t(std::min<std::uint64_t>(frame * 1000 / rate_, length));
+  return length > 0 ? std::min(ms, length - 1) : 0;
 }
 
 DWORD WaveAudioDevice::Mode() const {
@@ -272,27 +307,81 @@ MCIERROR WaveAudioDevice::Stop() {
 
 MCIERROR WaveAudioDevice::Seek(std::uint32_t ms) {
   Stop();
+  const int tempo = keyTempo_.tempo;
+  const std::uint64_t heard = std::uint64_t(ms) * rate_ / 1000;
+  const std::uint64_t frame =
+      ms >= LengthMs() ? totalFrames_ : std::min<std::uint64_t>(SongFromHeard(heard, tempo), totalFrames_);
   std::lock_guard f(feedLock_);
+  Refill(frame, kBuffers);
+  return 0;
+}
+
+void WaveAudioDevice::SetKeyTempo(const KeyTempo& kt) {
+  if (kt == keyTempo_) return;
+  // Where the card is now, in the file, with the handle held still.
+  bool playing;
+  {
+    std::lock_guard g(lock_);
+    playing = playing_;
+    if (playing) waveOutPause(out_);
+    endKnown_.store(false);
+  }
+  MMTIME t{};
+  t.wType = TIME_SAMPLES;
+  waveOutGetPosition(out_, &t, sizeof t);
+  std::uint64_t frame;
+  {
+    std::lock_guard g(lock_);
+    frame = ended_ ? totalFrames_
+                   : std::min<std::uint64_t>(SongFromHeard(heardBase_ + t.u.sample, keyTempo_.tempo), totalFrames_);
+  }
+  MciDevice::SetKeyTempo(kt);
+  {
+    std::lock_guard f(feedLock_);
+    // One buffer here, so that the change is heard at once; the feeder
+    // makes the rest while it plays.
+    Refill(frame, 1);
+  }
+  std::lock_guard g(lock_);
+  if (playing && playing_) waveOutRestart(out_);
+}
+
+void WaveAudioDevice::Refill(std::uint64_t frame, int now) {
   {
     std::lock_guard g(lock_);
     resetting_ = true;
-    ++generation_;
   }
   waveOutReset(out_);  // every buffer comes back, on this thread
-  const std::uint64_t frame =
-      ms >= lengthMs_ ? totalFrames_ : std::min<std::uint64_t>(std::uint64_t(ms) * rate_ / 1000, totalFrames_);
   sf_seek(file_->get(), sf_count_t(frame), SEEK_SET);
+  feedKeyTempo_ = keyTempo_;
+  const int tempo = feedKeyTempo_.tempo;
+  const std::uint64_t heardTotal = HeardFromSong(totalFrames_, tempo);
+  const std::uint64_t heardBase = std::min(HeardFromSong(frame, tempo), heardTotal);
+  if (!feedKeyTempo_.IsDefault()) {
+    if (!stretcher_) stretcher_ = std::make_unique<Stretcher>(rate_, channels_);
+    stretcher_->Start(feedKeyTempo_);
+    inputEnded_ = false;
+    runLeft_ = heardTotal - heardBase;
+  }
   {
     std::lock_guard g(lock_);
     resetting_ = false;
+    // The feeder may have taken a buffer the reset gave back; it is ours
+    // now, and the new generation tells the feeder to leave it.
     free_.clear();
+    ++generation_;
     eof_ = false;
     drained_ = false;
     ended_ = frame >= totalFrames_;
-    base_ = frame;
+    heardTotal_ = heardTotal;
+    heardBase_ = heardBase;
   }
-  for (int i = 0; i < kBuffers; ++i) Fill(i);
-  return 0;
+  for (int i = 0; i < now; ++i) Fill(i);
+  {
+    std::lock_guard g(lock_);
+    for (int i = now; i < kBuffers; ++i) free_.push_back(i);
+  }
+  wake_.notify_one();
 }
 
 bool WaveAudioDevice::WaitFed(int timeoutMs) const {
