@@ -8,7 +8,7 @@
 TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent) {}
 
 void TStatusBar::AddPanel(int width) {
-  panels_.append(Panel{width, QString()});
+  panels_.append(Panel{width, QString(), QString()});
   update();
 }
 
