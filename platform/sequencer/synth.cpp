@@ -18,7 +18,6 @@ namespace sequencer {
 namespace {
 
 constexpr int kDrumBank = 128;
-constexpr int kChannels = 16;
 constexpr int kDrumChannel = 9;
 // Bank select values that make a channel a drum kit: 120 in General MIDI 2,
 // 127 in XG (FluidSynth's own drum bank, 128, cannot be selected by a

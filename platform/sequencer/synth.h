@@ -157,7 +157,7 @@ class Synth {
   std::size_t cursor_ = 0;       // next event to send
   std::uint64_t frame_ = 0;      // position in song frames
   std::uint32_t frac_ = 0;       // and hundredths of a song frame beyond it
-  int tempo_ = 100;              // percent: song frames x 100 per card frame
+  int tempo_ = 100;              // percent: song frames per 100 card frames
   int key_ = 0;                  // semitones, in force
   int newKey_ = 0;               // set by SetKeyTempo, in force from the next period
   bool run_ = false;             // playing
