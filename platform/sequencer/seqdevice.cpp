@@ -22,6 +22,16 @@ MCIERROR ToError(SmfResult r) {
   return MCIERR_INTERNAL;
 }
 
+// The heard millisecond of a song frame at `tempo` percent (rounded down),
+// and the first song frame heard at a millisecond.
+std::uint32_t HeardMs(std::uint64_t songFrame, int tempo) {
+  return std::uint32_t(songFrame * 100'000 / (std::uint64_t(kSongRate) * std::uint64_t(tempo)));
+}
+std::uint64_t SongFrameAt(std::uint64_t heardMs, int tempo) {
+  const std::uint64_t per = 100'000;
+  return (heardMs * kSongRate * std::uint64_t(tempo) + per - 1) / per;
+}
+
 }  // namespace
 
 bool ReadWholeFile(const std::string& path, std::size_t limit, std::vector<std::uint8_t>& bytes) {
@@ -66,12 +76,17 @@ std::unique_ptr<SequencerDevice> SequencerDevice::Open(const std::string& path, 
 
 SequencerDevice::~SequencerDevice() { Synth::instance().Detach(song_.get()); }
 
+std::uint32_t SequencerDevice::LengthMs() const {
+  return std::uint32_t(HeardFromSong(song_->lengthMs, keyTempo_.tempo));
+}
+
 std::uint32_t SequencerDevice::PositionMs() const {
   Synth& s = Synth::instance();
-  if (s.Ended()) return song_->lengthMs;
-  const std::uint32_t ms = FramesToMs(s.PositionFrames());
+  const std::uint32_t length = LengthMs();
+  if (s.Ended()) return length;
+  const std::uint32_t ms = HeardMs(s.PositionFrames(), keyTempo_.tempo);
   // Only the end itself reports the length.
-  return song_->lengthMs > 0 ? std::min(ms, song_->lengthMs - 1) : 0;
+  return length > 0 ? std::min(ms, length - 1) : 0;
 }
 
 DWORD SequencerDevice::Mode() const {
@@ -93,10 +108,15 @@ MCIERROR SequencerDevice::Stop() {
 }
 
 MCIERROR SequencerDevice::Seek(std::uint32_t ms) {
-  Synth::instance().Seek(ms >= song_->lengthMs ? song_->lengthFrames : MsToFrames(ms));
+  Synth::instance().Seek(ms >= LengthMs() ? song_->lengthFrames : SongFrameAt(ms, keyTempo_.tempo));
   return 0;
 }
 
 bool SequencerDevice::EndClockFrame(std::uint64_t& frame) const { return Synth::instance().EndClockFrame(frame); }
+
+void SequencerDevice::SetKeyTempo(const KeyTempo& kt) {
+  MciDevice::SetKeyTempo(kt);
+  Synth::instance().SetKeyTempo(kt);
+}
 
 }  // namespace sequencer

@@ -1,4 +1,6 @@
 // The "sequencer" device: a Standard MIDI file played by the synthesizer.
+// Its length, position and seeks are in heard milliseconds: the song's own
+// times x 100/tempo, at the tempo in force.
 #pragma once
 
 #include <memory>
@@ -17,7 +19,7 @@ class SequencerDevice : public MciDevice {
   ~SequencerDevice() override;
 
   DWORD DeviceType() const override { return MCI_DEVTYPE_SEQUENCER; }
-  std::uint32_t LengthMs() const override { return song_->lengthMs; }
+  std::uint32_t LengthMs() const override;
   std::uint32_t PositionMs() const override;
   DWORD Mode() const override;
   bool Ready() const override;
@@ -25,6 +27,7 @@ class SequencerDevice : public MciDevice {
   MCIERROR Stop() override;
   MCIERROR Seek(std::uint32_t ms) override;
   bool EndClockFrame(std::uint64_t& frame) const override;
+  void SetKeyTempo(const KeyTempo& kt) override;
 
  private:
   explicit SequencerDevice(std::shared_ptr<const Song> song) : song_(std::move(song)) {}

@@ -18,7 +18,12 @@ namespace sequencer {
 namespace {
 
 constexpr int kDrumBank = 128;
-constexpr int kChannels = 16;
+constexpr int kDrumChannel = 9;
+// Bank select values that make a channel a drum kit: 120 in General MIDI 2,
+// 127 in XG (FluidSynth's own drum bank, 128, cannot be selected by a
+// controller). Such a channel keeps its notes at any key.
+constexpr std::uint8_t kGm2DrumBank = 120;
+constexpr std::uint8_t kXgDrumBank = 127;
 constexpr std::uint64_t kBlock = 64;  // FluidSynth's rendering block
 // Loud enough beside a microphone, with room for dense arrangements.
 constexpr double kGain = 0.4;
@@ -50,6 +55,7 @@ Synth::Synth() {
   fluid_set_log_function(FLUID_WARN, QuietLog, nullptr);
   fluid_set_log_function(FLUID_INFO, QuietLog, nullptr);
   fluid_set_log_function(FLUID_DBG, QuietLog, nullptr);
+  ForgetNotes();
   worker_ = std::thread([this] { WorkerLoop(); });
 }
 
@@ -218,6 +224,9 @@ bool Synth::Attach(std::shared_ptr<const Song> song) {
     song_ = std::move(song);
     cursor_ = 0;
     frame_ = 0;
+    frac_ = 0;
+    tempo_ = 100;
+    newKey_ = 0;
     run_ = false;
     notesOff_ = true;
     chase_ = true;
@@ -309,6 +318,7 @@ void Synth::Seek(std::uint64_t frame) {
   if (notifyWnd_) Notify(MCI_NOTIFY_ABORTED);
   if (!song_) return;
   frame_ = std::min(frame, song_->lengthFrames);
+  frac_ = 0;
   const auto& ev = song_->events;
   cursor_ = std::size_t(std::lower_bound(ev.begin(), ev.end(), frame_,
                                          [](const MidiEvent& e, std::uint64_t f) { return e.frame < f; }) -
@@ -317,6 +327,13 @@ void Synth::Seek(std::uint64_t frame) {
   chase_ = true;
   ended_.store(frame_ >= song_->lengthFrames);
   position_.store(frame_, std::memory_order_release);
+}
+
+void Synth::SetKeyTempo(const KeyTempo& kt) {
+  const KeyTempo k = kt.Clamped();
+  std::lock_guard g(perfLock_);
+  newKey_ = k.key;
+  tempo_ = k.tempo;
 }
 
 bool Synth::EndClockFrame(std::uint64_t& frame) const {
@@ -352,8 +369,10 @@ void Synth::Render(void* user, float* out, std::uint32_t frames) noexcept {
 void Synth::RenderLocked(float* out, std::uint32_t frames) noexcept {
   if (notesOff_) {
     fluid_synth_all_notes_off(synth_, -1);
+    ForgetNotes();
     notesOff_ = false;
   }
+  if (newKey_ != key_) ApplyKey();
   if (chase_) {
     Chase();
     chase_ = false;
@@ -364,7 +383,7 @@ void Synth::RenderLocked(float* out, std::uint32_t frames) noexcept {
   }
   if (run_ && song_) {
     // The card's clock stands at this period's first frame while it runs.
-    endClock_.store(soundcard::ClockFrames() + (song_->lengthFrames - std::min(frame_, song_->lengthFrames)));
+    endClock_.store(soundcard::ClockFrames() + CardFramesTo(song_->lengthFrames));
     endKnown_.store(true);
   }
   std::uint32_t done = 0;
@@ -380,13 +399,13 @@ void Synth::RenderLocked(float* out, std::uint32_t frames) noexcept {
       } else {
         std::uint64_t next = song_->lengthFrames;
         if (cursor_ < ev.size()) next = std::min(next, ev[cursor_].frame);
-        n = std::uint32_t(std::min<std::uint64_t>(n, next - frame_));
+        n = std::uint32_t(std::min<std::uint64_t>(n, CardFramesTo(next)));
       }
     }
     fluid_synth_write_float(synth_, int(n), out + 2 * done, 0, 2, out + 2 * done, 1, 2);
     rendered_ += n;
     done += n;
-    if (advance) frame_ += n;
+    if (advance) Advance(n);
   }
   // A song that ends on this period's last frame is over now, not a period
   // later: its final events go out and the position stops at the length.
@@ -414,7 +433,7 @@ void Synth::AlignToNextNote() noexcept {
       break;
     }
   }
-  const auto skip = std::uint32_t((kBlock - (rendered_ + (target - frame_)) % kBlock) % kBlock);
+  const auto skip = std::uint32_t((kBlock - (rendered_ + CardFramesTo(target)) % kBlock) % kBlock);
   if (skip == 0) return;
   fluid_synth_write_float(synth_, int(skip), scratch_, 0, 2, scratch_, 1, 2);
   rendered_ += skip;
@@ -424,20 +443,90 @@ void Synth::AlignToNextNote() noexcept {
 // into the mix while the song already counts as stopped.
 void Synth::Finish() noexcept {
   frame_ = song_->lengthFrames;
+  frac_ = 0;
   run_ = false;
   fluid_synth_all_notes_off(synth_, -1);
+  ForgetNotes();
   playing_.store(false, std::memory_order_release);
   ended_.store(true, std::memory_order_release);
   Notify(MCI_NOTIFY_SUCCESSFUL);
 }
 
+// The card frames until the song reaches `songFrame` (0 if it has): the
+// first card frame at which the position is at or past it.
+std::uint64_t Synth::CardFramesTo(std::uint64_t songFrame) const noexcept {
+  if (songFrame <= frame_) return 0;
+  const std::uint64_t hundredths = (songFrame - frame_) * 100 - frac_;
+  return (hundredths + std::uint64_t(tempo_) - 1) / std::uint64_t(tempo_);
+}
+
+void Synth::Advance(std::uint64_t cardFrames) noexcept {
+  const std::uint64_t hundredths = frac_ + cardFrames * std::uint64_t(tempo_);
+  frame_ += hundredths / 100;
+  frac_ = std::uint32_t(hundredths % 100);
+}
+
+void Synth::ForgetNotes() noexcept { std::memset(sounding_, -1, sizeof sounding_); }
+
+// How far the key moves the notes of `channel`: not at all on the drum
+// channel and on channels whose bank is a drum kit.
+int Synth::Shift(int channel) const noexcept {
+  if (channel == kDrumChannel || bankMsb_[channel] == kGm2DrumBank || bankMsb_[channel] == kXgDrumBank) return 0;
+  return key_;
+}
+
+// A new key releases every sounding note it would play elsewhere now, so
+// that no chord of the old key rings on under the new one; the song's own
+// release of such a note later finds nothing left to release.
+void Synth::ApplyKey() noexcept {
+  key_ = newKey_;
+  for (int c = 0; c < kChannels; ++c) {
+    const int shift = Shift(c);
+    for (int n = 0; n < 128; ++n) {
+      if (sounding_[c][n] < 0 || sounding_[c][n] == n + shift) continue;
+      fluid_synth_noteoff(synth_, c, sounding_[c][n]);
+      sounding_[c][n] = -1;
+    }
+  }
+}
+
+// Notes move by the channel's shift; a note the shift takes outside 0..127
+// is not played. A release or a key pressure goes to the number its note
+// was started with.
+void Synth::DispatchNote(const MidiEvent& e) noexcept {
+  const int channel = e.status & 0x0F;
+  const int kind = e.status & 0xF0;
+  const int original = e.data1 & 0x7F;
+  const bool on = kind == 0x90 && e.data2 > 0;
+  std::int8_t& started = sounding_[channel][original];
+  int note = original + Shift(channel);
+  if (started >= 0 && !on) {
+    note = started;
+  } else if (on && started >= 0 && started != note) {
+    // Struck again after its channel turned to or from a drum kit: the
+    // sounding one ends first, as a repeated note does.
+    fluid_synth_noteoff(synth_, channel, started);
+    started = -1;
+  }
+  if (note < 0 || note > 127) return;
+  switch (kind) {
+    case 0x80: fluid_synth_noteoff(synth_, channel, note); break;
+    case 0x90: fluid_synth_noteon(synth_, channel, note, e.data2); break;
+    default: fluid_synth_key_pressure(synth_, channel, note, e.data2); return;
+  }
+  started = std::int8_t(on ? note : -1);
+}
+
 void Synth::Dispatch(const MidiEvent& e) noexcept {
   const int channel = e.status & 0x0F;
   switch (e.status & 0xF0) {
-    case 0x80: fluid_synth_noteoff(synth_, channel, e.data1); break;
-    case 0x90: fluid_synth_noteon(synth_, channel, e.data1, e.data2); break;
-    case 0xA0: fluid_synth_key_pressure(synth_, channel, e.data1, e.data2); break;
-    case 0xB0: fluid_synth_cc(synth_, channel, e.data1, e.data2); break;
+    case 0x80:
+    case 0x90:
+    case 0xA0: DispatchNote(e); break;
+    case 0xB0:
+      if (e.data1 == 0) bankMsb_[channel] = e.data2;
+      fluid_synth_cc(synth_, channel, e.data1, e.data2);
+      break;
     case 0xC0: fluid_synth_program_change(synth_, channel, e.data1); break;
     case 0xD0: fluid_synth_channel_pressure(synth_, channel, e.data1); break;
     case 0xE0: fluid_synth_pitch_bend(synth_, channel, e.data1 | (e.data2 << 7)); break;
@@ -454,6 +543,7 @@ void Synth::Dispatch(const MidiEvent& e) noexcept {
 // first, then every program, controller, pressure, bend and system
 // exclusive message before the position, in order (notes are not chased).
 void Synth::Chase() noexcept {
+  std::fill_n(bankMsb_, kChannels, std::uint8_t(0));
   for (int c = 0; c < kChannels; ++c) {
     fluid_synth_cc(synth_, c, 121, 0);  // reset all controllers
     fluid_synth_cc(synth_, c, 0, 0);    // bank 0

@@ -13,9 +13,10 @@
 //   renders between them, so the accompaniment is timed by sample count,
 //   not by any timer. It never waits for the worker: while the worker has
 //   the synthesizer it renders silence and the song does not advance.
-// - Commands (attach, play, stop, seek) come from any thread and take the
-//   performance lock only for a few field updates; the card's thread holds
-//   it for one period's rendering. Position and mode are atomics.
+// - Commands (attach, play, stop, seek, key and tempo) come from any thread
+//   and take the performance lock only for a few field updates; the card's
+//   thread holds it for one period's rendering. Position and mode are
+//   atomics.
 // So a play before the soundfont is loaded starts when it is ready, and a
 // main thread that stalls changes nothing audible.
 #pragma once
@@ -33,6 +34,7 @@
 #include <vector>
 
 #include "platform/mmsystem.h"
+#include "platform/sequencer/keytempo.h"
 #include "platform/sequencer/smf.h"
 
 struct _fluid_synth_t;
@@ -76,6 +78,13 @@ class Synth {
   // Stops and moves to `frame` (clamped to the length); the channels'
   // programs and controllers are set as the song has them there.
   void Seek(std::uint64_t frame);
+  // Key and tempo from the next period on; Attach sets the defaults again.
+  // The song's position stays where it is (in song frames); each card frame
+  // then moves it by tempo/100 song frames. A key change releases the
+  // sounding notes whose pitch it moves (they would clash with the new key);
+  // the drums stay as they are.
+  void SetKeyTempo(const KeyTempo& kt);
+  // In song frames (the song's own time, not scaled by the tempo).
   std::uint64_t PositionFrames() const { return position_.load(std::memory_order_acquire); }
   // The card frame (soundcard::ClockFrames) at which the song's end reaches
   // the card's mix: while it plays, once its first period has been rendered,
@@ -111,6 +120,12 @@ class Synth {
   // ---- card's thread, under perfLock_
   void RenderLocked(float* out, std::uint32_t frames) noexcept;
   void Dispatch(const MidiEvent& e) noexcept;
+  void DispatchNote(const MidiEvent& e) noexcept;
+  int Shift(int channel) const noexcept;
+  void ApplyKey() noexcept;
+  void ForgetNotes() noexcept;
+  std::uint64_t CardFramesTo(std::uint64_t songFrame) const noexcept;
+  void Advance(std::uint64_t cardFrames) noexcept;
   void Chase() noexcept;
   void AlignToNextNote() noexcept;
   void Finish() noexcept;
@@ -140,10 +155,20 @@ class Synth {
   std::mutex perfLock_;
   std::shared_ptr<const Song> song_;
   std::size_t cursor_ = 0;       // next event to send
-  std::uint64_t frame_ = 0;      // position in frames
+  std::uint64_t frame_ = 0;      // position in song frames
+  std::uint32_t frac_ = 0;       // and hundredths of a song frame beyond it
+  int tempo_ = 100;              // percent: song frames per 100 card frames
+  int key_ = 0;                  // semitones, in force
+  int newKey_ = 0;               // set by SetKeyTempo, in force from the next period
   bool run_ = false;             // playing
   bool notesOff_ = false;        // release every note at the next period
   bool chase_ = false;           // set programs and controllers at the next period
+  // Every sounding note by channel and the song's note number: the number
+  // it was started with (transposed), or -1. Its release uses the same
+  // number, whatever the key or the channel's bank is by then.
+  static constexpr int kChannels = 16;
+  std::int8_t sounding_[kChannels][128];
+  std::uint8_t bankMsb_[kChannels] = {};  // the last bank select of each channel
   bool align_ = false;           // a play moves the synthesizer's blocks to the next note
   float scratch_[2 * 64] = {};   // frames rendered to move the blocks, not heard
   std::uint64_t rendered_ = 0;   // frames the synthesizer has rendered, ever
