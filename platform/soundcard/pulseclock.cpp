@@ -387,7 +387,10 @@ class PulseClock final : public ClockDriver {
     devices_.output = sink ? sink : "";
     const char* source = rec_ ? pa_stream_get_device_name(rec_) : nullptr;
     devices_.input = source ? source : "";
-    if (devices_.server.find("PipeWire") != std::string::npos) graphFrames_ = pipeWireCycle();
+    if (devices_.server.find("PipeWire") != std::string::npos) {
+      graphFrames_ = pipeWireCycle();
+      smoothedOutput_ = true;
+    }
   }
 
   // Waits on the main loop (its lock held) until an introspection
@@ -683,10 +686,13 @@ class PulseClock final : public ClockDriver {
   // Where the sink reads the stream, from a fresh report: the read index
   // moved on by the report's way here, less the sink's own latency (the
   // frames it took but has not played), as a stream position at the
-  // moment the report came. The client library's interpolation between
-  // reports smooths over an underrun only after seconds, drifting several
-  // milliseconds meanwhile; projected from the last reports at the card's
-  // rate, the figure is right from the first report after one.
+  // moment the report came. On PulseAudio the client library's
+  // interpolation between reports smooths over an underrun only after
+  // seconds, drifting several milliseconds meanwhile; projected from the
+  // last reports at the card's rate, the figure is right from the first
+  // report after one. PipeWire's read index moves a graph cycle at a time,
+  // and on a busy machine its reports lag a cycle for a while: there the
+  // interpolation's smoothing is the better figure.
   void noteOutput(const pa_timing_info& t) noexcept {
     const double usec = double(t.transport_usec) - double(t.sink_usec);
     reads_[readCount_++ % reads_.size()] =
@@ -720,7 +726,15 @@ class PulseClock final : public ClockDriver {
   // (older than that one).
   void publishLatency() noexcept {
     if (!playTimed_ || (rec_ && !recTimed_)) return;
-    const std::optional<std::int32_t> queued = outputLatency();
+    std::optional<std::int32_t> queued;
+    if (smoothedOutput_) {
+      pa_usec_t usec = 0;
+      int negative = 0;
+      if (pa_stream_get_latency(play_, &usec, &negative) == 0)
+        queued = std::int32_t(std::llround(double(usec) * kSampleRate / 1e6)) * (negative ? -1 : 1);
+    } else {
+      queued = outputLatency();
+    }
     if (!queued) return;
     const std::int32_t output = *queued + graphFrames_;
     lastOutput_ = output;
@@ -742,6 +756,7 @@ class PulseClock final : public ClockDriver {
   Steady::time_point started_;
   Devices devices_;  // written by start()
   std::int32_t graphFrames_ = 0;  // PipeWire's graph cycle, left out of its reports
+  bool smoothedOutput_ = false;   // the output figure is the client library's (PipeWire)
   std::atomic<std::uint32_t> adopted_{0};
 
   // ---- losing the server
