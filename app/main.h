@@ -7,8 +7,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "app/dialogs.h"
+#include "lyrics/heardlyrics.h"
 #include "lyrics/lyrics.h"
 #include "platform/sequencer/keytempo.h"
 
@@ -313,7 +315,8 @@ class TForm1 : public QMainWindow {
   bool FTakeExisted = false;
   lyrics::Lyrics FTakeLyrics;
   QString FTakeSong;
-  int FTakeTempo = 100;  // the accompaniment's tempo when the take began
+  // The accompaniment's tempo when the take began, and each change during it.
+  std::vector<lyrics::TempoFrom> FTakeTempi;
   // The open accompaniment's content hash: what its key and tempo are
   // remembered by (empty: not remembered).
   QString FSongHash;

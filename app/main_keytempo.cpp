@@ -7,7 +7,9 @@
 #include <QCoreApplication>
 #include <QSlider>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "app/keytemposettings.h"
 #include "app/lyricswindow.h"
@@ -39,7 +41,16 @@ void TForm1::RestoreKeyTempo(const QString& path) {
 
 void TForm1::SetKeyTempo(const sequencer::KeyTempo& kt) {
   const MCIDEVICEID device = midiplay->DeviceID();
-  if (device == 0 || !sequencer::SetKeyTempo(device, kt)) return;
+  if (device == 0) return;
+  const int before = sequencer::KeyTempoOf(device).tempo;
+  const std::uint64_t songMs = sequencer::SongFromHeard(std::uint64_t(std::max(0, midiplay->Position())), before);
+  if (!sequencer::SetKeyTempo(device, kt)) return;
+  // A take's words are timed as it holds the song: from here at the new
+  // tempo (the position's rounding may put here a millisecond before the
+  // last change).
+  const int after = sequencer::KeyTempoOf(device).tempo;
+  if (recording && !FTakeTempi.empty() && after != before)
+    FTakeTempi.push_back({std::max(std::uint32_t(songMs), FTakeTempi.back().songMs), after});
   RememberKeyTempo(FSongHash, sequencer::KeyTempoOf(device));
   ShowLength();
   ShowKeyTempo();

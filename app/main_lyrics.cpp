@@ -51,20 +51,20 @@ std::int64_t TForm1::HeardPositionMs() {
 void TForm1::TakeRecordedWithSong() {
   FTakeLyrics = LyricsForm ? LyricsForm->Words() : lyrics::Lyrics{};
   FTakeSong = midiplay->FileName;
-  FTakeTempo = sequencer::KeyTempoOf(midiplay->DeviceID()).tempo;
+  FTakeTempi = {{0, sequencer::KeyTempoOf(midiplay->DeviceID()).tempo}};
 }
 
 void TForm1::ForgetTakeSong() {
   FTakeLyrics = {};
   FTakeSong.clear();
-  FTakeTempo = 100;
+  FTakeTempi.clear();
 }
 
 // The words go into each MP3 made from a take recorded here with a song
-// that has them, timed as the take holds the song (at the tempo it began
-// at); the title falls back to the song's file name.
+// that has them, timed as the take holds the song (at each tempo in force
+// during it); the title falls back to the song's file name.
 void TForm1::TagSavedMp3s(const QStringList& files) {
   if (FTakeLyrics.empty()) return;
-  const lyrics::Lyrics heard = lyrics::HeardAtTempo(FTakeLyrics, FTakeTempo);
+  const lyrics::Lyrics heard = lyrics::HeardAtTempi(FTakeLyrics, FTakeTempi);
   for (const QString& mp3 : files) TagMp3WithLyrics(mp3, heard, QFileInfo(FTakeSong).completeBaseName());
 }

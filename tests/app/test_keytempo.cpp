@@ -15,6 +15,7 @@
 #include "app/lyricswindow.h"
 #include "app/main.h"
 #include "app/statusbar.h"
+#include "lyrics/id3lyrics.h"
 #include "platform/sequencer/mediaplayer.h"
 #include "platform/sequencer/seqcontrol.h"
 #include "platform/soundcard/cardcontrol.h"
@@ -151,6 +152,42 @@ TEST_F(KeyTempoWindow, ASongsKeyAndTempoAreRestoredForItsContentUnderAnyName) {
   EXPECT_TRUE(songs.childGroups().isEmpty()) << songs.childGroups().join(' ').toStdString();
   Browse(song);
   EXPECT_EQ(InForce(), KeyTempo{});
+  EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+// A take's MP3 carries the words as heard in it: slowed down half way
+// through, the words after the change come twice as far apart.
+TEST_F(KeyTempoWindow, ATakesMp3TimesTheWordsAtEachTempoInForceDuringIt) {
+  SetLyricsReaderForTests([](const QString&, const QString&) {
+    lyrics::Lyrics words;
+    lyrics::Line line;
+    line.newPage = true;
+    line.syllables = {{500, 1000, "一"}, {1000, 2000, "二"}, {2000, 3000, "三"}, {3000, 3500, "四"}};
+    words.lines = {line};
+    return words;
+  });
+  TForm1& f = *Form1;
+  Browse(Write(QStringLiteral("song.mid"), Song(6000)));
+  answers << dir.filePath(QStringLiteral("take.wav"));
+  f.btnew->click();
+  f.btrec->click();
+  for (int i = 0; i < 150; ++i) soundcard::AdvanceAndPump(441);  // 1.5 s
+  const std::int64_t changedAt = f.midiplay->Position();
+  Press(f.Nslower, 10);
+  ASSERT_EQ(InForce().tempo, 50);
+  for (int i = 0; i < 50; ++i) soundcard::AdvanceAndPump(441);
+  f.btwstop->click();
+
+  const QString mp3 = dir.filePath(QStringLiteral("take.mp3"));
+  answers << mp3;
+  f.btsave->click();
+  const lyrics::Lyrics tagged = lyrics::ReadMp3Lyrics(QFile::encodeName(mp3).toStdString(), "");
+  ASSERT_EQ(tagged.lines.size(), 1u);
+  ASSERT_EQ(tagged.lines[0].syllables.size(), 4u);
+  const double at = double(changedAt);
+  const std::vector<double> heard = {500, 1000, at + (2000 - at) * 2, at + (3000 - at) * 2};
+  for (std::size_t i = 0; i < heard.size(); ++i)
+    EXPECT_NEAR(double(tagged.lines[0].syllables[i].startMs), heard[i], 2) << i;
   EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
 }
 
