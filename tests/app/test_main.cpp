@@ -178,18 +178,8 @@ TEST_F(MainWindowTest, TheBandsAndGroupsFitTogetherWithNothingCutOff) {
   EXPECT_LT(accompaniment.bottom(), std::min(recording.top(), volume.top()));
   EXPECT_LT(std::max(left.bottom(), right.bottom()), std::min(recording.top(), volume.top()));
   EXPECT_LT(recording.right(), volume.left());
-  // The fixed geometry of the client area, its bands and groups.
-  const int menu = Form1->MainMenu1->height();
-  EXPECT_EQ(Form1->size(), QSize(537, 364 + menu));
-  EXPECT_EQ(Form1->ToolBar1->geometry(), QRect(0, 0, 537, 33));
-  EXPECT_EQ(Form1->Panel1->geometry(), QRect(0, 33, 537, 312));
-  EXPECT_EQ(Form1->Status->geometry(), QRect(0, 345, 537, 19));
-  EXPECT_EQ(Form1->Status->PanelRect(0).width(), 400);
-  EXPECT_EQ(accompaniment, QRect(10, 8, 455, 113));
-  EXPECT_EQ(recording, QRect(8, 128, 265, 177));
-  EXPECT_EQ(volume, QRect(276, 128, 253, 177));
-  EXPECT_EQ(left, QRect(480, 13, 17, 108));
-  EXPECT_EQ(right, QRect(504, 13, 17, 108));
+  // The window's own size, as the user sees it.
+  EXPECT_EQ(Form1->size(), QSize(537, 364 + Form1->MainMenu1->height()));
   // Every control of a group lies inside its group box.
   for (QGroupBox* box : {Form1->GroupBox1, Form1->GroupBox2, Form1->GroupBox3})
     for (QWidget* child : box->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
