@@ -22,16 +22,6 @@ MCIERROR ToError(SmfResult r) {
   return MCIERR_INTERNAL;
 }
 
-// The heard millisecond of a song frame at `tempo` percent (rounded down),
-// and the first song frame heard at a millisecond.
-std::uint32_t HeardMs(std::uint64_t songFrame, int tempo) {
-  return std::uint32_t(songFrame * 100'000 / (std::uint64_t(kSongRate) * std::uint64_t(tempo)));
-}
-std::uint64_t SongFrameAt(std::uint64_t heardMs, int tempo) {
-  const std::uint64_t per = 100'000;
-  return (heardMs * kSongRate * std::uint64_t(tempo) + per - 1) / per;
-}
-
 }  // namespace
 
 bool ReadWholeFile(const std::string& path, std::size_t limit, std::vector<std::uint8_t>& bytes) {
@@ -84,7 +74,7 @@ std::uint32_t SequencerDevice::PositionMs() const {
   Synth& s = Synth::instance();
   const std::uint32_t length = LengthMs();
   if (s.Ended()) return length;
-  const std::uint32_t ms = HeardMs(s.PositionFrames(), keyTempo_.tempo);
+  const std::uint32_t ms = FramesToMs(s.PositionFrames(), keyTempo_.tempo);
   // Only the end itself reports the length.
   return length > 0 ? std::min(ms, length - 1) : 0;
 }
@@ -108,7 +98,7 @@ MCIERROR SequencerDevice::Stop() {
 }
 
 MCIERROR SequencerDevice::Seek(std::uint32_t ms) {
-  Synth::instance().Seek(ms >= LengthMs() ? song_->lengthFrames : SongFrameAt(ms, keyTempo_.tempo));
+  Synth::instance().Seek(ms >= LengthMs() ? song_->lengthFrames : MsToFrames(ms, keyTempo_.tempo));
   return 0;
 }
 

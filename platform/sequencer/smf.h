@@ -61,11 +61,14 @@ SmfResult ParseSmf(const std::uint8_t* data, std::size_t size, Song& song);
 // True when the bytes start like a MIDI file ("MThd", or RIFF "RMID").
 bool LooksLikeMidi(const std::uint8_t* data, std::size_t size);
 
-// The millisecond of a frame, rounded down.
-inline std::uint32_t FramesToMs(std::uint64_t frames) {
-  return std::uint32_t(frames * 1000 / kSongRate);
+// The millisecond at which a frame is heard when the song plays at `tempo`
+// percent of its speed, rounded down.
+inline std::uint32_t FramesToMs(std::uint64_t frames, int tempo = 100) {
+  return std::uint32_t(frames * 100'000 / (std::uint64_t(kSongRate) * std::uint64_t(tempo)));
 }
-// The first frame of a millisecond.
-inline std::uint64_t MsToFrames(std::uint64_t ms) { return (ms * kSongRate + 999) / 1000; }
+// The first frame heard at or after a millisecond, at `tempo` percent.
+inline std::uint64_t MsToFrames(std::uint64_t ms, int tempo = 100) {
+  return (ms * kSongRate * std::uint64_t(tempo) + 99'999) / 100'000;
+}
 
 }  // namespace sequencer

@@ -44,8 +44,9 @@ void Stretcher::Start(const KeyTempo& kt) {
   // input frame at output frame 0.
   std::size_t pad = rb_->getPreferredStartPad();
   trim_ = rb_->getStartDelay();
-  for (auto& p : planar_) std::fill(p.begin(), p.end(), 0.0f);
   while (pad > 0) {
+    // Silence each time: Take retrieves into the same buffers.
+    for (auto& p : planar_) std::fill(p.begin(), p.end(), 0.0f);
     const std::size_t n = std::min(pad, kBlock);
     rb_->process(pointers_.data(), n, false);
     pad -= n;

@@ -24,6 +24,7 @@ constexpr int kDrumChannel = 9;
 // controller). Such a channel keeps its notes at any key.
 constexpr std::uint8_t kGm2DrumBank = 120;
 constexpr std::uint8_t kXgDrumBank = 127;
+constexpr int kSustain = 64;  // the sustain pedal's controller
 constexpr std::uint64_t kBlock = 64;  // FluidSynth's rendering block
 // Loud enough beside a microphone, with room for dense arrangements.
 constexpr double kGain = 0.4;
@@ -468,16 +469,20 @@ void Synth::Advance(std::uint64_t cardFrames) noexcept {
 
 void Synth::ForgetNotes() noexcept { std::memset(sounding_, -1, sizeof sounding_); }
 
-// How far the key moves the notes of `channel`: not at all on the drum
-// channel and on channels whose bank is a drum kit.
-int Synth::Shift(int channel) const noexcept {
-  if (channel == kDrumChannel || bankMsb_[channel] == kGm2DrumBank || bankMsb_[channel] == kXgDrumBank) return 0;
-  return key_;
+// The drum channel and channels whose bank is a drum kit.
+bool Synth::Drums(int channel) const noexcept {
+  return channel == kDrumChannel || bankMsb_[channel] == kGm2DrumBank || bankMsb_[channel] == kXgDrumBank;
 }
+
+// How far the key moves the notes of `channel`: not at all on drums.
+int Synth::Shift(int channel) const noexcept { return Drums(channel) ? 0 : key_; }
 
 // A new key releases every sounding note it would play elsewhere now, so
 // that no chord of the old key rings on under the new one; the song's own
-// release of such a note later finds nothing left to release.
+// release of such a note later finds nothing left to release. Notes that
+// the sustain pedal holds after their release ring on too: on a channel the
+// key moves, a pedal that is down is lifted and pressed again, which ends
+// them and keeps the pedal for the notes to come.
 void Synth::ApplyKey() noexcept {
   key_ = newKey_;
   for (int c = 0; c < kChannels; ++c) {
@@ -486,6 +491,11 @@ void Synth::ApplyKey() noexcept {
       if (sounding_[c][n] < 0 || sounding_[c][n] == n + shift) continue;
       fluid_synth_noteoff(synth_, c, sounding_[c][n]);
       sounding_[c][n] = -1;
+    }
+    int pedal = 0;
+    if (!Drums(c) && fluid_synth_get_cc(synth_, c, kSustain, &pedal) == FLUID_OK && pedal >= 64) {
+      fluid_synth_cc(synth_, c, kSustain, 0);
+      fluid_synth_cc(synth_, c, kSustain, pedal);
     }
   }
 }

@@ -121,6 +121,7 @@ class Synth {
   void RenderLocked(float* out, std::uint32_t frames) noexcept;
   void Dispatch(const MidiEvent& e) noexcept;
   void DispatchNote(const MidiEvent& e) noexcept;
+  bool Drums(int channel) const noexcept;
   int Shift(int channel) const noexcept;
   void ApplyKey() noexcept;
   void ForgetNotes() noexcept;

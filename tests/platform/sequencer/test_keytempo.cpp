@@ -161,8 +161,10 @@ TEST_F(KeyAndTempo, HalfTempoDoublesLengthPositionAndEndAndAChangeWhilePlayingKe
 TEST_F(KeyAndTempo, AKeyChangeDuringAHeldNoteEndsItAndLeavesNothingSoundingAfterTheSongsReleases) {
   Track t;  // ticks in order
   t.at(0, {0xC0, 73}).at(0, {0x90, 69, 100});          // A4, held from 0 to 2 s
+  t.at(0, {0xC1, 73}).at(0, {0xB1, 64, 127});          // channel 2: the sustain pedal down,
+  t.at(0, {0x91, 64, 100}).at(240, {0x81, 64, 0});     // E4 struck and released: the pedal holds it
   t.at(960, {0x90, 72, 100}).at(1440, {0x80, 72, 0});  // C5, 1 to 1.5 s: C6 after the change
-  t.at(1920, {0x80, 69, 0}).end(3840);                // 4 s
+  t.at(1920, {0x80, 69, 0}).at(1920, {0xB1, 64, 0}).end(3840);  // 4 s
   const MCIDEVICEID id = OpenSong({t});
   const std::vector<double> s = Record(id, 3.9, [&](double second) {
     if (std::fabs(second - 0.5) < 0.05) SetKeyTempo(id, 12, 100);
@@ -174,6 +176,9 @@ TEST_F(KeyAndTempo, AKeyChangeDuringAHeldNoteEndsItAndLeavesNothingSoundingAfter
   const double peak = Power(c6, 1046.5);
   EXPECT_LT(Power(c6, 440.0), 0.01 * peak);
   EXPECT_LT(Power(c6, 880.0), 0.01 * peak);
+  // Nor does the note the pedal holds.
+  EXPECT_LT(Power(c6, 329.63), 0.01 * peak);
+  EXPECT_LT(Power(c6, 659.26), 0.01 * peak);
   // Every note has been released by 2 s.
   EXPECT_LT(Rms(Segment(s, 3.0, 3.9)), 0.01 * Rms(c6));
 }
