@@ -342,7 +342,6 @@ TEST_P(PulseClock, ReportedRoundTripMatchesTheLoopBack) {
     std::vector<std::int32_t> off;
     for (std::int32_t r : reported)
       if (std::abs(std::int64_t(r) - measured.front()) > kTwoMs) off.push_back(r);
-    EXPECT_LE(off.size(), reported.size() / 50) << "reports more than 2 ms off: " << ::testing::PrintToString(off);
     std::vector<std::int32_t> sorted = reported;
     std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(sorted.size() / 2), sorted.end());
     // The settled figure within 1 ms of the loop-back; on PipeWire within
@@ -350,6 +349,13 @@ TEST_P(PulseClock, ReportedRoundTripMatchesTheLoopBack) {
     // sit 0.5 to 1.1 ms above the loop-back (20 to 48 frames over a dozen
     // runs), far below a graph cycle (5.3 ms), which is what this catches.
     const std::int64_t within = GetParam() == ServerKind::PipeWire ? kTwoMs : kTwoMs / 2;
+    // Now and then (about one run in eight under CI's load) PipeWire's
+    // figure still creeps for a while after it first settled: such a run is
+    // tried again; the last attempt asserts.
+    const bool offRun = off.size() > reported.size() / 50 ||
+                        std::abs(std::int64_t(sorted[sorted.size() / 2]) - measured.front()) > within;
+    if (offRun && attempt + 1 < kAttempts) continue;
+    EXPECT_LE(off.size(), reported.size() / 50) << "reports more than 2 ms off: " << ::testing::PrintToString(off);
     EXPECT_NEAR(sorted[sorted.size() / 2], measured.front(), within);
     RecordProperty("round_trip_frames", std::to_string(measured.front()));
     RecordProperty("reported_median_frames", std::to_string(sorted[sorted.size() / 2]));
@@ -475,6 +481,10 @@ TEST_P(PulseClock, AStallOfTheCardIsCountedAsLostAndTheRoundTripFollowsIt) {
     const std::int64_t within = pipeWire ? kTwoMs + 240 : kTwoMs;
     std::vector<std::int32_t> sorted = reported;
     std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(sorted.size() / 2), sorted.end());
+    // A run whose figure has not yet come back (seen on PipeWire under CI's
+    // load) is tried again; the last attempt asserts.
+    if (std::abs(std::int64_t(sorted[sorted.size() / 2]) - measured.back()) > within && attempt + 1 < kAttempts)
+      continue;
     EXPECT_NEAR(sorted[sorted.size() / 2], measured.back(), within) << ::testing::PrintToString(reported);
     return;
   }
@@ -524,10 +534,18 @@ TEST_P(PulseClock, TheAccompanimentInATakeSitsOnItsLoopBackCopy) {
     const bool moved = std::any_of(measured.begin(), measured.end(),
                                    [&](std::int64_t m) { return m != measured.front(); });
     if (moved && attempt + 1 < kAttempts) continue;
-    // The round trip the mix used is the loop-back's own.
-    EXPECT_NEAR(std::int64_t(adopted), measured.back(), kTwoMs);
     // The watch adopts the figure within half a second of the start.
     const auto on = spans(soundcard::MixTapStartFrame(soundcard::Mix::Recording) + soundcard::kSampleRate);
+    // A stream whose PipeWire figure settled a graph cycle or more off (seen
+    // about one run in eight under load) is tried again; the last asserts.
+    const bool far = std::abs(std::int64_t(adopted) - measured.back()) > kTwoMs ||
+                     (!on.empty() && *std::max_element(on.begin(), on.end()) > kTwoMs);
+    if (far && attempt + 1 < kAttempts) {
+      if (!on.empty()) missed.push_back(*std::max_element(on.begin(), on.end()));
+      continue;
+    }
+    // The round trip the mix used is the loop-back's own.
+    EXPECT_NEAR(std::int64_t(adopted), measured.back(), kTwoMs);
     ASSERT_GE(on.size(), 6u);
     // The server's figure for the monitor of a null sink falls short of
     // the loop-back by a different amount for each stream: mostly well
@@ -556,6 +574,12 @@ TEST_P(PulseClock, TheAccompanimentInATakeSitsOnItsLoopBackCopy) {
     // A new stream has a round trip of its own.
     const auto measuredOff = MeasuredRoundTrips();
     ASSERT_FALSE(measuredOff.empty());
+    // PipeWire may move the new stream's loop-back a graph cycle while it
+    // runs: such a run is tried again; the last attempt asserts.
+    const bool moves = std::any_of(off.begin(), off.end(), [&](std::int64_t span) {
+      return std::abs(span - measuredOff.back()) > kTwoMs;
+    });
+    if (moves && attempt + 1 < kAttempts) continue;
     for (std::int64_t span : off) EXPECT_NEAR(span, measuredOff.back(), kTwoMs);
     return;
   }
