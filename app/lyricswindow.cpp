@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "app/fonts.h"
 #include "app/lyricssettings.h"
@@ -86,7 +87,7 @@ void TLyricsWindow::SetMelody(const score::Melody& melody, int key) {
 
 void TLyricsWindow::SetKey(int key) { lane_->SetKey(key); }
 
-void TLyricsWindow::SetScoreView(const score::Result& live) { lane_->SetScoreView(live); }
+void TLyricsWindow::SetScoreView(score::Result live) { lane_->SetScoreView(std::move(live)); }
 
 void TLyricsWindow::SetFinalScore(int score) {
   lane_->SetFinalScore(score);

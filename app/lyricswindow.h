@@ -67,7 +67,7 @@ class TLyricsWindow : public QWidget {
   void SetKey(int key);
   // The take's score so far: the lane's sung line, its hits and the running
   // score (an empty Result clears them, for a new take).
-  void SetScoreView(const score::Result& live);
+  void SetScoreView(score::Result live);
   // A finished take's score, shown large ("得分 8765") until -1 clears it.
   void SetFinalScore(int score);
   // The lane (hidden without a melody or a final score).

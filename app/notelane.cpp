@@ -1,11 +1,13 @@
 #include "app/notelane.h"
 
+#include <QFontMetrics>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPolygonF>
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "app/fonts.h"
 
@@ -52,12 +54,12 @@ void TNoteLane::SetKey(int key) {
   update();
 }
 
-void TNoteLane::SetScoreView(const score::Result& live) {
+void TNoteLane::SetScoreView(score::Result live) {
   const bool empty = live.points.empty() && live.noteHit.empty() && live.score == 0;
   const bool scoreChanged = !hasLive_ || live.score != live_.score;
-  live_ = live;
+  live_ = std::move(live);
   hasLive_ = !empty;
-  if (hasLive_ && scoreChanged) liveText_.setText(tr("得分 %1").arg(live.score));
+  if (hasLive_ && scoreChanged) liveText_.setText(tr("得分 %1").arg(live_.score));
   update();
 }
 
@@ -79,7 +81,8 @@ void TNoteLane::ShowAt(std::int64_t ms) {
 
 // The band follows the notes on the lane and a little ahead of it.
 void TNoteLane::Follow() {
-  view_.band = notelane::FollowBand(view_.band, melody_, key_, view_.FirstMs(), view_.LastMs() + notelane::kAheadMs / 2);
+  const double ahead = view_.LastMs() + notelane::kAheadMs / 2;
+  view_.band = notelane::FollowBand(view_.band, melody_, key_, view_.FirstMs(), ahead);
 }
 
 void TNoteLane::resizeEvent(QResizeEvent* event) {
@@ -93,6 +96,7 @@ void TNoteLane::resizeEvent(QResizeEvent* event) {
 }
 
 void TNoteLane::paintEvent(QPaintEvent* event) {
+  ++repaints_;
   QPainter painter(this);
   painter.fillRect(event->rect(), kBackground);
   if (!view_.band.Empty()) {
@@ -141,7 +145,7 @@ void TNoteLane::PaintVoice(QPainter& painter) {
   if (range.first == range.last) return;
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing);
-  painter.setPen(QPen(kVoice, kVoiceWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+  painter.setPen(QPen(kVoice, kVoiceWidth, Qt::SolidLine, Qt::FlatCap, Qt::BevelJoin));
   QPolygonF line;
   double lastMs = 0;
   const auto flush = [&] {
@@ -167,8 +171,13 @@ void TNoteLane::PaintScores(QPainter& painter) {
     painter.drawStaticText(QPointF(h / 16.0, h / 16.0), liveText_);
   }
   if (finalScore_ >= 0) {
+    // On a veil over the lane, so the bars do not cross the figures.
+    const QString text = tr("得分 %1").arg(finalScore_);
+    const QFont font = SimSunPixelFont(std::max(10, h * 2 / 5));
+    const QRect box = QFontMetrics(font).boundingRect(rect(), Qt::AlignCenter, text).adjusted(-h / 8, 0, h / 8, 0);
+    painter.fillRect(box, QColor(kBackground.red(), kBackground.green(), kBackground.blue(), 220));
     painter.setPen(kHit);
-    painter.setFont(SimSunPixelFont(std::max(10, h * 2 / 5)));
-    painter.drawText(rect(), Qt::AlignCenter, tr("得分 %1").arg(finalScore_));
+    painter.setFont(font);
+    painter.drawText(rect(), Qt::AlignCenter, text);
   }
 }

@@ -30,7 +30,7 @@ class TNoteLane : public QWidget {
   const score::Melody& Melody() const { return melody_; }
   // The voice as scored so far: its points (the line, the hits) and its
   // running score. An empty Result clears them (a new take).
-  void SetScoreView(const score::Result& live);
+  void SetScoreView(score::Result live);
   // The score of a finished take, shown large until -1 clears it.
   void SetFinalScore(int score);
   int FinalScore() const { return finalScore_; }
@@ -39,6 +39,7 @@ class TNoteLane : public QWidget {
   void ShowAt(std::int64_t ms);
   // Where it draws now (the widget's own coordinates).
   const notelane::View& LaneView() const { return view_; }
+  int Repaints() const { return repaints_; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -57,5 +58,6 @@ class TNoteLane : public QWidget {
   int finalScore_ = -1;
   notelane::View view_;
   long long shownPixel_ = 0;  // the scroll, in whole pixels, as last shown
+  int repaints_ = 0;
   QStaticText liveText_;      // "得分 N" for the running score, laid out once per change
 };
