@@ -898,7 +898,7 @@ What was recorded is kept in:
     <message>
         <location line="+3"/>
         <source>旋律声道:</source>
-        <translation>Melody channel:</translation>
+        <translation>Melody ch.:</translation>
     </message>
     <message>
         <location line="+2"/>
