@@ -15,6 +15,7 @@
 #include "app/lyricssettings.h"
 #include "app/main.h"
 #include "app/properties.h"
+#include "app/scoresettings.h"
 #include "audio/MMWRec.h"
 #include "mixer/MMMixCtl.h"
 #include "mixer/MMMixer.h"
@@ -43,6 +44,7 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent) {
   CreateMidiPage();
   CreateMixerPage();
   CreateLanguagePage();
+  CreateScorePage();
 }
 
 TForm2::~TForm2() = default;
@@ -169,6 +171,40 @@ void TForm2::CreateLanguagePage() {
 }
 
 void TForm2::LanguageChange() { language::Save(Language->currentData().toString()); }
+
+void TForm2::CreateScorePage() {
+  TabSheet5 = new QWidget;
+  PageControl1->addTab(TabSheet5, tr("评分"));
+  KeepVoiceBox = Place(new QCheckBox(tr("保留干声"), TabSheet5), 12, 14);
+  KeepVoiceBox->setChecked(KeepVoice());
+  Label7 = AddLabel(TabSheet5, tr("难度:"), 12, 50);
+  DifficultyBox = new QComboBox(TabSheet5);
+  // In the order of score::Difficulty.
+  DifficultyBox->addItems({tr("容易"), tr("普通"), tr("困难")});
+  DifficultyBox->setCurrentIndex(int(Difficulty()));
+  DifficultyBox->setGeometry(100, 46, 150, 22);
+  Label8 = AddLabel(TabSheet5, tr("旋律声道:"), 12, 84);
+  ChannelBox = new QComboBox(TabSheet5);
+  ChannelBox->addItem(tr("自动"));
+  for (int channel = 1; channel <= 16; ++channel) ChannelBox->addItem(QString::number(channel));
+  ChannelBox->setCurrentIndex(MelodyChannel() + 1);
+  ChannelBox->setGeometry(100, 80, 150, 22);
+  // The user's choices, not changes by code.
+  connect(KeepVoiceBox, &QCheckBox::clicked, this, HandlerSlot(this, &TForm2::KeepVoiceClick));
+  connect(DifficultyBox, &QComboBox::activated, this, HandlerSlot(this, &TForm2::DifficultyChange));
+  connect(ChannelBox, &QComboBox::activated, this, HandlerSlot(this, &TForm2::ChannelChange));
+}
+
+void TForm2::KeepVoiceClick() { RememberKeepVoice(KeepVoiceBox->isChecked()); }
+
+void TForm2::DifficultyChange() { RememberDifficulty(score::Difficulty(DifficultyBox->currentIndex())); }
+
+void TForm2::ChannelChange() {
+  const int channel = ChannelBox->currentIndex() - 1;
+  if (channel == MelodyChannel()) return;
+  RememberMelodyChannel(channel);
+  emit MelodyChannelChanged();
+}
 
 void TForm2::SetQuality(int rate) {
   if (!Form1 || !Form1->wavrec) return;

@@ -16,7 +16,7 @@ class TMMMixerSlider;
 class TMMProperties;
 class TMMVolumeControl;
 
-// The settings window "Tunelark 设置": four pages.
+// The settings window "Tunelark 设置": five pages.
 //   "WAV 录制"  the quality of new recordings (the main window recorder's
 //               sample rate), the recording device sheet, and the two
 //               switches the recording workflow reads when it needs them.
@@ -26,6 +26,9 @@ class TMMVolumeControl;
 //   "音量控制"  the microphone's monitor mute and volume and the master
 //               volume, through mixer-bound controls.
 //   "语言"      the interface's language (stored; used from the next start).
+//   "评分"      keeping the voice alone beside each take, the difficulty of
+//               the score and the melody's channel (remembered; used by the
+//               next take, the channel by the next song read).
 // Created hidden at start-up, shown without blocking the main window by its
 // settings command. Closing it only hides it: its other settings last as
 // long as the program and are not stored.
@@ -53,6 +56,7 @@ class TForm2 : public QWidget {
   QWidget* TabSheet2 = nullptr;  // "MIDI播放"
   QWidget* TabSheet3 = nullptr;  // "音量控制"
   QWidget* TabSheet4 = nullptr;  // "语言"
+  QWidget* TabSheet5 = nullptr;  // "评分"
 
   QLabel* Label1 = nullptr;
   QRadioButton* qh = nullptr;
@@ -84,6 +88,17 @@ class TForm2 : public QWidget {
   QLabel* Label6 = nullptr;
   void LanguageChange();
 
+  // "保留干声": TAKE.voice.wav beside each take. "难度": 容易, 普通, 困难.
+  // "旋律声道": 自动, then the channels 1 to 16.
+  QCheckBox* KeepVoiceBox = nullptr;
+  QLabel* Label7 = nullptr;
+  QComboBox* DifficultyBox = nullptr;
+  QLabel* Label8 = nullptr;
+  QComboBox* ChannelBox = nullptr;
+  void KeepVoiceClick();
+  void DifficultyChange();
+  void ChannelChange();
+
   TMMMixerDevice* MMMixerDevice1 = nullptr;
   TMMAudioLine* MMAudiomic = nullptr;    // the microphone source line
   TMMMixerControl* MMMixerControl1 = nullptr;  // its mute
@@ -98,11 +113,17 @@ class TForm2 : public QWidget {
   // program is ending).
   void closeEvent(QCloseEvent* event) override;
 
+ signals:
+  // The user chose another melody channel (the open song's melody is read
+  // again by whoever listens).
+  void MelodyChannelChanged();
+
  private:
   void CreateWavPage();
   void CreateMidiPage();
   void CreateMixerPage();
   void CreateLanguagePage();
+  void CreateScorePage();
   void SetQuality(int rate);
 };
 

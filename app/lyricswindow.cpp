@@ -11,9 +11,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "app/fonts.h"
 #include "app/lyricssettings.h"
+#include "app/notelane.h"
 
 TLyricsWindow* LyricsForm = nullptr;
 
@@ -36,6 +38,8 @@ constexpr double kNextBaseline = 0.85;
 // The note in the top right corner: a sixteenth of the height, in the band
 // above the current line's ascent.
 constexpr double kNoteShare = 1.0 / 16;
+// The note lane's share of the height, at the top, when it shows.
+constexpr double kLaneShare = 0.4;
 
 }  // namespace
 
@@ -60,6 +64,8 @@ TLyricsWindow::TLyricsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   frames_->setTimerType(Qt::PreciseTimer);
   frames_->setInterval(kFrameMs);
   connect(frames_, &QTimer::timeout, this, &TLyricsWindow::ShowPosition);
+  lane_ = new TNoteLane(this);
+  lane_->hide();
 }
 
 TLyricsWindow::~TLyricsWindow() {
@@ -72,6 +78,38 @@ void TLyricsWindow::SetLyrics(lyrics::Lyrics words) {
   ShowPosition();
   update();
 }
+
+void TLyricsWindow::SetMelody(const score::Melody& melody, int key) {
+  lane_->SetMelody(melody, key);
+  PlaceLane();
+  lane_->ShowAt(shownMs_);
+}
+
+void TLyricsWindow::SetKey(int key) { lane_->SetKey(key); }
+
+void TLyricsWindow::SetScoreView(score::Result live) { lane_->SetScoreView(std::move(live)); }
+
+void TLyricsWindow::SetFinalScore(int score) {
+  lane_->SetFinalScore(score);
+  PlaceLane();
+}
+
+// The lane shows while there is a melody or a score to show; the words
+// move below it (and back), so they are shaped again for their new band.
+void TLyricsWindow::PlaceLane() {
+  const bool shows = !lane_->Melody().empty() || lane_->FinalScore() >= 0;
+  const QRect place(0, 0, width(), int(std::lround(height() * kLaneShare)));
+  if (shows == lane_->isVisibleTo(this) && (!shows || lane_->geometry() == place)) return;
+  lane_->setGeometry(place);
+  lane_->setVisible(shows);
+  ForgetShown();
+  ShowAt(shownMs_);
+  update();
+}
+
+double TLyricsWindow::WordsTop() const { return lane_->isVisibleTo(this) ? lane_->height() : 0.0; }
+
+double TLyricsWindow::WordsHeight() const { return height() - WordsTop(); }
 
 void TLyricsWindow::SetPlaying(bool playing) {
   if (playing)
@@ -95,7 +133,7 @@ QRect TLyricsWindow::NoteRect() const {
   const QFontMetrics metrics(NoteFont());
   const int margin = metrics.height() / 2;
   const int w = metrics.horizontalAdvance(note_) + 2;
-  return QRect(width() - margin - w, margin / 2, w, metrics.height());
+  return QRect(width() - margin - w, int(WordsTop()) + margin / 2, w, metrics.height());
 }
 
 bool TLyricsWindow::Following() const { return frames_->isActive(); }
@@ -104,6 +142,7 @@ void TLyricsWindow::ShowPosition() { ShowAt(HeardPosition ? HeardPosition() : 0)
 
 void TLyricsWindow::ShowAt(std::int64_t ms) {
   shownMs_ = ms;
+  if (lane_->isVisibleTo(this)) lane_->ShowAt(ms);
   const lyricsview::Slots shown = lyricsview::SlotsAt(words_, ms);
   double sung = 0;
   if (shown.current >= 0)
@@ -122,7 +161,7 @@ void TLyricsWindow::ShowAt(std::int64_t ms) {
   }
   // Only the strip the sweep crossed changes.
   const Shaped& line = Shape(shown.current);
-  const QRect band = LineRect(line, height() * kCurrentBaseline);
+  const QRect band = LineRect(line, WordsTop() + WordsHeight() * kCurrentBaseline);
   const int left = int(std::floor(TextLeft(line))) + std::min(before, pixels) - 1;
   update(QRect(left, band.top(), std::abs(pixels - before) + 3, band.height()));
 }
@@ -146,7 +185,7 @@ TLyricsWindow::Shaped& TLyricsWindow::Shape(int line) {
   s = Shaped{};
   s.line = line;
   s.text = QString::fromStdString(words.text());
-  int pixels = std::max(kSmallestPixels, int(height() * kHeightShare));
+  int pixels = std::max(kSmallestPixels, int(WordsHeight() * kHeightShare));
   const double room = width() * kWidthShare;
   const double natural = QFontMetricsF(SimSunPixelFont(pixels)).horizontalAdvance(s.text);
   if (natural > room) pixels = std::max(kSmallestPixels, int(pixels * room / natural));
@@ -215,11 +254,11 @@ void TLyricsWindow::paintEvent(QPaintEvent* event) {
   if (words_.empty()) {
     painter.setPen(kComing);
     painter.setFont(SimSunPixelFont(std::max(kSmallestPixels, height() / 12)));
-    painter.drawText(rect(), Qt::AlignCenter, tr("（没有歌词）"));
+    painter.drawText(QRectF(0, WordsTop(), width(), WordsHeight()), Qt::AlignCenter, tr("（没有歌词）"));
     return;
   }
   if (slots_.current >= 0) {
-    const double baseline = height() * kCurrentBaseline;
+    const double baseline = WordsTop() + WordsHeight() * kCurrentBaseline;
     Shaped& line = Shape(slots_.current);
     const QRect r = LineRect(line, baseline);
     const int split = int(std::lround(TextLeft(line) + sungWidth_));
@@ -229,7 +268,7 @@ void TLyricsWindow::paintEvent(QPaintEvent* event) {
          Picture(line, kUnsungColour, r, baseline), r.topLeft());
   }
   if (slots_.next >= 0) {
-    const double baseline = height() * kNextBaseline;
+    const double baseline = WordsTop() + WordsHeight() * kNextBaseline;
     Shaped& line = Shape(slots_.next);
     const QRect r = LineRect(line, baseline);
     Blit(painter, area & r, Picture(line, kComingColour, r, baseline), r.topLeft());
@@ -237,6 +276,7 @@ void TLyricsWindow::paintEvent(QPaintEvent* event) {
 }
 
 void TLyricsWindow::resizeEvent(QResizeEvent* event) {
+  PlaceLane();
   ForgetShown();
   ShowAt(shownMs_);
   QWidget::resizeEvent(event);

@@ -13,14 +13,19 @@
 
 #include "app/lyricslayout.h"
 #include "lyrics/lyrics.h"
+#include "score/melody.h"
+#include "score/scorer.h"
 
 class QTimer;
+class TNoteLane;
 
 // The lyrics window "歌词": the line being sung and the next, large, on a
 // dark background; the sung part of the current line swept over in a
 // second colour, through each syllable by the time within it. F11 switches
 // to full screen and back (Esc leaves it); the font follows the window's
-// size; the key and tempo stand small in a corner. Created hidden at start-up; closing it only hides it, and its place
+// size; the key and tempo stand small in a corner. While a melody is set,
+// the note lane (TNoteLane) takes the top of the window and the words the
+// rest. Created hidden at start-up; closing it only hides it, and its place
 // is remembered across runs.
 //
 // Main thread only. While the song plays a timer asks HeardPosition for the
@@ -55,6 +60,19 @@ class TLyricsWindow : public QWidget {
   void SetKeyTempoNote(const QString& note);
   const QString& KeyTempoNote() const { return note_; }
 
+  // The melody the singer is scored against, heard `key` semitones from
+  // its written pitch (the accompaniment's key); an empty one removes the
+  // note lane. A new melody clears the sung line and the final score.
+  void SetMelody(const score::Melody& melody, int key);
+  void SetKey(int key);
+  // The take's score so far: the lane's sung line, its hits and the running
+  // score (an empty Result clears them, for a new take).
+  void SetScoreView(score::Result live);
+  // A finished take's score, shown large ("得分 8765") until -1 clears it.
+  void SetFinalScore(int score);
+  // The lane (hidden without a melody or a final score).
+  TNoteLane* NoteLane() const { return lane_; }
+
   std::int64_t ShownMs() const { return shownMs_; }
   lyricsview::Slots ShownSlots() const { return slots_; }
   int Repaints() const { return repaints_; }
@@ -84,11 +102,16 @@ class TLyricsWindow : public QWidget {
   void ForgetShown();
   QFont NoteFont() const;
   QRect NoteRect() const;
+  // The band of the words: below the lane when it shows, else the window.
+  double WordsTop() const;
+  double WordsHeight() const;
+  void PlaceLane();
   void RememberGeometry();
 
   lyrics::Lyrics words_;
   QString note_;
   QTimer* frames_ = nullptr;
+  TNoteLane* lane_ = nullptr;
   std::int64_t shownMs_ = 0;
   lyricsview::Slots slots_;
   int sungPixels_ = 0;  // the sweep's end, in whole pixels, as last shown

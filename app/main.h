@@ -128,6 +128,11 @@ class TForm1 : public QMainWindow {
   // which follows the tempo.
   void ShowLength();
 
+  // --- A take's score (main_score): "得分 N" at the right end of status
+  // panel 1 and large in the lyrics window, until -1 clears both (the next
+  // take, another song).
+  void ShowTakeScore(int score);
+
   // --- Recording workflow helpers.
   void newwave();   // body of the new-WAV command
   void showsize();  // shows the current WAV file's size
@@ -262,7 +267,8 @@ class TForm1 : public QMainWindow {
 
   // Panel 0 shows the hint of the control or menu item under the pointer,
   // and at its right end the key and tempo of an open accompaniment;
-  // panel 1 holds the status text the commands write.
+  // panel 1 holds the status text the commands write, and at its right end
+  // the last take's score.
   TStatusBar* Status = nullptr;
 
   QTimer* Timer1 = nullptr;

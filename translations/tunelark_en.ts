@@ -722,20 +722,25 @@ What was recorded is kept in:
 %1</translation>
     </message>
     <message>
-        <location filename="../app/main_keytempo.cpp" line="+20"/>
+        <location filename="../app/main_keytempo.cpp" line="+23"/>
         <source>调 %1 · 速度 %2%</source>
         <translation>Key %1 · Tempo %2%</translation>
+    </message>
+    <message>
+        <location filename="../app/main_score.cpp" line="+8"/>
+        <source>得分 %1</source>
+        <translation>Score %1</translation>
     </message>
 </context>
 <context>
     <name>TForm2</name>
     <message>
-        <location filename="../app/config.cpp" line="+38"/>
+        <location filename="../app/config.cpp" line="+39"/>
         <source>Tunelark 设置</source>
         <translation>Tunelark settings</translation>
     </message>
     <message>
-        <location line="+14"/>
+        <location line="+15"/>
         <source>WAV 录制</source>
         <translation>WAV</translation>
     </message>
@@ -860,6 +865,46 @@ What was recorded is kept in:
         <source>重新启动 Tunelark 后使用新的语言。</source>
         <translation>The new language is used when Tunelark starts again.</translation>
     </message>
+    <message>
+        <location line="+10"/>
+        <source>评分</source>
+        <translation>Score</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>保留干声</source>
+        <translation>Keep the dry voice</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>难度:</source>
+        <translation>Difficulty:</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>容易</source>
+        <translation>Easy</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>普通</source>
+        <translation>Normal</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>困难</source>
+        <translation>Hard</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>旋律声道:</source>
+        <translation>Melody ch.:</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>自动</source>
+        <translation>Automatic</translation>
+    </message>
 </context>
 <context>
     <name>TForm3</name>
@@ -885,14 +930,23 @@ What was recorded is kept in:
 <context>
     <name>TLyricsWindow</name>
     <message>
-        <location filename="../app/lyricswindow.cpp" line="+43"/>
+        <location filename="../app/lyricswindow.cpp" line="+46"/>
         <source>歌词</source>
         <translation>Lyrics</translation>
     </message>
     <message>
-        <location line="+175"/>
+        <location line="+210"/>
         <source>（没有歌词）</source>
         <translation>(no lyrics)</translation>
+    </message>
+</context>
+<context>
+    <name>TNoteLane</name>
+    <message>
+        <location filename="../app/notelane.cpp" line="+60"/>
+        <location line="+112"/>
+        <source>得分 %1</source>
+        <translation>Score %1</translation>
     </message>
 </context>
 <context>
