@@ -1,6 +1,7 @@
 #include "audio/MMDeviceCalls.h"
 
 #include "platform/soundcard/soundcard.h"
+#include "platform/soundcard/wavein.h"
 #include "platform/soundcard/waveout.h"
 
 TMMWaveInFunctions MMWaveInDeviceCalls() {
@@ -18,6 +19,8 @@ TMMWaveInFunctions MMWaveInDeviceCalls() {
   f.AddBuffer = &waveInAddBuffer;
   f.Start = &waveInStart;
   f.Stop = &waveInStop;
+  f.EnableVoice = &waveInEnableVoice;
+  f.ReadVoice = &waveInReadVoice;
   return f;
 }
 

@@ -33,6 +33,9 @@ struct TMMWaveInFunctions : TMMDeviceCalls<HWAVEIN, WAVEINCAPS> {
   std::function<MMRESULT(HWAVEIN, WAVEHDR*, UINT)> AddBuffer;
   std::function<MMRESULT(HWAVEIN)> Start;
   std::function<MMRESULT(HWAVEIN)> Stop;
+  // The microphone alone beside the recording (the card's voice ring).
+  std::function<MMRESULT(HWAVEIN, DWORD)> EnableVoice;
+  std::function<MMRESULT(HWAVEIN, void*, DWORD, DWORD*)> ReadVoice;
 };
 
 struct TMMWaveOutFunctions : TMMDeviceCalls<HWAVEOUT, WAVEOUTCAPS> {

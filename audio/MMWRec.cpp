@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -17,7 +18,25 @@ TMMWaveRecorder::TMMWaveRecorder(QObject* AOwner) : TMMDSPComponent(AOwner) {
   FWaveIn = new TMMWaveIn(this);
   FWaveIn->SetOutput(FWaveFile);
   FWaveIn->OnOpen = [this](QObject*) {
+    OpenVoiceFile();
     if (OnStart && !Quiet()) OnStart(this);
+  };
+  FWaveIn->OnClose = [this](QObject*) { CloseVoiceFile(); };
+  FWaveIn->OnVoice = [this](const std::uint8_t* bytes, std::size_t size) {
+    WriteVoice(bytes, size);
+    if (OnVoice) OnVoice(bytes, size);
+  };
+
+  // The voice file takes the engine's format through its Input, but is no
+  // part of the chain: the engine's Output stays the take's file, and the
+  // recorder hands the voice file its notices and buffers itself.
+  FVoiceFile = new TMMWaveFile(this);
+  FVoiceFile->Wave()->SetFileMustExist(false);
+  FVoiceFile->AttachInput(FWaveIn, "");
+  FVoiceFile->OnClose = [this](QObject*) {
+    // A voice that cannot be written further ends the take, as the take's
+    // own file does.
+    if (FVoiceFile->WriteFailed()) Stop();
   };
   FWaveIn->OnStop = [this](QObject*) {
     // Closing finishes the file before the recorder reports the stop.
@@ -48,8 +67,10 @@ TMMWaveRecorder::~TMMWaveRecorder() {
     // A failing stop notice must not leave the destructor; the engine has
     // closed the device, and with it finished the file, before raising.
   }
-  // The file component goes first: its links and its last notices still
+  // The file components go first: their links and their last notices still
   // find the engine alive.
+  delete FVoiceFile;
+  FVoiceFile = nullptr;
   delete FWaveFile;
   FWaveFile = nullptr;
   delete FWaveIn;
@@ -58,6 +79,7 @@ TMMWaveRecorder::~TMMWaveRecorder() {
 
 void TMMWaveRecorder::Start() {
   if ((FWaveIn->State() & wisRecording) || Wave()->FileName().empty()) return;
+  FWaveIn->SetWantsVoice(FKeepVoice || OnVoice);
   FWaveIn->Start();
 }
 
@@ -65,6 +87,57 @@ void TMMWaveRecorder::Stop() {
   if (!FWaveIn) return;
   FWaveIn->Stop();
   FWaveIn->Close();
+  CloseVoiceFile();
+}
+
+// ---------------------------------------------------------------- voice
+
+std::string VoiceFileName(const std::string& take) {
+  std::string base = take;
+  if (base.size() >= 4) {
+    std::string end = base.substr(base.size() - 4);
+    for (char& c : end) c = char(std::tolower(static_cast<unsigned char>(c)));
+    if (end == ".wav") base.resize(base.size() - 4);
+  }
+  return base + ".voice.wav";
+}
+
+std::string TMMWaveRecorder::VoiceFile() const {
+  if (!FVoiceName.empty()) return FVoiceName;
+  const std::string& take = Wave()->FileName();
+  return take.empty() ? std::string() : VoiceFileName(take);
+}
+
+// Runs when the engine has opened, after the take's file was made.
+void TMMWaveRecorder::OpenVoiceFile() {
+  FVoiceError.clear();
+  if (!FKeepVoice || !FWaveIn->VoiceOn() || FVoiceFile->FileOpened()) return;
+  const std::string name = VoiceFile();
+  try {
+    FVoiceFile->Wave()->SetFileName(name);
+    FVoiceFile->Opened();
+    FVoiceFile->Started();
+  } catch (const std::exception& e) {
+    // The take goes on without its voice.
+    FVoiceError = e.what();
+    CloseVoiceFile();
+    if (OnVoiceError && !Quiet()) OnVoiceError(this, FVoiceError);
+  }
+}
+
+void TMMWaveRecorder::WriteVoice(const std::uint8_t* Bytes, std::size_t Size) {
+  // The take's file has seen this buffer: once it gave up (a full disk),
+  // the voice keeps its length.
+  if (!FVoiceFile->FileOpened() || !FWaveFile->FileOpened()) return;
+  TMMBufferHeader header{};
+  header.lpData = reinterpret_cast<char*>(const_cast<std::uint8_t*>(Bytes));
+  header.dwBufferLength = static_cast<DWORD>(Size);
+  header.dwBytesRecorded = static_cast<DWORD>(Size);
+  FVoiceFile->BufferReady(&header);
+}
+
+void TMMWaveRecorder::CloseVoiceFile() {
+  if (FVoiceFile && FVoiceFile->FileOpened()) FVoiceFile->Closed();
 }
 
 void TMMWaveRecorder::SetPosition(std::int32_t Position) {

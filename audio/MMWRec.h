@@ -6,10 +6,18 @@
 // own. Every recorded buffer reaches OnData first, then the file, then the
 // recorder's Output, all on the thread that delivers the engine's buffers
 // (the main thread in cmWindow mode).
+//
+// Beside the take the recorder can keep the voice: the microphone alone,
+// before the accompaniment is mixed in, as the card hands it out for the
+// same frames as each buffer. With KeepVoice it goes into a second WAV file
+// (VoiceFileName of the take) written by a wave file component of its own,
+// exactly as the take is written.
 #pragma once
 
 #include <QObject>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -79,6 +87,27 @@ class TMMWaveRecorder : public TMMDSPComponent {
   TNotifyEvent OnStart, OnStop, OnPause, OnRestart, OnChange;
   TMMBufferEvent OnData;
 
+  // The microphone alone, before the accompaniment is mixed in: each recorded buffer's voice (the same
+  // frames as the take's buffer, after the time limit), in the take's format, on the thread that delivers
+  // the buffers. Captured while KeepVoice() is on or OnVoice is set when recording starts.
+  std::function<void(const std::uint8_t* bytes, std::size_t size)> OnVoice;
+  // Whether a recording keeps its voice file (off by default). The file is
+  // created when the recording starts, replacing an older WAV of that name,
+  // with the take's format, first frame and length; a full disk stops the
+  // take as the take's own file does, and both files stay valid. When it
+  // cannot be created the take records all the same: VoiceError says why
+  // and OnVoiceError tells it, once, as the recording starts.
+  bool KeepVoice() const { return FKeepVoice; }
+  void SetKeepVoice(bool keep) { FKeepVoice = keep; }
+  // The voice file's name: VoiceFileName of the take's unless one is set
+  // here (empty: back to that).
+  std::string VoiceFile() const;
+  void SetVoiceFile(const std::string& Name) { FVoiceName = Name; }
+  // Why the last recording has no voice file though one was wanted (empty
+  // when it has one or none was wanted).
+  const std::string& VoiceError() const { return FVoiceError; }
+  std::function<void(QObject* Sender, const std::string& Reason)> OnVoiceError;
+
   // ---- stored form: the engine's format, kept only when it is not PCM
   bool StoresWaveFormatEx() const;
   std::vector<std::uint8_t> WriteWaveFormatEx() const;
@@ -90,8 +119,12 @@ class TMMWaveRecorder : public TMMDSPComponent {
   // The owned parts (for tests and the main window's wiring).
   TMMWaveIn* WaveIn() const { return FWaveIn; }
   TMMWaveFile* WaveFile() const { return FWaveFile; }
+  TMMWaveFile* VoiceWaveFile() const { return FVoiceFile; }
 
  private:
+  void OpenVoiceFile();
+  void WriteVoice(const std::uint8_t* Bytes, std::size_t Size);
+  void CloseVoiceFile();
   void WaveChanging();
   void WaveChanged();
   bool Quiet() const { return InState(csDestroying); }
@@ -99,4 +132,12 @@ class TMMWaveRecorder : public TMMDSPComponent {
   bool FFormatGuard = false;
   TMMWaveIn* FWaveIn = nullptr;
   TMMWaveFile* FWaveFile = nullptr;
+  TMMWaveFile* FVoiceFile = nullptr;  // fed by hand, outside the chain
+  bool FKeepVoice = false;
+  std::string FVoiceName;
+  std::string FVoiceError;
 };
+
+// The voice file's name for a take: the take's name less a final ".wav" (of
+// any case), plus ".voice.wav" ("a/take.wav" -> "a/take.voice.wav").
+std::string VoiceFileName(const std::string& take);

@@ -147,6 +147,9 @@ void TMMCustomWaveIn::SetBufferSize(int Value) {
 }
 
 void TMMCustomWaveIn::BufferReady(PMMBufferHeader lpWaveHdr) {
+  // The voice of all the recorded bytes leaves the device's ring, also of
+  // those the limit cuts off, so the next buffer's voice is its own.
+  if (FVoiceOn) TakeVoice(lpWaveHdr->dwBytesRecorded);
   bool stopDue = false;
   std::int64_t total = FRun.BytesRecorded.load() + lpWaveHdr->dwBytesRecorded;
   if (FMaxRecordTime > 0 && total >= FRecordLimit) {
@@ -157,8 +160,39 @@ void TMMCustomWaveIn::BufferReady(PMMBufferHeader lpWaveHdr) {
     stopDue = true;
   }
   FRun.BytesRecorded.store(total);
+  const DWORD bytes = lpWaveHdr->dwBytesRecorded;
   TMMCustomSoundComponent::BufferReady(lpWaveHdr);
+  // After the chain, so that a component that gave up on this buffer (a
+  // file on a full disk) is known before its voice goes anywhere.
+  if (FVoiceOn && OnVoice && bytes > 0) OnVoice(FVoice.data(), bytes);
   if (stopDue) Stop();
+}
+
+// ---------------------------------------------------------------- voice
+
+void TMMCustomWaveIn::EnableVoice() {
+  FVoiceOn = false;
+  if (!FWantsVoice) return;
+  // Room for the voice of every buffer at the device twice over: the ring
+  // holds no more than the buffers returned and not yet delivered.
+  const DWORD ringBytes = static_cast<DWORD>(2 * FNumBuffers * RealBufferSize());
+  const MMRESULT r =
+      FDevice.EnableVoice ? FDevice.EnableVoice(FHandle.load(), ringBytes) : MMRESULT(MMSYSERR_NOTSUPPORTED);
+  if (r != MMSYSERR_NOERROR) DeviceError("WaveInEnableVoice:\n\r", r);
+  FVoice.assign(static_cast<std::size_t>(RealBufferSize()), 0);
+  FVoiceOn = true;
+}
+
+void TMMCustomWaveIn::TakeVoice(DWORD Bytes) {
+  Bytes = std::min<DWORD>(Bytes, static_cast<DWORD>(FVoice.size()));
+  DWORD read = 0;
+  if (FDevice.ReadVoice(FHandle.load(), FVoice.data(), Bytes, &read) != MMSYSERR_NOERROR) read = 0;
+  std::fill(FVoice.begin() + read, FVoice.begin() + Bytes, pcmSilenceByte(FPWaveFormat));
+}
+
+void TMMCustomWaveIn::DropVoice(DWORD Bytes) {
+  DWORD read = 0;
+  if (FVoiceOn) FDevice.ReadVoice(FHandle.load(), nullptr, Bytes, &read);
 }
 
 // ---------------------------------------------------------------- device
@@ -280,6 +314,7 @@ void TMMCustomWaveIn::Open() {
         if (!(FState.load() & wisOpen)) Error(std::string("WaveInOpen:\n\r") + waveinmsg::kUnableToOpen);
         AllocateBuffers();
         PrepareHeaders();
+        EnableVoice();
         if (OnOpen) OnOpen(this);
       },
       [&] {
@@ -296,6 +331,8 @@ void TMMCustomWaveIn::Start() {
   Guarded(
       [&] {
         FRun = {};
+        // Voice of an earlier run that was never delivered goes.
+        DropVoice(0xFFFFFFFF);
         ComputeLimit();
         for (int i = 0; i < FNumBuffers; ++i) AddBuffer(FBuffers[i]);
         FState |= wisRecording;
@@ -414,6 +451,7 @@ void TMMCustomWaveIn::Close() {
     TMMCustomSoundComponent::Closed();
     EndThread();
     FHandle = nullptr;
+    FVoiceOn = false;
     FBuffers.ReleaseAll();
     if (FHWnd) RemovePendingMessages(FHWnd, MM_WIM_DATA);
     FClosing = false;
@@ -436,7 +474,10 @@ void TMMCustomWaveIn::Close() {
 // ---------------------------------------------------------------- buffers
 
 void TMMCustomWaveIn::ProcessBuffer(PMMBufferHeader H) {
-  if (!(FState.load() & wisRecording)) return;
+  if (!(FState.load() & wisRecording)) {
+    DropVoice(H->dwBytesRecorded);
+    return;
+  }
   bool deliver;
   bool normal;
   {
@@ -455,7 +496,10 @@ void TMMCustomWaveIn::ProcessBuffer(PMMBufferHeader H) {
       if (!normal) FRun.ResetInProgress = false;
     }
   }
-  if (!deliver) return;
+  if (!deliver) {
+    DropVoice(H->dwBytesRecorded);
+    return;
+  }
 
   struct DeliveryCount {
     std::atomic<int>& count;

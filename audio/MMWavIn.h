@@ -17,8 +17,11 @@
 #pragma once
 
 #include <QObject>
+#include <cstdint>
+#include <functional>
 #include <mutex>
 #include <stdexcept>
+#include <vector>
 
 #include "audio/MMEngine.h"
 
@@ -98,8 +101,20 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
   void SetBufferSize(int Value) override;
   // Counts the bytes against the recording limit (trimming the buffer that
   // crosses it), then sends the buffer down the chain. Runs where
-  // ProcessBuffer runs.
+  // ProcessBuffer runs. With the voice on, the buffer's voice is taken from
+  // the device first, trimmed alike and given to OnVoice once the buffer
+  // has been down the chain.
   void BufferReady(PMMBufferHeader lpWaveHdr) override;
+
+  // The voice: the microphone alone, as the device's recording destination
+  // takes it, for the same frames as each buffer. Wanted or not is taken at
+  // Open; VoiceOn says whether the open device gives it.
+  bool WantsVoice() const { return FWantsVoice; }
+  void SetWantsVoice(bool Value) { FWantsVoice = Value; }
+  bool VoiceOn() const { return FVoiceOn; }
+  // Each delivered buffer's voice (the buffer's size after the limit), in
+  // the engine's format, where BufferReady runs.
+  std::function<void(const std::uint8_t* bytes, std::size_t size)> OnVoice;
 
   // ---- published properties
   TMMMode Mode() const { return FMode; }
@@ -166,6 +181,12 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
   }
   // The worker's handling of one returned buffer.
   bool HandleNotice(const TMMEngineNotice& Notice);
+  // The device's voice for the open handle (after the buffers are made).
+  void EnableVoice();
+  // Takes the voice of `Bytes` recorded bytes into FVoice (silence where
+  // the device has less); DropVoice skips it (a buffer not delivered).
+  void TakeVoice(DWORD Bytes);
+  void DropVoice(DWORD Bytes);
 
   HWND FHWnd = nullptr;
   TMMDeviceId FDeviceID = 0;
@@ -197,6 +218,9 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
   // stop and reset calls.
   std::recursive_mutex FLock;
   TThreadPriority FPriority = tpHigher;
+  bool FWantsVoice = false;
+  bool FVoiceOn = false;        // set at Open, cleared at Close (main thread)
+  std::vector<std::uint8_t> FVoice;  // one buffer's voice, sized at Open
 };
 
 class TMMWaveIn : public TMMCustomWaveIn {

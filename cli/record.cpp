@@ -41,6 +41,7 @@ struct TRecordOptions {
   sequencer::KeyTempo keyTempo;
   bool force = false;
   bool quiet = false;
+  bool stems = false;  // keep the voice beside the take
 };
 
 // Long enough for any song, short enough for the byte limit's 32 bits.
@@ -54,6 +55,7 @@ TRecordOptions ParseRecord(const QStringList& args) {
                                          {"mp3", 0, true},
                                          {"force", 'f', false},
                                          {"quiet", 'q', false},
+                                         {"stems", 0, false},
                                          {"key", 0, true},
                                          {"tempo", 0, true}});
   if (!p.positional.isEmpty())
@@ -64,6 +66,7 @@ TRecordOptions ParseRecord(const QStringList& args) {
   o.mp3 = p.Value("mp3");
   o.force = p.Has("force");
   o.quiet = p.Has("quiet");
+  o.stems = p.Has("stems");
   if (o.out.isEmpty()) throw ECliUsage(Tr("--out TAKE.wav is required", "需要 --out 录音.wav"));
   if (!o.out.endsWith(QLatin1String(".wav"), Qt::CaseInsensitive))
     throw ECliUsage(Tr("--out names the WAV file and must end in .wav (for an MP3 add --mp3 FILE.mp3)",
@@ -92,16 +95,25 @@ TRecordOptions ParseRecord(const QStringList& args) {
   return o;
 }
 
+// The voice file that --stems keeps beside the take.
+QString VoiceOf(const TRecordOptions& o) {
+  return QFile::decodeName(VoiceFileName(QFile::encodeName(o.out).toStdString()).c_str());
+}
+
 // Each output is refused where it would write into the accompaniment or
 // into the other output, through whatever names or links lead there.
 void CheckOutputsApart(const TRecordOptions& o) {
   if (!o.accompaniment.isEmpty() && SameFile(o.out, o.accompaniment))
     throw ECliUsage(Tr("--out names the accompaniment %1", "--out 是伴奏文件 %1").arg(o.accompaniment));
+  if (o.stems && !o.accompaniment.isEmpty() && SameFile(VoiceOf(o), o.accompaniment))
+    throw ECliUsage(Tr("the voice file %1 would be the accompaniment", "干声文件 %1 会是伴奏文件").arg(VoiceOf(o)));
   if (o.mp3.isEmpty()) return;
   if (!o.accompaniment.isEmpty() && SameFile(o.mp3, o.accompaniment))
     throw ECliUsage(Tr("--mp3 names the accompaniment %1", "--mp3 是伴奏文件 %1").arg(o.accompaniment));
   if (SameFile(o.mp3, o.out))
     throw ECliUsage(Tr("--mp3 and --out name the same file", "--mp3 和 --out 是同一个文件"));
+  if (o.stems && SameFile(o.mp3, VoiceOf(o)))
+    throw ECliUsage(Tr("--mp3 names the voice file %1", "--mp3 是干声文件 %1").arg(VoiceOf(o)));
 }
 
 // The card fell back to the virtual device: the take would hold silence
@@ -166,11 +178,25 @@ int RunRecord(const QStringList& args) {
   // The MP3 is made when the take is complete: a take cut off by SIGKILL
   // leaves no empty one.
   if (!o.mp3.isEmpty()) CheckOutputFile(o.mp3, o.force);
+  // The voice follows the take's rules; an existing one is refused before
+  // the take's name is reserved.
+  if (o.stems) CheckOutputFile(VoiceOf(o), o.force);
   TOutputFile wav(o.out, o.force);
   if (wav.ReplacesOlderFile())
     PrintErr(Tr("tunelark record: the new take is written to %1 and replaces %2 when it is finished",
                 "tunelark record: 新录音先写入 %1, 录完后替换 %2")
                  .arg(wav.WritePath(), wav.Path()));
+  std::unique_ptr<TOutputFile> voice;
+  if (o.stems) voice = std::make_unique<TOutputFile>(VoiceOf(o), o.force);
+  // The take's file and its voice file are kept or dropped together.
+  auto commit = [&] {
+    wav.Commit();
+    if (voice) voice->Commit();
+  };
+  auto discard = [&] {
+    wav.Discard();
+    if (voice) voice->Discard();
+  };
 
   TMediaPlayer player;
   qint64 lengthMs = -1;
@@ -207,6 +233,11 @@ int RunRecord(const QStringList& args) {
   // reserved the name makes way for the WAV the recorder creates there.
   QFile::remove(wav.WritePath());
   rec.SetFileName(wav.WritePath().toStdString());
+  if (voice) {
+    QFile::remove(voice->WritePath());
+    rec.SetKeepVoice(true);
+    rec.SetVoiceFile(voice->WritePath().toStdString());
+  }
 
   qint64 recorded = 0;
   bool started = false;
@@ -291,9 +322,9 @@ int RunRecord(const QStringList& args) {
   const bool holdsSound = rec.Wave()->DataSize() > 4;  // bytes: one 16-bit stereo frame
   if (loop.Failed() || !started || cutShort || serverLost) {
     if (holdsSound)
-      wav.Commit();
+      commit();
     else
-      wav.Discard();
+      discard();
   }
   loop.RethrowIfFailed();
   if (!started) throw ECliFailure(Tr("the recording did not start", "录音没有开始"));
@@ -307,7 +338,7 @@ int RunRecord(const QStringList& args) {
                          "无法录音: 无法写入 %1(磁盘已满?)")
                           .arg(wav.Path()));
 
-  wav.Commit();
+  commit();
   const double seconds = double(recorded) / double(bytesPerSecond);
   if (serverLost)
     throw ECliFailure(Tr("the sound server was lost after %1 s; what was recorded is in %2",
@@ -332,6 +363,11 @@ int RunRecord(const QStringList& args) {
     mp3Progress.Finish();
     PrintOut(Tr("Saved the MP3 as %1", "MP3 已保存: %1").arg(mp3.Path()));
   }
+  // The take is kept, but not everything asked for was made.
+  if (voice && !rec.VoiceError().empty())
+    throw ECliFailure(Tr("the voice could not be kept in %1: %2", "无法保存干声 %1: %2")
+                          .arg(voice->Path(), QString::fromStdString(rec.VoiceError())));
+  if (voice) PrintOut(Tr("Kept the voice in %1", "干声已保存: %1").arg(voice->Path()));
   return 0;
 }
 

@@ -37,7 +37,8 @@ Engine::Engine()
       synth_(2 * kMaxFrames),
       mic_(2 * kMaxFrames),
       playback_(2 * kMaxFrames),
-      recording_(2 * kMaxFrames) {}
+      recording_(2 * kMaxFrames),
+      voice_(2 * kMaxFrames) {}
 
 bool Engine::isOpen(HWAVEIN h) const {
   return h && std::find(waveIns.begin(), waveIns.end(), h) != waveIns.end();
@@ -95,13 +96,17 @@ void Engine::period(const float* hostIn, float* hostOut, std::uint32_t n) noexce
   fillMicrophone(hostIn, n);
   latency.hearSpeakers(mic_.data(), n);
   const MixInputs live{waveOut_.data(), synth_.data(), mic_.data()};
-  table->mix(live, latency.compensate(live, n), playback_.data(), recording_.data(), n);
+  // The microphone alone is mixed only while a handle keeps its voice.
+  const bool voiceWanted =
+      std::any_of(waveIns.begin(), waveIns.end(), [](const WaveInHandle* h) { return h && h->voice; });
+  float* voice = voiceWanted ? voice_.data() : nullptr;
+  table->mix(live, latency.compensate(live, n), playback_.data(), recording_.data(), n, voice);
   if (measurement) measurement->period(mic_.data(), playback_.data(), n);
   latency.speakersPlayed(playback_.data(), n);
   if (hostOut) std::memcpy(hostOut, playback_.data(), 2 * n * sizeof(float));
   if (probe) probe->mixed(playback_.data(), recording_.data(), n, now);
   for (WaveInHandle* h : waveIns)
-    if (h) h->capture(recording_.data(), n, now, cardNotes_);
+    if (h) h->capture(recording_.data(), voice, n, now, cardNotes_);
   clockFrames_.store(now + n, std::memory_order_release);
 
   // Callback functions run after the lock is released, but before anyone

@@ -105,7 +105,7 @@ class Engine {
   // callback functions; taken before `lock`.
   PeriodBarrier barrier_;
   NoteList cardNotes_;
-  std::vector<float> waveOut_, synth_, mic_, playback_, recording_;
+  std::vector<float> waveOut_, synth_, mic_, playback_, recording_, voice_;
   std::atomic<std::uint64_t> clockFrames_{0};
 
   MicMode micMode_ = MicMode::Host;

@@ -179,8 +179,9 @@ std::array<float, 2> MixerTable::lineGain(const MixLine& line) {
 }
 
 void MixerTable::mixDestination(const MixLine* dest, const MixInputs& in, float* out,
-                                std::uint32_t frames) const {
+                                std::uint32_t frames, float* microphones) const {
   std::fill(out, out + 2 * frames, 0.0f);
+  if (microphones) std::fill(microphones, microphones + 2 * frames, 0.0f);
   if (!dest) return;
   float part[2 * 4096];
   for (MixLine* src : dest->sources) {
@@ -197,21 +198,27 @@ void MixerTable::mixDestination(const MixLine* dest, const MixInputs& in, float*
     }
     storePeak(*src, part, frames);
     for (std::uint32_t i = 0; i < 2 * frames; ++i) out[i] += part[i];
+    if (microphones && src->desc.componentType == MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE)
+      for (std::uint32_t i = 0; i < 2 * frames; ++i) microphones[i] += part[i];
   }
   const std::array<float, 2> g = lineGain(*dest);
   if (g[0] != 1.0f || g[1] != 1.0f) {
     for (std::uint32_t i = 0; i < frames; ++i) {
       out[2 * i] *= g[0];
       out[2 * i + 1] *= g[1];
+      if (microphones) {
+        microphones[2 * i] *= g[0];
+        microphones[2 * i + 1] *= g[1];
+      }
     }
   }
   storePeak(*const_cast<MixLine*>(dest), out, frames);
 }
 
 void MixerTable::mix(const MixInputs& playbackInputs, const MixInputs& recordingInputs,
-                     float* playback, float* recording, std::uint32_t frames) const {
-  mixDestination(playback_, playbackInputs, playback, frames);
-  mixDestination(recording_, recordingInputs, recording, frames);
+                     float* playback, float* recording, std::uint32_t frames, float* voice) const {
+  mixDestination(playback_, playbackInputs, playback, frames, nullptr);
+  mixDestination(recording_, recordingInputs, recording, frames, voice);
 }
 
 // ---------------------------------------------------------------- table makers

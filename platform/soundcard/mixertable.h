@@ -75,16 +75,19 @@ class MixerTable {
   // Card's thread: builds the playback and recording mixes of the first
   // mixer (silence where it has no such destination) and updates the peaks.
   // The recording mix has inputs of its own (the accompaniment delayed by
-  // the round trip).
+  // the round trip). `voice` (may be null) gets the recording mix's
+  // microphone lines alone: each with its volume and mute, through the
+  // destination's selection and volume, so that the recording mix is the
+  // voice plus the accompaniment.
   void mix(const MixInputs& playbackInputs, const MixInputs& recordingInputs, float* playback,
-           float* recording, std::uint32_t frames) const;
+           float* recording, std::uint32_t frames, float* voice = nullptr) const;
 
   // A line's gain per channel from its volume (scaled to its range) and mute.
   static std::array<float, 2> lineGain(const MixLine& line);
 
  private:
   void mixDestination(const MixLine* dest, const MixInputs& inputs, float* out,
-                      std::uint32_t frames) const;
+                      std::uint32_t frames, float* microphones) const;
 
   std::vector<std::unique_ptr<MixMixer>> mixers_;
   MixLine* playback_ = nullptr;

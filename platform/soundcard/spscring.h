@@ -1,43 +1,43 @@
-// A single-producer, single-consumer ring of floats for crossing between the
-// card's thread and a helper thread without locks. Capacity is fixed at
+// A single-producer, single-consumer ring for crossing between the card's
+// thread and another thread without locks. Capacity is fixed at
 // construction; neither side ever waits or allocates.
 #pragma once
 
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace soundcard {
 
-class SpscRing {
+template <typename T>
+class SpscRingOf {
  public:
-  explicit SpscRing(std::size_t capacity) : data_(capacity + 1) {}
+  explicit SpscRingOf(std::size_t capacity) : data_(capacity + 1) {}
 
   std::size_t capacity() const { return data_.size() - 1; }
 
   // Producer side. Writes as many of `count` values as fit; returns how many.
-  std::size_t push(const float* values, std::size_t count) {
+  std::size_t push(const T* values, std::size_t count) {
     const std::size_t head = head_.load(std::memory_order_relaxed);
     const std::size_t tail = tail_.load(std::memory_order_acquire);
     const std::size_t n = std::min(count, freeSpace(head, tail));
-    for (std::size_t i = 0, at = head; i < n; ++i) {
-      data_[at] = values[i];
-      if (++at == data_.size()) at = 0;
-    }
+    const std::size_t first = std::min(n, data_.size() - head);
+    std::copy_n(values, first, data_.begin() + head);
+    std::copy_n(values + first, n - first, data_.begin());
     head_.store((head + n) % data_.size(), std::memory_order_release);
     return n;
   }
 
   // Consumer side. Reads up to `count` values; returns how many.
-  std::size_t pop(float* values, std::size_t count) {
+  std::size_t pop(T* values, std::size_t count) {
     const std::size_t tail = tail_.load(std::memory_order_relaxed);
     const std::size_t head = head_.load(std::memory_order_acquire);
     const std::size_t n = std::min(count, used(head, tail));
-    for (std::size_t i = 0, at = tail; i < n; ++i) {
-      values[i] = data_[at];
-      if (++at == data_.size()) at = 0;
-    }
+    const std::size_t first = std::min(n, data_.size() - tail);
+    std::copy_n(data_.begin() + tail, first, values);
+    std::copy_n(data_.begin(), n - first, values + first);
     tail_.store((tail + n) % data_.size(), std::memory_order_release);
     return n;
   }
@@ -66,9 +66,14 @@ class SpscRing {
     return capacity() - used(head, tail);
   }
 
-  std::vector<float> data_;
+  std::vector<T> data_;
   alignas(64) std::atomic<std::size_t> head_{0};
   alignas(64) std::atomic<std::size_t> tail_{0};
 };
+
+// Interleaved float samples (the host streams' FIFOs).
+using SpscRing = SpscRingOf<float>;
+// Encoded bytes (a wave-in handle's voice).
+using ByteRing = SpscRingOf<std::uint8_t>;
 
 }  // namespace soundcard

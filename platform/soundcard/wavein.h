@@ -11,6 +11,21 @@
 #include "platform/soundcard/headerqueue.h"
 #include "platform/soundcard/notes.h"
 #include "platform/soundcard/pcm.h"
+#include "platform/soundcard/spscring.h"
+
+// What a handle needs to hand out its voice (the recording mix's
+// microphone alone) beside its buffers: a converter and encoder like the
+// handle's own, and the ring the application reads. Built on the
+// application's thread by waveInEnableVoice, never on the card's.
+struct WaveInVoice {
+  WaveInVoice(const WAVEFORMATEX& format, std::size_t ringBytes);
+
+  soundcard::ByteRing ring;  // producer: the card's thread; consumer: the reader
+  soundcard::Resampler resampler;
+  std::vector<float> mono;
+  std::vector<float> converted;
+  std::vector<std::uint8_t> encoded;
+};
 
 struct WaveInHandle : soundcard::HeaderQueue {
   WaveInHandle(const WAVEFORMATEX& format, const soundcard::Callback& callback,
@@ -38,14 +53,29 @@ struct WaveInHandle : soundcard::HeaderQueue {
 
   // Card's thread: converts one period of the recording mix (interleaved
   // stereo float, at most kMaxPeriod frames) and writes it into the queued
-  // buffers; frames without a buffer are counted as lost.
-  void capture(const float* mix, std::uint32_t frames, std::uint64_t clockFrame,
-               soundcard::NoteList& notes) noexcept;
+  // buffers; frames without a buffer are counted as lost. With the voice
+  // enabled, `voice` is the same period's microphone alone: its frames go
+  // into the voice ring exactly where the mix's frames go into buffers, and
+  // frames the ring has no room for are lost from both.
+  void capture(const float* mix, const float* voice, std::uint32_t frames,
+               std::uint64_t clockFrame, soundcard::NoteList& notes) noexcept;
+
+  // The voice path, or null. Replaced only by waveInEnableVoice while the
+  // handle is not started, freed with the handle.
+  std::unique_ptr<WaveInVoice> voice;
 
   static constexpr std::uint32_t kMaxPeriod = 4096;
 
  private:
-  void write(const std::uint8_t* bytes, std::size_t size, soundcard::NoteList& notes);
+  // Stores `size` bytes of the mix and, with the voice on, as many of the
+  // voice's bytes (`voiceBytes`) into the ring.
+  void write(const std::uint8_t* bytes, const std::uint8_t* voiceBytes, std::size_t size,
+             soundcard::NoteList& notes);
+  // Converts the voice's next input (at most `*remaining` frames from `*in`,
+  // both advanced) into exactly `frames` encoded frames: the count the
+  // mix's converter gave for the same input.
+  const std::uint8_t* convertVoice(const float** in, std::size_t* remaining,
+                                   std::size_t frames) noexcept;
 
   std::unique_ptr<soundcard::Resampler> resampler_;
   std::vector<float> mono_;
@@ -60,3 +90,20 @@ struct WaveInHandle : soundcard::HeaderQueue {
 // stands for card frame start + n * 44100 / rate. MMSYSERR_NOTENABLED until
 // the card has recorded for the handle.
 MMRESULT waveInGetStartFrame(HWAVEIN h, std::uint64_t* clockFrame);
+
+// The voice: beside the recording mix, the handle keeps the microphone as
+// the "Recording" destination takes it (its microphone lines' volume and
+// mute, the destination's volume; never delayed, no accompaniment) in the
+// handle's format, converted exactly like the mix, so its frames are the
+// frames stored into the buffers, in order. waveInEnableVoice allocates a
+// ring of `ringBytes` (rounded down to whole frames; at least one) on the
+// calling thread; it is refused (WAVERR_STILLPLAYING) once the handle has
+// started. Enabling again starts an empty ring.
+MMRESULT waveInEnableVoice(HWAVEIN h, DWORD ringBytes);
+// Takes up to `bytes` (rounded down to whole frames) of the voice, in the
+// order recorded, into `dst` (null: skips them); `*read` tells how many.
+// The voice of a buffer is in the ring once the buffer is returned, also
+// by waveInStop and waveInReset; it stays there until read. One reader
+// thread only, the one that enables the voice and closes the handle.
+// MMSYSERR_NOTENABLED without the voice.
+MMRESULT waveInReadVoice(HWAVEIN h, void* dst, DWORD bytes, DWORD* read);

@@ -73,3 +73,42 @@ MMRESULT waveInGetStartFrame(HWAVEIN h, std::uint64_t* clockFrame) {
 MMRESULT waveInGetID(HWAVEIN h, UINT* id) {
   return GetWaveID(h, id);
 }
+
+MMRESULT waveInEnableVoice(HWAVEIN h, DWORD ringBytes) {
+  Engine& e = Engine::instance();
+  WAVEFORMATEX format{};
+  {
+    std::lock_guard g(e.lock);
+    if (!e.isOpen(h)) return MMSYSERR_INVALHANDLE;
+    format = h->format;
+  }
+  const DWORD bytes = ringBytes - ringBytes % format.nBlockAlign;
+  if (bytes == 0) return MMSYSERR_INVALPARAM;
+  // Built here, outside the lock; the card's thread only swaps pointers.
+  auto fresh = std::make_unique<WaveInVoice>(format, bytes);
+  std::unique_ptr<WaveInVoice> old;  // freed after the lock is released
+  std::lock_guard g(e.lock);
+  if (!e.isOpen(h)) return MMSYSERR_INVALHANDLE;
+  if (h->started) return WAVERR_STILLPLAYING;
+  old = std::move(h->voice);
+  h->voice = std::move(fresh);
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT waveInReadVoice(HWAVEIN h, void* dst, DWORD bytes, DWORD* read) {
+  if (!read) return MMSYSERR_INVALPARAM;
+  *read = 0;
+  WaveInVoice* voice = nullptr;
+  DWORD align = 1;
+  const MMRESULT r = ChangeWaveHandle(h, [&] {
+    voice = h->voice.get();
+    align = h->format.nBlockAlign;
+  });
+  if (r != MMSYSERR_NOERROR) return r;
+  if (!voice) return MMSYSERR_NOTENABLED;
+  // The ring is the reader's to drain without the card's lock: only this
+  // thread replaces it (waveInEnableVoice) or frees it (waveInClose).
+  const std::size_t want = bytes - bytes % align;
+  *read = DWORD(dst ? voice->ring.pop(static_cast<std::uint8_t*>(dst), want) : voice->ring.discard(want));
+  return MMSYSERR_NOERROR;
+}

@@ -3,6 +3,7 @@
 // SIGTERM, and inputs it must refuse without leaving anything behind.
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <csignal>
 #include <thread>
 #include <unistd.h>
@@ -271,4 +272,76 @@ TEST(Record, ASignalBeforeTheRecordingStartsLeavesNothingBehind) {
     EXPECT_EQ(r.code, 0) << r.err.constData();
     EXPECT_EQ(Entries(dir.path()), QStringList({"early.mp3", "early.wav"}));
   }
+}
+
+// --stems: the voice file holds the take's frames of the microphone alone
+// (a WAV made by sox plays as the microphone); an existing voice file is
+// refused before anything is made, and left as it was.
+TEST(Record, StemsKeepTheMicrophoneAloneForTheTakesFrames) {
+  if (QStandardPaths::findExecutable(QStringLiteral("sox")).isEmpty()) GTEST_SKIP() << "sox is not installed";
+  QTemporaryDir dir;
+  const QString mic = dir.filePath("mic.wav");
+  ASSERT_EQ(QProcess::execute("sox", {"-n", "-r", "44100", "-c", "2", "-b", "16", mic, "synth", "1", "sine", "440",
+                                      "sine", "557", "vol", "0.3"}),
+            0);
+  QProcessEnvironment env = Environment();
+  env.insert(QStringLiteral("TUNELARK_AUDIO_IN"), mic);
+  auto samples = [](const QString& path) {
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray b = f.readAll();
+    const qsizetype data = b.indexOf("data") + 8;  // sox writes no "data" elsewhere
+    std::vector<std::int16_t> s(std::size_t(b.size() - data) / 2);
+    std::memcpy(s.data(), b.constData() + data, s.size() * 2);
+    return s;
+  };
+
+  // Without an accompaniment the take is the microphone alone too.
+  const QString alone = dir.filePath("alone.wav");
+  Result r = Tunelark({"record", "-s", "1", "-o", alone, "--stems", "-q"}, env);
+  ASSERT_EQ(r.code, 0) << r.err.constData();
+  EXPECT_EQ(ReadRecordedWav(dir.filePath("alone.voice.wav")).frames, ReadRecordedWav(alone).frames);
+  EXPECT_EQ(samples(dir.filePath("alone.voice.wav")), samples(alone));
+
+  const QString take = dir.filePath("sung.wav");
+  r = Tunelark({"record", "-a", Demo(), "-s", "2", "-o", take, "--stems", "-q"}, env);
+  ASSERT_EQ(r.code, 0) << r.err.constData();
+  const RecordedWav t = ReadRecordedWav(take), v = ReadRecordedWav(dir.filePath("sung.voice.wav"));
+  EXPECT_TRUE(v.layoutOk);
+  EXPECT_TRUE(v.hasFact);
+  EXPECT_EQ(v.rate, t.rate);
+  EXPECT_EQ(v.frames, t.frames);
+  EXPECT_GE(v.frames, 2u * 44100 - kBufferFrames);
+  // Frame for frame the looped microphone, from wherever the take began;
+  // the take itself also holds the accompaniment.
+  const auto m = samples(mic), voice = samples(dir.filePath("sung.voice.wav")), sung = samples(take);
+  ASSERT_GE(m.size(), 2u * 44100);
+  std::size_t offset = 0;
+  while (offset < m.size() && !std::equal(voice.begin(), voice.begin() + 8, m.begin() + offset)) offset += 2;
+  ASSERT_LT(offset, m.size()) << "the voice starts on a frame of the microphone";
+  auto matching = [&](const std::vector<std::int16_t>& s) {
+    std::size_t same = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) same += s[i] == m[(offset + i) % m.size()];
+    return double(same) / double(s.size());
+  };
+  EXPECT_GT(matching(voice), 0.99);
+  EXPECT_LT(matching(sung), 0.5);
+
+  // An existing voice file without --force: nothing is made, it is kept.
+  QFile old(dir.filePath("again.voice.wav"));
+  ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+  old.write("keep me");
+  old.close();
+  const QStringList before = Entries(dir.path());
+  r = Tunelark({"record", "-s", "1", "-o", dir.filePath("again.wav"), "--stems", "-q"}, env);
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(r.err.contains("exists")) << r.err.constData();
+  EXPECT_EQ(Entries(dir.path()), before);
+  ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+  EXPECT_EQ(old.readAll(), QByteArray("keep me"));
+  old.close();
+  // --force replaces it with the finished voice.
+  r = Tunelark({"record", "-s", "1", "-o", dir.filePath("again.wav"), "--stems", "--force", "-q"}, env);
+  EXPECT_EQ(r.code, 0) << r.err.constData();
+  EXPECT_EQ(ReadRecordedWav(dir.filePath("again.voice.wav")).frames, ReadRecordedWav(dir.filePath("again.wav")).frames);
 }

@@ -131,6 +131,8 @@ TEST_F(RecordAllocations, TheCardCapturingForAWindowOrAFunctionAllocatesNothing)
   DeallocateHWnd(window);
 }
 
+// The engine keeps the voice as well: its ring is read where the buffers are
+// handled, on the main thread or the worker.
 TEST_F(RecordAllocations, TheInputEngineRecordingAllocatesNothingOnTheCardsThread) {
   for (TMMCBMode mode : {cmWindow, cmThread}) {
     SCOPED_TRACE(mode == cmWindow ? "window" : "worker");
@@ -143,7 +145,14 @@ TEST_F(RecordAllocations, TheInputEngineRecordingAllocatesNothingOnTheCardsThrea
     in.SetNumBuffers(8);
     in.SetCallBackMode(mode);
     std::atomic<int> delivered{0};  // counted on the worker in its mode
-    in.OnBufferReady = [&](QObject*, PWaveHdr) { ++delivered; };
+    std::atomic<std::int64_t> bytes{0}, voiceBytes{0};
+    in.OnBufferReady = [&](QObject*, PWaveHdr h) {
+      ++delivered;
+      bytes += h->dwBytesRecorded;
+    };
+    // The voice is kept too, read where the buffers are handled.
+    in.SetWantsVoice(true);
+    in.OnVoice = [&](const std::uint8_t*, std::size_t size) { voiceBytes += std::int64_t(size); };
     in.Start();
     CountedPeriods(10, mode == cmThread);
     const int before = delivered;
@@ -152,6 +161,7 @@ TEST_F(RecordAllocations, TheInputEngineRecordingAllocatesNothingOnTheCardsThrea
     in.Stop();
     in.Close();
     EXPECT_EQ(soundcard::TotalLostFrames(), 0u);
+    EXPECT_EQ(voiceBytes.load(), bytes.load());
   }
 }
 

@@ -12,6 +12,7 @@
 #include "clicktrack.h"
 #include "platform/soundcard/calibration.h"
 #include "platform/soundcard/latency.h"
+#include "platform/soundcard/wavein.h"
 #include "platform/winmsg/winmsg.h"
 
 #include "alloccount.h"
@@ -95,16 +96,21 @@ TEST_F(RealTime, APlayerRunningDryAllocatesNothingOnTheCardsThread) {
   for (HWAVEOUT h : handles) EXPECT_EQ(waveOutClose(h), MMSYSERR_NOERROR);
 }
 
-// Re-queues every recorded buffer, allocating nothing.
+// Re-queues every recorded buffer and takes its voice, allocating nothing.
+std::uint64_t gVoiceBytes = 0;
 void Requeue(void* handle, UINT msg, DWORD_PTR, DWORD_PTR p1, DWORD_PTR) {
-  if (msg == MM_WIM_DATA)
-    waveInAddBuffer(static_cast<HWAVEIN>(handle), reinterpret_cast<WAVEHDR*>(p1), sizeof(WAVEHDR));
+  if (msg != MM_WIM_DATA) return;
+  static std::uint8_t voice[4410 * 4];
+  DWORD read = 0;
+  waveInReadVoice(static_cast<HWAVEIN>(handle), voice, sizeof voice, &read);
+  gVoiceBytes += read;
+  waveInAddBuffer(static_cast<HWAVEIN>(handle), reinterpret_cast<WAVEHDR*>(p1), sizeof(WAVEHDR));
 }
 
-// The round trip changes while a take runs with the singer simulated and
-// the accompaniment delayed: new delay lines are built by the changing
-// thread, so the periods after each change allocate nothing; nor do the
-// periods of a round-trip measurement.
+// The round trip changes while a take runs with the singer simulated, the
+// accompaniment delayed and the voice kept: new delay lines are built by
+// the changing thread, so the periods after each change allocate nothing;
+// nor do the periods of a round-trip measurement.
 TEST_F(RealTime, ChangingTheRoundTripDuringATakeAllocatesNothingOnTheCardsThread) {
   const WAVEFORMATEX f = Pcm(44100, 2, 16);
   HWAVEIN h = nullptr;
@@ -114,6 +120,8 @@ TEST_F(RealTime, ChangingTheRoundTripDuringATakeAllocatesNothingOnTheCardsThread
     waveInPrepareHeader(h, &hdr, sizeof hdr);
     waveInAddBuffer(h, &hdr, sizeof hdr);
   }
+  ASSERT_EQ(waveInEnableVoice(h, 8 * 4410 * 4), MMSYSERR_NOERROR);
+  gVoiceBytes = 0;
   clicktrack::Synth synth;
   soundcard::SetSynthRender(&clicktrack::Synth::Render, &synth);
   soundcard::SetSimulatedRoundTripMs(120);
@@ -145,6 +153,7 @@ TEST_F(RealTime, ChangingTheRoundTripDuringATakeAllocatesNothingOnTheCardsThread
   soundcard::SetSynthRender(nullptr, nullptr);
   waveInReset(h);
   EXPECT_EQ(soundcard::LostFrames(h), 0u);
+  EXPECT_GT(gVoiceBytes, 44100u * 4) << "the voice was kept all along";
   waveInClose(h);
 }
 
