@@ -1,4 +1,5 @@
-// The sung pitch of a voice, hop by hop, with aubio's YIN-FFT: a window of
+// The sung pitch of a voice, hop by hop, with aubio's YIN (computed through
+// the FFT): a window of
 // 2048 frames moved on by 512 at 44.1 kHz (the same durations at other
 // rates), with its confidence and a silence gate.
 #pragma once
