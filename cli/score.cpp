@@ -30,8 +30,7 @@ score::Melody SongMelody(const QString& song, int channel) {
   try {
     melody = score::ReadMelody(QFile::encodeName(song).toStdString(), channel);
   } catch (const score::EScoreError& e) {
-    throw ECliFailure(Tr("cannot read the melody of %1: %2", "无法读取 %1 的旋律: %2")
-                          .arg(song, QString::fromUtf8(e.what())));
+    throw ECliFailure(Tr("cannot read the melody: %1", "无法读取旋律: %1").arg(QString::fromUtf8(e.what())));
   }
   if (melody.empty() && channel >= 0)
     throw ECliFailure(Tr("channel %1 of %2 has no notes to sing", "%2 的第 %1 通道没有可唱的音符")
@@ -49,8 +48,7 @@ std::vector<score::PitchPoint> VoicePitch(const QString& voice, unsigned& rate) 
   try {
     return score::PitchOfFile(QFile::encodeName(voice).toStdString(), rate);
   } catch (const score::EScoreError& e) {
-    throw ECliFailure(
-        Tr("cannot read the voice %1: %2", "无法读取人声 %1: %2").arg(voice, QString::fromUtf8(e.what())));
+    throw ECliFailure(Tr("cannot read the voice: %1", "无法读取人声: %1").arg(QString::fromUtf8(e.what())));
   }
 }
 

@@ -213,7 +213,7 @@ Melody ReadMelody(const std::string& path, int channel) {
   std::ifstream in(path, std::ios::binary);
   std::vector<std::uint8_t> bytes;
   if (in) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (!in && !in.eof()) throw EScoreError("cannot read " + path + ": " + std::strerror(errno));
+  if (!in && !in.eof()) throw EScoreError(path + ": " + std::strerror(errno));
   if (!sequencer::LooksLikeMidi(bytes.data(), bytes.size())) return {};
   sequencer::Song song;
   switch (sequencer::ParseSmf(bytes.data(), bytes.size(), song)) {

@@ -91,7 +91,7 @@ void PitchTracker::Push(const float* mono, std::size_t frames, std::vector<Pitch
 std::vector<PitchPoint> PitchOfFile(const std::string& path, unsigned& rate) {
   SF_INFO info{};
   SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-  if (!file) throw EScoreError("cannot read " + path + ": " + sf_strerror(nullptr));
+  if (!file) throw EScoreError(path + ": " + sf_strerror(nullptr));
   struct Closer {
     SNDFILE* f;
     ~Closer() { sf_close(f); }
@@ -113,7 +113,7 @@ std::vector<PitchPoint> PitchOfFile(const std::string& path, unsigned& rate) {
     }
     tracker.Push(mono.data(), std::size_t(n), points);
   }
-  if (sf_error(file) != SF_ERR_NO_ERROR) throw EScoreError("cannot read " + path + ": " + sf_strerror(file));
+  if (sf_error(file) != SF_ERR_NO_ERROR) throw EScoreError(path + ": " + sf_strerror(file));
   return points;
 }
 

@@ -9,7 +9,12 @@ namespace score {
 
 namespace {
 
-double Rounded(double value, double unit) { return std::round(value / unit) * unit; }
+// `value` to `decimals` places, as the nearest double to the decimal, which
+// the writer prints in its shortest form ("812.5", never "812.5000000001").
+double Rounded(double value, int decimals) {
+  const double scale = std::pow(10.0, decimals);
+  return std::round(value * scale) / scale;
+}
 
 }  // namespace
 
@@ -20,8 +25,8 @@ std::string ScoreJson(const Result& result) {
     o.insert(QStringLiteral("start_ms"), qint64(line.span.startMs));
     o.insert(QStringLiteral("end_ms"), qint64(line.span.endMs));
     o.insert(QStringLiteral("text"), QString::fromStdString(line.span.text));
-    o.insert(QStringLiteral("on_pitch"), Rounded(line.onPitch, 0.01));
-    o.insert(QStringLiteral("points"), Rounded(line.points, 0.1));
+    o.insert(QStringLiteral("on_pitch"), Rounded(line.onPitch, 2));
+    o.insert(QStringLiteral("points"), Rounded(line.points, 1));
     lines.append(o);
   }
   QJsonObject top;

@@ -81,6 +81,12 @@ TEST_F(Scoring, LinesCarryTheirPointsAndBonusIntoTheJson) {
   const std::string json = score::ScoreJson(r);
   EXPECT_NE(json.find("\"score\":" + std::to_string(r.score)), std::string::npos) << json;
   EXPECT_NE(json.find("\"text\":\"Twinkle twinkle little star\""), std::string::npos) << json;
+  // Points with one decimal, the part on pitch with two, words escaped.
+  score::Result made;
+  made.lines.push_back({{1000, 2500, "\"星\" \\"}, 0.987, 4809.44});
+  EXPECT_EQ(score::ScoreJson(made),
+            "{\"difficulty\":\"normal\",\"lines\":[{\"end_ms\":2500,\"on_pitch\":0.99,\"points\":4809.4,"
+            "\"start_ms\":1000,\"text\":\"\\\"星\\\" \\\\\"}],\"score\":0}");
   EXPECT_EQ(score::ScoreFileName("a.b/take.WAV"), "a.b/take.score.json");
   EXPECT_EQ(score::ScoreFileName("take"), "take.score.json");
 }
