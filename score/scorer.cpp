@@ -95,14 +95,14 @@ Result Score(const Melody& melody, const std::vector<Span>& lines, const std::ve
   result.difficulty = difficulty;
   result.noteHit.assign(notes.size(), 0.0);
   std::vector<std::int64_t> frames(notes.size(), 0), hits(notes.size(), 0);
-  if (timeline.Known() && !notes.empty()) {
+  if (timeline.Known()) {
     result.points.reserve(voice.size());
     for (const PitchPoint& p : voice) {
       ScoredPoint sp;
       sp.songMs = timeline.SongMs(p.frame);
       const int key = timeline.KeyAt(p.frame);
-      const std::size_t nearest = NearestNote(notes, sp.songMs);
-      if (p.voiced()) sp.midi = float(Fold(p.midi, notes[nearest].pitch + key));
+      sp.midi = p.midi;
+      if (p.voiced() && !notes.empty()) sp.midi = float(Fold(p.midi, notes[NearestNote(notes, sp.songMs)].pitch + key));
       const int at = NoteAt(notes, sp.songMs);
       if (at >= 0) {
         const std::size_t i = std::size_t(at);

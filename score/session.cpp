@@ -1,5 +1,6 @@
 #include "score/session.h"
 
+#include <chrono>
 #include <utility>
 
 #include "score/scoreerror.h"
@@ -12,6 +13,11 @@ namespace {
 // beyond it waits for the worker (which runs at a small part of real time,
 // so only a stalled machine ever gets there) rather than lose the voice.
 constexpr std::size_t kPendingSeconds = 30;
+// The score is refreshed once this many hops (about 90 ms at 44.1 kHz) are
+// analysed, or when no more voice came for kRefreshWait: scoring a long
+// take after every buffer would cost more than finding its pitch.
+constexpr std::size_t kRefreshHops = 8;
+constexpr auto kRefreshWait = std::chrono::milliseconds(50);
 
 }  // namespace
 
@@ -36,28 +42,44 @@ struct ScoreSession::Worker {
   bool quit = false;              // guarded by `mutex`
 
   mutable std::mutex resultMutex;
-  Result latest;  // guarded by `resultMutex`
+  std::shared_ptr<const Result> latest;  // guarded by `resultMutex`
 
   std::thread thread;
 
+  void Publish(Result result) {
+    auto published = std::make_shared<const Result>(std::move(result));
+    std::lock_guard guard(resultMutex);
+    latest = std::move(published);
+  }
+
   void Run() {
     std::vector<float> batch;
+    std::size_t scored = 0;  // points in the published result
     std::unique_lock lock(mutex);
+    auto ready = [&] { return quit || rescore || !pending.empty(); };
     for (;;) {
-      wake.wait(lock, [&] { return quit || rescore || !pending.empty(); });
+      if (scored == points.size()) {
+        wake.wait(lock, ready);
+      } else if (!wake.wait_for(lock, kRefreshWait, ready)) {
+        const Timeline at = timeline;
+        lock.unlock();
+        Publish(Score(melody, lines, points, at, difficulty));
+        scored = points.size();
+        lock.lock();
+        continue;
+      }
       if (quit) return;
       batch.swap(pending);
-      rescore = false;
+      const bool retimed = std::exchange(rescore, false);
       busy = true;
       const Timeline at = timeline;
       lock.unlock();
       moved.notify_all();
       tracker.Push(batch.data(), batch.size(), points);
       batch.clear();
-      Result result = Score(melody, lines, points, at, difficulty);
-      {
-        std::lock_guard guard(resultMutex);
-        latest = std::move(result);
+      if (retimed || points.size() >= scored + kRefreshHops) {
+        Publish(Score(melody, lines, points, at, difficulty));
+        scored = points.size();
       }
       lock.lock();
       busy = false;
@@ -68,7 +90,7 @@ struct ScoreSession::Worker {
 
 ScoreSession::ScoreSession(Melody melody, std::vector<Span> lines, Difficulty difficulty, unsigned rate)
     : melody_(std::move(melody)), worker_(std::make_unique<Worker>(melody_, std::move(lines), difficulty, rate)) {
-  worker_->latest = Score(melody_, worker_->lines, {}, Timeline(), difficulty);
+  worker_->Publish(Score(melody_, worker_->lines, {}, Timeline(), difficulty));
   worker_->thread = std::thread([w = worker_.get()] { w->Run(); });
 }
 
@@ -118,7 +140,9 @@ void ScoreSession::PushPcm(const std::uint8_t* bytes, std::size_t size, unsigned
   w.wake.notify_all();
 }
 
-Result ScoreSession::Snapshot() const {
+Result ScoreSession::Snapshot() const { return *Latest(); }
+
+std::shared_ptr<const Result> ScoreSession::Latest() const {
   std::lock_guard guard(worker_->resultMutex);
   return worker_->latest;
 }
@@ -130,8 +154,7 @@ Result ScoreSession::Finish() {
   // Holding the lock keeps the worker from starting another batch, so its
   // points stay as they are while they are scored.
   Result result = Score(melody_, w.lines, w.points, w.timeline, w.difficulty);
-  std::lock_guard guard(w.resultMutex);
-  w.latest = result;
+  w.Publish(result);
   return result;
 }
 
