@@ -33,6 +33,7 @@ const TSubCommand kCommands[] = {
     {"play", cli::RunPlay, cli::PlayHelp},
     {"devices", cli::RunDevices, cli::DevicesHelp},
     {"lyrics", cli::RunLyrics, cli::LyricsHelp},
+    {"score", cli::RunScore, cli::ScoreHelp},
 };
 
 bool IsHelp(const char* arg) {

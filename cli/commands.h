@@ -17,6 +17,13 @@ int RunConvert(const QStringList& args);
 int RunPlay(const QStringList& args);
 int RunDevices(const QStringList& args);
 int RunLyrics(const QStringList& args);
+int RunScore(const QStringList& args);
+
+struct TParsedArgs;
+
+// The --encoding option's text encoding, checked before any file is read
+// (ECliUsage when the system does not know it); empty when not given.
+std::string EncodingOption(const TParsedArgs& p);
 
 // The lyrics of a song file named on the command line (empty when it has
 // none); `encoding` empty: detected. Raises ECliFailure when the file

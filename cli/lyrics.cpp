@@ -16,9 +16,6 @@
 
 namespace cli {
 
-namespace {
-
-// An encoding named on the command line, checked before any file is read.
 std::string EncodingOption(const TParsedArgs& p) {
   if (!p.Has("encoding")) return {};
   const std::string name = p.Value("encoding").toStdString();
@@ -29,8 +26,6 @@ std::string EncodingOption(const TParsedArgs& p) {
                         .arg(p.Value("encoding")));
   return name;
 }
-
-}  // namespace
 
 lyrics::Lyrics ReadSongLyrics(const QString& song, const std::string& encoding) {
   CheckInputFile(song);

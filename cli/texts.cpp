@@ -23,6 +23,7 @@ QString MainHelp() {
       "  play      play a take or an accompaniment to its end\n"
       "  devices   list the audio devices and soundfonts\n"
       "  lyrics    print a song's lyrics with their times\n"
+      "  score     score a sung voice against a song's melody\n"
       "\n"
       "Run 'tunelark COMMAND --help' for the options of a command.\n"
       "--lang zh|en, anywhere, chooses the language (otherwise the locale's).\n"
@@ -38,6 +39,7 @@ QString MainHelp() {
       "  play      播放录音或伴奏直到结束\n"
       "  devices   列出音频设备和音色库\n"
       "  lyrics    显示歌曲的歌词和时间\n"
+      "  score     按歌曲的旋律给演唱的人声打分\n"
       "\n"
       "用 'tunelark 命令 --help' 查看命令的选项。\n"
       "--lang zh|en (位置不限) 选择语言 (默认跟随区域设置)。\n"
@@ -171,6 +173,38 @@ QString LyricsHelp() {
       "                       WINDOWS-1252...); 不给时自动识别\n"
       "      --tempo P        歌曲以原速的 P% 播放时听到的时间(50 到 200; 默认 100)\n"
       "  -h, --help           显示本帮助\n");
+}
+
+QString ScoreHelp() {
+  return Tr(
+      "Usage: tunelark score VOICE --accompaniment SONG [OPTIONS]\n"
+      "Scores a sung voice (a WAV, FLAC... file whose first frame is the song's\n"
+      "start) against the melody of a MIDI song, 0 to 10000: the notes share 9000\n"
+      "points by length, each line sung at least 80% on pitch adds its share of\n"
+      "1000. Prints each line (its time in the song, the part on pitch, its points,\n"
+      "its words), then 'score S' as the last line.\n"
+      "\n"
+      "  -a, --accompaniment SONG  the MIDI or .kar song that was sung to\n"
+      "      --key N               the song was played N semitones higher (-12 to 12)\n"
+      "      --tempo P             the song was played at P percent of its speed (50 to 200)\n"
+      "      --difficulty D        easy (2 semitones), normal (1, default), hard (0.5)\n"
+      "      --channel N           the melody is MIDI channel N (1 to 16); found otherwise\n"
+      "      --encoding NAME       the text encoding of the song's words\n"
+      "      --json                print the score as JSON only\n"
+      "  -h, --help                this help\n",
+      "用法: tunelark score 人声 --accompaniment 歌曲 [选项]\n"
+      "按 MIDI 歌曲的旋律给演唱的人声(WAV、FLAC 等文件, 第一帧是歌曲的开始)打分,\n"
+      "0 到 10000: 各音符按长度分 9000 分, 音准达到 80% 的每一行再加它那一份 1000 分。\n"
+      "逐行显示(在歌曲中的时间、音准比例、得分、歌词), 最后一行是 'score S'。\n"
+      "\n"
+      "  -a, --accompaniment 歌曲  演唱时的 MIDI 或 .kar 歌曲\n"
+      "      --key N               歌曲升高了 N 个半音(-12 到 12)\n"
+      "      --tempo P             歌曲以原速的 P% 播放(50 到 200)\n"
+      "      --difficulty 难度     easy (2 个半音), normal (1, 默认), hard (0.5)\n"
+      "      --channel N           旋律在 MIDI 第 N 通道(1 到 16); 不给时自动寻找\n"
+      "      --encoding 编码       歌曲歌词的文字编码\n"
+      "      --json                只以 JSON 输出分数\n"
+      "  -h, --help                显示本帮助\n");
 }
 
 }  // namespace cli

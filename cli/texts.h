@@ -18,5 +18,6 @@ QString ConvertHelp();
 QString PlayHelp();
 QString DevicesHelp();
 QString LyricsHelp();
+QString ScoreHelp();
 
 }  // namespace cli

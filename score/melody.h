@@ -25,11 +25,12 @@ struct Melody {
   bool empty() const { return notes.empty(); }
 };
 
-// Channel `channel` (0..15) of `song` when the singer chose one, else found:
-// the notes of the track that carries the words (.kar text or lyric events),
-// else the monophonic channel with the most notes between MIDI 40 and 84.
-// Drums are never a melody. Overlapping notes are cut where the next one
-// starts. Empty when the song has no such notes.
+// Channel `channel` (0..15) of `song` when the singer chose one (where its
+// notes overlap, the highest sounding one), else found: the notes of the
+// track that carries the words (.kar text or lyric events; among its
+// channels by the next rule), else the monophonic channel with the most
+// notes between MIDI 40 and 84. Drums are never a melody. Overlapping notes
+// are cut where the next one starts. Empty when the song has no such notes.
 Melody MelodyOfSong(const sequencer::Song& song, int channel = -1);
 
 // The same from a file. A file that is no MIDI file (a WAV or MP3 backing)

@@ -1,6 +1,7 @@
-// The sung pitch of a voice, hop by hop, with aubio's YIN-FFT: a window of
-// 2048 frames moved on by 512 at 44.1 kHz (the same durations at other
-// rates), with its confidence and a silence gate.
+// The sung pitch of a voice, hop by hop, with aubio's YIN (computed through
+// the FFT): a window of 2048 frames moved on by 512 at 44.1 kHz (the same
+// durations at other rates, to a power of two), with its confidence and a
+// silence gate.
 #pragma once
 
 #include <cstddef>
@@ -27,7 +28,8 @@ class PitchTracker {
 
   unsigned rate() const { return rate_; }
   // Feeds mono samples (-1..1), any number at a time; appends one point per
-  // hop completed, in order.
+  // hop completed, in order (none for the first windows, whose middle
+  // falls before the voice's first frame).
   void Push(const float* mono, std::size_t frames, std::vector<PitchPoint>& out);
 
  private:

@@ -3,6 +3,9 @@
 // within the tolerance (the sung pitch moved by octaves to the note's); each
 // line (of the words, else a phrase of the melody) sung at least 80% on pitch
 // adds 1 000 / lines.
+// A singer reaches a note a little after it starts: the frames of a note's
+// first 100 ms sung off pitch before the first on pitch are not counted.
+// Lines without notes neither count nor earn a bonus.
 #pragma once
 
 #include <cstdint>
@@ -66,5 +69,9 @@ Result Score(const Melody& melody, const std::vector<Span>& lines, const std::ve
 // {"score":S,"difficulty":"normal","lines":[{"start_ms":..,"end_ms":..,
 // "text":"..","on_pitch":0.93,"points":812.5},..]}
 std::string ScoreJson(const Result& result);
+
+// Where a take's score is saved: "a/take.wav" -> "a/take.score.json" (a
+// final ".wav" of any case replaced, else the suffix added).
+std::string ScoreFileName(const std::string& take);
 
 }  // namespace score

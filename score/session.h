@@ -34,6 +34,9 @@ class ScoreSession {
   // The score of what the worker has analysed so far (notes still to come
   // earn nothing yet). Cheap enough for every frame of the lane.
   Result Snapshot() const;
+  // The same without copying it: the worker replaces, never changes, a
+  // result it has published. Refreshed every few hops of voice.
+  std::shared_ptr<const Result> Latest() const;
   // Waits until everything pushed is analysed; the final result.
   Result Finish();
 

@@ -11,6 +11,9 @@ namespace {
 constexpr int kDrumChannel = 9;
 constexpr int kDrumBank = 128;
 constexpr std::uint32_t kDefaultTempo = 500000;  // microseconds per quarter note
+// The track index sits in what was padding: the synthesizer's queues hold
+// events by value, so their size stays.
+static_assert(sizeof(MidiEvent) == 24);
 
 // A bounded big-endian reader over one region of the file.
 class Reader {
@@ -134,6 +137,7 @@ void ReadTrack(Reader r, int track, std::vector<TickEvent>& out, std::vector<cha
         e.status = 0xF0;
         e.sysexOffset = std::uint32_t(sysex.size());
         e.sysexLength = length - 1;
+        e.track = std::uint16_t(track);
         sysex.insert(sysex.end(), body, body + length - 1);
         out.push_back(TickEvent{tick, order(), false, 0, e});
       }
@@ -164,6 +168,7 @@ void ReadTrack(Reader r, int track, std::vector<TickEvent>& out, std::vector<cha
     e.status = status;
     e.data1 = first & 0x7F;
     e.data2 = second & 0x7F;
+    e.track = std::uint16_t(track);
     out.push_back(TickEvent{tick, order(), false, 0, e});
   }
 }

@@ -21,6 +21,7 @@ struct MidiEvent {
   std::uint8_t data2 = 0;
   std::uint32_t sysexOffset = 0;  // F0: the message's bytes in Song::sysex (without F0)
   std::uint32_t sysexLength = 0;
+  std::uint16_t track = 0;  // index of the track among the file's tracks (65535 at most)
 };
 
 // A text meta event (text FF 01, track name FF 03, lyric FF 05) as its bytes,
