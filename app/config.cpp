@@ -204,6 +204,7 @@ void TForm2::ChannelChange() {
   if (channel == MelodyChannel()) return;
   RememberMelodyChannel(channel);
   emit MelodyChannelChanged();
+  if (Form1) Form1->ReadSongMelody();
 }
 
 void TForm2::SetQuality(int rate) {

@@ -38,6 +38,7 @@
 #include "audio/MMWRec.h"
 #include "controls/MMLevel.h"
 #include "mixer/Audio.h"
+#include "score/session.h"
 #include "platform/sequencer/mediaplayer.h"
 #include "platform/winmsg/winmsg.h"
 
@@ -153,6 +154,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 TForm1::~TForm1() {
   RunHandler([this] { FormDestroy(); });
   qApp->removeEventFilter(this);
+  if (wavrec) wavrec->OnVoice = nullptr;  // the session goes before the recorder
 }
 
 // 16-bit stereo at 44100 Hz (the settings window changes the rate) in
@@ -388,6 +390,7 @@ void TForm1::CreateTimers() {
   Timer3 = timer(200, &TForm1::Timer3Timer);
   Timer4 = timer(1000, &TForm1::Timer4Timer);
   Timer5 = timer(1000, &TForm1::Timer5Timer);
+  ScoreTimer = timer(100, &TForm1::FollowTakeScore);
 }
 
 void TForm1::CreateDialogs() {

@@ -13,6 +13,8 @@
 #include "lyrics/heardlyrics.h"
 #include "lyrics/lyrics.h"
 #include "platform/sequencer/keytempo.h"
+#include "score/melody.h"
+#include "score/timeline.h"
 
 class QAction;
 class QCheckBox;
@@ -37,6 +39,9 @@ class TMMWaveRecorder;
 class TStatusBar;
 class TAudio;
 class TVolumePanel;
+namespace score {
+class ScoreSession;
+}
 
 // The main window: tool bar, the groups "MIDI 伴奏", "WAV 录制" and
 // "音量控制", two level meters and the status bar, under the main menu.
@@ -132,6 +137,20 @@ class TForm1 : public QMainWindow {
   // panel 1 and large in the lyrics window, until -1 clears both (the next
   // take, another song).
   void ShowTakeScore(int score);
+  // The melody of the open song, read when it opens (and when the singer
+  // chooses its channel); the note lane shows it.
+  void ReadSongMelody();
+  // Around a take: before the recorder starts, the dry voice goes to a new
+  // session when the song has a melody (and beside the take when the singer
+  // keeps it); a start that failed drops it; while recording, where the
+  // voice meets the song is followed and the lane shows the score so far; a
+  // key or tempo change starts a new stretch; at the end the score is shown
+  // and saved as TAKE.score.json.
+  void PrepareTakeScore();
+  void DropTakeScore();
+  void FollowTakeScore();
+  void TakeKeyTempoChanged(double songMs);
+  void FinishTakeScore();
 
   // --- Recording workflow helpers.
   void newwave();   // body of the new-WAV command
@@ -276,6 +295,21 @@ class TForm1 : public QMainWindow {
   QTimer* Timer3 = nullptr;
   QTimer* Timer4 = nullptr;
   QTimer* Timer5 = nullptr;
+  QTimer* ScoreTimer = nullptr;  // follows a scored take (FollowTakeScore)
+
+  // --- A take's score: the song's melody, the session scoring the take
+  // being recorded, and the stretches of the take at one key and tempo (the
+  // song time each began at; its anchor once the card has placed it).
+  struct TakeStretch {
+    double songMs = 0;
+    int tempo = 100;
+    int key = 0;
+    score::TimelineAnchor anchor;
+    bool placed = false;
+  };
+  score::Melody FSongMelody;
+  std::unique_ptr<score::ScoreSession> FTakeScore;
+  std::vector<TakeStretch> FTakeStretches;
 
   // --- Dialogs.
   std::unique_ptr<TOpenDialog> openmidi;

@@ -51,6 +51,7 @@ void TForm1::SetKeyTempo(const sequencer::KeyTempo& kt) {
   const int after = sequencer::KeyTempoOf(device).tempo;
   if (recording && !FTakeTempi.empty() && after != before)
     FTakeTempi.push_back({std::max(std::uint32_t(songMs), FTakeTempi.back().songMs), after});
+  TakeKeyTempoChanged(double(songMs));
   RememberKeyTempo(FSongHash, sequencer::KeyTempoOf(device));
   ShowLength();
   ShowKeyTempo();

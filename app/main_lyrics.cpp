@@ -25,6 +25,7 @@ void TForm1::ReadSongLyrics(bool showWhenFound) {
   // The take recorded with this song carries its words as read now: another
   // encoding chosen during or after the take mends them in its MP3 too.
   if (open && song == FTakeSong) FTakeLyrics = LyricsForm->Words();
+  ReadSongMelody();
   if (showWhenFound && !LyricsForm->Words().empty()) LyricsForm->show();
 }
 

@@ -145,6 +145,7 @@ void TForm1::btrecClick() {
   btwopenmap(false);
   btdelmap(false);
   try {
+    PrepareTakeScore();
     wavrec->SetOverwriteExisting(replaces);
     wavrec->Start();
     wavrec->SetOverwriteExisting(false);
@@ -154,6 +155,7 @@ void TForm1::btrecClick() {
     // stop-and-save leaves, instead of a recording that is not happening.
     const std::exception_ptr error = std::current_exception();
     wavrec->SetOverwriteExisting(false);
+    DropTakeScore();
     try {
       btwstopClick();
       ForgetFailedTake();
@@ -173,6 +175,9 @@ void TForm1::btrecClick() {
 // accompaniment's own stop fails (a file that did not open), the take is
 // still stopped and finished, and the error is shown afterwards.
 void TForm1::btwstopClick() {
+  // Where the take holds the song is read while the accompaniment still
+  // plays: its stop forgets where it ends.
+  if (recording) FollowTakeScore();
   std::exception_ptr midiError;
   if (MidiLoaded()) {
     try {
@@ -181,6 +186,7 @@ void TForm1::btwstopClick() {
       midiError = std::current_exception();
     }
   }
+  const bool wasRecording = recording;
   wavrec->Stop();
   wavplay->Stop();
   btwplaymap(true);
@@ -201,6 +207,7 @@ void TForm1::btwstopClick() {
   wavptsec->setText(QStringLiteral("0"));
   showsize();
   Status->SetPanelText(1, tr("就绪"));
+  if (wasRecording) FinishTakeScore();
   if (midiError) std::rethrow_exception(midiError);
 }
 

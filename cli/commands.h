@@ -9,6 +9,7 @@
 #include <string>
 
 #include "lyrics/lyrics.h"
+#include "score/scorer.h"
 
 namespace cli {
 
@@ -24,6 +25,10 @@ struct TParsedArgs;
 // The --encoding option's text encoding, checked before any file is read
 // (ECliUsage when the system does not know it); empty when not given.
 std::string EncodingOption(const TParsedArgs& p);
+// --difficulty (normal when not given) and --channel 1..16 (-1 when not
+// given: the melody is found), checked before any file is read.
+score::Difficulty DifficultyOption(const TParsedArgs& p);
+int MelodyChannelOption(const TParsedArgs& p);
 
 // The lyrics of a song file named on the command line (empty when it has
 // none); `encoding` empty: detected. Raises ECliFailure when the file

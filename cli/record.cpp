@@ -7,6 +7,7 @@
 // with the stop-and-save command.
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QTimer>
 #include <memory>
 
@@ -27,6 +28,9 @@
 #include "platform/sequencer/mediaplayer.h"
 #include "platform/sequencer/seqcontrol.h"
 #include "platform/soundcard/cardcontrol.h"
+#include "score/scoreerror.h"
+#include "score/session.h"
+#include "score/takeanchor.h"
 
 namespace cli {
 
@@ -42,6 +46,8 @@ struct TRecordOptions {
   bool force = false;
   bool quiet = false;
   bool stems = false;  // keep the voice beside the take
+  score::Difficulty difficulty = score::Difficulty::Normal;
+  int channel = -1;  // the melody's, -1: found in the song
 };
 
 // Long enough for any song, short enough for the byte limit's 32 bits.
@@ -57,7 +63,9 @@ TRecordOptions ParseRecord(const QStringList& args) {
                                          {"quiet", 'q', false},
                                          {"stems", 0, false},
                                          {"key", 0, true},
-                                         {"tempo", 0, true}});
+                                         {"tempo", 0, true},
+                                         {"difficulty", 0, true},
+                                         {"channel", 0, true}});
   if (!p.positional.isEmpty())
     throw ECliUsage(Tr("unexpected argument: %1", "多余的参数: %1").arg(p.positional.first()));
   TRecordOptions o;
@@ -78,6 +86,8 @@ TRecordOptions ParseRecord(const QStringList& args) {
   if (o.accompaniment.isEmpty() && o.seconds == 0)
     throw ECliUsage(Tr("give --accompaniment FILE or --seconds N", "请给出 --accompaniment 文件 或 --seconds 秒数"));
   o.keyTempo = KeyTempoOptions(p);
+  o.difficulty = DifficultyOption(p);
+  o.channel = MelodyChannelOption(p);
   if (o.accompaniment.isEmpty() && HasKeyTempoOptions(p))
     throw ECliUsage(Tr("--key and --tempo change the accompaniment: give --accompaniment FILE",
                        "--key 和 --tempo 改变的是伴奏: 请给出 --accompaniment 文件"));
@@ -126,6 +136,33 @@ void NoteVirtualDevice(const soundcard::CardBackend& backend) {
 // The words an accompaniment may have: a song whose words cannot be read
 // is still recorded, without them. Only a regular file is read again (a
 // pipe was read to its end already).
+// The melody a take is scored against: none without an accompaniment, for
+// a backing that is no MIDI file, or one that cannot be read again (a pipe);
+// a channel the singer named that has no notes is refused.
+score::Melody MelodyOf(const TRecordOptions& o) {
+  if (o.accompaniment.isEmpty() || !QFileInfo(o.accompaniment).isFile()) return {};
+  score::Melody melody;
+  try {
+    melody = score::ReadMelody(QFile::encodeName(o.accompaniment).toStdString(), o.channel);
+  } catch (const score::EScoreError&) {
+    return {};  // the accompaniment's own open says what is wrong with it
+  }
+  if (melody.empty() && o.channel >= 0)
+    throw ECliUsage(Tr("channel %1 of %2 has no notes to sing", "%2 的第 %1 通道没有可唱的音符")
+                        .arg(o.channel + 1)
+                        .arg(o.accompaniment));
+  return melody;
+}
+
+// The take's score beside it, replaced in one step.
+void WriteScoreFile(const QString& path, const score::Result& result) {
+  QSaveFile file(path);
+  const std::string json = score::ScoreJson(result) + "\n";
+  if (!file.open(QIODevice::WriteOnly) || file.write(json.data(), qint64(json.size())) != qint64(json.size()) ||
+      !file.commit())
+    throw ECliFailure(Tr("cannot write %1: %2", "无法写入 %1: %2").arg(path, file.errorString()));
+}
+
 lyrics::Lyrics WordsOf(const QString& accompaniment) {
   if (accompaniment.isEmpty() || !QFileInfo(accompaniment).isFile()) return {};
   try {
@@ -181,6 +218,11 @@ int RunRecord(const QStringList& args) {
   // The voice follows the take's rules; an existing one is refused before
   // the take's name is reserved.
   if (o.stems) CheckOutputFile(VoiceOf(o), o.force);
+  // A song with a melody gets the take's score beside it, written when the
+  // take is complete.
+  const score::Melody melody = MelodyOf(o);
+  const QString scoreFile = QFile::decodeName(score::ScoreFileName(QFile::encodeName(o.out).toStdString()).c_str());
+  if (!melody.empty()) CheckOutputFile(scoreFile, o.force);
   TOutputFile wav(o.out, o.force);
   if (wav.ReplacesOlderFile())
     PrintErr(Tr("tunelark record: the new take is written to %1 and replaces %2 when it is finished",
@@ -223,6 +265,11 @@ int RunRecord(const QStringList& args) {
   connector.SetLevel1(&left);
   connector.SetLevel2(&right);
 
+  // Made before the recorder, so it outlives the recorder's deliveries.
+  std::unique_ptr<score::ScoreSession> session;
+  if (!melody.empty())
+    session = std::make_unique<score::ScoreSession>(melody, score::LinesOf(words, melody), o.difficulty,
+                                                    unsigned(o.rate));
   TMMWaveRecorder rec;
   Configure(rec, o.rate);
   const qint64 bytesPerSecond = qint64(o.rate) * 4;
@@ -238,6 +285,21 @@ int RunRecord(const QStringList& args) {
     rec.SetKeepVoice(true);
     rec.SetVoiceFile(voice->WritePath().toStdString());
   }
+  // The voice is scored while the take records; it meets the song where the
+  // accompaniment's end lands in the take, from the song's start.
+  if (session)
+    rec.OnVoice = [s = session.get()](const std::uint8_t* bytes, std::size_t size) { s->PushPcm(bytes, size, 2, 16); };
+  const double songEndMs = double(sequencer::SongFromHeard(std::uint64_t(std::max<qint64>(lengthMs, 0)),
+                                                           o.keyTempo.tempo));
+  auto placeVoice = [&] {
+    std::int64_t end = 0;
+    if (!session ||
+        !sequencer::AccompanimentEndInTake(player.DeviceID(), rec.WaveIn()->Handle(), std::uint32_t(o.rate), end))
+      return;
+    score::Timeline timeline(unsigned(o.rate));
+    timeline.Add(score::AnchorFromEnd(end, songEndMs, 0, o.keyTempo.tempo, o.keyTempo.key, unsigned(o.rate)));
+    session->SetTimeline(timeline);
+  };
 
   qint64 recorded = 0;
   bool started = false;
@@ -280,6 +342,7 @@ int RunRecord(const QStringList& args) {
   QObject::connect(&poll, &QTimer::timeout, [&] {
     loop.Guard([&] {
       show(false);
+      placeVoice();
       // The end of the accompaniment ends the take unless a length was
       // given: the limit follows it (it moves if the accompaniment falls
       // behind or the round trip changes).
@@ -353,6 +416,12 @@ int RunRecord(const QStringList& args) {
                           .arg(seconds, 0, 'f', 1)
                           .arg(wav.Path()));
   PrintOut(Tr("Recorded %1 s into %2", "已录制 %1 秒: %2").arg(seconds, 0, 'f', 1).arg(wav.Path()));
+  if (session) {
+    const score::Result result = session->Finish();
+    WriteScoreFile(scoreFile, result);
+    // Scripts read this line: the same words in every language.
+    if (!o.quiet) PrintOut(QStringLiteral("score %1").arg(result.score));
+  }
 
   if (!o.mp3.isEmpty()) {
     TOutputFile mp3(o.mp3, o.force);

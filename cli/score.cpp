@@ -15,14 +15,16 @@
 
 namespace cli {
 
-namespace {
-
 score::Difficulty DifficultyOption(const TParsedArgs& p) {
   score::Difficulty d = score::Difficulty::Normal;
   if (p.Has("difficulty") && !score::ParseDifficulty(p.Value("difficulty").toStdString(), d))
     throw ECliUsage(Tr("--difficulty is easy, normal or hard", "--difficulty 只能是 easy、normal 或 hard"));
   return d;
 }
+
+int MelodyChannelOption(const TParsedArgs& p) { return p.Has("channel") ? IntValue(p, "channel", 1, 16) - 1 : -1; }
+
+namespace {
 
 score::Melody SongMelody(const QString& song, int channel) {
   CheckInputFile(song);
@@ -77,7 +79,7 @@ int RunScore(const QStringList& args) {
   if (!p.Has("accompaniment")) throw ECliUsage(Tr("--accompaniment is needed", "需要 --accompaniment"));
   const sequencer::KeyTempo kt = KeyTempoOptions(p);
   const score::Difficulty difficulty = DifficultyOption(p);
-  const int channel = p.Has("channel") ? IntValue(p, "channel", 1, 16) - 1 : -1;
+  const int channel = MelodyChannelOption(p);
   const std::string encoding = EncodingOption(p);
 
   const QString song = p.Value("accompaniment");

@@ -304,7 +304,7 @@
 <context>
     <name>TForm1</name>
     <message>
-        <location filename="../app/main.cpp" line="+85"/>
+        <location filename="../app/main.cpp" line="+86"/>
         <source>分</source>
         <translation>min</translation>
     </message>
@@ -324,7 +324,7 @@
         <translation>Right level</translation>
     </message>
     <message>
-        <location line="+74"/>
+        <location line="+75"/>
         <source>文件(&amp;F)</source>
         <translation>&amp;File</translation>
     </message>
@@ -332,12 +332,12 @@
         <location line="+1"/>
         <location line="+64"/>
         <location line="+61"/>
-        <location line="+76"/>
+        <location line="+77"/>
         <source>新建WAV</source>
         <translation>New WAV</translation>
     </message>
     <message>
-        <location line="-200"/>
+        <location line="-201"/>
         <location line="+64"/>
         <location line="+61"/>
         <source>打开WAV</source>
@@ -357,12 +357,12 @@
     </message>
     <message>
         <location line="+3"/>
-        <location line="+186"/>
+        <location line="+187"/>
         <source>打开MIDI</source>
         <translation>Open MIDI</translation>
     </message>
     <message>
-        <location line="-186"/>
+        <location line="-187"/>
         <location line="+61"/>
         <location line="+27"/>
         <source>浏览文件...</source>
@@ -593,7 +593,7 @@
     </message>
     <message>
         <location line="+1"/>
-        <location filename="../app/main_wav.cpp" line="+229"/>
+        <location filename="../app/main_wav.cpp" line="+233"/>
         <source>请先新建一个WAV文件</source>
         <translation>Make a new WAV file first</translation>
     </message>
@@ -609,8 +609,8 @@
     </message>
     <message>
         <location line="+1"/>
-        <location filename="../app/main_wav.cpp" line="-129"/>
-        <location line="+137"/>
+        <location filename="../app/main_wav.cpp" line="-133"/>
+        <location line="+141"/>
         <location line="+15"/>
         <source>未知</source>
         <translation>Unknown</translation>
@@ -638,12 +638,12 @@
     <message>
         <location line="+3"/>
         <location filename="../app/main_midi.cpp" line="+114"/>
-        <location filename="../app/main_wav.cpp" line="-49"/>
+        <location filename="../app/main_wav.cpp" line="-50"/>
         <source>就绪</source>
         <translation>Ready</translation>
     </message>
     <message>
-        <location line="+36"/>
+        <location line="+37"/>
         <source>另存为MP3</source>
         <translation>Save as MP3</translation>
     </message>
@@ -668,7 +668,7 @@
         <translation>MIDI paused</translation>
     </message>
     <message>
-        <location filename="../app/main_wav.cpp" line="-157"/>
+        <location filename="../app/main_wav.cpp" line="-160"/>
         <source>文件夹“%1”不存在。
 请选择一个已有的文件夹。</source>
         <translation>The folder &quot;%1&quot; does not exist.
@@ -696,12 +696,12 @@ Please choose another name.</translation>
 Replace it with the new recording?</translation>
     </message>
     <message>
-        <location line="+37"/>
+        <location line="+39"/>
         <source>正在录音，静...</source>
         <translation>Recording, quiet please...</translation>
     </message>
     <message>
-        <location line="+52"/>
+        <location line="+54"/>
         <source>正在播放WAV...</source>
         <translation>Playing WAV...</translation>
     </message>
@@ -727,9 +727,16 @@ What was recorded is kept in:
         <translation>Key %1 · Tempo %2%</translation>
     </message>
     <message>
-        <location filename="../app/main_score.cpp" line="+8"/>
+        <location filename="../app/main_score.cpp" line="+25"/>
         <source>得分 %1</source>
         <translation>Score %1</translation>
+    </message>
+    <message>
+        <location line="+93"/>
+        <source>无法保存评分：
+%1</source>
+        <translation>Cannot save the score:
+%1</translation>
     </message>
 </context>
 <context>
@@ -930,7 +937,7 @@ What was recorded is kept in:
 <context>
     <name>TLyricsWindow</name>
     <message>
-        <location filename="../app/lyricswindow.cpp" line="+46"/>
+        <location filename="../app/lyricswindow.cpp" line="+47"/>
         <source>歌词</source>
         <translation>Lyrics</translation>
     </message>
@@ -943,8 +950,8 @@ What was recorded is kept in:
 <context>
     <name>TNoteLane</name>
     <message>
-        <location filename="../app/notelane.cpp" line="+60"/>
-        <location line="+112"/>
+        <location filename="../app/notelane.cpp" line="+62"/>
+        <location line="+113"/>
         <source>得分 %1</source>
         <translation>Score %1</translation>
     </message>

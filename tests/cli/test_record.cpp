@@ -72,7 +72,8 @@ TEST(Record, DemoForThreeSecondsAtEachQualityGivesTheRecordersWavAndAMatchingMp3
     EXPECT_GE(d.frames, std::int64_t(w.frames));
     EXPECT_LE(d.frames, std::int64_t(w.frames) + kMp3Slack);
   }
-  EXPECT_EQ(Entries(dir.path()).size(), 6) << Entries(dir.path()).join(' ').toStdString();
+  // Each take, its MP3 and its score (the demo has a melody).
+  EXPECT_EQ(Entries(dir.path()).size(), 9) << Entries(dir.path()).join(' ').toStdString();
 }
 
 // With a round trip L the recording mix delays the accompaniment by L, so
@@ -170,7 +171,8 @@ TEST(Record, SigintSigtermOrSighupAfterASecondOfAudioFinishesTheTakeWithExitCode
     EXPECT_LT(w.frames, 3 * 44100);  // and the take stops
     EXPECT_GT(w.peak, 0);
   }
-  EXPECT_EQ(Entries(dir.path()).size(), 3) << Entries(dir.path()).join(' ').toStdString();
+  // Each take and its score (the demo has a melody).
+  EXPECT_EQ(Entries(dir.path()).size(), 6) << Entries(dir.path()).join(' ').toStdString();
 }
 
 TEST(Record, BadInputFailsWithOneLineAndLeavesNoFile) {
@@ -268,9 +270,10 @@ TEST(Record, ASignalBeforeTheRecordingStartsLeavesNothingBehind) {
     EXPECT_TRUE(r.err.contains("interrupted")) << r.err.constData();
     EXPECT_TRUE(Entries(dir.path()).isEmpty()) << Entries(dir.path()).join(' ').toStdString();
   } else {
-    // The recording had begun after all: a finished take and its MP3.
+    // The recording had begun after all: a finished take, its MP3 and its
+    // score.
     EXPECT_EQ(r.code, 0) << r.err.constData();
-    EXPECT_EQ(Entries(dir.path()), QStringList({"early.mp3", "early.wav"}));
+    EXPECT_EQ(Entries(dir.path()), QStringList({"early.mp3", "early.score.json", "early.wav"}));
   }
 }
 

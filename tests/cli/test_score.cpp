@@ -104,3 +104,46 @@ TEST(Score, PrintsLinesThenTheScoreOrTheJsonAndExitsByWhatWentWrong) {
     EXPECT_EQ(r.code, 2) << bad.join(' ').toStdString() << r.err.constData();
   }
 }
+
+// record scores a take against a song with a melody: the singer's voice is
+// a tone on the song's one note (A4), so wherever the looped microphone
+// began, it is on pitch; with the accompaniment three semitones up it is not.
+// The score file follows the take's rules for existing files.
+TEST(Score, RecordScoresATakeAgainstTheMelodyAndKeepsTheScoreBesideIt) {
+  QTemporaryDir dir;
+  const QString song = dir.filePath("a4.mid");
+  {
+    Track notes;
+    notes.Tempo(0, 500000).At(0, {0x90, 69, 90}).At(1920, {0x80, 69, 0});
+    const smftest::Bytes bytes = smftest::File({notes}, 480);
+    QFile f(song);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
+  }
+  const QString mic = dir.filePath("mic.wav");
+  WriteWav(mic, 44100, 44100);  // 440 Hz
+  QProcessEnvironment env = Environment();
+  env.insert(QStringLiteral("TUNELARK_AUDIO_IN"), mic);
+  auto jsonScore = [&](const QString& name) {
+    QFile f(dir.filePath(name));
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << name.toStdString();
+    return QJsonDocument::fromJson(f.readAll()).object().value("score").toInt(-1);
+  };
+
+  Result r = Tunelark({"record", "-a", song, "-o", dir.filePath("take.wav")}, env);
+  ASSERT_EQ(r.code, 0) << r.err.constData();
+  EXPECT_GE(LastScore(r), 9000) << r.out.constData();
+  EXPECT_EQ(jsonScore("take.score.json"), LastScore(r));
+
+  r = Tunelark({"record", "-a", song, "-o", dir.filePath("raised.wav"), "--key", "3", "-q"}, env);
+  ASSERT_EQ(r.code, 0) << r.err.constData();
+  EXPECT_FALSE(r.out.contains("score ")) << "quiet: no score line\n" << r.out.constData();
+  EXPECT_LE(jsonScore("raised.score.json"), 2000);
+
+  // A score file of that name is refused before anything is made.
+  QFile::remove(dir.filePath("take.wav"));
+  r = Tunelark({"record", "-a", song, "-o", dir.filePath("take.wav")}, env);
+  EXPECT_EQ(r.code, 1);
+  EXPECT_FALSE(QFileInfo::exists(dir.filePath("take.wav")));
+  EXPECT_GE(jsonScore("take.score.json"), 9000);
+}
