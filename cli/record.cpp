@@ -291,11 +291,11 @@ int RunRecord(const QStringList& args) {
     rec.OnVoice = [s = session.get()](const std::uint8_t* bytes, std::size_t size) { s->PushPcm(bytes, size, 2, 16); };
   const double songEndMs = double(sequencer::SongFromHeard(std::uint64_t(std::max<qint64>(lengthMs, 0)),
                                                            o.keyTempo.tempo));
-  auto placeVoice = [&] {
-    std::int64_t end = 0;
-    if (!session ||
-        !sequencer::AccompanimentEndInTake(player.DeviceID(), rec.WaveIn()->Handle(), std::uint32_t(o.rate), end))
-      return;
+  // Placing the voice again rescores the whole take: only when the end moves.
+  std::int64_t placedEnd = -1;
+  auto placeVoice = [&](std::int64_t end) {
+    if (!session || end == placedEnd) return;
+    placedEnd = end;
     score::Timeline timeline(unsigned(o.rate));
     timeline.Add(score::AnchorFromEnd(end, songEndMs, 0, o.keyTempo.tempo, o.keyTempo.key, unsigned(o.rate)));
     session->SetTimeline(timeline);
@@ -342,14 +342,16 @@ int RunRecord(const QStringList& args) {
   QObject::connect(&poll, &QTimer::timeout, [&] {
     loop.Guard([&] {
       show(false);
-      placeVoice();
+      if (player.DeviceID() == 0) return;
+      std::int64_t frames = 0;
+      const bool placed =
+          sequencer::AccompanimentEndInTake(player.DeviceID(), rec.WaveIn()->Handle(), std::uint32_t(o.rate), frames);
+      if (placed) placeVoice(frames);
       // The end of the accompaniment ends the take unless a length was
       // given: the limit follows it (it moves if the accompaniment falls
       // behind or the round trip changes).
-      if (o.seconds > 0 || player.DeviceID() == 0) return;
-      std::int64_t frames = 0;
-      if (sequencer::AccompanimentEndInTake(player.DeviceID(), rec.WaveIn()->Handle(), std::uint32_t(o.rate),
-                                            frames)) {
+      if (o.seconds > 0) return;
+      if (placed) {
         const qint64 bytes = std::clamp<qint64>(frames, 1, INT32_MAX / 4) * 4;
         if (bytes != limit) rec.SetMaxRecordTime(std::int32_t(limit = bytes));
       } else if (player.Position() >= lengthMs) {
