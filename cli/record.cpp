@@ -133,9 +133,6 @@ void NoteVirtualDevice(const soundcard::CardBackend& backend) {
   PrintErr(Tr("tunelark record: recording uses %1", "tunelark record: 录音使用 %1").arg(DescribeBackend(backend)));
 }
 
-// The words an accompaniment may have: a song whose words cannot be read
-// is still recorded, without them. Only a regular file is read again (a
-// pipe was read to its end already).
 // The melody a take is scored against: none without an accompaniment, for
 // a backing that is no MIDI file, or one that cannot be read again (a pipe);
 // a channel the singer named that has no notes is refused.
@@ -163,6 +160,9 @@ void WriteScoreFile(const QString& path, const score::Result& result) {
     throw ECliFailure(Tr("cannot write %1: %2", "无法写入 %1: %2").arg(path, file.errorString()));
 }
 
+// The words an accompaniment may have: a song whose words cannot be read
+// is still recorded, without them. Only a regular file is read again (a
+// pipe was read to its end already).
 lyrics::Lyrics WordsOf(const QString& accompaniment) {
   if (accompaniment.isEmpty() || !QFileInfo(accompaniment).isFile()) return {};
   try {
