@@ -117,6 +117,8 @@ void CheckOutputsApart(const TRecordOptions& o) {
     throw ECliUsage(Tr("--out names the accompaniment %1", "--out 是伴奏文件 %1").arg(o.accompaniment));
   if (o.stems && !o.accompaniment.isEmpty() && SameFile(VoiceOf(o), o.accompaniment))
     throw ECliUsage(Tr("the voice file %1 would be the accompaniment", "干声文件 %1 会是伴奏文件").arg(VoiceOf(o)));
+  if (o.stems && SameFile(VoiceOf(o), o.out))
+    throw ECliUsage(Tr("the voice file %1 would be the take", "干声文件 %1 会是录音文件").arg(VoiceOf(o)));
   if (o.mp3.isEmpty()) return;
   if (!o.accompaniment.isEmpty() && SameFile(o.mp3, o.accompaniment))
     throw ECliUsage(Tr("--mp3 names the accompaniment %1", "--mp3 是伴奏文件 %1").arg(o.accompaniment));
@@ -124,6 +126,14 @@ void CheckOutputsApart(const TRecordOptions& o) {
     throw ECliUsage(Tr("--mp3 and --out name the same file", "--mp3 和 --out 是同一个文件"));
   if (o.stems && SameFile(o.mp3, VoiceOf(o)))
     throw ECliUsage(Tr("--mp3 names the voice file %1", "--mp3 是干声文件 %1").arg(VoiceOf(o)));
+}
+
+// The score file is refused where it would replace the take, the
+// accompaniment or another output (a link of that name leading there).
+void CheckScoreApart(const TRecordOptions& o, const QString& scoreFile) {
+  for (const QString& other : {o.out, o.accompaniment, o.mp3, o.stems ? VoiceOf(o) : QString()})
+    if (!other.isEmpty() && SameFile(scoreFile, other))
+      throw ECliUsage(Tr("the score file %1 would be %2", "评分文件 %1 会是 %2").arg(scoreFile, other));
 }
 
 // The card fell back to the virtual device: the take would hold silence
@@ -222,7 +232,10 @@ int RunRecord(const QStringList& args) {
   // take is complete.
   const score::Melody melody = MelodyOf(o);
   const QString scoreFile = QFile::decodeName(score::ScoreFileName(QFile::encodeName(o.out).toStdString()).c_str());
-  if (!melody.empty()) CheckOutputFile(scoreFile, o.force);
+  if (!melody.empty()) {
+    CheckScoreApart(o, scoreFile);
+    CheckOutputFile(scoreFile, o.force);
+  }
   TOutputFile wav(o.out, o.force);
   if (wav.ReplacesOlderFile())
     PrintErr(Tr("tunelark record: the new take is written to %1 and replaces %2 when it is finished",
@@ -230,15 +243,6 @@ int RunRecord(const QStringList& args) {
                  .arg(wav.WritePath(), wav.Path()));
   std::unique_ptr<TOutputFile> voice;
   if (o.stems) voice = std::make_unique<TOutputFile>(VoiceOf(o), o.force);
-  // The take's file and its voice file are kept or dropped together.
-  auto commit = [&] {
-    wav.Commit();
-    if (voice) voice->Commit();
-  };
-  auto discard = [&] {
-    wav.Discard();
-    if (voice) voice->Discard();
-  };
 
   TMediaPlayer player;
   qint64 lengthMs = -1;
@@ -285,6 +289,19 @@ int RunRecord(const QStringList& args) {
     rec.SetKeepVoice(true);
     rec.SetVoiceFile(voice->WritePath().toStdString());
   }
+  // The take's file and its voice file are kept or dropped together; a
+  // voice file that could not be made leaves an older one as it was.
+  auto commit = [&] {
+    wav.Commit();
+    if (voice && rec.VoiceError().empty())
+      voice->Commit();
+    else if (voice)
+      voice->Discard();
+  };
+  auto discard = [&] {
+    wav.Discard();
+    if (voice) voice->Discard();
+  };
   // The voice is scored while the take records; it meets the song where the
   // accompaniment's end lands in the take, from the song's start.
   if (session)
