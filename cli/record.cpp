@@ -117,6 +117,8 @@ void CheckOutputsApart(const TRecordOptions& o) {
     throw ECliUsage(Tr("--out names the accompaniment %1", "--out 是伴奏文件 %1").arg(o.accompaniment));
   if (o.stems && !o.accompaniment.isEmpty() && SameFile(VoiceOf(o), o.accompaniment))
     throw ECliUsage(Tr("the voice file %1 would be the accompaniment", "干声文件 %1 会是伴奏文件").arg(VoiceOf(o)));
+  if (o.stems && SameFile(VoiceOf(o), o.out))
+    throw ECliUsage(Tr("the voice file %1 would be the take", "干声文件 %1 会是录音文件").arg(VoiceOf(o)));
   if (o.mp3.isEmpty()) return;
   if (!o.accompaniment.isEmpty() && SameFile(o.mp3, o.accompaniment))
     throw ECliUsage(Tr("--mp3 names the accompaniment %1", "--mp3 是伴奏文件 %1").arg(o.accompaniment));
@@ -126,6 +128,14 @@ void CheckOutputsApart(const TRecordOptions& o) {
     throw ECliUsage(Tr("--mp3 names the voice file %1", "--mp3 是干声文件 %1").arg(VoiceOf(o)));
 }
 
+// The score file is refused where it would replace the take, the
+// accompaniment or another output (a link of that name leading there).
+void CheckScoreApart(const TRecordOptions& o, const QString& scoreFile) {
+  for (const QString& other : {o.out, o.accompaniment, o.mp3, o.stems ? VoiceOf(o) : QString()})
+    if (!other.isEmpty() && SameFile(scoreFile, other))
+      throw ECliUsage(Tr("the score file %1 would be %2", "评分文件 %1 会是 %2").arg(scoreFile, other));
+}
+
 // The card fell back to the virtual device: the take would hold silence
 // (or the file the microphone plays) without a word otherwise.
 void NoteVirtualDevice(const soundcard::CardBackend& backend) {
@@ -133,9 +143,6 @@ void NoteVirtualDevice(const soundcard::CardBackend& backend) {
   PrintErr(Tr("tunelark record: recording uses %1", "tunelark record: 录音使用 %1").arg(DescribeBackend(backend)));
 }
 
-// The words an accompaniment may have: a song whose words cannot be read
-// is still recorded, without them. Only a regular file is read again (a
-// pipe was read to its end already).
 // The melody a take is scored against: none without an accompaniment, for
 // a backing that is no MIDI file, or one that cannot be read again (a pipe);
 // a channel the singer named that has no notes is refused.
@@ -163,6 +170,9 @@ void WriteScoreFile(const QString& path, const score::Result& result) {
     throw ECliFailure(Tr("cannot write %1: %2", "无法写入 %1: %2").arg(path, file.errorString()));
 }
 
+// The words an accompaniment may have: a song whose words cannot be read
+// is still recorded, without them. Only a regular file is read again (a
+// pipe was read to its end already).
 lyrics::Lyrics WordsOf(const QString& accompaniment) {
   if (accompaniment.isEmpty() || !QFileInfo(accompaniment).isFile()) return {};
   try {
@@ -222,7 +232,10 @@ int RunRecord(const QStringList& args) {
   // take is complete.
   const score::Melody melody = MelodyOf(o);
   const QString scoreFile = QFile::decodeName(score::ScoreFileName(QFile::encodeName(o.out).toStdString()).c_str());
-  if (!melody.empty()) CheckOutputFile(scoreFile, o.force);
+  if (!melody.empty()) {
+    CheckScoreApart(o, scoreFile);
+    CheckOutputFile(scoreFile, o.force);
+  }
   TOutputFile wav(o.out, o.force);
   if (wav.ReplacesOlderFile())
     PrintErr(Tr("tunelark record: the new take is written to %1 and replaces %2 when it is finished",
@@ -230,15 +243,6 @@ int RunRecord(const QStringList& args) {
                  .arg(wav.WritePath(), wav.Path()));
   std::unique_ptr<TOutputFile> voice;
   if (o.stems) voice = std::make_unique<TOutputFile>(VoiceOf(o), o.force);
-  // The take's file and its voice file are kept or dropped together.
-  auto commit = [&] {
-    wav.Commit();
-    if (voice) voice->Commit();
-  };
-  auto discard = [&] {
-    wav.Discard();
-    if (voice) voice->Discard();
-  };
 
   TMediaPlayer player;
   qint64 lengthMs = -1;
@@ -285,17 +289,30 @@ int RunRecord(const QStringList& args) {
     rec.SetKeepVoice(true);
     rec.SetVoiceFile(voice->WritePath().toStdString());
   }
+  // The take's file and its voice file are kept or dropped together; a
+  // voice file that could not be made leaves an older one as it was.
+  auto commit = [&] {
+    wav.Commit();
+    if (voice && rec.VoiceError().empty())
+      voice->Commit();
+    else if (voice)
+      voice->Discard();
+  };
+  auto discard = [&] {
+    wav.Discard();
+    if (voice) voice->Discard();
+  };
   // The voice is scored while the take records; it meets the song where the
   // accompaniment's end lands in the take, from the song's start.
   if (session)
     rec.OnVoice = [s = session.get()](const std::uint8_t* bytes, std::size_t size) { s->PushPcm(bytes, size, 2, 16); };
   const double songEndMs = double(sequencer::SongFromHeard(std::uint64_t(std::max<qint64>(lengthMs, 0)),
                                                            o.keyTempo.tempo));
-  auto placeVoice = [&] {
-    std::int64_t end = 0;
-    if (!session ||
-        !sequencer::AccompanimentEndInTake(player.DeviceID(), rec.WaveIn()->Handle(), std::uint32_t(o.rate), end))
-      return;
+  // Placing the voice again rescores the whole take: only when the end moves.
+  std::int64_t placedEnd = -1;
+  auto placeVoice = [&](std::int64_t end) {
+    if (!session || end == placedEnd) return;
+    placedEnd = end;
     score::Timeline timeline(unsigned(o.rate));
     timeline.Add(score::AnchorFromEnd(end, songEndMs, 0, o.keyTempo.tempo, o.keyTempo.key, unsigned(o.rate)));
     session->SetTimeline(timeline);
@@ -342,14 +359,16 @@ int RunRecord(const QStringList& args) {
   QObject::connect(&poll, &QTimer::timeout, [&] {
     loop.Guard([&] {
       show(false);
-      placeVoice();
+      if (player.DeviceID() == 0) return;
+      std::int64_t frames = 0;
+      const bool placed =
+          sequencer::AccompanimentEndInTake(player.DeviceID(), rec.WaveIn()->Handle(), std::uint32_t(o.rate), frames);
+      if (placed) placeVoice(frames);
       // The end of the accompaniment ends the take unless a length was
       // given: the limit follows it (it moves if the accompaniment falls
       // behind or the round trip changes).
-      if (o.seconds > 0 || player.DeviceID() == 0) return;
-      std::int64_t frames = 0;
-      if (sequencer::AccompanimentEndInTake(player.DeviceID(), rec.WaveIn()->Handle(), std::uint32_t(o.rate),
-                                            frames)) {
+      if (o.seconds > 0) return;
+      if (placed) {
         const qint64 bytes = std::clamp<qint64>(frames, 1, INT32_MAX / 4) * 4;
         if (bytes != limit) rec.SetMaxRecordTime(std::int32_t(limit = bytes));
       } else if (player.Position() >= lengthMs) {

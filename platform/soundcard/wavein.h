@@ -103,7 +103,9 @@ MMRESULT waveInEnableVoice(HWAVEIN h, DWORD ringBytes);
 // Takes up to `bytes` (rounded down to whole frames) of the voice, in the
 // order recorded, into `dst` (null: skips them); `*read` tells how many.
 // The voice of a buffer is in the ring once the buffer is returned, also
-// by waveInStop and waveInReset; it stays there until read. One reader
-// thread only, the one that enables the voice and closes the handle.
+// by waveInStop and waveInReset; it stays there until read. One reader at a
+// time (the wave-in component reads on whichever thread handles its
+// buffers), and never while waveInEnableVoice or waveInClose runs: they
+// replace and free the ring.
 // MMSYSERR_NOTENABLED without the voice.
 MMRESULT waveInReadVoice(HWAVEIN h, void* dst, DWORD bytes, DWORD* read);

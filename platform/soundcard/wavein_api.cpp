@@ -106,8 +106,8 @@ MMRESULT waveInReadVoice(HWAVEIN h, void* dst, DWORD bytes, DWORD* read) {
   });
   if (r != MMSYSERR_NOERROR) return r;
   if (!voice) return MMSYSERR_NOTENABLED;
-  // The ring is the reader's to drain without the card's lock: only this
-  // thread replaces it (waveInEnableVoice) or frees it (waveInClose).
+  // The ring is the reader's to drain without the card's lock: only
+  // waveInEnableVoice and waveInClose replace or free it, never during a read.
   const std::size_t want = bytes - bytes % align;
   *read = DWORD(dst ? voice->ring.pop(static_cast<std::uint8_t*>(dst), want) : voice->ring.discard(want));
   return MMSYSERR_NOERROR;

@@ -345,3 +345,37 @@ TEST(Record, StemsKeepTheMicrophoneAloneForTheTakesFrames) {
   EXPECT_EQ(r.code, 0) << r.err.constData();
   EXPECT_EQ(ReadRecordedWav(dir.filePath("again.voice.wav")).frames, ReadRecordedWav(dir.filePath("again.wav")).frames);
 }
+
+// The files made beside the take have names of their own choosing: with
+// --force, one that is a link to the take or to the song is refused, and
+// what it leads to is left as it was.
+TEST(Record, FilesBesideTheTakeNeverReplaceTheTakeOrTheSong) {
+  QTemporaryDir dir;
+  auto bytes = [](const QString& path) {
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+    return f.readAll();
+  };
+  const QString song = dir.filePath("song.mid");
+  ASSERT_TRUE(QFile::copy(Demo(), song));
+  const QByteArray songBytes = bytes(song);
+  const QString take = dir.filePath("take.wav");
+  {
+    QFile f(take);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("keep me");
+  }
+  ASSERT_TRUE(QFile::link(take, dir.filePath("take.voice.wav")));
+  Result r = Tunelark({"record", "-s", "1", "-o", take, "--stems", "--force", "-q"});
+  EXPECT_EQ(r.code, 2);  // refused as the other clashing names are
+  EXPECT_TRUE(r.err.contains("voice file")) << r.err.constData();
+  EXPECT_EQ(bytes(take), QByteArray("keep me"));
+
+  ASSERT_TRUE(QFile::remove(dir.filePath("take.voice.wav")));
+  ASSERT_TRUE(QFile::link(song, dir.filePath("take.score.json")));
+  r = Tunelark({"record", "-a", song, "-s", "1", "-o", take, "--force", "-q"});
+  EXPECT_EQ(r.code, 2);  // refused as the other clashing names are
+  EXPECT_TRUE(r.err.contains("score file")) << r.err.constData();
+  EXPECT_EQ(bytes(song), songBytes);
+  EXPECT_EQ(bytes(take), QByteArray("keep me"));
+}
