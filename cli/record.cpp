@@ -435,13 +435,10 @@ int RunRecord(const QStringList& args) {
                           .arg(seconds, 0, 'f', 1)
                           .arg(wav.Path()));
   PrintOut(Tr("Recorded %1 s into %2", "已录制 %1 秒: %2").arg(seconds, 0, 'f', 1).arg(wav.Path()));
-  if (session) {
-    const score::Result result = session->Finish();
-    WriteScoreFile(scoreFile, result);
-    // Scripts read this line: the same words in every language.
-    if (!o.quiet) PrintOut(QStringLiteral("score %1").arg(result.score));
-  }
-
+  // Scored before the MP3 (the voice's analysis is done by then), saved
+  // after it: a score file that cannot be written costs no MP3.
+  score::Result result;
+  if (session) result = session->Finish();
   if (!o.mp3.isEmpty()) {
     TOutputFile mp3(o.mp3, o.force);
     TProgress mp3Progress(o.quiet);
@@ -451,11 +448,14 @@ int RunRecord(const QStringList& args) {
     mp3Progress.Finish();
     PrintOut(Tr("Saved the MP3 as %1", "MP3 已保存: %1").arg(mp3.Path()));
   }
+  if (session) WriteScoreFile(scoreFile, result);
   // The take is kept, but not everything asked for was made.
   if (voice && !rec.VoiceError().empty())
     throw ECliFailure(Tr("the voice could not be kept in %1: %2", "无法保存干声 %1: %2")
                           .arg(voice->Path(), QString::fromStdString(rec.VoiceError())));
   if (voice) PrintOut(Tr("Kept the voice in %1", "干声已保存: %1").arg(voice->Path()));
+  // The last line; scripts read it: the same words in every language.
+  if (session && !o.quiet) PrintOut(QStringLiteral("score %1").arg(result.score));
   return 0;
 }
 
