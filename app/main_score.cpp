@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "app/config.h"
+#include "app/filenames.h"
 #include "app/lyricswindow.h"
 #include "app/main.h"
 #include "app/scoresettings.h"
@@ -32,7 +33,7 @@ void TForm1::ReadSongMelody() {
   const QString song = midiplay->FileName;
   if (midiplay->DeviceID() != 0 && !song.isEmpty()) {
     try {
-      FSongMelody = score::ReadMelody(song.toStdString(), MelodyChannel());
+      FSongMelody = score::ReadMelody(ComponentFileName(song), MelodyChannel());
     } catch (const score::EScoreError&) {
     }
   }

@@ -7,29 +7,21 @@ namespace {
 
 QSettings Settings() { return QSettings(QStringLiteral("Tunelark"), QStringLiteral("Score")); }
 
-// Stored by name, so a reordered enumeration reads old settings right.
-constexpr struct {
-  score::Difficulty difficulty;
-  const char* name;
-} kDifficulties[] = {
-    {score::Difficulty::Easy, "easy"}, {score::Difficulty::Normal, "normal"}, {score::Difficulty::Hard, "hard"}};
-
 }  // namespace
 
 bool KeepVoice() { return Settings().value(QStringLiteral("keepVoice"), true).toBool(); }
 
 void RememberKeepVoice(bool keep) { Settings().setValue(QStringLiteral("keepVoice"), keep); }
 
+// Stored by name, so a reordered enumeration reads old settings right.
 score::Difficulty Difficulty() {
-  const QString name = Settings().value(QStringLiteral("difficulty")).toString();
-  for (const auto& d : kDifficulties)
-    if (name == QLatin1String(d.name)) return d.difficulty;
-  return score::Difficulty::Normal;
+  score::Difficulty d = score::Difficulty::Normal;  // kept by a name ParseDifficulty does not know
+  score::ParseDifficulty(Settings().value(QStringLiteral("difficulty")).toString().toStdString(), d);
+  return d;
 }
 
 void RememberDifficulty(score::Difficulty difficulty) {
-  for (const auto& d : kDifficulties)
-    if (d.difficulty == difficulty) Settings().setValue(QStringLiteral("difficulty"), QString::fromLatin1(d.name));
+  Settings().setValue(QStringLiteral("difficulty"), QString::fromLatin1(score::NameOf(difficulty)));
 }
 
 int MelodyChannel() {

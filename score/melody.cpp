@@ -8,6 +8,7 @@
 #include <iterator>
 #include <set>
 
+#include "platform/sequencer/seqdevice.h"
 #include "platform/sequencer/smf.h"
 #include "score/scoreerror.h"
 
@@ -210,11 +211,23 @@ Melody MelodyOfSong(const sequencer::Song& song, int channel) {
 }
 
 Melody ReadMelody(const std::string& path, int channel) {
-  std::ifstream in(path, std::ios::binary);
+  // A backing that is no MIDI file (a WAV of hundreds of MB) is told by its
+  // first bytes, never read whole.
+  std::uint8_t head[12];
+  std::size_t headSize = 0;
+  {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw EScoreError(path + ": " + std::strerror(errno));
+    in.read(reinterpret_cast<char*>(head), sizeof head);
+    headSize = std::size_t(in.gcount());
+  }
+  if (!sequencer::LooksLikeMidi(head, headSize)) return {};
   std::vector<std::uint8_t> bytes;
-  if (in) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (!in && !in.eof()) throw EScoreError(path + ": " + std::strerror(errno));
-  if (!sequencer::LooksLikeMidi(bytes.data(), bytes.size())) return {};
+  errno = 0;
+  if (!sequencer::ReadWholeFile(path, sequencer::kMaxMidiBytes, bytes)) {
+    if (bytes.size() > sequencer::kMaxMidiBytes / 2) throw EScoreError(path + " is too large for a MIDI file");
+    throw EScoreError(path + ": " + std::strerror(errno));
+  }
   sequencer::Song song;
   switch (sequencer::ParseSmf(bytes.data(), bytes.size(), song)) {
     case sequencer::SmfResult::Ok: return MelodyOfSong(song, channel);

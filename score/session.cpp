@@ -105,7 +105,10 @@ ScoreSession::~ScoreSession() {
 
 void ScoreSession::SetTimeline(const Timeline& timeline) {
   {
+    // A take is placed again every tenth of a second while it records,
+    // mostly where it was: only a new place is worth scoring it all again.
     std::lock_guard guard(worker_->mutex);
+    if (worker_->timeline == timeline) return;
     worker_->timeline = timeline;
     worker_->rescore = true;
   }

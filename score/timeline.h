@@ -13,6 +13,7 @@ struct TimelineAnchor {
   double songMs = 0;       // the song time at that frame
   int tempo = 100;         // percent: a second of voice is tempo/100 s of song
   int key = 0;             // semitones the accompaniment was moved
+  bool operator==(const TimelineAnchor&) const = default;
 };
 
 class Timeline {
@@ -34,6 +35,8 @@ class Timeline {
   // first one reaches back.
   double SongMs(std::int64_t frame) const;
   int KeyAt(std::int64_t frame) const;
+
+  bool operator==(const Timeline&) const = default;
 
  private:
   unsigned rate_ = 0;

@@ -8,10 +8,6 @@ namespace sequencer {
 
 namespace {
 
-// The largest MIDI file read: far beyond any real song (a dense one-hour
-// file is a few MB), small enough to refuse a mislabelled disk image.
-constexpr std::size_t kMaxMidiBytes = 64u << 20;
-
 MCIERROR ToError(SmfResult r) {
   switch (r) {
     case SmfResult::Ok: return 0;

@@ -3,6 +3,7 @@
 // times x 100/tempo, at the tempo in force.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -33,6 +34,10 @@ class SequencerDevice : public MciDevice {
   explicit SequencerDevice(std::shared_ptr<const Song> song) : song_(std::move(song)) {}
   std::shared_ptr<const Song> song_;
 };
+
+// The largest MIDI file read: far beyond any real song (a dense one-hour
+// file is a few MB), small enough to refuse a mislabelled disk image.
+constexpr std::size_t kMaxMidiBytes = 64u << 20;
 
 // Reads a whole file of at most `limit` bytes; false when it cannot be read.
 bool ReadWholeFile(const std::string& path, std::size_t limit, std::vector<std::uint8_t>& bytes);

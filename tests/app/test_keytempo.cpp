@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QTest>
 #include <QToolButton>
 
@@ -19,6 +18,7 @@
 #include "platform/sequencer/mediaplayer.h"
 #include "platform/sequencer/seqcontrol.h"
 #include "platform/soundcard/cardcontrol.h"
+#include "own_settings.h"
 #include "window_fixture.h"
 
 namespace {
@@ -29,14 +29,12 @@ class KeyTempoWindow : public WindowTest {
  protected:
   void SetUp() override {
     // What is remembered for a song stays in this test's own folder.
-    ASSERT_TRUE(settingsDir.isValid());
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
+    ASSERT_TRUE(settings.dir.isValid());
     WindowTest::SetUp();
   }
   void TearDown() override {
     WindowTest::TearDown();
     SetLyricsReaderForTests({});
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, savedSettings);
   }
   void Browse(const QString& path) {
     answers = QStringList{path};
@@ -58,8 +56,7 @@ class KeyTempoWindow : public WindowTest {
     return Form1->Status->PanelNote(0);
   }
 
-  QTemporaryDir settingsDir;
-  QString savedSettings = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+  OwnSettings settings;
 };
 
 using B = std::vector<bool>;

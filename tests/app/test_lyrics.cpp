@@ -5,8 +5,6 @@
 #include <QAction>
 #include <QComboBox>
 #include <QImage>
-#include <QSettings>
-#include <QStandardPaths>
 #include <QTest>
 #include <QToolButton>
 
@@ -20,23 +18,13 @@
 #include "app/lyricswindow.h"
 #include "app/main.h"
 #include "lyrics/id3lyrics.h"
+#include "own_settings.h"
 #include "platform/sequencer/mediaplayer.h"
 #include "platform/sequencer/seqcontrol.h"
 #include "platform/soundcard/cardcontrol.h"
 #include "window_fixture.h"
 
 namespace {
-
-// While it lives, the settings go to a folder of the test's own.
-struct OwnSettings {
-  OwnSettings() {
-    EXPECT_TRUE(dir.isValid());
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
-  }
-  ~OwnSettings() { QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, saved); }
-  QTemporaryDir dir;
-  QString saved = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-};
 
 lyrics::Line Line(std::vector<lyrics::Syllable> syllables, bool newPage = false) {
   lyrics::Line line;

@@ -9,9 +9,7 @@
 #include <QImage>
 #include <QSettings>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
@@ -25,6 +23,7 @@
 #include "app/scoresettings.h"
 #include "app/statusbar.h"
 #include "forms_fixture.h"
+#include "own_settings.h"
 #include "platform/soundcard/cardcontrol.h"
 
 namespace {
@@ -32,17 +31,6 @@ namespace {
 using notelane::PitchBand;
 using notelane::Range;
 using notelane::Span;
-
-// While it lives, the settings go to a folder of the test's own.
-struct OwnSettings {
-  OwnSettings() {
-    EXPECT_TRUE(dir.isValid());
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
-  }
-  ~OwnSettings() { QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, saved); }
-  QTemporaryDir dir;
-  QString saved = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-};
 
 score::Melody Tune(std::vector<score::Note> notes) {
   score::Melody m;

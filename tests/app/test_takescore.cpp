@@ -7,8 +7,6 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSettings>
-#include <QStandardPaths>
 #include <QToolButton>
 #include <QAction>
 
@@ -18,6 +16,7 @@
 #include "app/statusbar.h"
 #include "audio/MMWRec.h"
 #include "platform/sequencer/seqcontrol.h"
+#include "own_settings.h"
 #include "window_fixture.h"
 
 namespace {
@@ -48,13 +47,8 @@ class TakeScore : public WindowTest {
   void SetUp() override {
     // The remembered settings (keep the voice, difficulty) stay in this
     // test's own folder, at their defaults.
-    ASSERT_TRUE(settingsDir.isValid());
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
+    ASSERT_TRUE(settings.dir.isValid());
     WindowTest::SetUp();
-  }
-  void TearDown() override {
-    WindowTest::TearDown();
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, savedSettings);
   }
   // Records a take of `ms` into `name` while the microphone sings `hz`.
   int Sing(const QString& name, double hz, int ms) {
@@ -71,8 +65,7 @@ class TakeScore : public WindowTest {
     EXPECT_TRUE(shown.startsWith(QStringLiteral("得分 "))) << shown.toStdString();
     return shown.mid(3).toInt();
   }
-  QTemporaryDir settingsDir;
-  QString savedSettings = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+  OwnSettings settings;
 };
 
 // The song's one note is middle C: a voice singing it scores nearly full

@@ -1,4 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
 
 #include "score/melody.h"
 #include "score/scoreerror.h"
@@ -14,6 +20,18 @@ std::vector<int> Pitches(const score::Melody& m) {
   std::vector<int> pitches;
   for (const score::Note& n : m.notes) pitches.push_back(n.pitch);
   return pitches;
+}
+
+// The address space this process takes now, from /proc/self/status.
+std::uint64_t AddressSpaceBytes() {
+  std::ifstream status("/proc/self/status");
+  for (std::string word; status >> word;)
+    if (word == "VmSize:") {
+      std::uint64_t kb = 0;
+      status >> kb;
+      return kb * 1024;
+    }
+  return 0;
 }
 
 }  // namespace
@@ -86,4 +104,21 @@ TEST_F(Melodies, TheSingersChannelSoundsItsHighestNote) {
   EXPECT_EQ(m.notes[1].endMs, 1000u);
   EXPECT_EQ(m.notes[2].endMs, 1500u);
   EXPECT_TRUE(score::ReadMelody(song, 9).empty());
+}
+
+// A backing that is no MIDI file is told by its first bytes: a WAV far
+// larger than the memory the reader may still take has no melody.
+TEST_F(Melodies, ABackingLargerThanMemoryIsToldByItsFirstBytes) {
+  const std::string wav = write("backing.wav", {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'});
+  std::filesystem::resize_file(wav, std::uintmax_t(1) << 30);  // sparse: no room on the disk
+  EXPECT_EXIT(
+      {
+        rlimit limit{};
+        getrlimit(RLIMIT_AS, &limit);
+        const rlim_t wanted = AddressSpaceBytes() + (256u << 20);
+        if (limit.rlim_max == RLIM_INFINITY || wanted < limit.rlim_max) limit.rlim_cur = wanted;
+        setrlimit(RLIMIT_AS, &limit);
+        std::exit(score::ReadMelody(wav).empty() ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "");
 }
