@@ -2,6 +2,7 @@
 // the live session fed with the take's dry voice, where the voice meets the
 // song (followed while the take records), and at the end the score in the
 // status bar and the lyrics window, saved beside the take.
+#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QTimer>
@@ -44,7 +45,18 @@ void TForm1::PrepareTakeScore() {
   DropTakeScore();
   ShowTakeScore(-1);
   wavrec->SetKeepVoice(KeepVoice());
-  if (FSongMelody.empty() || midiplay->DeviceID() == 0) return;
+  const bool scored = !FSongMelody.empty() && midiplay->DeviceID() != 0;
+  // The voice and score of an earlier take of this name (or files that
+  // happen to have those names) go to the desktop's trash, as a deleted
+  // take does, rather than being written over.
+  const std::string take = ComponentFileName(wavname);
+  const std::pair<bool, std::string> companions[] = {{KeepVoice(), VoiceFileName(take)},
+                                                     {scored, score::ScoreFileName(take)}};
+  for (const auto& [written, name] : companions) {
+    const QString companion = QFile::decodeName(name.c_str());
+    if (written && QFileInfo(companion).isFile()) QFile::moveToTrash(companion);
+  }
+  if (!scored) return;
   const unsigned rate = unsigned(wavrec->SampleRate());
   const lyrics::Lyrics words = LyricsForm ? LyricsForm->Words() : lyrics::Lyrics{};
   FTakeScore = std::make_unique<score::ScoreSession>(FSongMelody, score::LinesOf(words, FSongMelody),
@@ -112,7 +124,7 @@ void TForm1::FinishTakeScore() {
   if (LyricsForm) LyricsForm->SetScoreView(result);
   if (wavname.isEmpty() || wavrec->WaveFile()->RecordedBytes() == 0) return;
   ShowTakeScore(result.score);
-  QSaveFile json(QString::fromStdString(score::ScoreFileName(wavname.toStdString())));
+  QSaveFile json(QFile::decodeName(score::ScoreFileName(ComponentFileName(wavname)).c_str()));
   const std::string text = score::ScoreJson(result);
   if (!json.open(QIODevice::WriteOnly) || json.write(text.data(), qint64(text.size())) != qint64(text.size()) ||
       !json.commit())

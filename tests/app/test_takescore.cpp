@@ -75,7 +75,12 @@ TEST_F(TakeScore, ASungTakeIsScoredShownAndKeptBesideTheTakeAndTheKeyMovesTheTar
   Form1->btbrowse->click();
   ASSERT_TRUE(sequencer::WaitDevicesSettled(30000));
 
+  // A voice file of that name from before: to the trash, not written over.
+  Write(QStringLiteral("take.voice.wav"), {'o', 'l', 'd'});
   const int inTune = Sing(QStringLiteral("take.wav"), 261.63, 3300);
+  QFile old(dir.filePath(QStringLiteral("home/.local/share/Trash/files/take.voice.wav")));
+  ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+  EXPECT_EQ(old.readAll(), QByteArray("old"));
   EXPECT_GE(inTune, 9000);
   QFile json(dir.filePath(QStringLiteral("take.score.json")));
   ASSERT_TRUE(json.open(QIODevice::ReadOnly));
