@@ -36,11 +36,6 @@ class KeyTempoWindow : public WindowTest {
     WindowTest::TearDown();
     SetLyricsReaderForTests({});
   }
-  void Browse(const QString& path) {
-    answers = QStringList{path};
-    Form1->btbrowse->click();
-    ASSERT_TRUE(sequencer::WaitDevicesSettled(30000));
-  }
   static KeyTempo InForce() { return sequencer::KeyTempoOf(Form1->midiplay->DeviceID()); }
   static std::vector<bool> Items() {
     const TForm1& f = *Form1;

@@ -154,11 +154,6 @@ class LyricsFollow : public WindowTest {
     WindowTest::TearDown();
     SetLyricsReaderForTests({});
   }
-  void Browse(const QString& path) {
-    answers = QStringList{path};
-    Form1->btbrowse->click();
-    ASSERT_TRUE(sequencer::WaitDevicesSettled(30000));
-  }
 
   OwnSettings settings;
   QStringList asked;

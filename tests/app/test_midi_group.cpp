@@ -27,12 +27,6 @@ namespace {
 
 class MidiGroup : public WindowTest {
  protected:
-  // Chooses `path` in the open dialog and runs the browse command.
-  void Browse(const QString& path) {
-    answers = QStringList{path};
-    Form1->btbrowse->click();
-    ASSERT_TRUE(sequencer::WaitDevicesSettled(30000));
-  }
   // (browse, play, pause, stop) of the speed buttons, with the tool buttons
   // and menu items checked against them.
   static std::vector<bool> Groups() {

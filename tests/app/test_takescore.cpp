@@ -71,9 +71,7 @@ class TakeScore : public WindowTest {
 // The song's one note is middle C: a voice singing it scores nearly full
 // marks, and the same voice with the accompaniment three semitones up misses.
 TEST_F(TakeScore, ASungTakeIsScoredShownAndKeptBesideTheTakeAndTheKeyMovesTheTarget) {
-  answers << Write(QStringLiteral("song.mid"), HeldNote(3000));
-  Form1->btbrowse->click();
-  ASSERT_TRUE(sequencer::WaitDevicesSettled(30000));
+  Browse(Write(QStringLiteral("song.mid"), HeldNote(3000)));
 
   // A voice file of that name from before: to the trash, not written over.
   Write(QStringLiteral("take.voice.wav"), {'o', 'l', 'd'});

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QStringList>
+#include <QToolButton>
 #include <QTemporaryDir>
 
 #include <cstdint>
@@ -17,6 +18,7 @@
 #include "app/handlers.h"
 #include "app/main.h"
 #include "forms_fixture.h"
+#include "platform/sequencer/seqcontrol.h"
 #include "platform/soundcard/cardcontrol.h"
 #include "platform/winmsg/winmsg.h"
 
@@ -76,6 +78,13 @@ class WindowTest : public FormsTest {
       qunsetenv(name);
     else
       qputenv(name, value);
+  }
+  // Chooses `path` in the open dialog, runs the browse command and waits
+  // until the accompaniment's devices are settled.
+  void Browse(const QString& path) {
+    answers = QStringList{path};
+    Form1->btbrowse->click();
+    ASSERT_TRUE(sequencer::WaitDevicesSettled(30000));
   }
   QString Write(const QString& name, const std::vector<std::uint8_t>& bytes) {
     const QString path = dir.filePath(name);
