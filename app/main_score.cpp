@@ -4,7 +4,6 @@
 // status bar and the lyrics window, saved beside the take.
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QTimer>
 
 #include <algorithm>
@@ -112,8 +111,7 @@ void TForm1::FollowTakeScore() {
   if (LyricsForm && LyricsForm->isVisible()) LyricsForm->SetScoreView(FTakeScore->Snapshot());
 }
 
-// The score is saved in one step, so a reader never sees half a file; a
-// take that was not kept gets none.
+// A take that was not kept gets no score file.
 void TForm1::FinishTakeScore() {
   ScoreTimer->stop();
   wavrec->OnVoice = nullptr;
@@ -124,9 +122,10 @@ void TForm1::FinishTakeScore() {
   if (LyricsForm) LyricsForm->SetScoreView(result);
   if (wavname.isEmpty() || wavrec->WaveFile()->RecordedBytes() == 0) return;
   ShowTakeScore(result.score);
-  QSaveFile json(QFile::decodeName(score::ScoreFileName(ComponentFileName(wavname)).c_str()));
-  const std::string text = score::ScoreJson(result);
-  if (!json.open(QIODevice::WriteOnly) || json.write(text.data(), qint64(text.size())) != qint64(text.size()) ||
-      !json.commit())
-    throw std::runtime_error(tr("无法保存评分：\n%1").arg(json.fileName()).toStdString());
+  const std::string json = score::ScoreFileName(ComponentFileName(wavname));
+  try {
+    score::SaveScore(json, result);
+  } catch (const score::EScoreError&) {
+    throw std::runtime_error(tr("无法保存评分：\n%1").arg(QFile::decodeName(json.c_str())).toStdString());
+  }
 }

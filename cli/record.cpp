@@ -7,7 +7,6 @@
 // with the stop-and-save command.
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QTimer>
 #include <memory>
 
@@ -163,11 +162,11 @@ score::Melody MelodyOf(const TRecordOptions& o) {
 
 // The take's score beside it, replaced in one step.
 void WriteScoreFile(const QString& path, const score::Result& result) {
-  QSaveFile file(path);
-  const std::string json = score::ScoreJson(result) + "\n";
-  if (!file.open(QIODevice::WriteOnly) || file.write(json.data(), qint64(json.size())) != qint64(json.size()) ||
-      !file.commit())
-    throw ECliFailure(Tr("cannot write %1: %2", "无法写入 %1: %2").arg(path, file.errorString()));
+  try {
+    score::SaveScore(QFile::encodeName(path).toStdString(), result);
+  } catch (const score::EScoreError& e) {
+    throw ECliFailure(Tr("cannot write %1: %2", "无法写入 %1: %2").arg(path, QString::fromStdString(e.what())));
+  }
 }
 
 // The words an accompaniment may have: a song whose words cannot be read

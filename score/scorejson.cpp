@@ -1,8 +1,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QFile>
+#include <QSaveFile>
 #include <cmath>
 
+#include "score/scoreerror.h"
 #include "score/scorer.h"
 
 namespace score {
@@ -34,6 +37,14 @@ std::string ScoreJson(const Result& result) {
   top.insert(QStringLiteral("difficulty"), QString::fromLatin1(NameOf(result.difficulty)));
   top.insert(QStringLiteral("lines"), lines);
   return QJsonDocument(top).toJson(QJsonDocument::Compact).toStdString();
+}
+
+void SaveScore(const std::string& path, const Result& result) {
+  QSaveFile file(QFile::decodeName(path.c_str()));
+  const std::string json = ScoreJson(result) + "\n";
+  if (!file.open(QIODevice::WriteOnly) || file.write(json.data(), qint64(json.size())) != qint64(json.size()) ||
+      !file.commit())
+    throw EScoreError(file.errorString().toStdString());
 }
 
 }  // namespace score

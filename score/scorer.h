@@ -74,4 +74,9 @@ std::string ScoreJson(const Result& result);
 // final ".wav" of any case replaced, else the suffix added).
 std::string ScoreFileName(const std::string& take);
 
+// Writes ScoreJson(result) and a newline to `path` in one step (a reader
+// never sees half a file; an older file is replaced only when the new one
+// is complete). Raises EScoreError with the reason when it cannot.
+void SaveScore(const std::string& path, const Result& result);
+
 }  // namespace score
