@@ -307,11 +307,9 @@ int RunRecord(const QStringList& args) {
     rec.OnVoice = [s = session.get()](const std::uint8_t* bytes, std::size_t size) { s->PushPcm(bytes, size, 2, 16); };
   const double songEndMs = double(sequencer::SongFromHeard(std::uint64_t(std::max<qint64>(lengthMs, 0)),
                                                            o.keyTempo.tempo));
-  // Placing the voice again rescores the whole take: only when the end moves.
-  std::int64_t placedEnd = -1;
+  // (The session rescores the take only when its place changes.)
   auto placeVoice = [&](std::int64_t end) {
-    if (!session || end == placedEnd) return;
-    placedEnd = end;
+    if (!session) return;
     score::Timeline timeline(unsigned(o.rate));
     timeline.Add(score::AnchorFromEnd(end, songEndMs, 0, o.keyTempo.tempo, o.keyTempo.key, unsigned(o.rate)));
     session->SetTimeline(timeline);
