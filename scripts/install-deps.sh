@@ -17,6 +17,8 @@
 # words (GBK, Big5, Shift-JIS, Latin-1 in older files).
 # librubberband-dev moves a WAV/MP3 accompaniment to the singer's key and tempo.
 # libaubio-dev finds the pitch of the singer's voice for the score.
+# libzita-convolver-dev runs the monitor's reverb (partitioned convolution on
+# its own threads, the card's thread doing only the shortest partition).
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 packages=(
@@ -26,7 +28,7 @@ packages=(
   libfluidsynth-dev timgm6mb-soundfont musescore-general-soundfont-small
   libmp3lame-dev libsndfile1-dev libsoxr-dev librtaudio-dev librubberband-dev
   libpulse-dev pulseaudio
-  libtag1-dev libuchardet-dev libaubio-dev
+  libtag1-dev libuchardet-dev libaubio-dev libzita-convolver-dev
   pipewire pipewire-pulse wireplumber dbus
   libjpeg62-turbo fonts-noto-cjk qt6-translations-l10n qt6-l10n-tools
   libgtest-dev libgmock-dev googletest libbenchmark-dev

@@ -171,10 +171,45 @@ void InstallMixers(std::vector<MixerDesc> mixers);
 // control reports it. A line's level is taken after its volume and mute.
 std::array<int, 2> LinePeak(unsigned destination, int source);
 
+// ---------------------------------------------------------------- monitor effects
+// Effects on the microphone's way to the speakers only (the "Microphone"
+// source of "Speakers", the monitor line): an echo (a feedback delay line)
+// and then a reverb (a convolution with the preset's impulse response), each
+// added to the voice at its level. The recording mix takes the dry
+// microphone unless `recorded` ("录入效果"), which gives it the same
+// effected signal; a wave-in handle's voice (waveInEnableVoice) is always
+// dry. With no echo and no reverb the card is exactly as without effects.
+// Whether the monitor is heard at all is the line's mute and volume.
+enum class Reverb { Off, Room, Hall, Plate };
+constexpr int kMinEchoMs = 50;
+constexpr int kMaxEchoMs = 1000;
+struct MonitorEffects {
+  int echoMs = 0;         // 0: no echo, else kMinEchoMs..kMaxEchoMs
+  int echoFeedback = 35;  // percent of each repeat fed into the next, 0..90
+  int echoLevel = 50;     // percent: the first repeat's level, 0..100
+  Reverb reverb = Reverb::Off;
+  int reverbLevel = 30;   // percent: the reverb's level, 0..100
+  bool recorded = false;  // the recording mix takes the effected microphone
+  bool operator==(const MonitorEffects&) const = default;
+};
+// Applies `effects` (values out of range are clamped). A new reverb preset
+// is prepared on the caller's thread and taken up by the card's next period
+// without a gap; the card's thread never allocates or waits for it. Not
+// from the card's thread.
+void SetMonitorEffects(const MonitorEffects& effects);
+MonitorEffects CurrentMonitorEffects();
+// "off", "room", "hall", "plate"; false for another name.
+const char* NameOf(Reverb preset);
+bool ParseReverb(const std::string& name, Reverb& preset);
+// A preset's impulse response at the card's rate, left and right (empty
+// for Off): a click of amplitude a on the microphone comes out of the
+// monitor as the click, then a * reverbLevel/100 * this response.
+std::array<std::vector<float>, 2> ReverbImpulse(Reverb preset);
+
 // Back to the start-up state for the next test: default mixer table,
 // microphone from the host, no synthesizer, taps off, history cleared, no
-// round-trip correction, compensation on, the clock's own round trip (none
-// simulated on the stepped clock), no measurement.
+// round-trip correction, compensation on, no monitor effects, the clock's
+// own round trip (none simulated on the stepped clock), no measurement.
 // Handles that are still open stay open.
 void ResetCard();
 
