@@ -3,6 +3,7 @@
 #include <rtaudio/RtAudio.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -241,6 +242,15 @@ std::unique_ptr<ClockDriver> MakeHostClock(Engine& engine, const std::string& in
 }
 
 std::unique_ptr<ClockDriver> MakeSteppedClock() { return std::make_unique<SteppedClock>(); }
+
+namespace {
+std::atomic<int> gCardThreadPriority{0};
+}  // namespace
+
+int CardThreadRealtimePriority() { return gCardThreadPriority.load(std::memory_order_relaxed); }
+void NoteCardThreadRealtimePriority(int priority) {
+  gCardThreadPriority.store(priority, std::memory_order_relaxed);
+}
 
 std::vector<HostDevice> ListHostDevices() {
   if (auto devices = ListPulseDevices()) return std::move(*devices);

@@ -50,6 +50,12 @@ std::unique_ptr<ClockDriver> MakeHostClock(Engine& engine, const std::string& in
 // Runs nothing by itself; see Advance().
 std::unique_ptr<ClockDriver> MakeSteppedClock();
 
+// The SCHED_FIFO priority the running clock gave the card's thread (0: an
+// ordinary thread). Threads that serve the card's thread, like the reverb's,
+// run below it. Noted by the clock's thread once it has raised itself.
+int CardThreadRealtimePriority();
+void NoteCardThreadRealtimePriority(int priority);
+
 // The sound server's devices when one answers, else RtAudio's.
 std::vector<HostDevice> ListHostDevices();
 

@@ -19,7 +19,10 @@ namespace {
 // bytes per buffer a period could fill about 110 buffers of each handle.
 constexpr std::size_t kNotesPerPeriod = 8192;
 
-void stopAtExit() { Engine::instance().selectClock(Clock::Stepped); }
+void stopAtExit() {
+  Engine::instance().selectClock(Clock::Stepped);
+  ResetMonitorEffects();
+}
 
 }  // namespace
 
@@ -32,13 +35,15 @@ Engine& Engine::instance() {
 
 Engine::Engine()
     : table(std::make_unique<MixerTable>(DefaultMixers())),
+      monitor(std::uint32_t(std::lround(FramesOfMs(kMaxEchoMs)))),
       cardNotes_(kNotesPerPeriod),
       waveOut_(2 * kMaxFrames),
       synth_(2 * kMaxFrames),
       mic_(2 * kMaxFrames),
       playback_(2 * kMaxFrames),
       recording_(2 * kMaxFrames),
-      voice_(2 * kMaxFrames) {}
+      voice_(2 * kMaxFrames),
+      monitored_(2 * kMaxFrames) {}
 
 bool Engine::isOpen(HWAVEIN h) const {
   return h && std::find(waveIns.begin(), waveIns.end(), h) != waveIns.end();
@@ -95,12 +100,22 @@ void Engine::period(const float* hostIn, float* hostOut, std::uint32_t n) noexce
     if (h) h->pull(waveOut_.data(), n, cardNotes_);
   fillMicrophone(hostIn, n);
   latency.hearSpeakers(mic_.data(), n);
-  const MixInputs live{waveOut_.data(), synth_.data(), mic_.data()};
+  // The monitor's effects, off while a round trip is measured (their echoes
+  // would be heard as clicks): the speakers hear them, the recording mix
+  // only when they are recorded, the voice never.
+  const float* monitored = mic_.data();
+  if (!measurement && monitor.active()) {
+    monitor.process(mic_.data(), monitored_.data(), n, unhurried_.load(std::memory_order_relaxed));
+    monitored = monitored_.data();
+  }
+  const bool recorded = monitorRecorded.load(std::memory_order_relaxed);
+  const MixInputs live{waveOut_.data(), synth_.data(), monitored};
+  const MixInputs taken{waveOut_.data(), synth_.data(), recorded ? monitored : mic_.data(), mic_.data()};
   // The microphone alone is mixed only while a handle keeps its voice.
   const bool voiceWanted =
       std::any_of(waveIns.begin(), waveIns.end(), [](const WaveInHandle* h) { return h && h->voice; });
   float* voice = voiceWanted ? voice_.data() : nullptr;
-  table->mix(live, latency.compensate(live, n), playback_.data(), recording_.data(), n, voice);
+  table->mix(live, latency.compensate(taken, n), playback_.data(), recording_.data(), n, voice);
   if (measurement) measurement->period(mic_.data(), playback_.data(), n);
   latency.speakersPlayed(playback_.data(), n);
   if (hostOut) std::memcpy(hostOut, playback_.data(), 2 * n * sizeof(float));
@@ -262,6 +277,7 @@ void Engine::startClock(Clock clock) {
   } else if (clock == Clock::Virtual) {
     why_ = CardBackend::Why::Chosen;
   }
+  NoteCardThreadRealtimePriority(0);  // until the new clock's thread raises itself
   if (clock == Clock::Host) {
     driver_ = MakeHostClock(*this, hostInput_, hostOutput_);
     if (!driver_->start()) {
@@ -278,6 +294,7 @@ void Engine::startClock(Clock clock) {
     driver_->start();
   }
   active_ = clock;
+  unhurried_.store(clock == Clock::Stepped, std::memory_order_relaxed);
   AdoptClockRoundTrip(clock, driver_->roundTripFrames());
 }
 
@@ -378,6 +395,9 @@ std::array<int, 2> LinePeak(unsigned destination, int source) {
   return {line->peak[0].load(), line->peak[1].load()};
 }
 
-void ResetCard() { Engine::instance().reset(); }
+void ResetCard() {
+  Engine::instance().reset();
+  ResetMonitorEffects();
+}
 
 }  // namespace soundcard

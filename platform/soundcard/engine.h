@@ -16,6 +16,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/effects/monitorchain.h"
 #include "platform/soundcard/calibration.h"
 #include "platform/soundcard/cardcontrol.h"
 #include "platform/soundcard/latency.h"
@@ -53,6 +54,11 @@ class Engine {
   CardProbe* probe = nullptr;  // installed by tests; never removed
   Latency latency;  // the recording mix's delay, the virtual round trip
   std::unique_ptr<ClickMeasurement> measurement;  // a round-trip measurement
+
+  // ---- the monitor's effects (monitor_api.cpp): settings and reverbs reach
+  // the card's thread lock-free (monitorchain.h); only clear() needs `lock`.
+  effects::MonitorChain monitor;
+  std::atomic<bool> monitorRecorded{false};  // the recording mix takes the effected microphone
 
   bool isOpen(HWAVEIN h) const;
   bool isOpen(HWAVEOUT h) const;
@@ -105,7 +111,7 @@ class Engine {
   // callback functions; taken before `lock`.
   PeriodBarrier barrier_;
   NoteList cardNotes_;
-  std::vector<float> waveOut_, synth_, mic_, playback_, recording_, voice_;
+  std::vector<float> waveOut_, synth_, mic_, playback_, recording_, voice_, monitored_;
   std::atomic<std::uint64_t> clockFrames_{0};
 
   MicMode micMode_ = MicMode::Host;
@@ -121,8 +127,15 @@ class Engine {
   Clock active_ = Clock::Automatic;
   CardBackend::Why why_ = CardBackend::Why::NoHost;  // of the virtual device
   std::atomic<bool> lostPending_{false};
+  // The clock's periods may take as long as they need (the stepped clock):
+  // the reverb then waits for its threads, so results never depend on load.
+  std::atomic<bool> unhurried_{false};
   std::string hostInput_, hostOutput_;
 };
+
+// The monitor's effects off at once, their reverbs freed (monitor_api.cpp):
+// ResetCard, and at exit once the clocks are stopped.
+void ResetMonitorEffects();
 
 // Finds the mixer that a mixer call's object names (a mixer id or handle,
 // or a wave device id or handle, as the MIXER_OBJECTF_ bits of `flags`

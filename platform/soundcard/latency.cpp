@@ -129,7 +129,7 @@ MixInputs Latency::compensate(const MixInputs& live, std::uint32_t n) noexcept {
   // This period's frames are written already: they begin n frames back.
   l.waveOut.read(delay_ + n, l.waveOutOut.data(), n);
   l.synth.read(delay_ + n, l.synthOut.data(), n);
-  return MixInputs{l.waveOutOut.data(), l.synthOut.data(), live.microphone};
+  return MixInputs{l.waveOutOut.data(), l.synthOut.data(), live.microphone, live.voiceMicrophone};
 }
 
 void Latency::hearSpeakers(float* mic, std::uint32_t n) noexcept {

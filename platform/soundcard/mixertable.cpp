@@ -198,8 +198,16 @@ void MixerTable::mixDestination(const MixLine* dest, const MixInputs& in, float*
     }
     storePeak(*src, part, frames);
     for (std::uint32_t i = 0; i < 2 * frames; ++i) out[i] += part[i];
-    if (microphones && src->desc.componentType == MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE)
-      for (std::uint32_t i = 0; i < 2 * frames; ++i) microphones[i] += part[i];
+    if (microphones && src->desc.componentType == MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE) {
+      if (in.voiceMicrophone && in.voiceMicrophone != signal) {
+        for (std::uint32_t i = 0; i < frames; ++i) {
+          microphones[2 * i] += in.voiceMicrophone[2 * i] * g[0];
+          microphones[2 * i + 1] += in.voiceMicrophone[2 * i + 1] * g[1];
+        }
+      } else {
+        for (std::uint32_t i = 0; i < 2 * frames; ++i) microphones[i] += part[i];
+      }
+    }
   }
   const std::array<float, 2> g = lineGain(*dest);
   if (g[0] != 1.0f || g[1] != 1.0f) {

@@ -63,6 +63,9 @@ struct MixInputs {
   const float* waveOut;
   const float* synth;
   const float* microphone;
+  // The microphone the voice output takes, when it differs (the monitor's
+  // effects recorded, the voice kept dry); null: `microphone`.
+  const float* voiceMicrophone = nullptr;
 };
 
 class MixerTable {

@@ -530,7 +530,8 @@ class PulseClock final : public ClockDriver {
     // Best effort, as a desktop audio thread asks for; fine to run without.
     sched_param p{};
     p.sched_priority = std::min(sched_get_priority_max(SCHED_FIFO), 20);
-    pthread_setschedparam(pthread_self(), SCHED_FIFO, &p);
+    if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &p) == 0)
+      NoteCardThreadRealtimePriority(p.sched_priority);
   }
 
   // Runs the card for every frame the server asks for. Microphone frames
