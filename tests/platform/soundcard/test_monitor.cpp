@@ -153,4 +153,129 @@ TEST_F(Monitor, AClickBringsThePresetsImpulseResponse) {
   }
 }
 
+// What a wave-in handle records with its voice, and both mixes.
+struct Take {
+  std::vector<std::uint8_t> take, voice;
+  std::vector<float> speakers, recording;
+};
+
+Take Record(const std::vector<float>& mic, const MonitorEffects& effects) {
+  soundcard::ResetCard();
+  UnmuteMonitor();
+  soundcard::SetMonitorEffects(effects);
+  soundcard::SetMicrophoneSamples(mic, false);
+  const std::size_t frames = mic.size() / 2;
+  soundcard::EnableMixTap(soundcard::Mix::Playback, frames);
+  soundcard::EnableMixTap(soundcard::Mix::Recording, frames);
+  Take t;
+  Collector c;
+  HWAVEIN h = nullptr;
+  const WAVEFORMATEX f = Pcm(44100, 2, 16);
+  EXPECT_EQ(waveInOpen(&h, WAVE_MAPPER, &f, c.proc(), c.instance(), CALLBACK_FUNCTION), MMSYSERR_NOERROR);
+  BufferSet set(4, 4410 * 4);
+  for (WAVEHDR& hdr : set.headers) {
+    waveInPrepareHeader(h, &hdr, sizeof hdr);
+    waveInAddBuffer(h, &hdr, sizeof hdr);
+  }
+  EXPECT_EQ(waveInEnableVoice(h, 1 << 20), MMSYSERR_NOERROR);
+  EXPECT_EQ(waveInStart(h), MMSYSERR_NOERROR);
+  soundcard::Advance(frames);
+  c.requeue = false;
+  waveInReset(h);
+  std::uint8_t chunk[4096];
+  for (DWORD read = 1; read > 0;) {
+    EXPECT_EQ(waveInReadVoice(h, chunk, sizeof chunk, &read), MMSYSERR_NOERROR);
+    t.voice.insert(t.voice.end(), chunk, chunk + read);
+  }
+  for (WAVEHDR& hdr : set.headers) waveInUnprepareHeader(h, &hdr, sizeof hdr);
+  EXPECT_EQ(waveInClose(h), MMSYSERR_NOERROR);
+  t.take = c.bytes;
+  t.speakers = soundcard::MixTap(soundcard::Mix::Playback);
+  t.recording = soundcard::MixTap(soundcard::Mix::Recording);
+  EXPECT_EQ(soundcard::WaveInHistory().back().startFrame, soundcard::MixTapStartFrame(soundcard::Mix::Playback));
+  return t;
+}
+
+// The take and the voice are the same bytes with the effects on as with
+// them off; recorded, the take carries exactly what the speakers give
+// while the voice stays dry.
+TEST_F(Monitor, TheTakeIsDryUnlessTheEffectsAreRecordedAndTheVoiceAlways) {
+  std::vector<float> mic(2 * 44100);
+  for (std::size_t i = 0; i < mic.size() / 2; ++i) {
+    const double t = double(i) / 44100.0;
+    mic[2 * i] = float(0.3 * std::sin(2 * std::numbers::pi * 220.0 * t) * std::exp(-8.0 * std::fmod(t, 0.25)));
+    mic[2 * i + 1] = 0.5f * mic[2 * i];
+  }
+  MonitorEffects fx;
+  fx.echoMs = 180;
+  fx.reverb = Reverb::Hall;
+  fx.reverbLevel = 50;
+  const Take dry = Record(mic, MonitorEffects{});
+  const Take heard = Record(mic, fx);
+  fx.recorded = true;
+  const Take recorded = Record(mic, fx);
+
+  ASSERT_GT(dry.take.size(), 44100u * 4 - 4 * 4410 * 4);
+  EXPECT_EQ(heard.take, dry.take) << "the effects only in the speakers";
+  EXPECT_EQ(heard.recording, dry.recording);
+  EXPECT_NE(heard.speakers, dry.speakers);
+  EXPECT_EQ(recorded.recording, recorded.speakers) << "the recording mix takes the effected microphone";
+  EXPECT_EQ(recorded.take,
+            soundcard::ConvertMix(recorded.speakers.data(), recorded.take.size() / 4, Pcm(44100, 2, 16)));
+  EXPECT_NE(recorded.take, dry.take);
+  EXPECT_EQ(dry.voice.size(), dry.take.size());
+  EXPECT_EQ(heard.voice, dry.voice);
+  EXPECT_EQ(recorded.voice, dry.voice) << "the voice stays dry";
+}
+
+// Room, then hall, then plate while clicks come every 20 ms, then no
+// reverb: the dry clicks go on unchanged, the reverb never falls silent at
+// a change (the old one fades out while the new one starts), and once off
+// only the old tail's fade is left.
+TEST_F(Monitor, APresetChangeLeavesNoGap) {
+  const std::size_t every = 882, second = 44100, frames = 4 * second;
+  std::vector<std::size_t> at;
+  for (std::size_t f = 100; f < frames; f += every) at.push_back(f);
+  const std::vector<float> mic = Clicks(frames, at);
+  UnmuteMonitor();
+  MonitorEffects fx;
+  fx.reverb = Reverb::Room;
+  fx.reverbLevel = 50;
+  soundcard::SetMonitorEffects(fx);
+  soundcard::SetMicrophoneSamples(mic, false);
+  soundcard::EnableMixTap(soundcard::Mix::Playback, frames);
+  soundcard::EnableMixTap(soundcard::Mix::Recording, frames);
+  for (const Reverb next : {Reverb::Hall, Reverb::Plate, Reverb::Off}) {
+    soundcard::Advance(second - 2 * soundcard::kPeriodFrames / 3);  // a change within a click's period
+    fx.reverb = next;
+    soundcard::SetMonitorEffects(fx);
+  }
+  const std::size_t off = 3 * (second - 2 * soundcard::kPeriodFrames / 3);
+  soundcard::Advance(frames - off);
+  const std::vector<float> speakers = soundcard::MixTap(soundcard::Mix::Playback);
+  ASSERT_EQ(speakers.size(), mic.size());
+  EXPECT_EQ(soundcard::MixTap(soundcard::Mix::Recording), mic) << "the dry clicks, unchanged";
+
+  // The wet signal's level, period by period, from the first click's
+  // reverb to the end of the reverb.
+  std::vector<double> rms;
+  for (std::size_t p = 1; (p + 1) * 441 <= off; ++p) {
+    double sum = 0;
+    for (std::size_t i = 2 * p * 441; i < 2 * (p + 1) * 441; ++i) sum += std::pow(speakers[i] - mic[i], 2);
+    rms.push_back(std::sqrt(sum / 882));
+  }
+  std::vector<double> sorted = rms;
+  std::sort(sorted.begin(), sorted.end());
+  const double median = sorted[sorted.size() / 2];
+  std::printf("wet level per period: lowest %.4f, median %.4f\n", sorted.front(), median);
+  EXPECT_GT(sorted.front(), 0.25 * median) << "no gap";
+
+  const std::size_t fadeEnd = off + soundcard::kPeriodFrames + 3528;
+  double fading = 0;
+  for (std::size_t i = 2 * off; i < 2 * (off + 441); ++i) fading = std::max(fading, double(std::fabs(speakers[i] - mic[i])));
+  EXPECT_GT(fading, 0.1 * median) << "the tail fades rather than stops";
+  for (std::size_t i = 2 * fadeEnd; i < speakers.size(); ++i)
+    ASSERT_EQ(speakers[i], mic[i]) << "frame " << i / 2 << ": no reverb after its fade";
+}
+
 }  // namespace

@@ -11,6 +11,7 @@
 #include "cardtest.h"
 #include "clicktrack.h"
 #include "platform/soundcard/calibration.h"
+#include "platform/soundcard/cardcontrol.h"
 #include "platform/soundcard/latency.h"
 #include "platform/soundcard/wavein.h"
 #include "platform/winmsg/winmsg.h"
@@ -155,6 +156,33 @@ TEST_F(RealTime, ChangingTheRoundTripDuringATakeAllocatesNothingOnTheCardsThread
   EXPECT_EQ(soundcard::LostFrames(h), 0u);
   EXPECT_GT(gVoiceBytes, 44100u * 4) << "the voice was kept all along";
   waveInClose(h);
+}
+
+// The monitor's effects on a singing microphone: the echo and reverb
+// running, a change of preset (the new reverb taken, the old one faded out
+// and handed back), of the echo's delay, recording them, and turning them
+// off, allocate nothing on the card's thread; the reverbs are built and
+// freed by the changing thread.
+TEST_F(RealTime, MonitorEffectsAndTheirChangesAllocateNothingOnTheCardsThread) {
+  soundcard::SetMicrophoneTestSignal();
+  soundcard::MonitorEffects fx;
+  fx.echoMs = 250;
+  fx.reverb = soundcard::Reverb::Room;
+  const std::function<void()> changes[] = {
+      [&] {},
+      [&] { fx.reverb = soundcard::Reverb::Hall; },
+      [&] { fx.echoMs = 700; },
+      [&] {
+        fx.reverb = soundcard::Reverb::Plate;
+        fx.recorded = true;
+      },
+      [&] { fx = soundcard::MonitorEffects{}; },
+  };
+  for (std::size_t i = 0; i < std::size(changes); ++i) {
+    changes[i]();
+    soundcard::SetMonitorEffects(fx);
+    EXPECT_EQ(AllocationsOf(44100 / 4), 0) << "after change " << i;
+  }
 }
 
 }  // namespace
