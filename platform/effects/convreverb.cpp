@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -49,6 +50,10 @@ ConvolutionReverb::ConvolutionReverb(const StereoImpulse& impulse, Threads threa
       throw std::invalid_argument("reverb: the impulse response needs a pre-delay of " +
                                   std::to_string(kQuantum) + " frames");
   const auto length = std::uint32_t(l.size() - kQuantum);
+  // The convolver makes FFTW plans here, on the caller's thread, while
+  // other threads of the program may plan too (the pitch tracker).
+  static std::once_flag threadSafePlanner;
+  std::call_once(threadSafePlanner, [] { fftwf_make_planner_thread_safe(); });
   conv_.set_options(Convproc::OPT_LATE_CONTIN);
   if (conv_.configure(1, 2, length, kQuantum, kQuantum, kMaxPartition, 0.0f) != 0)
     throw std::runtime_error("reverb: the convolver cannot be configured");

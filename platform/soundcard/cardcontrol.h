@@ -184,7 +184,7 @@ enum class Reverb { Off, Room, Hall, Plate };
 constexpr int kMinEchoMs = 50;
 constexpr int kMaxEchoMs = 1000;
 struct MonitorEffects {
-  int echoMs = 0;         // 0: no echo, else kMinEchoMs..kMaxEchoMs
+  int echoMs = 0;         // 0: no echo, else kMinEchoMs..kMaxEchoMs (round(ms * 44.1) frames)
   int echoFeedback = 35;  // percent of each repeat fed into the next, 0..90
   int echoLevel = 50;     // percent: the first repeat's level, 0..100
   Reverb reverb = Reverb::Off;
@@ -194,8 +194,10 @@ struct MonitorEffects {
 };
 // Applies `effects` (values out of range are clamped). A new reverb preset
 // is prepared on the caller's thread and taken up by the card's next period
-// without a gap; the card's thread never allocates or waits for it. Not
-// from the card's thread.
+// without a gap (the old reverb fades out); the card's thread never
+// allocates or waits for it. Throws std::runtime_error when the reverb
+// cannot be set up, the settings staying as they were. While a round trip
+// is measured the card bypasses the effects. Not from the card's thread.
 void SetMonitorEffects(const MonitorEffects& effects);
 MonitorEffects CurrentMonitorEffects();
 // "off", "room", "hall", "plate"; false for another name.

@@ -81,7 +81,8 @@ class MixerTable {
   // the round trip). `voice` (may be null) gets the recording mix's
   // microphone lines alone: each with its volume and mute, through the
   // destination's selection and volume, so that the recording mix is the
-  // voice plus the accompaniment.
+  // voice plus the accompaniment (unless the voice has a microphone signal
+  // of its own, `voiceMicrophone`).
   void mix(const MixInputs& playbackInputs, const MixInputs& recordingInputs, float* playback,
            float* recording, std::uint32_t frames, float* voice = nullptr) const;
 
