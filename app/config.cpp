@@ -6,10 +6,12 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTabWidget>
 
 #include <algorithm>
 
+#include "app/effectsettings.h"
 #include "app/formstyle.h"
 #include "app/handlers.h"
 #include "app/lyricssettings.h"
@@ -20,6 +22,7 @@
 #include "mixer/MMMixCtl.h"
 #include "mixer/MMMixer.h"
 #include "platform/language/language.h"
+#include "platform/soundcard/cardcontrol.h"
 #include "platform/winmsg/winmsg.h"
 
 TForm2* Form2 = nullptr;
@@ -31,6 +34,22 @@ W* Place(W* widget, int x, int y) {
   widget->move(x, y);
   widget->adjustSize();
   return widget;
+}
+
+QSpinBox* SpinBox(QWidget* page, int low, int high, const QString& suffix, int value, int width) {
+  auto* box = new QSpinBox(page);
+  box->setRange(low, high);
+  box->setSuffix(suffix);
+  box->setValue(value);
+  box->resize(width, 22);
+  return box;
+}
+
+// The right edge of the widest of `widgets`, plus a gap.
+int After(std::initializer_list<QWidget*> widgets) {
+  int right = 0;
+  for (QWidget* w : widgets) right = std::max(right, w->x() + w->width());
+  return right + 6;
 }
 
 }  // namespace
@@ -45,6 +64,7 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent) {
   CreateMixerPage();
   CreateLanguagePage();
   CreateScorePage();
+  CreateEffectsPage();
 }
 
 TForm2::~TForm2() = default;
@@ -205,6 +225,76 @@ void TForm2::ChannelChange() {
   RememberMelodyChannel(channel);
   emit MelodyChannelChanged();
   if (Form1) Form1->ReadSongMelody();
+}
+
+void TForm2::CreateEffectsPage() {
+  TabSheet6 = new QWidget;
+  PageControl1->addTab(TabSheet6, tr("效果"));
+  const soundcard::MonitorEffects e = MonitorEffectsSetting();
+  const QString percent = QStringLiteral(" %");
+  // Three rows of two columns (the echo's delay, feedback and level; the
+  // reverb and its level), placed by the texts' widths so that every
+  // language fits the page; the switch for the take below.
+  EchoBox = Place(new QCheckBox(tr("回声"), TabSheet6), 12, 12);
+  EchoBox->setChecked(e.echoMs != 0);
+  Label9 = AddLabel(TabSheet6, tr("反馈"), 12, 44);
+  Label11 = AddLabel(TabSheet6, tr("混响"), 12, 76);
+  EchoDelay = SpinBox(TabSheet6, soundcard::kMinEchoMs, soundcard::kMaxEchoMs, tr(" 毫秒"), EchoDelayMs(), 84);
+  EchoDelay->setSingleStep(10);
+  EchoFeedback = SpinBox(TabSheet6, 0, 90, percent, e.echoFeedback, 60);
+  ReverbBox = new QComboBox(TabSheet6);
+  // In the order of soundcard::Reverb.
+  ReverbBox->addItems({tr("关"), tr("房间"), tr("大厅"), tr("板式")});
+  ReverbBox->setCurrentIndex(int(e.reverb));
+  ReverbBox->resize(60, 22);
+  const int first = After({EchoBox, Label9, Label11});
+  EchoDelay->move(first, 10);
+  EchoFeedback->move(first, 40);
+  ReverbBox->move(first, 72);
+
+  Label10 = AddLabel(TabSheet6, tr("回声音量"), first + 66, 44);
+  Label12 = AddLabel(TabSheet6, tr("混响音量"), first + 66, 76);
+  const int second = After({Label10, Label12});
+  EchoLevel = SpinBox(TabSheet6, 0, 100, percent, e.echoLevel, 56);
+  EchoLevel->move(second, 40);
+  ReverbLevel = SpinBox(TabSheet6, 0, 100, percent, e.reverbLevel, 56);
+  ReverbLevel->move(second, 72);
+
+  RecordEffectsBox = Place(new QCheckBox(tr("录入效果"), TabSheet6), 12, 108);
+  RecordEffectsBox->setChecked(e.recorded);
+  EnableEffectControls();
+  // Only the user's changes run the handler (the values above are set
+  // before the connections).
+  for (QSpinBox* box : {EchoDelay, EchoFeedback, EchoLevel, ReverbLevel})
+    connect(box, &QSpinBox::valueChanged, this, HandlerSlot(this, &TForm2::EffectsChange));
+  connect(EchoBox, &QCheckBox::clicked, this, HandlerSlot(this, &TForm2::EffectsChange));
+  connect(ReverbBox, &QComboBox::activated, this, HandlerSlot(this, &TForm2::EffectsChange));
+  connect(RecordEffectsBox, &QCheckBox::clicked, this, HandlerSlot(this, &TForm2::EffectsChange));
+  // The window is made at start-up: the card gets what was chosen last.
+  soundcard::SetMonitorEffects(e);
+}
+
+void TForm2::EnableEffectControls() {
+  const bool echo = EchoBox->isChecked();
+  const bool reverb = ReverbBox->currentIndex() != int(soundcard::Reverb::Off);
+  for (QWidget* w : std::initializer_list<QWidget*>{EchoDelay, Label9, EchoFeedback, Label10, EchoLevel})
+    w->setEnabled(echo);
+  Label12->setEnabled(reverb);
+  ReverbLevel->setEnabled(reverb);
+  RecordEffectsBox->setEnabled(echo || reverb);
+}
+
+void TForm2::EffectsChange() {
+  soundcard::MonitorEffects e;
+  e.echoMs = EchoBox->isChecked() ? EchoDelay->value() : 0;
+  e.echoFeedback = EchoFeedback->value();
+  e.echoLevel = EchoLevel->value();
+  e.reverb = soundcard::Reverb(ReverbBox->currentIndex());
+  e.reverbLevel = ReverbLevel->value();
+  e.recorded = RecordEffectsBox->isChecked();
+  RememberMonitorEffects(e);
+  soundcard::SetMonitorEffects(e);
+  EnableEffectControls();
 }
 
 void TForm2::SetQuality(int rate) {

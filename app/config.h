@@ -7,6 +7,7 @@ class QComboBox;
 class QLabel;
 class QPushButton;
 class QRadioButton;
+class QSpinBox;
 class QTabWidget;
 class TMMAudioLine;
 class TMMMixerCheckBox;
@@ -16,7 +17,7 @@ class TMMMixerSlider;
 class TMMProperties;
 class TMMVolumeControl;
 
-// The settings window "Tunelark 设置": five pages.
+// The settings window "Tunelark 设置": six pages.
 //   "WAV 录制"  the quality of new recordings (the main window recorder's
 //               sample rate), the recording device sheet, and the two
 //               switches the recording workflow reads when it needs them.
@@ -29,6 +30,9 @@ class TMMVolumeControl;
 //   "评分"      keeping the voice alone beside each take, the difficulty of
 //               the score and the melody's channel (remembered; used by the
 //               next take, the channel by the next song read).
+//   "效果"      the echo and the reverb the singer hears on the monitor
+//               line, and whether the take records them (remembered and
+//               handed to the card at once; also at start-up).
 // Created hidden at start-up, shown without blocking the main window by its
 // settings command. Closing it only hides it: its other settings last as
 // long as the program and are not stored.
@@ -57,6 +61,7 @@ class TForm2 : public QWidget {
   QWidget* TabSheet3 = nullptr;  // "音量控制"
   QWidget* TabSheet4 = nullptr;  // "语言"
   QWidget* TabSheet5 = nullptr;  // "评分"
+  QWidget* TabSheet6 = nullptr;  // "效果"
 
   QLabel* Label1 = nullptr;
   QRadioButton* qh = nullptr;
@@ -99,6 +104,24 @@ class TForm2 : public QWidget {
   void DifficultyChange();
   void ChannelChange();
 
+  // "回声" on or off with its delay (ms), "反馈" and "回声音量" (%);
+  // "混响": 关, 房间, 大厅, 板式 (in the order of soundcard::Reverb) with
+  // "混响音量" (%); "录入效果": the take gets the effected voice. A control
+  // that means nothing with the rest as they are is disabled.
+  QCheckBox* EchoBox = nullptr;
+  QSpinBox* EchoDelay = nullptr;
+  QLabel* Label9 = nullptr;
+  QSpinBox* EchoFeedback = nullptr;
+  QLabel* Label10 = nullptr;
+  QSpinBox* EchoLevel = nullptr;
+  QLabel* Label11 = nullptr;
+  QComboBox* ReverbBox = nullptr;
+  QLabel* Label12 = nullptr;
+  QSpinBox* ReverbLevel = nullptr;
+  QCheckBox* RecordEffectsBox = nullptr;
+  // Any of them changed: remembered and applied to the card.
+  void EffectsChange();
+
   TMMMixerDevice* MMMixerDevice1 = nullptr;
   TMMAudioLine* MMAudiomic = nullptr;    // the microphone source line
   TMMMixerControl* MMMixerControl1 = nullptr;  // its mute
@@ -124,6 +147,8 @@ class TForm2 : public QWidget {
   void CreateMixerPage();
   void CreateLanguagePage();
   void CreateScorePage();
+  void CreateEffectsPage();
+  void EnableEffectControls();
   void SetQuality(int rate);
 };
 

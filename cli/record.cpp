@@ -15,6 +15,7 @@
 #include "cli/backend.h"
 #include "cli/accompaniment.h"
 #include "cli/commands.h"
+#include "cli/monitorline.h"
 #include "cli/options.h"
 #include "cli/outputfile.h"
 #include "cli/progress.h"
@@ -47,10 +48,27 @@ struct TRecordOptions {
   bool stems = false;  // keep the voice beside the take
   score::Difficulty difficulty = score::Difficulty::Normal;
   int channel = -1;  // the melody's, -1: found in the song
+  bool monitor = false;  // the microphone in the speakers for this take
+  soundcard::MonitorEffects effects;  // on the monitor line
 };
 
 // Long enough for any song, short enough for the byte limit's 32 bits.
 constexpr int kMaxSeconds = 3 * 3600;
+
+// --echo MS, --reverb PRESET and --monitor put the microphone into the
+// speakers for the take (an echo or a reverb on it); --record-effects puts
+// the effected voice into the take too, so it needs an effect.
+void MonitorOptions(const TParsedArgs& p, TRecordOptions& o) {
+  if (p.Has("echo")) o.effects.echoMs = IntValue(p, "echo", soundcard::kMinEchoMs, soundcard::kMaxEchoMs);
+  if (p.Has("reverb") && !soundcard::ParseReverb(p.Value("reverb").toStdString(), o.effects.reverb))
+    throw ECliUsage(Tr("--reverb is off, room, hall or plate", "--reverb 只能是 off、room、hall 或 plate"));
+  const bool effect = o.effects.echoMs != 0 || o.effects.reverb != soundcard::Reverb::Off;
+  o.effects.recorded = p.Has("record-effects");
+  if (o.effects.recorded && !effect)
+    throw ECliUsage(Tr("--record-effects needs an effect: --echo MS or --reverb room|hall|plate",
+                       "--record-effects 需要效果: --echo 毫秒 或 --reverb room|hall|plate"));
+  o.monitor = effect || p.Has("monitor");
+}
 
 TRecordOptions ParseRecord(const QStringList& args) {
   const TParsedArgs p = ParseArgs(args, {{"accompaniment", 'a', true},
@@ -64,7 +82,11 @@ TRecordOptions ParseRecord(const QStringList& args) {
                                          {"key", 0, true},
                                          {"tempo", 0, true},
                                          {"difficulty", 0, true},
-                                         {"channel", 0, true}});
+                                         {"channel", 0, true},
+                                         {"echo", 0, true},
+                                         {"reverb", 0, true},
+                                         {"monitor", 0, false},
+                                         {"record-effects", 0, false}});
   if (!p.positional.isEmpty())
     throw ECliUsage(Tr("unexpected argument: %1", "多余的参数: %1").arg(p.positional.first()));
   TRecordOptions o;
@@ -87,6 +109,7 @@ TRecordOptions ParseRecord(const QStringList& args) {
   o.keyTempo = KeyTempoOptions(p);
   o.difficulty = DifficultyOption(p);
   o.channel = MelodyChannelOption(p);
+  MonitorOptions(p, o);
   if (o.accompaniment.isEmpty() && HasKeyTempoOptions(p))
     throw ECliUsage(Tr("--key and --tempo change the accompaniment: give --accompaniment FILE",
                        "--key 和 --tempo 改变的是伴奏: 请给出 --accompaniment 文件"));
@@ -234,6 +257,12 @@ int RunRecord(const QStringList& args) {
   if (!melody.empty()) {
     CheckScoreApart(o, scoreFile);
     CheckOutputFile(scoreFile, o.force);
+  }
+  // Without the monitor options the speakers carry no microphone, as the
+  // card starts.
+  if (o.monitor) {
+    OpenMonitorLine();
+    soundcard::SetMonitorEffects(o.effects);
   }
   TOutputFile wav(o.out, o.force);
   if (wav.ReplacesOlderFile())

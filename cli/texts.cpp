@@ -71,6 +71,12 @@ QString RecordHelp() {
       "      --tempo P              play it at P percent of its speed (50 to 200)\n"
       "      --difficulty D         easy, normal (default) or hard scoring\n"
       "      --channel N            the melody is channel N (1 to 16) of the song\n"
+      "      --echo MS              the microphone in the speakers with an echo MS\n"
+      "                             milliseconds later (50 to 1000); the take stays dry\n"
+      "      --reverb R             the microphone in the speakers with a reverb: room,\n"
+      "                             hall or plate (off: none)\n"
+      "      --monitor              the microphone in the speakers, without an effect\n"
+      "      --record-effects       the take gets the echo and reverb too\n"
       "  -f, --force                replace existing output files\n"
       "  -q, --quiet                no progress display\n"
       "  -h, --help                 this help\n",
@@ -92,6 +98,10 @@ QString RecordHelp() {
       "      --tempo P              伴奏以原速的 P% 播放(50 到 200)\n"
       "      --difficulty D         评分难度: easy、normal(默认) 或 hard\n"
       "      --channel N            旋律取自歌曲的第 N 通道(1 到 16)\n"
+      "      --echo 毫秒            扬声器里的麦克风加回声, 延迟 50 到 1000 毫秒; 录音仍是干声\n"
+      "      --reverb R             扬声器里的麦克风加混响: room、hall 或 plate(off: 不加)\n"
+      "      --monitor              把麦克风送到扬声器, 不加效果\n"
+      "      --record-effects       录音也带上回声和混响\n"
       "  -f, --force                覆盖已有的输出文件\n"
       "  -q, --quiet                不显示进度\n"
       "  -h, --help                 显示本帮助\n");

@@ -912,6 +912,66 @@ What was recorded is kept in:
         <source>自动</source>
         <translation>Automatic</translation>
     </message>
+    <message>
+        <location line="+24"/>
+        <source>效果</source>
+        <translation>Effects</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>回声</source>
+        <translation>Echo</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>反馈</source>
+        <translation>Feedback</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>混响</source>
+        <translation>Reverb</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source> 毫秒</source>
+        <translation> ms</translation>
+    </message>
+    <message>
+        <location line="+5"/>
+        <source>关</source>
+        <translation>Off</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>房间</source>
+        <translation>Room</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>大厅</source>
+        <translation>Hall</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>板式</source>
+        <translation>Plate</translation>
+    </message>
+    <message>
+        <location line="+8"/>
+        <source>回声音量</source>
+        <translation>Level</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>混响音量</source>
+        <translation>Level</translation>
+    </message>
+    <message>
+        <location line="+7"/>
+        <source>录入效果</source>
+        <translation>Record the effects</translation>
+    </message>
 </context>
 <context>
     <name>TForm3</name>

@@ -16,6 +16,7 @@
 #include <QMenuBar>
 #include <QRegularExpression>
 #include <QSet>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
 #include <QXmlStreamReader>
@@ -80,7 +81,7 @@ bool Known(const QString& text, const QSet<QString>& known) {
 // Texts that are names or numbers, the same in every language.
 bool IsName(const QString& text) {
   static const QRegularExpression name(
-      QStringLiteral("^(|[0-9.:\\s]*|\\d+MB|Quillmoor - Tunelark V1\\.6|Tunelark|MIDI|SoundFont \\(.*\\))$"));
+      QStringLiteral("^(|[0-9.:%\\s]*|\\d+MB|Quillmoor - Tunelark V1\\.6|Tunelark|MIDI|SoundFont \\(.*\\))$"));
   return name.match(text).hasMatch();
 }
 
@@ -102,7 +103,10 @@ QStringList WindowTexts(QWidget* window) {
     if (auto* label = qobject_cast<QLabel*>(w)) AddText(texts, label->text());
     if (auto* button = qobject_cast<QAbstractButton*>(w)) AddText(texts, button->text());
     if (auto* group = qobject_cast<QGroupBox*>(w)) AddText(texts, group->title());
-    if (auto* edit = qobject_cast<QLineEdit*>(w)) AddText(texts, edit->text());
+    // A spin box's field holds its number: its suffix is the text.
+    if (auto* spin = qobject_cast<QSpinBox*>(w)) AddText(texts, spin->suffix());
+    if (auto* edit = qobject_cast<QLineEdit*>(w); edit && !qobject_cast<QSpinBox*>(edit->parentWidget()))
+      AddText(texts, edit->text());
     if (auto* tabs = qobject_cast<QTabWidget*>(w))
       for (int i = 0; i < tabs->count(); ++i) AddText(texts, tabs->tabText(i));
     if (auto* list = qobject_cast<QComboBox*>(w)) {
@@ -213,6 +217,26 @@ TEST_P(Interface, DialogsHaveADialogsFrameAndTheSizeLabelHoldsTheWholeSize) {
     Form1->wavsize->setText(QString::fromLatin1(size));
     EXPECT_GE(Form1->wavsize->width(), Form1->wavsize->sizeHint().width()) << size;
   }
+}
+
+// The effects sheet, placed by its texts' widths, holds its controls whole
+// and apart in every language within the settings window's fixed size.
+TEST_P(Interface, TheEffectsSheetHoldsItsControlsWhole) {
+  Form2->PageControl1->setCurrentWidget(Form2->TabSheet6);
+  Form2->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(Form2));
+  QWidget* page = Form2->TabSheet6;
+  const QList<QWidget*> controls = page->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+  EXPECT_EQ(controls.size(), 11);
+  for (int a = 0; a < controls.size(); ++a) {
+    const QRect at = controls[a]->geometry();
+    EXPECT_TRUE(page->rect().contains(at)) << controls[a]->metaObject()->className() << " at " << at.x() << ","
+                                           << at.y() << " " << at.width() << "x" << at.height();
+    for (int b = 0; b < a; ++b)
+      EXPECT_FALSE(at.intersects(controls[b]->geometry()))
+          << controls[a]->metaObject()->className() << " over " << controls[b]->metaObject()->className();
+  }
+  Form2->hide();
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLanguages, Interface, ::testing::Values("zh", "en"),

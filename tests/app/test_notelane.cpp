@@ -189,7 +189,7 @@ class ScoreInWindows : public FormsTest {
 
 TEST_F(ScoreInWindows, TheScoreSheetIsRememberedAcrossANewSettingsWindow) {
   TForm2& f = *Form2;
-  ASSERT_EQ(f.PageControl1->count(), 5);
+  ASSERT_EQ(f.PageControl1->count(), 6);
   EXPECT_EQ(f.PageControl1->tabText(4), QStringLiteral("评分"));
   EXPECT_TRUE(f.KeepVoiceBox->isChecked());
   EXPECT_EQ(f.DifficultyBox->currentText(), QStringLiteral("普通"));

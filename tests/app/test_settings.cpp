@@ -93,7 +93,7 @@ QString TitleOfNextModal(const std::function<void()>& open) {
 TEST_F(Settings, PagesControlsAndTheirStartingStates) {
   TForm2& f = *Form2;
   EXPECT_EQ(f.PageControl1->geometry(), QRect(8, 8, 273, 169));
-  ASSERT_EQ(f.PageControl1->count(), 5);
+  ASSERT_EQ(f.PageControl1->count(), 6);
   EXPECT_EQ(f.PageControl1->tabText(0), "WAV 录制");
   EXPECT_EQ(f.PageControl1->tabText(1), "MIDI播放");
   EXPECT_EQ(f.PageControl1->tabText(2), "音量控制");
