@@ -45,7 +45,7 @@ TEST_F(TakeInTime, TheRecordedFileHasTheSingerOnTheAccompanimentAtEveryQuality) 
           const std::string name = Path("take" + std::to_string(take++) + ".wav");
           {
             TMMWaveRecorder rec;
-            Configure(rec, rate);
+            ConfigureTakeRecorder(rec, rate);
             rec.SetFileName(name);
             rec.Start();
             Run(2500);
