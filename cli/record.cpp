@@ -11,8 +11,6 @@
 #include <memory>
 
 #include "audio/MMConect.h"
-#include "audio/MMTakeRecorder.h"
-#include "audio/MMWRec.h"
 #include "cli/backend.h"
 #include "cli/accompaniment.h"
 #include "cli/commands.h"
@@ -28,6 +26,8 @@
 #include "platform/sequencer/mediaplayer.h"
 #include "platform/sequencer/seqcontrol.h"
 #include "platform/soundcard/cardcontrol.h"
+#include "recplay/MMTakeRecorder.h"
+#include "recplay/MMWRec.h"
 #include "score/scoreerror.h"
 #include "score/session.h"
 #include "score/takeanchor.h"

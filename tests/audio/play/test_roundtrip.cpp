@@ -2,10 +2,10 @@
 #include <fstream>
 #include <iterator>
 
-#include "audio/MMTakeRecorder.h"
-#include "audio/MMWPlay.h"
-#include "audio/MMWRec.h"
 #include "play_fixture.h"
+#include "recplay/MMTakeRecorder.h"
+#include "recplay/MMWPlay.h"
+#include "recplay/MMWRec.h"
 
 using namespace playtest;
 

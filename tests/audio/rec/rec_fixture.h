@@ -14,12 +14,12 @@
 #include <string>
 #include <vector>
 
-#include "audio/MMTakeRecorder.h"
-#include "audio/MMWRec.h"
 #include "platform/soundcard/cardcontrol.h"
 #include "platform/soundcard/probes.h"
 #include "platform/soundcard/soundcard.h"
 #include "platform/winmsg/winmsg.h"
+#include "recplay/MMTakeRecorder.h"
+#include "recplay/MMWRec.h"
 #include "wavefile/DiskSpace.h"
 #include "wavefile/MMWave.h"
 

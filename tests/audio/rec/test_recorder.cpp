@@ -16,7 +16,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "audio/MMWRec.h"
+#include "recplay/MMWRec.h"
 #include "tests/audio/rec/rec_fixture.h"
 #include "wavefile/MMWave.h"
 

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <memory>
 
-#include "audio/MMWRec.h"
+#include "recplay/MMWRec.h"
 #include "tests/audio/rec/rec_fixture.h"
 #include "tests/platform/soundcard/clicktrack.h"
 #include "platform/soundcard/latency.h"

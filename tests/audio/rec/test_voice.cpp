@@ -5,7 +5,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "audio/MMWRec.h"
+#include "recplay/MMWRec.h"
 #include "tests/audio/rec/rec_fixture.h"
 
 using namespace rectest;

@@ -1,6 +1,6 @@
-#include "audio/MMTakeRecorder.h"
+#include "recplay/MMTakeRecorder.h"
 
-#include "audio/MMWRec.h"
+#include "recplay/MMWRec.h"
 
 void ConfigureTakeRecorder(TMMWaveRecorder& Recorder, int SampleRate) {
   Recorder.Wave()->SetTimeFormat(tfByte);
