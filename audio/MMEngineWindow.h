@@ -7,6 +7,7 @@
 
 #include <exception>
 
+#include "audio/MMEngineErrors.h"
 #include "audio/MMEngineWorker.h"
 #include "platform/winmsg/winmsg.h"
 
