@@ -18,12 +18,12 @@
 #include "app/main.h"
 #include "app/properties.h"
 #include "app/scoresettings.h"
-#include "audio/MMWRec.h"
 #include "mixer/MMMixCtl.h"
 #include "mixer/MMMixer.h"
 #include "platform/language/language.h"
 #include "platform/soundcard/cardcontrol.h"
 #include "platform/winmsg/winmsg.h"
+#include "recplay/MMWRec.h"
 
 TForm2* Form2 = nullptr;
 

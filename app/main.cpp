@@ -34,10 +34,11 @@
 #include "app/statusbar.h"
 #include "app/volpanel.h"
 #include "audio/MMConect.h"
-#include "audio/MMWPlay.h"
-#include "audio/MMWRec.h"
 #include "controls/MMLevel.h"
 #include "mixer/Audio.h"
+#include "recplay/MMTakeRecorder.h"
+#include "recplay/MMWPlay.h"
+#include "recplay/MMWRec.h"
 #include "score/session.h"
 #include "platform/sequencer/mediaplayer.h"
 #include "platform/winmsg/winmsg.h"
@@ -157,23 +158,10 @@ TForm1::~TForm1() {
   if (wavrec) wavrec->OnVoice = nullptr;  // the session goes before the recorder
 }
 
-// 16-bit stereo at 44100 Hz (the settings window changes the rate) in
-// buffers of 3048 bytes, delivered as window messages; the recorder writes
-// into an existing file at its position and creates a missing one.
+// The program's recorder (the settings window changes the rate) and player.
 void TForm1::CreateRecorderAndPlayer() {
   wavrec = new TMMWaveRecorder(this);
-  wavrec->Wave()->SetTimeFormat(tfByte);
-  wavrec->Wave()->SetFileMustExist(false);
-  wavrec->SetBufferSize(3048);
-  wavrec->SetNumBuffers(20);
-  wavrec->SetDeviceID(MapperId);
-  wavrec->SetTimeFormat(tfByte);
-  wavrec->SetCallBackMode(cmWindow);
-  wavrec->SetMaxRecordTime(-1);
-  wavrec->SetMode(mStereo);
-  wavrec->SetBitLength(b16Bit);
-  wavrec->SetSampleRate(44100);
-  wavrec->SetOverwriteExisting(false);
+  ConfigureTakeRecorder(*wavrec);
   wavrec->OnStop = [this](QObject*) { RecorderStopped(); };
 
   wavplay = new TMMWavePlayer(this);

@@ -15,11 +15,11 @@
 #include "app/main.h"
 #include "app/statusbar.h"
 #include "app/timelabels.h"
-#include "audio/MMWRec.h"
 #include "platform/sequencer/mediaplayer.h"
 #include "platform/sequencer/seqcontrol.h"
 #include "platform/soundcard/soundcard.h"
 #include "platform/soundcard/wavein.h"
+#include "recplay/MMWRec.h"
 
 namespace {
 

@@ -23,11 +23,11 @@
 #include "app/statusbar.h"
 #include "app/timelabels.h"
 #include "audio/MMConect.h"
-#include "audio/MMWPlay.h"
 #include "audio/MMWavOut.h"
-#include "audio/MMWRec.h"
 #include "platform/language/language.h"
 #include "platform/sequencer/mediaplayer.h"
+#include "recplay/MMWPlay.h"
+#include "recplay/MMWRec.h"
 #include "wavefile/MMWave.h"
 
 namespace {

@@ -1,11 +1,13 @@
 // The parts the two wave engines are built from, in one include: device-call
-// tables, buffer ring, error reporting, worker thread, engine lock and the
-// atomics of their run-state records.
+// tables, buffer ring, error reporting, worker thread, engine lock, the
+// handling of their window messages and the atomics of their run-state
+// records.
 #pragma once
 
 #include "audio/MMBufferRing.h"
 #include "audio/MMDeviceCalls.h"
 #include "audio/MMEngineErrors.h"
 #include "audio/MMEngineLock.h"
+#include "audio/MMEngineWindow.h"
 #include "audio/MMEngineWorker.h"
 #include "audio/MMSharedValue.h"

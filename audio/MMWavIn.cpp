@@ -14,22 +14,21 @@ constexpr int kWaitRounds = 100;
 
 // ================================================================ TMMCustomWaveIn
 
-TMMCustomWaveIn::TMMCustomWaveIn(QObject* AOwner) : TMMCustomSoundComponent(AOwner) {}
-
-void TMMCustomWaveIn::Initialize() {
-  FNumDevs = FDevice.GetNumDevs ? FDevice.GetNumDevs() : 0;
+TMMCustomWaveIn::TMMCustomWaveIn(QObject* AOwner, TMMWaveInFunctions Calls)
+    : TMMCustomSoundComponent(AOwner), FCalls(std::move(Calls)) {
+  FNumDevs = FCalls.GetNumDevs ? FCalls.GetNumDevs() : 0;
   if (!InState(csDesigning))
-    FHWnd = AllocateHWnd([this](HWND w, UINT m, WPARAM wp, LPARAM lp) { return WindowProc(w, m, wp, lp); });
+    FWindow = AllocateHWnd([this](HWND w, UINT m, WPARAM wp, LPARAM lp) { return WindowProc(w, m, wp, lp); });
   SetDeviceID(0);
   BuildFormat();
 }
 
 TMMCustomWaveIn::~TMMCustomWaveIn() {
   Destroying();
-  if (FHandle.load()) Close();
+  if (FDevice.load()) Close();
   EndThread();
-  if (FHWnd) DeallocateHWnd(FHWnd);
-  FHWnd = nullptr;
+  if (FWindow) DeallocateHWnd(FWindow);
+  FWindow = nullptr;
 }
 
 // ---------------------------------------------------------------- errors
@@ -40,7 +39,7 @@ void TMMCustomWaveIn::FireError() {
 
 void TMMCustomWaveIn::DeviceError(const char* Prefix, MMRESULT Result) {
   FLastResult = Result;
-  MMDeviceFailed<EMMWaveInError>(*this, FDevice, Prefix, Result);
+  MMDeviceFailed<EMMWaveInError>(*this, FCalls, Prefix, Result);
 }
 
 void TMMCustomWaveIn::CheckClosed() {
@@ -60,7 +59,7 @@ void TMMCustomWaveIn::SetNumBuffers(int Value) {
 void TMMCustomWaveIn::SetDeviceID(TMMDeviceId Value) {
   CheckClosed();
   const bool inRange = MMDeviceIdInRange(Value, FNumDevs);
-  MMSelectDevice(FDevice, FNumDevs > 0 && inRange, Value, FCaps, FProductName, FDriverVersion, waveinmsg::kNoDevice);
+  MMSelectDevice(FCalls, FNumDevs > 0 && inRange, Value, FCaps, FProductName, FDriverVersion, waveinmsg::kNoDevice);
   FDeviceID = inRange ? Value : InvalidId;
 }
 
@@ -177,7 +176,7 @@ void TMMCustomWaveIn::EnableVoice() {
   // holds no more than the buffers returned and not yet delivered.
   const DWORD ringBytes = static_cast<DWORD>(2 * FNumBuffers * RealBufferSize());
   const MMRESULT r =
-      FDevice.EnableVoice ? FDevice.EnableVoice(FHandle.load(), ringBytes) : MMRESULT(MMSYSERR_NOTSUPPORTED);
+      FCalls.EnableVoice ? FCalls.EnableVoice(FDevice.load(), ringBytes) : MMRESULT(MMSYSERR_NOTSUPPORTED);
   if (r != MMSYSERR_NOERROR) DeviceError("WaveInEnableVoice:\n\r", r);
   FVoice.assign(static_cast<std::size_t>(RealBufferSize()), 0);
   FVoiceOn = true;
@@ -186,23 +185,23 @@ void TMMCustomWaveIn::EnableVoice() {
 void TMMCustomWaveIn::TakeVoice(DWORD Bytes) {
   Bytes = std::min<DWORD>(Bytes, static_cast<DWORD>(FVoice.size()));
   DWORD read = 0;
-  if (FDevice.ReadVoice(FHandle.load(), FVoice.data(), Bytes, &read) != MMSYSERR_NOERROR) read = 0;
+  if (FCalls.ReadVoice(FDevice.load(), FVoice.data(), Bytes, &read) != MMSYSERR_NOERROR) read = 0;
   std::fill(FVoice.begin() + read, FVoice.begin() + Bytes, pcmSilenceByte(FPWaveFormat));
 }
 
 void TMMCustomWaveIn::DropVoice(DWORD Bytes) {
   DWORD read = 0;
-  if (FVoiceOn) FDevice.ReadVoice(FHandle.load(), nullptr, Bytes, &read);
+  if (FVoiceOn) FCalls.ReadVoice(FDevice.load(), nullptr, Bytes, &read);
 }
 
 // ---------------------------------------------------------------- device
 
 bool TMMCustomWaveIn::QueryDevice(TMMDeviceId Id, const WAVEFORMATEX* Format) {
   if (!MMDeviceIdInRange(Id, FNumDevs) || !Format) return false;
-  if (FDevice.Open(nullptr, static_cast<UINT>(Id), Format, 0, 0, WAVE_FORMAT_QUERY) != MMSYSERR_NOERROR) return false;
+  if (FCalls.Open(nullptr, static_cast<UINT>(Id), Format, 0, 0, WAVE_FORMAT_QUERY) != MMSYSERR_NOERROR) return false;
   if (Format->wFormatTag != WAVE_FORMAT_PCM) return true;
   WAVEINCAPS caps{};
-  if (FDevice.GetDevCaps(static_cast<UINT>(Id), &caps, sizeof caps) != MMSYSERR_NOERROR) return false;
+  if (FCalls.GetDevCaps(static_cast<UINT>(Id), &caps, sizeof caps) != MMSYSERR_NOERROR) return false;
   return MMCapsAllowFormat(caps.dwFormats, *Format);
 }
 
@@ -215,14 +214,14 @@ void TMMCustomWaveIn::AllocateBuffers() {
 
 void TMMCustomWaveIn::PrepareHeaders() {
   for (int i = 0; i < FNumBuffers; ++i) {
-    const MMRESULT r = FDevice.PrepareHeader(FHandle.load(), FBuffers[i], sizeof(WAVEHDR));
+    const MMRESULT r = FCalls.PrepareHeader(FDevice.load(), FBuffers[i], sizeof(WAVEHDR));
     if (r != MMSYSERR_NOERROR) DeviceError("WaveInPrepareHeader:\n\r", r);
   }
 }
 
 void TMMCustomWaveIn::UnprepareHeaders() {
   const MMRESULT r = FBuffers.UnprepareAll(true, WHDR_DONE | WHDR_PREPARED, [this](PMMBufferHeader H) {
-    return FDevice.UnprepareHeader(FHandle.load(), H, sizeof(WAVEHDR));
+    return FCalls.UnprepareHeader(FDevice.load(), H, sizeof(WAVEHDR));
   });
   if (r != MMSYSERR_NOERROR) DeviceError("WaveInUnprepareHeader:\n\r", r);
 }
@@ -233,7 +232,7 @@ void TMMCustomWaveIn::AddBuffer(PMMBufferHeader H) {
   // Counted before the call: a driver may hand it back on its own thread
   // before the call returns.
   FRun.Queued.fetch_add(1);
-  const MMRESULT r = FDevice.AddBuffer(FHandle.load(), H, sizeof(WAVEHDR));
+  const MMRESULT r = FCalls.AddBuffer(FDevice.load(), H, sizeof(WAVEHDR));
   if (r != MMSYSERR_NOERROR) {
     FRun.Queued.fetch_sub(1);
     DeviceError("WaveInAddBuffer:\n\r", r);
@@ -242,7 +241,7 @@ void TMMCustomWaveIn::AddBuffer(PMMBufferHeader H) {
 
 void TMMCustomWaveIn::GetDevicePosition() {
   std::int64_t samples = 0;
-  const MMRESULT r = MMReadSamplePosition(FDevice, FHandle.load(), FPWaveFormat, samples);
+  const MMRESULT r = MMReadSamplePosition(FCalls, FDevice.load(), FPWaveFormat, samples);
   if (r != MMSYSERR_NOERROR) DeviceError("WaveInGetPosition:\n\r", r);
   FSamplePosition.store(samples);
 }
@@ -260,13 +259,13 @@ void TMMCustomWaveIn::EndThread() {
 }
 
 bool TMMCustomWaveIn::HandleNotice(const TMMEngineNotice& Notice) {
-  if (FThreadFailure.Failed() || Notice.WParam != reinterpret_cast<WPARAM>(FHandle.load())) return true;
+  if (FThreadFailure.Failed() || Notice.WParam != reinterpret_cast<WPARAM>(FDevice.load())) return true;
   try {
     ProcessBuffer(reinterpret_cast<PMMBufferHeader>(Notice.LParam));
   } catch (...) {
     // Closing the device and reporting happen on the main thread.
     FThreadFailure.Record(std::current_exception());
-    PostMessage(FHWnd, MM_ENGINE_THREADFAIL, Notice.WParam, 0);
+    PostMessage(FWindow, MM_ENGINE_THREADFAIL, Notice.WParam, 0);
   }
   return true;
 }
@@ -282,20 +281,20 @@ void TMMCustomWaveIn::Open() {
         if (FState.load() & wisOpen) Close();
         if (!FClosing) FRun.StopRequested = FRun.ResetInProgress = FRun.StopPending = FRun.StopPosted = false;
         if (!QueryDevice(FDeviceID, FPWaveFormat)) Error(std::string("WaveInOpen:\n\r") + waveinmsg::kCantRecordFormat);
-        if (!FHWnd)
-          FHWnd = AllocateHWnd([this](HWND w, UINT m, WPARAM wp, LPARAM lp) { return WindowProc(w, m, wp, lp); });
-        FHandle = nullptr;
+        if (!FWindow)
+          FWindow = AllocateHWnd([this](HWND w, UINT m, WPARAM wp, LPARAM lp) { return WindowProc(w, m, wp, lp); });
+        FDevice = nullptr;
         FClosePending = false;
         if (FCallBackMode == cmThread) StartThread();
 
         // This platform passes the driver our callback function, which only
         // flips the flags and forwards buffers by CallBackMode.
         HWAVEIN handle = nullptr;
-        const MMRESULT r = FDevice.Open(&handle, static_cast<UINT>(FDeviceID), FPWaveFormat,
+        const MMRESULT r = FCalls.Open(&handle, static_cast<UINT>(FDeviceID), FPWaveFormat,
                                         reinterpret_cast<DWORD_PTR>(&TMMCustomWaveIn::DriverCallback),
                                         reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION);
         if (r != MMSYSERR_NOERROR) DeviceError("WaveInOpen:\n\r", r);
-        FHandle = handle;
+        FDevice = handle;
 
         // While the chain opens, the engine looks closed: a component that
         // stops or closes the recording from its Opened does nothing then.
@@ -341,7 +340,7 @@ void TMMCustomWaveIn::Start() {
         // thread.
         TMMCustomSoundComponent::Started();
         if (!(FState.load() & wisPaused)) {
-          const MMRESULT r = FDevice.Start(FHandle.load());
+          const MMRESULT r = FCalls.Start(FDevice.load());
           if (r != MMSYSERR_NOERROR) DeviceError("WaveInStart:\n\r", r);
         }
         if (OnStart) OnStart(this);
@@ -361,7 +360,7 @@ void TMMCustomWaveIn::Pause() {
       [&] {
         if (FState.load() & wisRecording) {
           // The partly filled buffer comes back and is delivered as usual.
-          const MMRESULT r = FDevice.Stop(FHandle.load());
+          const MMRESULT r = FCalls.Stop(FDevice.load());
           if (r != MMSYSERR_NOERROR) DeviceError("WaveInPause:\n\r", r);
         }
         FState |= wisPaused;
@@ -376,7 +375,7 @@ void TMMCustomWaveIn::Restart() {
   if (!(state & wisRecording) || !(state & wisPaused)) return;
   Guarded(
       [&] {
-        const MMRESULT r = FDevice.Start(FHandle.load());
+        const MMRESULT r = FCalls.Start(FDevice.load());
         if (r != MMSYSERR_NOERROR) DeviceError("WaveInRestart:\n\r", r);
         FState &= ~wisPaused;
         TMMCustomSoundComponent::Restarted();
@@ -392,10 +391,10 @@ void TMMCustomWaveIn::Stop() {
         {
           std::lock_guard guard(FLock);
           FRun.StopRequested = true;
-          MMRESULT r = FDevice.Stop(FHandle.load());
+          MMRESULT r = FCalls.Stop(FDevice.load());
           if (r != MMSYSERR_NOERROR) DeviceError("WaveInStop:\n\r", r);
           FRun.ResetInProgress = true;
-          r = FDevice.Reset(FHandle.load());
+          r = FCalls.Reset(FDevice.load());
           if (r != MMSYSERR_NOERROR) DeviceError("WaveInReset:\n\r", r);
         }
         // Buffers that come back now are counted, not delivered.
@@ -435,12 +434,12 @@ void TMMCustomWaveIn::Close() {
     }
     FClosePending = false;
     bool timedOut = false;
-    const HWAVEIN handle = FHandle.load();
+    const HWAVEIN handle = FDevice.load();
     if (handle) {
-      FDevice.Stop(handle);
-      FDevice.Reset(handle);
+      FCalls.Stop(handle);
+      FCalls.Reset(handle);
       UnprepareHeaders();
-      const MMRESULT r = FDevice.Close(handle);
+      const MMRESULT r = FCalls.Close(handle);
       if (r != MMSYSERR_NOERROR) DeviceError("WaveInClose:\n\r", r);
       MMWaitRounds(kWaitRounds, [this] { return (FState.load() & wisClosed) != 0; }, false);
       timedOut = !(FState.load() & wisClosed);
@@ -450,10 +449,10 @@ void TMMCustomWaveIn::Close() {
     chainClosed = true;
     TMMCustomSoundComponent::Closed();
     EndThread();
-    FHandle = nullptr;
+    FDevice = nullptr;
     FVoiceOn = false;
     FBuffers.ReleaseAll();
-    if (FHWnd) RemovePendingMessages(FHWnd, MM_WIM_DATA);
+    if (FWindow) RemovePendingMessages(FWindow, MM_WIM_DATA);
     FClosing = false;
     if (OnClose && !InState(csDestroying)) OnClose(this);
     if (timedOut) Error(std::string("WaveInClose:\n\r") + waveinmsg::kUnableToClose);
@@ -523,7 +522,7 @@ void TMMCustomWaveIn::ProcessBuffer(PMMBufferHeader H) {
   if (FRun.Deliveries.load() == 0 && FRun.StopPending && !FRun.StopPosted) {
     FRun.StopPosted = true;
     FRun.StopRequested = true;
-    PostMessage(FHWnd, MM_WIM_STOP, reinterpret_cast<WPARAM>(FHandle.load()), 0);
+    PostMessage(FWindow, kStopMessage, reinterpret_cast<WPARAM>(FDevice.load()), 0);
   }
 }
 
@@ -538,46 +537,31 @@ void TMMCustomWaveIn::DriverCallback(void* hdrvr, UINT uMsg, DWORD_PTR dwInstanc
       const auto header = static_cast<LPARAM>(dwParam1);
       // cmCallback is refused, so the buffer goes to the window or the worker.
       if (self->FCallBackMode == cmWindow)
-        PostMessage(self->FHWnd, MM_WIM_DATA, reinterpret_cast<WPARAM>(hdrvr), header);
+        PostMessage(self->FWindow, MM_WIM_DATA, reinterpret_cast<WPARAM>(hdrvr), header);
       else if (self->FThread)
         self->FThread->Post({MM_WIM_DATA, reinterpret_cast<WPARAM>(hdrvr), header, 0});
       break;
     }
     // The main thread reports it and closes the device.
-    case MM_WIM_DEVICELOST: PostMessage(self->FHWnd, MM_WIM_DEVICELOST, reinterpret_cast<WPARAM>(hdrvr), LPARAM(dwParam1)); break;
+    case MM_WIM_DEVICELOST: PostMessage(self->FWindow, MM_WIM_DEVICELOST, reinterpret_cast<WPARAM>(hdrvr), LPARAM(dwParam1)); break;
     default: break;
   }
 }
 
 LRESULT TMMCustomWaveIn::WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  const HWAVEIN handle = FHandle.load();
-  if (!handle || wParam != reinterpret_cast<WPARAM>(handle)) return DefWindowProc(wnd, msg, wParam, lParam);
-  try {
+  return MMEngineWindowProc(*this, FThreadFailure, WPARAM(FDevice.load()), wnd, msg, wParam, lParam, [&] {
     switch (msg) {
       // The open and close notices reach only the callback function.
-      case MM_WIM_DATA: ProcessBuffer(reinterpret_cast<PMMBufferHeader>(lParam)); break;
-      case MM_WIM_STOP: Stop(); break;
+      case MM_WIM_DATA: ProcessBuffer(reinterpret_cast<PMMBufferHeader>(lParam)); return true;
+      case kStopMessage: Stop(); return true;
       case MM_WIM_DEVICELOST: DeviceError("WaveIn:\n\r", MMRESULT(lParam));
-      case MM_ENGINE_THREADFAIL: {
-        const std::exception_ptr error = FThreadFailure.Take();
-        Close();
-        if (error) ApplicationHandleException(error);
-        break;
-      }
-      default: return DefWindowProc(wnd, msg, wParam, lParam);
+      default: return false;
     }
-  } catch (...) {
-    Close();
-    ApplicationHandleException(std::current_exception());
-  }
-  return 0;
+  });
 }
 
 // ================================================================ TMMWaveIn
 
-TMMWaveIn::TMMWaveIn(QObject* AOwner) : TMMCustomWaveIn(AOwner) {
-  BindDeviceFunctions();
-  Initialize();
-}
+TMMWaveIn::TMMWaveIn(QObject* AOwner) : TMMWaveIn(AOwner, MMWaveInDeviceCalls()) {}
 
-void TMMWaveIn::BindDeviceFunctions() { FDevice = MMWaveInDeviceCalls(); }
+TMMWaveIn::TMMWaveIn(QObject* AOwner, TMMWaveInFunctions Calls) : TMMCustomWaveIn(AOwner, std::move(Calls)) {}

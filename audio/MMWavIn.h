@@ -19,7 +19,6 @@
 #include <QObject>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <stdexcept>
 #include <vector>
 
@@ -31,9 +30,6 @@ struct EMMWaveInError : std::runtime_error { using std::runtime_error::runtime_e
 // State flags of the engine (a set).
 enum TMMWaveInStates : unsigned { wisClosed = 1, wisOpen = 2, wisRecording = 4, wisPaused = 8 };
 using TMMWaveInState = unsigned;
-
-// The private message that asks for a deferred stop (wParam: device handle).
-constexpr UINT MM_WIM_STOP = 0x8002;
 
 // The state of one recording run, reset as a whole by Start. Buffers are
 // handled on ProcessBuffer's thread (the main thread, or the worker in
@@ -64,7 +60,10 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
  public:
   static constexpr int kMaxBuffers = TMMBufferRing::kMaxBuffers;
 
-  explicit TMMCustomWaveIn(QObject* AOwner = nullptr);
+  // An engine on the device reached through `Calls` (the card's, or a
+  // test's failing device); it reads the device count, selects device 0 and
+  // builds the format.
+  TMMCustomWaveIn(QObject* AOwner, TMMWaveInFunctions Calls);
   ~TMMCustomWaveIn() override;
 
   // ---- the base's abstract slots
@@ -78,7 +77,6 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
   TMMCBMode GetCallBackMode() const override { return FCallBackMode; }
 
   // ---- own operations, in slot order
-  virtual void BindDeviceFunctions() = 0;
   // Fires OnError and raises EMMWaveInError with `Message`.
   [[noreturn]] virtual void Error(const std::string& Message) {
     FireError();
@@ -139,7 +137,7 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
   // The recording limit in bytes.
   std::int64_t RecordLimit() const { return FRecordLimit; }
   // The open device's handle; null while closed.
-  HWAVEIN Handle() const { return FHandle.load(); }
+  HWAVEIN Handle() const { return FDevice.load(); }
   UINT DriverVersion() const { return FDriverVersion; }
 
   TNotifyEvent OnError, OnOpen, OnStart, OnPause, OnRestart, OnStop, OnClose;
@@ -147,12 +145,8 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
   // Buffer handling of one returned buffer (see the threads above).
   void ProcessBuffer(PMMBufferHeader H);
 
- protected:
-  // Reads the device count, selects device 0 and builds the format. Called
-  // by the concrete class's constructor after it bound the device calls.
-  void Initialize();
-
-  TMMWaveInFunctions FDevice;
+  // Message of the hidden window: the deferred stop (wParam: device handle).
+  static constexpr UINT kStopMessage = 0x8002;
 
  private:
   // The driver's callback (sound card thread, or the caller of stop/reset).
@@ -188,9 +182,10 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
   void TakeVoice(DWORD Bytes);
   void DropVoice(DWORD Bytes);
 
-  HWND FHWnd = nullptr;
+  TMMWaveInFunctions FCalls;
+  HWND FWindow = nullptr;
   TMMDeviceId FDeviceID = 0;
-  std::atomic<HWAVEIN> FHandle{nullptr};
+  std::atomic<HWAVEIN> FDevice{nullptr};
   std::atomic<TMMWaveInState> FState{wisClosed};
   TMMBufferRing FBuffers;
   TMMCBMode FCallBackMode = cmWindow;
@@ -216,7 +211,7 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
   // Guards the queued count and the stop/reset sequence against the worker
   // thread; recursive because a driver may return buffers from inside the
   // stop and reset calls.
-  std::recursive_mutex FLock;
+  TMMEngineLock FLock;
   TThreadPriority FPriority = tpHigher;
   bool FWantsVoice = false;
   bool FVoiceOn = false;        // set at Open, cleared at Close (main thread)
@@ -227,5 +222,6 @@ class TMMWaveIn : public TMMCustomWaveIn {
   Q_OBJECT
  public:
   explicit TMMWaveIn(QObject* AOwner = nullptr);
-  void BindDeviceFunctions() override;
+  // An engine on the device reached through `Calls` (a test's failing device).
+  TMMWaveIn(QObject* AOwner, TMMWaveInFunctions Calls);
 };

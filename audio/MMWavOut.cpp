@@ -11,21 +11,21 @@
 
 TMMWaveOut::TMMWaveOut(QObject* AOwner) : TMMWaveOut(AOwner, MMWaveOutDeviceCalls()) {}
 
-TMMWaveOut::TMMWaveOut(QObject* AOwner, TMMWaveOutFunctions Device)
-    : TMMCustomWaveOutComponent(AOwner), FDevice(std::move(Device)) {
+TMMWaveOut::TMMWaveOut(QObject* AOwner, TMMWaveOutFunctions Calls)
+    : TMMCustomWaveOutComponent(AOwner), FCalls(std::move(Calls)) {
   PublishInput();
   PublishOutput();
-  FNumDevs = FDevice.GetNumDevs ? FDevice.GetNumDevs() : 0;
+  FNumDevs = FCalls.GetNumDevs ? FCalls.GetNumDevs() : 0;
   FProductName = waveoutmsg::kNoDevice;
   SetDeviceID(0);
 }
 
 TMMWaveOut::~TMMWaveOut() {
   Destroying();
-  if (FWaveOutHandle.load() || (FState & wosOpen)) Close();
+  if (FDevice.load() || (FState & wosOpen)) Close();
   EndThread();
-  if (FHandle) DeallocateHWnd(FHandle);
-  FHandle = nullptr;
+  if (FWindow) DeallocateHWnd(FWindow);
+  FWindow = nullptr;
   FBuffers.FreeAll();
 }
 
@@ -33,7 +33,7 @@ TMMWaveOut::~TMMWaveOut() {
 
 void TMMWaveOut::DeviceError(const char* prefix, MMRESULT result) {
   FLastError = result;
-  MMDeviceFailed<EMMWaveOutError>(*this, FDevice, prefix, result);
+  MMDeviceFailed<EMMWaveOutError>(*this, FCalls, prefix, result);
 }
 
 void TMMWaveOut::FireError() { Fire(OnError); }
@@ -43,7 +43,7 @@ void TMMWaveOut::Fire(const TNotifyEvent& event) {
 }
 
 void TMMWaveOut::CheckClosedForProperty() {
-  if ((FState & wosOpen) || FWaveOutHandle.load()) Error(waveoutmsg::kPropertyWhileOpen);
+  if ((FState & wosOpen) || FDevice.load()) Error(waveoutmsg::kPropertyWhileOpen);
 }
 
 // ---------------------------------------------------------------- properties
@@ -51,7 +51,7 @@ void TMMWaveOut::CheckClosedForProperty() {
 void TMMWaveOut::SetDeviceID(TMMDeviceId Value) {
   CheckClosedForProperty();
   const bool valid = FNumDevs > 0 && MMDeviceIdInRange(Value, FNumDevs);
-  const MMRESULT r = MMSelectDevice(FDevice, valid, Value, FWaveOutCaps, FProductName, FDriverVersion,
+  const MMRESULT r = MMSelectDevice(FCalls, valid, Value, FWaveOutCaps, FProductName, FDriverVersion,
                                     waveoutmsg::kNoDevice);
   if (valid) FLastError = r;
   FDeviceID = valid ? Value : InvalidId;
@@ -101,20 +101,20 @@ void TMMWaveOut::SetWaveFormat(const WAVEFORMATEX* Format) {
 
 bool TMMWaveOut::QueryDevice(TMMDeviceId Id, const WAVEFORMATEX* Format) const {
   if (!MMDeviceIdInRange(Id, FNumDevs) || !Format) return false;
-  return FDevice.Open(nullptr, UINT(Id), Format, 0, 0, WAVE_FORMAT_QUERY) == MMSYSERR_NOERROR;
+  return FCalls.Open(nullptr, UINT(Id), Format, 0, 0, WAVE_FORMAT_QUERY) == MMSYSERR_NOERROR;
 }
 
 std::int64_t TMMWaveOut::GetDevicePosition() {
-  const HWAVEOUT h = FWaveOutHandle.load();
+  const HWAVEOUT h = FDevice.load();
   if (!h) return 0;
   std::int64_t samples = 0;
-  const MMRESULT r = MMReadSamplePosition(FDevice, h, FPWaveFormat, samples);
+  const MMRESULT r = MMReadSamplePosition(FCalls, h, FPWaveFormat, samples);
   if (r != MMSYSERR_NOERROR) DeviceError("WaveOutGetPosition:\n\r", r);
   return samples;
 }
 
 std::int64_t TMMWaveOut::GetPosition() {
-  if (!FWaveOutHandle.load() || !FPWaveFormat || FClosePending) return 0;
+  if (!FDevice.load() || !FPWaveFormat || FClosePending) return 0;
   const std::int64_t samples = GetDevicePosition() + FRun.Accumulated +
                                std::int64_t(FRun.WrapCount) * std::int64_t(FRun.WrapAmount) - FRun.LoopOrigin.load();
   return MMSamplesToTime(FPWaveFormat, samples, FTimeFormat);
@@ -147,9 +147,9 @@ void TMMWaveOut::Open() {
     FClosing = false;
     FRun.ResetInProgress = FRun.StopRequested = FRun.StopPosted = false;
     if (!QueryDevice(FDeviceID, FPWaveFormat)) Error(std::string("WaveOutOpen:\n\r") + waveoutmsg::kCantPlayFormat);
-    if (!FHandle)
-      FHandle = AllocateHWnd([this](HWND w, UINT m, WPARAM wp, LPARAM lp) { return WndProc(w, m, wp, lp); });
-    FWaveOutHandle = nullptr;
+    if (!FWindow)
+      FWindow = AllocateHWnd([this](HWND w, UINT m, WPARAM wp, LPARAM lp) { return WndProc(w, m, wp, lp); });
+    FDevice = nullptr;
     FClosePending = false;
 
     TMMCustomSoundComponent::Opened();  // fixes the real buffer size along the chain
@@ -157,10 +157,10 @@ void TMMWaveOut::Open() {
 
     const DWORD flags = (FMapped && FDeviceID >= 0) ? WAVE_MAPPED : 0;
     HWAVEOUT h = nullptr;
-    const MMRESULT r = FDevice.Open(&h, UINT(FDeviceID), FPWaveFormat, DWORD_PTR(&TMMWaveOut::WaveOutFunc),
+    const MMRESULT r = FCalls.Open(&h, UINT(FDeviceID), FPWaveFormat, DWORD_PTR(&TMMWaveOut::WaveOutFunc),
                                    DWORD_PTR(this), flags | CALLBACK_FUNCTION);
     if (r != MMSYSERR_NOERROR) DeviceError("WaveOutOpen:\n\r", r);
-    FWaveOutHandle = h;
+    FDevice = h;
     if (!MMWaitRounds(500, [this] { return (FState & wosOpen) != 0; }, false))
       Error(std::string("WaveOutOpen:\n\r") + waveoutmsg::kUnableToOpen);
     Fire(OnOpen);
@@ -173,7 +173,7 @@ void TMMWaveOut::Close() {
   bool timedOut = false;
   try {
     {
-      std::lock_guard lock(FCritSect);
+      std::lock_guard lock(FLock);
       FClosing = true;
       if (FState & (wosPlaying | wosPaused)) Stop();
       if (FRun.StopAfterDrain) {
@@ -182,8 +182,8 @@ void TMMWaveOut::Close() {
         return;
       }
       FClosePending = false;
-      if (const HWAVEOUT h = FWaveOutHandle.load()) {
-        const MMRESULT r = FDevice.Close(h);
+      if (const HWAVEOUT h = FDevice.load()) {
+        const MMRESULT r = FCalls.Close(h);
         if (r != MMSYSERR_NOERROR) DeviceError("WaveOutClose:\n\r", r);
         timedOut = !MMWaitRounds(500, [this] { return (FState & wosClosed) != 0; }, false);
         FPositionAtStop = 0;
@@ -194,7 +194,7 @@ void TMMWaveOut::Close() {
     }
     TMMCustomSoundComponent::Closed();
     EndThread();
-    FWaveOutHandle = nullptr;
+    FDevice = nullptr;
     FClosing = false;
     if (!InState(csDestroying)) Fire(OnClose);
     if (timedOut) Error(std::string("WaveOutClose:\n\r") + waveoutmsg::kUnableToClose);
@@ -218,7 +218,7 @@ void TMMWaveOut::StartThread() {
 void TMMWaveOut::EndThread() {
   if (!FThread) return;
   FThread->Quit();
-  FCritSect.Interrupt();  // a worker waiting for the lock gives up
+  FLock.Interrupt();  // a worker waiting for the lock gives up
   FThread.reset();        // joins
 }
 
@@ -230,15 +230,15 @@ bool TMMWaveOut::HandleNotice(const TMMEngineNotice& notice, const std::atomic<b
     // holds the engine's lock (a Close from OnStop, fired under the lock by
     // Stop). Waiting for the lock ends with that quit: the notice belongs to
     // a run that is over then.
-    if (!FCritSect.LockUnless(quit)) return false;
-    std::lock_guard lock(FCritSect, std::adopt_lock);
-    if (notice.Run == FRun.Number.load() && notice.WParam == WPARAM(FWaveOutHandle.load()) && !FRun.StopRequested)
+    if (!FLock.LockUnless(quit)) return false;
+    std::lock_guard lock(FLock, std::adopt_lock);
+    if (notice.Run == FRun.Number.load() && notice.WParam == WPARAM(FDevice.load()) && !FRun.StopRequested)
       ProcessBuffer(reinterpret_cast<PWaveHdr>(notice.LParam));
     return true;
   } catch (...) {
     // Closing the device and reporting happen on the main thread.
     FThreadFailure.Record(std::current_exception());
-    PostMessage(FHandle, MM_ENGINE_THREADFAIL, WPARAM(FWaveOutHandle.load()), 0);
+    PostMessage(FWindow, MM_ENGINE_THREADFAIL, WPARAM(FDevice.load()), 0);
     return false;
   }
 }
@@ -284,7 +284,7 @@ void TMMWaveOut::QueueBuffer(PMMBufferHeader H) {
   ++FRun.Queued;
   ++FRun.Unhandled;
   FRun.SamplesQueued += samples;
-  const MMRESULT r = FDevice.Write(FWaveOutHandle.load(), H, sizeof(WAVEHDR));
+  const MMRESULT r = FCalls.Write(FDevice.load(), H, sizeof(WAVEHDR));
   if (r != MMSYSERR_NOERROR) {
     --FRun.Queued;
     --FRun.Unhandled;
@@ -303,7 +303,7 @@ int TMMWaveOut::FillRing() {
       // Start takes the blocks; a Reset after a short Start may reach slots
       // that never got one.
       if (!FBuffers.Fill(i, real)) Error(waveoutmsg::kNoHeaderMemory);
-      const MMRESULT r = FDevice.PrepareHeader(FWaveOutHandle.load(), FBuffers[i], sizeof(WAVEHDR));
+      const MMRESULT r = FCalls.PrepareHeader(FDevice.load(), FBuffers[i], sizeof(WAVEHDR));
       if (r != MMSYSERR_NOERROR) DeviceError("WaveOutPrepareHeader:\n\r", r);
     }
     if (LoadBuffer(FBuffers[i]) < 1) break;
@@ -315,9 +315,9 @@ int TMMWaveOut::FillRing() {
 }
 
 void TMMWaveOut::UnprepareHeaders() {
-  const HWAVEOUT h = FWaveOutHandle.load();
+  const HWAVEOUT h = FDevice.load();
   FBuffers.UnprepareAll(false, WHDR_DONE, [&](PMMBufferHeader H) {
-    if (h) FDevice.UnprepareHeader(h, H, sizeof(WAVEHDR));
+    if (h) FCalls.UnprepareHeader(h, H, sizeof(WAVEHDR));
     return MMSYSERR_NOERROR;  // the close goes on whatever the device says
   });
 }
@@ -333,12 +333,12 @@ void TMMWaveOut::Start() {
     FState = wosClosed;
   };
   Guarded([&] {
-    std::lock_guard lock(FCritSect);
+    std::lock_guard lock(FLock);
     FRun = {.Number = FRun.Number.load(), .LoopsLeft = FLoopCount};
 
     TMMHourGlass hourglass(FShowHourGlass && std::int64_t(FBufferSize) * FNumBuffers > 100000);
     // Nothing may be heard before the ring is full.
-    MMRESULT r = FDevice.Pause(FWaveOutHandle.load());
+    MMRESULT r = FCalls.Pause(FDevice.load());
     if (r != MMSYSERR_NOERROR) DeviceError("WaveOutPause:\n\r", r);
     TMMCustomSoundComponent::Started();  // the wave file seeks to its saved position
     FBuffersUsed = FillRing();
@@ -350,7 +350,7 @@ void TMMWaveOut::Start() {
       Error(std::string("WaveOutStart:\n\r") + waveoutmsg::kUnableToStart);
     }
     if (!(FState & wosPaused)) {
-      r = FDevice.Restart(FWaveOutHandle.load());
+      r = FCalls.Restart(FDevice.load());
       if (r != MMSYSERR_NOERROR) DeviceError("WaveOutRestart:\n\r", r);
     }
     Fire(OnStart);
@@ -361,17 +361,17 @@ void TMMWaveOut::Pause() {
   if (!(FState & wosOpen)) Open();
   if (!(FState & wosOpen) || (FState & wosPaused)) return;
   Guarded([&] {
-    std::lock_guard lock(FCritSect);
+    std::lock_guard lock(FLock);
     if (FState & wosPlaying) {
-      const HWAVEOUT h = FWaveOutHandle.load();
-      MMRESULT r = FDevice.Pause(h);
+      const HWAVEOUT h = FDevice.load();
+      MMRESULT r = FCalls.Pause(h);
       if (r != MMSYSERR_NOERROR) DeviceError("WaveOutPause:\n\r", r);
       FState |= wosPaused;
       if (IsSecondary()) {
         // Fed by another device: what is queued now would be stale later.
         FRun.Accumulated += GetDevicePosition();
         FRun.ResetInProgress = true;
-        r = FDevice.Reset(h);
+        r = FCalls.Reset(h);
         if (r > MMSYSERR_NOERROR) DeviceError("WaveOutReset:\n\r", r);
         FRun.BufIndex = 0;
         FRun.Queued = 0;
@@ -388,10 +388,10 @@ void TMMWaveOut::Pause() {
 void TMMWaveOut::Restart() {
   if (!(FState & wosPlaying) || !(FState & wosPaused)) return;
   Guarded([&] {
-    std::lock_guard lock(FCritSect);
+    std::lock_guard lock(FLock);
     FRun.ResetInProgress = false;
     TMMCustomSoundComponent::Restarted();
-    const MMRESULT r = FDevice.Restart(FWaveOutHandle.load());
+    const MMRESULT r = FCalls.Restart(FDevice.load());
     if (r != MMSYSERR_NOERROR) DeviceError("WaveOutRestart:\n\r", r);
     FState &= ~TMMWaveOutState(wosPaused);
     Fire(OnRestart);
@@ -401,22 +401,22 @@ void TMMWaveOut::Restart() {
 void TMMWaveOut::Reset() {
   if (!(FState & (wosPlaying | wosPaused)) || FRun.ResetInProgress) return;
   Guarded([&] {
-    std::lock_guard lock(FCritSect);
-    const HWAVEOUT h = FWaveOutHandle.load();
+    std::lock_guard lock(FLock);
+    const HWAVEOUT h = FDevice.load();
     FRun.ResetInProgress = true;
-    MMRESULT r = FDevice.Pause(h);
+    MMRESULT r = FCalls.Pause(h);
     if (r != MMSYSERR_NOERROR) DeviceError("WaveOutPause:\n\r", r);
     // Notices of the buffers queued so far must not be taken for the refill.
     ++FRun.Number;
-    if (FCallBackMode == cmWindow && FHandle) RemovePendingMessages(FHandle, MM_WOM_DONE);
-    r = FDevice.Reset(h);
+    if (FCallBackMode == cmWindow && FWindow) RemovePendingMessages(FWindow, MM_WOM_DONE);
+    r = FCalls.Reset(h);
     if (r > MMSYSERR_NOERROR) DeviceError("WaveOutReset:\n\r", r);
     // The returning buffers end the reset; with nothing queued none return.
     MMWaitRounds(100, [this] { return !FRun.ResetInProgress || FRun.Queued.load() <= 0; }, FCallBackMode == cmWindow);
     FRun.ResetInProgress = false;
-    r = FDevice.Restart(h);
+    r = FCalls.Restart(h);
     if (r != MMSYSERR_NOERROR) DeviceError("WaveOutRestart:\n\r", r);
-    r = FDevice.Pause(h);
+    r = FCalls.Pause(h);
     if (r != MMSYSERR_NOERROR) DeviceError("WaveOutPause:\n\r", r);
     FRun.BufIndex = 0;
     FRun.Queued = 0;
@@ -429,7 +429,7 @@ void TMMWaveOut::Reset() {
     TMMCustomSoundComponent::PositionReset();
     FBuffersUsed = FillRing();
     if (!(FState & wosPaused)) {
-      r = FDevice.Restart(h);
+      r = FCalls.Restart(h);
       if (r != MMSYSERR_NOERROR) DeviceError("WaveOutRestart:\n\r", r);
     }
     if (FBuffersUsed == 0) Stop();
@@ -441,12 +441,12 @@ void TMMWaveOut::Reset() {
 void TMMWaveOut::Stop() {
   if (!(FState & (wosPlaying | wosPaused))) return;
   Guarded([&] {
-    std::lock_guard lock(FCritSect);
+    std::lock_guard lock(FLock);
     FRun.StopRequested = true;
     FRun.ResetInProgress = true;
     FPositionAtStop = GetPosition();
     FRun.WrapCount = FRun.WrapAmount = 0;
-    const MMRESULT r = FDevice.Reset(FWaveOutHandle.load());
+    const MMRESULT r = FCalls.Reset(FDevice.load());
     if (r > MMSYSERR_NOERROR) DeviceError("WaveOutReset:\n\r", r);
     if (FRun.InHandler.load() > 0) {
       // Called from inside a buffer's handling: finish once it has unwound.
@@ -471,17 +471,17 @@ void TMMWaveOut::FinishStop() {
   FRun.StopAfterDrain = false;
   FRun.Draining = false;
   ++FRun.Number;
-  if (FHandle && FCallBackMode == cmWindow) {
+  if (FWindow && FCallBackMode == cmWindow) {
     // Notices of this run must not reach the next one.
-    RemovePendingMessages(FHandle, MM_WOM_DONE);
-    RemovePendingMessages(FHandle, kStopMessage);
+    RemovePendingMessages(FWindow, MM_WOM_DONE);
+    RemovePendingMessages(FWindow, kStopMessage);
   }
   if (!InState(csDestroying)) Fire(OnStop);
   if (FClosePending) Close();
 }
 
 bool TMMWaveOut::DeviceDrained() {
-  if (!FWaveOutHandle.load() || !(FState & wosPlaying)) return true;
+  if (!FDevice.load() || !(FState & wosPlaying)) return true;
   const auto heard = DWORD(GetDevicePosition());
   const auto queued = DWORD(FRun.SamplesQueued.load());
   return std::int32_t(queued - heard) <= 0;
@@ -494,7 +494,7 @@ void TMMWaveOut::CheckDrained() {
     return;
   }
   // The card tells (kDrainedMessage) once the device has let the rest out.
-  const MMRESULT r = FDevice.NotifyDrained(FWaveOutHandle.load(), kDrainedMessage);
+  const MMRESULT r = FCalls.NotifyDrained(FDevice.load(), kDrainedMessage);
   if (r != MMSYSERR_NOERROR) DeviceError("WaveOutNotifyDrained:\n\r", r);
 }
 
@@ -540,14 +540,14 @@ void TMMWaveOut::EndOfDelivery() {
   FRun.StopPosted = true;
   FRun.StopRequested = true;
   if (FRun.StopAfterDrain) {
-    const MMRESULT r = FDevice.Pause(FWaveOutHandle.load());
+    const MMRESULT r = FCalls.Pause(FDevice.load());
     if (r != MMSYSERR_NOERROR) DeviceError("WaveOutPause:\n\r", r);
   } else {
     // The end of the data: the device still holds the last of it, so it
     // keeps playing until CheckDrained finds it silent.
     FRun.Draining = true;
   }
-  PostMessage(FHandle, kStopMessage, WPARAM(FWaveOutHandle.load()), 0);
+  PostMessage(FWindow, kStopMessage, WPARAM(FDevice.load()), 0);
 }
 
 // ---------------------------------------------------------------- notifications
@@ -568,52 +568,37 @@ void TMMWaveOut::WaveOutFunc(void* hdrvr, UINT uMsg, DWORD_PTR dwInstance, DWORD
       if (self->FCallBackMode == cmThread && self->FThread)
         self->FThread->Post({MM_WOM_DONE, WPARAM(hdrvr), LPARAM(dwParam1), self->FRun.Number.load()});
       else
-        PostMessage(self->FHandle, MM_WOM_DONE, WPARAM(hdrvr), LPARAM(dwParam1));
+        PostMessage(self->FWindow, MM_WOM_DONE, WPARAM(hdrvr), LPARAM(dwParam1));
       break;
     }
-    case kDrainedMessage: PostMessage(self->FHandle, kDrainedMessage, WPARAM(hdrvr), 0); break;
-    case MM_WOM_DEVICELOST: PostMessage(self->FHandle, MM_WOM_DEVICELOST, WPARAM(hdrvr), LPARAM(dwParam1)); break;
+    case kDrainedMessage: PostMessage(self->FWindow, kDrainedMessage, WPARAM(hdrvr), 0); break;
+    case MM_WOM_DEVICELOST: PostMessage(self->FWindow, MM_WOM_DEVICELOST, WPARAM(hdrvr), LPARAM(dwParam1)); break;
     default: break;
   }
 }
 
 LRESULT TMMWaveOut::WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  const HWAVEOUT h = FWaveOutHandle.load();
-  if (!h || wParam != WPARAM(h)) return DefWindowProc(wnd, msg, wParam, lParam);
-  try {
+  return MMEngineWindowProc(*this, FThreadFailure, WPARAM(FDevice.load()), wnd, msg, wParam, lParam, [&] {
     switch (msg) {
       // The open and close notices reach only the callback function.
       case MM_WOM_DONE:
         // The callback function has counted the buffer already.
         if (!FRun.StopRequested) ProcessBuffer(reinterpret_cast<PWaveHdr>(lParam));
-        break;
+        return true;
       case kStopMessage:
         if (FRun.Draining)
           CheckDrained();
         else
           Stop();
-        break;
+        return true;
       case kDrainedMessage:
         if (FRun.Draining) {
           FRun.Draining = false;
           Stop();
         }
-        break;
-      // Raised here: the device closes and the error is reported.
+        return true;
       case MM_WOM_DEVICELOST: DeviceError("WaveOut:\n\r", MMRESULT(lParam));
-      case MM_ENGINE_THREADFAIL:
-        if (FThreadFailure.Failed()) {
-          const std::exception_ptr error = FThreadFailure.Take();
-          Close();
-          if (error) ApplicationHandleException(error);
-        }
-        break;
-      default: return DefWindowProc(wnd, msg, wParam, lParam);
+      default: return false;
     }
-  } catch (...) {
-    // Every message's handling is guarded: OnError has fired already.
-    Close();
-    ApplicationHandleException(std::current_exception());
-  }
-  return 0;
+  });
 }

@@ -113,8 +113,8 @@ class TMMWaveOut : public TMMCustomWaveOutComponent {
  public:
   explicit TMMWaveOut(QObject* AOwner = nullptr);
   ~TMMWaveOut() override;
-  // An engine on the device calls `Device` (a test's failing device).
-  TMMWaveOut(QObject* AOwner, TMMWaveOutFunctions Device);
+  // An engine on the device reached through `Calls` (a test's failing device).
+  TMMWaveOut(QObject* AOwner, TMMWaveOutFunctions Calls);
 
   // ---- operations (main thread). All but Close raise EMMWaveOutError after
   // firing OnError; Start and Pause open the device first when it is closed.
@@ -173,7 +173,7 @@ class TMMWaveOut : public TMMCustomWaveOutComponent {
   // GetPosition as it was taken by the last Stop.
   std::int64_t PositionAtStop() const { return FPositionAtStop; }
   // The worker waits for an operation of the main thread to end.
-  bool WorkerWaiting() { return FCritSect.Waiting() > 0; }
+  bool WorkerWaiting() { return FLock.Waiting() > 0; }
 
   // ---- chain
   // A new format closes the device first.
@@ -197,8 +197,9 @@ class TMMWaveOut : public TMMCustomWaveOutComponent {
   // Every buffer just before it is queued at the driver.
   TMMBufferEvent OnBufferFilled;
 
-  // Messages of the hidden window.
-  static constexpr UINT kStopMessage = 0x8001;  // end-of-play stop (wParam: device handle)
+  // Messages of the hidden window: the deferred or end-of-play stop
+  // (wParam: device handle).
+  static constexpr UINT kStopMessage = 0x8001;
   // From the card once the device let out the end of the data (wParam: device handle).
   static constexpr UINT kDrainedMessage = 0x8004;
 
@@ -240,9 +241,10 @@ class TMMWaveOut : public TMMCustomWaveOutComponent {
   void EndThread();
   bool ThreadMode() const { return FCallBackMode == cmThread; }
 
-  HWND FHandle = nullptr;
+  TMMWaveOutFunctions FCalls;
+  HWND FWindow = nullptr;
   TMMDeviceId FDeviceID = 0;
-  std::atomic<HWAVEOUT> FWaveOutHandle{nullptr};
+  std::atomic<HWAVEOUT> FDevice{nullptr};
   std::atomic<TMMWaveOutState> FState{wosClosed};
   TMMBufferRing FBuffers;
   TMMCBMode FCallBackMode = cmWindow;
@@ -269,10 +271,9 @@ class TMMWaveOut : public TMMCustomWaveOutComponent {
   // What made the worker fail, closed and reported on the main thread.
   TMMEngineFailure FThreadFailure;
   std::unique_ptr<TMMEngineWorker> FThread;
-  TMMWaveOutFunctions FDevice;
   // Guards the pause and, in cmThread mode, keeps the main thread's
   // operations and the worker's buffer handling apart. A handler of the
   // worker's buffer events must not wait for the main thread (with
   // SynchronizeCall) while the main thread may be inside an operation.
-  TMMEngineLock FCritSect;
+  TMMEngineLock FLock;
 };

@@ -5,7 +5,6 @@
 #include <QTimer>
 
 #include "audio/MMConect.h"
-#include "audio/MMWPlay.h"
 #include "cli/accompaniment.h"
 #include "cli/commands.h"
 #include "cli/options.h"
@@ -18,6 +17,7 @@
 #include "platform/language/messages.h"
 #include "platform/sequencer/mediaplayer.h"
 #include "platform/soundcard/cardcontrol.h"
+#include "recplay/MMWPlay.h"
 #include "wavefile/MMWave.h"
 
 namespace cli {

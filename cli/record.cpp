@@ -11,7 +11,6 @@
 #include <memory>
 
 #include "audio/MMConect.h"
-#include "audio/MMWRec.h"
 #include "cli/backend.h"
 #include "cli/accompaniment.h"
 #include "cli/commands.h"
@@ -28,6 +27,8 @@
 #include "platform/sequencer/mediaplayer.h"
 #include "platform/sequencer/seqcontrol.h"
 #include "platform/soundcard/cardcontrol.h"
+#include "recplay/MMTakeRecorder.h"
+#include "recplay/MMWRec.h"
 #include "score/scoreerror.h"
 #include "score/session.h"
 #include "score/takeanchor.h"
@@ -221,21 +222,6 @@ qint64 SongMs(TMediaPlayer& player) {
                                          sequencer::KeyTempoOf(player.DeviceID()).tempo));
 }
 
-void Configure(TMMWaveRecorder& rec, int rate) {
-  rec.Wave()->SetTimeFormat(tfByte);
-  rec.Wave()->SetFileMustExist(false);
-  rec.SetBufferSize(3048);
-  rec.SetNumBuffers(20);
-  rec.SetDeviceID(MapperId);
-  rec.SetTimeFormat(tfByte);
-  rec.SetCallBackMode(cmWindow);
-  rec.SetMaxRecordTime(-1);
-  rec.SetMode(mStereo);
-  rec.SetBitLength(b16Bit);
-  rec.SetSampleRate(rate);
-  rec.SetOverwriteExisting(true);
-}
-
 }  // namespace
 
 int RunRecord(const QStringList& args) {
@@ -303,7 +289,8 @@ int RunRecord(const QStringList& args) {
     session = std::make_unique<score::ScoreSession>(melody, score::LinesOf(words, melody), o.difficulty,
                                                     unsigned(o.rate));
   TMMWaveRecorder rec;
-  Configure(rec, o.rate);
+  ConfigureTakeRecorder(rec, o.rate);
+  rec.SetOverwriteExisting(true);
   const qint64 bytesPerSecond = qint64(o.rate) * 4;
   qint64 limit = o.seconds > 0 ? o.seconds * bytesPerSecond : 0;  // bytes; 0: none yet
   if (limit > 0) rec.SetMaxRecordTime(std::int32_t(limit));

@@ -30,13 +30,13 @@
 #include <vector>
 
 #include "audio/MMConect.h"
-#include "audio/MMWRec.h"
 #include "app/levelmeter.h"
 #include "controls/MMLevel.h"
 #include "platform/soundcard/cardcontrol.h"
 #include "platform/soundcard/probes.h"
 #include "platform/soundcard/soundcard.h"
 #include "platform/winmsg/winmsg.h"
+#include "recplay/MMWRec.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include <ctime>
 #include <fstream>
 
-#include "audio/MMWPlay.h"
 #include "platform/soundcard/cardcontrol.h"
+#include "recplay/MMWPlay.h"
 
 namespace {
 

@@ -18,11 +18,11 @@
 #include <filesystem>
 #include <string>
 
-#include "audio/MMWRec.h"
 #include "platform/soundcard/cardcontrol.h"
 #include "platform/soundcard/probes.h"
 #include "platform/soundcard/soundcard.h"
 #include "platform/winmsg/winmsg.h"
+#include "recplay/MMWRec.h"
 
 namespace {
 

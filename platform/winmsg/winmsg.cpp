@@ -2,16 +2,12 @@
 //
 // Every posted message goes into one process-wide queue (a ring that only
 // grows when PostMessage finds it full; TryPostMessage refuses instead, so a
-// real-time poster never allocates). A poster wakes the main thread through an eventfd watched by a
-// QSocketNotifier: writing to it is a non-blocking system call without
-// allocation, which keeps PostMessage usable from real-time threads. The main
-// thread drains the queue in the notifier's handler and in ProcessMessages.
-// Calls handed over by SynchronizeMain travel through the same queue, so they
-// keep their order relative to messages.
+// real-time poster never allocates). A poster wakes the main thread through
+// an eventfd watched by a QSocketNotifier: writing to it is a non-blocking
+// system call without allocation, which keeps PostMessage usable from
+// real-time threads. The main thread drains the queue in the notifier's
+// handler and in ProcessMessages. The synchronous calls are in synccall.cpp.
 #include "platform/winmsg/winmsg.h"
-
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -19,126 +15,33 @@
 #include <QThread>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <exception>
 #include <memory>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
-#include <vector>
 
-namespace {
+#include "platform/winmsg/messagequeue.h"
 
-struct WindowRec {
-  WndMethod proc;
-};
+using namespace winmsg_detail;
 
-// A call handed to the main thread by SynchronizeMain. Lives on the waiting
-// thread's stack until `done` is set.
-struct SyncJob {
-  const std::function<void()>* fn = nullptr;
-  std::exception_ptr error;
-  bool done = false;
-};
-
-struct Entry {
-  HWND wnd = nullptr;  // nullptr with a job, or a dropped message
-  UINT msg = 0;
-  WPARAM wParam = 0;
-  LPARAM lParam = 0;
-  SyncJob* job = nullptr;
-  std::uint64_t seq = 0;
-};
-
-class MessageQueue {
- public:
-  MessageQueue() : ring_(kInitialCapacity) {
-    wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  }
-  ~MessageQueue() {
-    delete notifier.data();  // stop watching before the descriptor goes
-    if (wakeFd_ >= 0) ::close(wakeFd_);
-  }
-
-  std::mutex mutex;
-  std::condition_variable posted;  // signalled on every push
-  std::condition_variable jobDone;
-  // Windows by handle, under `mutex`. Handles come from a counter and are
-  // never reused, so a message posted to a window that has gone cannot reach
-  // a newer one.
-  std::unordered_map<HWND, std::shared_ptr<WindowRec>> windows;
-  std::uintptr_t nextHandle = 0x1000;
-  // Watches the wake-up descriptor on the main thread; a child of the
-  // application, so it goes with it.
-  QPointer<QSocketNotifier> notifier;
-
-  // Both under `mutex`.
-  void push(const Entry& e) {
-    if (count_ == ring_.size()) grow();
-    Entry& slot = ring_[(head_ + count_) % ring_.size()];
-    slot = e;
-    slot.seq = ++lastSeq_;
-    ++count_;
-  }
-  bool popUpTo(std::uint64_t maxSeq, Entry* out) {
-    while (count_ > 0) {
-      Entry& front = ring_[head_];
-      if (front.seq > maxSeq) return false;
-      *out = front;
-      head_ = (head_ + 1) % ring_.size();
-      --count_;
-      if (out->wnd || out->job) return true;  // skip dropped entries
-    }
-    return false;
-  }
-  // Marks matching entries as dropped; returns how many.
-  int drop(HWND wnd, bool anyMsg, UINT msg) {
-    int n = 0;
-    for (std::size_t i = 0; i < count_; ++i) {
-      Entry& e = ring_[(head_ + i) % ring_.size()];
-      if (!e.job && e.wnd == wnd && (anyMsg || e.msg == msg)) {
-        e.wnd = nullptr;
-        ++n;
-      }
-    }
-    return n;
-  }
-  std::uint64_t lastSeq() const { return lastSeq_; }
-  bool empty() const { return count_ == 0; }
-  bool full() const { return count_ == ring_.size(); }
-
-  void wake() {
-    if (wakeFd_ < 0) return;
-    std::uint64_t one = 1;
-    [[maybe_unused]] ssize_t r = ::write(wakeFd_, &one, sizeof one);
-  }
-  void clearWake() {
-    if (wakeFd_ < 0) return;
-    std::uint64_t value;
-    [[maybe_unused]] ssize_t r = ::read(wakeFd_, &value, sizeof value);
-  }
-  int wakeFd() const { return wakeFd_; }
-
- private:
-  static constexpr std::size_t kInitialCapacity = 1024;
-  void grow() {
-    std::vector<Entry> bigger(ring_.size() * 2);
-    for (std::size_t i = 0; i < count_; ++i) bigger[i] = ring_[(head_ + i) % ring_.size()];
-    ring_.swap(bigger);
-    head_ = 0;
-  }
-  std::vector<Entry> ring_;
-  std::size_t head_ = 0;
-  std::size_t count_ = 0;
-  std::uint64_t lastSeq_ = 0;
-  int wakeFd_ = -1;
-};
+namespace winmsg_detail {
 
 MessageQueue& queue() {
   static MessageQueue q;
   return q;
 }
+
+std::shared_ptr<WindowRec> FindWindowRec(HWND wnd) {
+  std::lock_guard lock(queue().mutex);
+  auto it = queue().windows.find(wnd);
+  return it == queue().windows.end() ? nullptr : it->second;
+}
+
+}  // namespace winmsg_detail
+
+namespace {
 
 std::unordered_map<HWND, std::shared_ptr<WindowRec>>& windows() { return queue().windows; }
 
@@ -176,26 +79,11 @@ void ensureNotifier() {
 
 void runEntry(const Entry& e) {
   if (e.job) {
-    MessageQueue& q = queue();
-    try {
-      (*e.job->fn)();
-    } catch (...) {
-      e.job->error = std::current_exception();
-    }
-    {
-      std::lock_guard lock(q.mutex);
-      e.job->done = true;
-    }
-    q.jobDone.notify_all();
+    RunSyncJob(*e.job);
     return;
   }
-  std::shared_ptr<WindowRec> rec;
-  {
-    std::lock_guard lock(queue().mutex);
-    auto it = windows().find(e.wnd);
-    if (it == windows().end()) return;
-    rec = it->second;
-  }
+  const std::shared_ptr<WindowRec> rec = FindWindowRec(e.wnd);
+  if (!rec) return;
   try {
     if (rec->proc)
       rec->proc(e.wnd, e.msg, e.wParam, e.lParam);
@@ -287,22 +175,6 @@ PostResult TryPostMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   return Post(wnd, msg, wParam, lParam, false);
 }
 
-LRESULT SendMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (!IsMainThread()) {
-    LRESULT result = 0;
-    SynchronizeMain([&] { result = SendMessage(wnd, msg, wParam, lParam); });
-    return result;
-  }
-  std::shared_ptr<WindowRec> rec;
-  {
-    std::lock_guard lock(queue().mutex);
-    auto it = windows().find(wnd);
-    if (it == windows().end()) return 0;
-    rec = it->second;
-  }
-  return rec->proc ? rec->proc(wnd, msg, wParam, lParam) : DefWindowProc(wnd, msg, wParam, lParam);
-}
-
 int RemovePendingMessages(HWND wnd, UINT msg) {
   std::lock_guard lock(queue().mutex);
   return queue().drop(wnd, false, msg);
@@ -372,23 +244,3 @@ void ApplicationHandleException(std::exception_ptr error) {
   }
 }
 
-void SynchronizeMain(const std::function<void()>& fn) {
-  if (IsMainThread()) {
-    fn();
-    return;
-  }
-  MessageQueue& q = queue();
-  SyncJob job;
-  job.fn = &fn;
-  {
-    std::lock_guard lock(q.mutex);
-    q.push(Entry{nullptr, 0, 0, 0, &job, 0});
-  }
-  q.posted.notify_all();
-  q.wake();
-  {
-    std::unique_lock lock(q.mutex);
-    q.jobDone.wait(lock, [&] { return job.done; });
-  }
-  if (job.error) std::rethrow_exception(job.error);
-}

@@ -22,11 +22,11 @@
 #include "app/handlers.h"
 #include "app/main.h"
 #include "app/properties.h"
-#include "audio/MMWRec.h"
 #include "forms_fixture.h"
 #include "mixer/MMMixCtl.h"
 #include "mixer/MMMixer.h"
 #include "mixer_probe.h"
+#include "recplay/MMWRec.h"
 
 using namespace probe;
 using V = std::vector<LONG>;

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "app/statusbar.h"
-#include "audio/MMWRec.h"
 #include "platform/sequencer/seqcontrol.h"
+#include "recplay/MMWRec.h"
 #include "own_settings.h"
 #include "window_fixture.h"
 

@@ -31,7 +31,6 @@
 #include "app/savemp3.h"
 #include "app/statusbar.h"
 #include "audio/MMConect.h"
-#include "audio/MMWRec.h"
 #include "window_fixture.h"
 #include "platform/sequencer/mediaplayer.h"
 #include "platform/sequencer/seqcontrol.h"
@@ -39,6 +38,7 @@
 #include "platform/soundcard/latency.h"
 #include "platform/soundcard/probes.h"
 #include "platform/winmsg/winmsg.h"
+#include "recplay/MMWRec.h"
 #include "wavefile/DiskSpace.h"
 #include "wavefile/MMWave.h"
 

@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <string>
 
-#include "audio/MMWRec.h"
 #include "app/levelmeter.h"
 #include "controls/MMLevel.h"
 #include "platform/soundcard/cardcontrol.h"
 #include "platform/soundcard/soundcard.h"
+#include "recplay/MMWRec.h"
 #include "tests/audio/connect/connect_fixture.h"
 
 using namespace connecttest;

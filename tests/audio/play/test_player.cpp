@@ -1,9 +1,9 @@
 // The wave player as the main window uses it: files to the speakers mix,
 // positions heard and read, ResetPosition, looping, file changes while
 // playing, and compressed files decoded on the way.
-#include "audio/MMWPlay.h"
 #include "platform/language/language.h"
 #include "play_fixture.h"
+#include "recplay/MMWPlay.h"
 
 using namespace playtest;
 

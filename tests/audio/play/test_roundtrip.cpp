@@ -2,9 +2,10 @@
 #include <fstream>
 #include <iterator>
 
-#include "audio/MMWPlay.h"
-#include "audio/MMWRec.h"
 #include "play_fixture.h"
+#include "recplay/MMTakeRecorder.h"
+#include "recplay/MMWPlay.h"
+#include "recplay/MMWRec.h"
 
 using namespace playtest;
 
@@ -17,16 +18,7 @@ TEST_F(RoundTrip, ARecordingPlaysBackToTheSameSamples) {
   {
     // The main window's recorder.
     TMMWaveRecorder recorder;
-    recorder.Wave()->SetFileMustExist(false);
-    recorder.Wave()->SetTimeFormat(tfByte);
-    recorder.SetBufferSize(3048);
-    recorder.SetNumBuffers(20);
-    recorder.SetDeviceID(MapperId);
-    recorder.SetTimeFormat(tfByte);
-    recorder.SetMode(mStereo);
-    recorder.SetBitLength(b16Bit);
-    recorder.SetSampleRate(44100);
-    recorder.SetOverwriteExisting(false);
+    ConfigureTakeRecorder(recorder);
     recorder.SetFileName(path);
     soundcard::SetMicrophoneTestSignal();
     recorder.Start();

@@ -14,11 +14,12 @@
 #include <string>
 #include <vector>
 
-#include "audio/MMWRec.h"
 #include "platform/soundcard/cardcontrol.h"
 #include "platform/soundcard/probes.h"
 #include "platform/soundcard/soundcard.h"
 #include "platform/winmsg/winmsg.h"
+#include "recplay/MMTakeRecorder.h"
+#include "recplay/MMWRec.h"
 #include "wavefile/DiskSpace.h"
 #include "wavefile/MMWave.h"
 
@@ -62,21 +63,6 @@ class RecTest : public ::testing::Test {
   std::filesystem::path dir;
   static inline int counter = 0;
 };
-
-// The program's recorder: 16-bit stereo, 20 buffers of 3048 bytes.
-inline void Configure(TMMWaveRecorder& rec, int rate = 44100) {
-  rec.Wave()->SetTimeFormat(tfByte);
-  rec.SetBufferSize(3048);
-  rec.SetNumBuffers(20);
-  rec.SetDeviceID(MapperId);
-  rec.SetTimeFormat(tfByte);
-  rec.SetCallBackMode(cmWindow);
-  rec.SetMaxRecordTime(-1);
-  rec.SetMode(mStereo);
-  rec.SetBitLength(b16Bit);
-  rec.SetSampleRate(rate);
-  rec.SetOverwriteExisting(false);
-}
 
 inline std::vector<std::uint8_t> ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -16,7 +16,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "audio/MMWRec.h"
+#include "recplay/MMWRec.h"
 #include "tests/audio/rec/rec_fixture.h"
 #include "wavefile/MMWave.h"
 
@@ -41,7 +41,7 @@ TEST_F(RecorderTest, TenSecondsAtEachQualityMatchTheCardSampleForSample) {
     soundcard::ClearHistory();
     const std::string name = Path("take" + std::to_string(rate) + ".wav");
     TMMWaveRecorder rec;
-    Configure(rec, rate);
+    ConfigureTakeRecorder(rec, rate);
     rec.SetFileName(name);
     int starts = 0, stops = 0;
     rec.OnStart = [&](QObject*) { ++starts; };
@@ -96,7 +96,7 @@ TEST_F(RecorderTest, DestroyedWhileRecordingFinishesTheFileWhateverTheStopRaises
   FailingStopSink sink;
   {
     auto* rec = new TMMWaveRecorder;
-    Configure(*rec);
+    ConfigureTakeRecorder(*rec);
     rec->SetFileName(Path("going.wav"));
     rec->SetOutput(&sink);
     rec->Start();
@@ -111,7 +111,7 @@ TEST_F(RecorderTest, DestroyedWhileRecordingFinishesTheFileWhateverTheStopRaises
   // Outside the destructor the failure reaches the caller, and the file is
   // finished all the same.
   TMMWaveRecorder rec;
-  Configure(rec);
+  ConfigureTakeRecorder(rec);
   rec.SetFileName(Path("stopped.wav"));
   rec.SetOutput(&sink);
   rec.Start();
@@ -125,7 +125,7 @@ TEST_F(RecorderTest, ForwardedPropertiesAndTheStoredFormat) {
   TMMWaveRecorder rec;
   EXPECT_TRUE(rec.OverwriteExisting());
   EXPECT_FALSE(rec.Wave()->FileMustExist());
-  Configure(rec);
+  ConfigureTakeRecorder(rec);
   EXPECT_EQ(rec.GetBufferSize(), 3048);
   EXPECT_EQ(rec.WaveIn()->GetNumBuffers(), 20);
   rec.SetTimeFormat(tfMillisecond);
@@ -175,7 +175,7 @@ TEST_F(RecorderTest, ForwardedPropertiesAndTheStoredFormat) {
 
 TEST_F(RecorderTest, OneSecondLimitGivesExactlyItsBytesThenStops) {
   TMMWaveRecorder rec;
-  Configure(rec);
+  ConfigureTakeRecorder(rec);
   rec.SetTimeFormat(tfMillisecond);
   rec.SetMaxRecordTime(1000);
   rec.SetFileName(Path("limit.wav"));
@@ -198,7 +198,7 @@ TEST_F(RecorderTest, OneSecondLimitGivesExactlyItsBytesThenStops) {
 
 TEST_F(RecorderTest, StartWithoutNameAndStopBeforeAnyBuffer) {
   TMMWaveRecorder rec;
-  Configure(rec);
+  ConfigureTakeRecorder(rec);
   rec.Start();  // no file name: nothing
   EXPECT_EQ(rec.State(), unsigned(wisClosed));
   rec.Stop();  // nothing to stop
@@ -226,7 +226,7 @@ TEST_F(RecorderTest, StartWithoutNameAndStopBeforeAnyBuffer) {
 
 TEST_F(RecorderTest, StopFromOnDataCompletesFromTheDeferredMessage) {
   TMMWaveRecorder rec;
-  Configure(rec);
+  ConfigureTakeRecorder(rec);
   rec.SetFileName(Path("ondata.wav"));
   std::string events;
   int buffers = 0;
@@ -254,7 +254,7 @@ TEST_F(RecorderTest, StopFromOnDataCompletesFromTheDeferredMessage) {
 // the recording stops once, with one OnStop.
 TEST_F(RecorderTest, AStopThatMeetsTheDeferredStopInItsWaitReportsOnce) {
   TMMWaveRecorder rec;
-  Configure(rec);
+  ConfigureTakeRecorder(rec);
   rec.SetFileName(Path("twice.wav"));
   int stops = 0;
   HWND window = AllocateHWnd([&](HWND, UINT msg, WPARAM, LPARAM) -> LRESULT {
@@ -278,7 +278,7 @@ TEST_F(RecorderTest, AStopThatMeetsTheDeferredStopInItsWaitReportsOnce) {
 
 TEST_F(RecorderTest, FullDiskEndsTheRecordingWithAFinishedFile) {
   TMMWaveRecorder rec;
-  Configure(rec);
+  ConfigureTakeRecorder(rec);
   rec.SetFileName(Path("full.wav"));
   int buffers = 0, stops = 0;
   rec.OnData = [&](QObject*, PWaveHdr) { ++buffers; };
@@ -297,7 +297,7 @@ TEST_F(RecorderTest, ExistingFileIsContinuedAndANewNameFinishesTheOldFile) {
   // A first take, then an INFO entry added by another program.
   {
     TMMWaveRecorder rec;
-    Configure(rec);
+    ConfigureTakeRecorder(rec);
     rec.SetFileName(Path("song.wav"));
     rec.Start();
     Run(500);
@@ -316,7 +316,7 @@ TEST_F(RecorderTest, ExistingFileIsContinuedAndANewNameFinishesTheOldFile) {
   std::fclose(f);
 
   TMMWaveRecorder rec;
-  Configure(rec);
+  ConfigureTakeRecorder(rec);
   rec.SetFileName(Path("song.wav"));
   EXPECT_EQ(rec.Wave()->DataSize(), std::int32_t(first.size()));
   rec.SetPosition(3048);
@@ -352,7 +352,7 @@ TEST_F(RecorderTest, ExistingFileOfAnotherFormatIsRefusedAndKept) {
   // 8-bit mono data that 16-bit stereo samples would overwrite.
   {
     TMMWaveRecorder rec;
-    Configure(rec);
+    ConfigureTakeRecorder(rec);
     rec.SetMode(mMono);
     rec.SetBitLength(b8Bit);
     rec.SetSampleRate(11025);
@@ -364,7 +364,7 @@ TEST_F(RecorderTest, ExistingFileOfAnotherFormatIsRefusedAndKept) {
   const auto before = ReadFile(Path("mono.wav"));
   ASSERT_GT(DataOf(before).size(), 3000u);
   TMMWaveRecorder rec;
-  Configure(rec);
+  ConfigureTakeRecorder(rec);
   rec.SetFileName(Path("mono.wav"));
   EXPECT_EQ(rec.WaveIn()->Mode(), mStereo);  // naming it changed nothing
   try {
@@ -387,7 +387,7 @@ TEST_F(RecorderTest, ExistingFileOfAnotherFormatIsRefusedAndKept) {
 
 TEST_F(RecorderTest, BlockedMainThreadLosesNothing) {
   TMMWaveRecorder rec;
-  Configure(rec);
+  ConfigureTakeRecorder(rec);
   rec.SetFileName(Path("busy.wav"));
   rec.Start();
   for (int second = 0; second < 20; ++second) {

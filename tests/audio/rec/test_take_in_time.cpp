@@ -5,7 +5,7 @@
 #include <cmath>
 #include <memory>
 
-#include "audio/MMWRec.h"
+#include "recplay/MMWRec.h"
 #include "tests/audio/rec/rec_fixture.h"
 #include "tests/platform/soundcard/clicktrack.h"
 #include "platform/soundcard/latency.h"
@@ -45,7 +45,7 @@ TEST_F(TakeInTime, TheRecordedFileHasTheSingerOnTheAccompanimentAtEveryQuality) 
           const std::string name = Path("take" + std::to_string(take++) + ".wav");
           {
             TMMWaveRecorder rec;
-            Configure(rec, rate);
+            ConfigureTakeRecorder(rec, rate);
             rec.SetFileName(name);
             rec.Start();
             Run(2500);

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "audio/MMWRec.h"
+#include "recplay/MMWRec.h"
 #include "tests/audio/rec/rec_fixture.h"
 
 using namespace rectest;
@@ -74,7 +74,7 @@ TEST_F(VoiceTest, TheVoiceFileIsTheTakeLessTheAccompaniment) {
   for (int take = 0; take < 2; ++take) {
     const std::int32_t limit = take == 0 ? 3 * 44100 * 4 : 100000;  // the second is not whole buffers
     TMMWaveRecorder rec;
-    Configure(rec);
+    ConfigureTakeRecorder(rec);
     rec.SetOverwriteExisting(true);
     rec.SetKeepVoice(true);
     rec.SetMaxRecordTime(limit);
@@ -121,7 +121,7 @@ TEST_F(VoiceTest, TheVoiceFileIsTheTakeLessTheAccompaniment) {
 // same frames.
 TEST_F(VoiceTest, AFullDiskEndsTheTakeWithBothFilesFinished) {
   TMMWaveRecorder rec;
-  Configure(rec);
+  ConfigureTakeRecorder(rec);
   rec.SetKeepVoice(true);
   rec.SetFileName(Path("full.wav"));
   int buffers = 0, stops = 0;

@@ -3,6 +3,7 @@
 // window and thread mode, the recording limit and the stop rules.
 #include <QMessageBox>
 #include <chrono>
+#include <memory>
 #include <thread>
 
 #include "audio/MMWavIn.h"
@@ -49,41 +50,47 @@ class Sink : public TMMDSPComponent {
   std::string log;
 };
 
-// An engine whose device calls can be made to fail.
-class DoctoredWaveIn : public TMMCustomWaveIn {
- public:
-  explicit DoctoredWaveIn(UINT devices = 1, DWORD formats = 0xFFF) : devices_(devices), formats_(formats) {
-    BindDeviceFunctions();
-    Initialize();
-  }
-  void BindDeviceFunctions() override {
-    FDevice.GetNumDevs = [this] { return devices_; };
-    FDevice.GetDevCaps = [this](UINT id, WAVEINCAPS* caps, UINT size) {
-      const MMRESULT r = waveInGetDevCaps(id, caps, size);
-      caps->dwFormats = formats_;
-      return r;
-    };
-    FDevice.GetErrorText = [](MMRESULT code, char* text, UINT size) {
-      if (code == 999) return MMSYSERR_BADERRNUM;
-      return waveInGetErrorText(code, text, size);
-    };
-    FDevice.Open = &waveInOpen;
-    FDevice.Close = [this](HWAVEIN h) { return failClose ? MMSYSERR_ERROR : waveInClose(h); };
-    FDevice.PrepareHeader = &waveInPrepareHeader;
-    FDevice.UnprepareHeader = &waveInUnprepareHeader;
-    FDevice.AddBuffer = &waveInAddBuffer;
-    FDevice.Start = [this](HWAVEIN h) { return startResult ? startResult : waveInStart(h); };
-    FDevice.Stop = &waveInStop;
-    FDevice.Reset = &waveInReset;
-    FDevice.GetPosition = &waveInGetPosition;
-    FDevice.GetID = &waveInGetID;
-  }
+// What a doctored device answers: how many devices, their capability bits,
+// and a start or close made to fail.
+struct Doctor {
+  UINT devices;
+  DWORD formats;
   MMRESULT startResult = 0;
   bool failClose = false;
+};
+
+TMMWaveInFunctions DoctoredCalls(const std::shared_ptr<Doctor>& doctor) {
+  TMMWaveInFunctions f = MMWaveInDeviceCalls();
+  f.GetNumDevs = [doctor] { return doctor->devices; };
+  f.GetDevCaps = [doctor](UINT id, WAVEINCAPS* caps, UINT size) {
+    const MMRESULT r = waveInGetDevCaps(id, caps, size);
+    caps->dwFormats = doctor->formats;
+    return r;
+  };
+  f.GetErrorText = [](MMRESULT code, char* text, UINT size) {
+    if (code == 999) return MMSYSERR_BADERRNUM;
+    return waveInGetErrorText(code, text, size);
+  };
+  f.Close = [doctor](HWAVEIN h) { return doctor->failClose ? MMSYSERR_ERROR : waveInClose(h); };
+  f.Start = [doctor](HWAVEIN h) { return doctor->startResult ? doctor->startResult : waveInStart(h); };
+  return f;
+}
+
+// An engine whose device calls can be made to fail.
+class DoctoredWaveIn : public TMMWaveIn {
+ public:
+  explicit DoctoredWaveIn(UINT devices = 1, DWORD formats = 0xFFF)
+      : DoctoredWaveIn(std::make_shared<Doctor>(Doctor{devices, formats})) {}
+  MMRESULT& startResult;
+  bool& failClose;
 
  private:
-  UINT devices_;
-  DWORD formats_;
+  explicit DoctoredWaveIn(std::shared_ptr<Doctor> doctor)
+      : TMMWaveIn(nullptr, DoctoredCalls(doctor)),
+        startResult(doctor->startResult),
+        failClose(doctor->failClose),
+        doctor_(std::move(doctor)) {}
+  std::shared_ptr<Doctor> doctor_;
 };
 
 template <typename F>

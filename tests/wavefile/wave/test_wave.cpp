@@ -10,6 +10,7 @@
 #include "tests/wavefile/wave/wave_files.h"
 #include "wavefile/DiskSpace.h"
 #include "wavefile/MMWave.h"
+#include "wavefile/MMWaveFile.h"
 
 using namespace wavetest;
 namespace fs = std::filesystem;

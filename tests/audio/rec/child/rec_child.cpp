@@ -5,10 +5,10 @@
 #include <QCoreApplication>
 #include <cstdio>
 
-#include "audio/MMWRec.h"
 #include "platform/soundcard/cardcontrol.h"
 #include "platform/soundcard/probes.h"
 #include "platform/soundcard/soundcard.h"
+#include "recplay/MMWRec.h"
 
 namespace {
 

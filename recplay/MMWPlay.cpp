@@ -1,4 +1,4 @@
-#include "audio/MMWPlay.h"
+#include "recplay/MMWPlay.h"
 
 #include <algorithm>
 

@@ -24,7 +24,7 @@
 
 #include "audio/MMDSPObj.h"
 #include "audio/MMWavIn.h"
-#include "wavefile/MMWave.h"
+#include "wavefile/MMWaveFile.h"
 
 class EMMWaveRecorderError : public std::runtime_error {
  public:

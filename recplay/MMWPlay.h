@@ -20,7 +20,7 @@
 #include "audio/MMDSPObj.h"
 #include "audio/MMPCMCvt.h"
 #include "audio/MMWavOut.h"
-#include "wavefile/MMWave.h"
+#include "wavefile/MMWaveFile.h"
 
 class TMMWavePlayer : public TMMDSPComponent {
   Q_OBJECT

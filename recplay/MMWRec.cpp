@@ -1,4 +1,4 @@
-#include "audio/MMWRec.h"
+#include "recplay/MMWRec.h"
 
 #include <QApplication>
 #include <QMessageBox>
