@@ -69,9 +69,12 @@ struct ConnectorPump {
   std::uint64_t steps = 0;
   // A wake-up of the main thread costs far more than showing a block: with
   // a block due every 1.1 ms (16-bit stereo at 44100 Hz), waking for each
-  // one took several per cent of a core. Waking every 4 ms at most and then
-  // showing what has come due keeps every block at under a quarter of that.
-  static constexpr int kMinWaitMs = 4;
+  // one took several per cent of a core. The meters put a block on the
+  // screen only at its next refresh (about every 16 ms) anyway, so the pump
+  // wakes about once per refresh and then shows what has come due; a
+  // capture first shows what is left of the buffer before it, so every
+  // block still reaches the displays, in order.
+  static constexpr int kMinWaitMs = 16;
   static constexpr int kMaxPasses = 32;
 
   static ConnectorPump& Get() {
@@ -433,10 +436,25 @@ void TMMConnector::Refresh() {
       state.dirty = false;  // this buffer is used up
       continue;
     }
-    const KindSlots range = kKindSlots[std::size_t(k)];
-    for (int i = 0; i < range.count; ++i)
-      if (TMMDisplayClient* d = FDisplays[std::size_t(range.first + i)]) d->ShowBlock(FData + at);
-    ++state.refreshes;
+    ShowBlockAt(TMMDisplayKind(k), at);
+  }
+}
+
+void TMMConnector::ShowBlockAt(TMMDisplayKind kind, int at) {
+  const KindSlots range = kKindSlots[std::size_t(kind)];
+  for (int i = 0; i < range.count; ++i)
+    if (TMMDisplayClient* d = FDisplays[std::size_t(range.first + i)]) d->ShowBlock(FData + at);
+  ++FKinds[std::size_t(kind)].refreshes;
+}
+
+void TMMConnector::ShowRemainingBlocks() {
+  for (int k = 0; k < MMDisplayKinds; ++k) {
+    KindState& state = FKinds[std::size_t(k)];
+    if (!state.dirty) continue;
+    state.dirty = false;
+    const int step = StepOf(TMMDisplayKind(k));
+    if (step <= 0) continue;
+    for (; state.readPos + step <= FCaptured; state.readPos += step) ShowBlockAt(TMMDisplayKind(k), state.readPos);
   }
 }
 
@@ -471,11 +489,16 @@ void TMMConnector::RequestRefresh() {
 void TMMConnector::CaptureData(const void* Data, int Count) {
   if (!FEnabled || FPausedFeed || !Data) return;
   const std::int64_t stamp = MMConnectorNow();
+  // The pump may not have reached the end of the last buffer (a step comes
+  // about once per screen refresh, and buffers can come in bursts): its
+  // blocks are played by now, so they are shown before the data goes.
+  const bool showRest = FAutoTrigger && FActive && FRealTime && IsMainThread();
   {
     std::lock_guard guard(FLock);
     if (!FData) return;
     const int bytes = std::min(Count, FCapacity);
     if (bytes <= 0) return;
+    if (showRest) ShowRemainingBlocks();
     std::memcpy(FData, Data, std::size_t(bytes));
     FCaptured = bytes;
     FStamp = stamp;
