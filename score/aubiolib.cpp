@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <atomic>
 #include <mutex>
 #include <string>
 
@@ -38,12 +39,21 @@ AubioCalls Load() {
 
 }  // namespace
 
+namespace {
+std::atomic<bool> gLoaded{false};
+}  // namespace
+
 const AubioCalls& Aubio() {
   // A failed load raises from call_once and is tried again by the next call.
   static AubioCalls calls;
   static std::once_flag once;
-  std::call_once(once, [] { calls = Load(); });
+  std::call_once(once, [] {
+    calls = Load();
+    gLoaded = true;
+  });
   return calls;
 }
+
+bool AubioLoaded() { return gLoaded.load(); }
 
 }  // namespace score

@@ -23,5 +23,7 @@ struct AubioCalls {
 // then return at once). Raises EScoreError, naming the library, when it
 // cannot be loaded or lacks a call.
 const AubioCalls& Aubio();
+// Whether Aubio() has loaded it.
+bool AubioLoaded();
 
 }  // namespace score
