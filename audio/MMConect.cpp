@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <QTimer>
 #include <cstring>
+#include <exception>
 #include <limits>
 
 #include "platform/winmsg/mmtimer.h"
@@ -493,17 +494,26 @@ void TMMConnector::CaptureData(const void* Data, int Count) {
   // about once per screen refresh, and buffers can come in bursts): its
   // blocks are played by now, so they are shown before the data goes.
   const bool showRest = FAutoTrigger && FActive && FRealTime && IsMainThread();
+  std::exception_ptr failed;  // of a display, reported once the lock is released
   {
     std::lock_guard guard(FLock);
     if (!FData) return;
     const int bytes = std::min(Count, FCapacity);
     if (bytes <= 0) return;
-    if (showRest) ShowRemainingBlocks();
+    if (showRest) {
+      try {
+        ShowRemainingBlocks();
+      } catch (...) {
+        failed = std::current_exception();
+      }
+    }
     std::memcpy(FData, Data, std::size_t(bytes));
     FCaptured = bytes;
     FStamp = stamp;
     MarkAllDirty();
   }
+  // As the pump does: the error goes to the application, the capture stands.
+  if (failed) ApplicationHandleException(failed);
   if (!FRealTime && FAutoTrigger)
     Refresh();
   else
