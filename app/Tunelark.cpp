@@ -1,7 +1,12 @@
 #include "app/Tunelark.h"
 
+#include <QEvent>
 #include <QFileInfo>
+#include <QThreadPool>
 #include <QTimer>
+#include <cstdio>
+#include <ctime>
+#include <functional>
 
 #include "app/about.h"
 #include "app/config.h"
@@ -16,6 +21,7 @@
 #include "platform/sequencer/seqcontrol.h"
 #include "platform/winmsg/signalpipe.h"
 #include "platform/winmsg/winmsg.h"
+#include "score/aubiolib.h"
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
@@ -66,6 +72,28 @@ void EndSession() {
   ending = false;
 }
 
+// Runs `work` from the event loop right after the first paint of `window`
+// (posted from that paint, so the window is on the screen first).
+class AfterFirstPaint : public QObject {
+ public:
+  AfterFirstPaint(QWidget* window, std::function<void()> work) : QObject(window), work_(std::move(work)) {
+    window->installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint) {
+      watched->removeEventFilter(this);
+      QTimer::singleShot(0, std::move(work_));
+      deleteLater();
+    }
+    return false;
+  }
+
+ private:
+  std::function<void()> work_;
+};
+
 }  // namespace
 
 void CreateForms() {
@@ -82,6 +110,18 @@ void CreateForms() {
   // The soundfont takes seconds to load: once the window is up, on a
   // helper thread. A play before it is ready starts when it is.
   QTimer::singleShot(0, [] { sequencer::StartSoundfontLoading(); });
+  // The pitch library and the codec libraries it brings take longer to load
+  // than the window takes to show: on a helper thread once the window is on
+  // the screen, so neither the window nor the first take waits for them. A
+  // failure shows when a take is scored.
+  new AfterFirstPaint(Form1, [] {
+    QThreadPool::globalInstance()->start([] {
+      try {
+        score::Aubio();
+      } catch (...) {
+      }
+    });
+  });
 }
 
 void DestroyForms() {
@@ -114,6 +154,16 @@ int RunTunelark(int argc, char** argv) {
     const QString given = QString::fromLocal8Bit(argv[1]);
     QTimer::singleShot(0, [given] { OpenGivenFile(given); });
   }
+  // For the start-up benchmark: quit as soon as the window has been
+  // painted, printing when ("shown NS", CLOCK_MONOTONIC nanoseconds).
+  if (qEnvironmentVariableIsSet("TUNELARK_QUIT_WHEN_SHOWN"))
+    new AfterFirstPaint(Form1, [] {
+      timespec now{};
+      clock_gettime(CLOCK_MONOTONIC, &now);
+      std::printf("shown %lld\n", static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
+      std::fflush(stdout);
+      QCoreApplication::exit(0);
+    });
   const int code = TApplication::exec();
   SetApplicationTerminated(true);
   DestroyForms();

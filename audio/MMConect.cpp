@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <limits>
 
 #include "audio/MMConectPump.h"
@@ -247,10 +248,25 @@ void TMMConnector::Refresh() {
       state.dirty = false;  // this buffer is used up
       continue;
     }
-    const KindSlots range = kKindSlots[std::size_t(k)];
-    for (int i = 0; i < range.count; ++i)
-      if (TMMDisplayClient* d = FDisplays[std::size_t(range.first + i)]) d->ShowBlock(FData + at);
-    ++state.refreshes;
+    ShowBlockAt(TMMDisplayKind(k), at);
+  }
+}
+
+void TMMConnector::ShowBlockAt(TMMDisplayKind kind, int at) {
+  const KindSlots range = kKindSlots[std::size_t(kind)];
+  for (int i = 0; i < range.count; ++i)
+    if (TMMDisplayClient* d = FDisplays[std::size_t(range.first + i)]) d->ShowBlock(FData + at);
+  ++FKinds[std::size_t(kind)].refreshes;
+}
+
+void TMMConnector::ShowRemainingBlocks() {
+  for (int k = 0; k < MMDisplayKinds; ++k) {
+    KindState& state = FKinds[std::size_t(k)];
+    if (!state.dirty) continue;
+    state.dirty = false;
+    const int step = StepOf(TMMDisplayKind(k));
+    if (step <= 0) continue;
+    for (; state.readPos + step <= FCaptured; state.readPos += step) ShowBlockAt(TMMDisplayKind(k), state.readPos);
   }
 }
 
@@ -285,16 +301,30 @@ void TMMConnector::RequestRefresh() {
 void TMMConnector::CaptureData(const void* Data, int Count) {
   if (!FEnabled || FPausedFeed || !Data) return;
   const std::int64_t stamp = MMConnectorNow();
+  // The pump may not have reached the end of the last buffer (a step comes
+  // about once per screen refresh, and buffers can come in bursts): its
+  // blocks are played by now, so they are shown before the data goes.
+  const bool showRest = FAutoTrigger && FActive && FRealTime && IsMainThread();
+  std::exception_ptr failed;  // of a display, reported once the lock is released
   {
     std::lock_guard guard(FLock);
     if (!FData) return;
     const int bytes = std::min(Count, FCapacity);
     if (bytes <= 0) return;
+    if (showRest) {
+      try {
+        ShowRemainingBlocks();
+      } catch (...) {
+        failed = std::current_exception();
+      }
+    }
     std::memcpy(FData, Data, std::size_t(bytes));
     FCaptured = bytes;
     FStamp = stamp;
     MarkAllDirty();
   }
+  // As the pump does: the error goes to the application, the capture stands.
+  if (failed) ApplicationHandleException(failed);
   if (!FRealTime && FAutoTrigger)
     Refresh();
   else

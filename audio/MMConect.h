@@ -7,7 +7,8 @@
 // capture. A pump of posted messages on the main thread then hands the
 // displays one block of that copy after another, each block when its time
 // within the buffer has come (Synchronize), so the level moves as the sound
-// plays rather than once per buffer.
+// plays rather than once per buffer. The blocks of a buffer that the pump has
+// not shown when the next one comes on the main thread are shown first.
 //
 // Displays sit in slots by kind: two level meters, two needle meters, two
 // oscilloscopes, two lights, four spectra and two spectrograms. Any display
@@ -166,6 +167,11 @@ class TMMConnector : public TMMDSPComponent {
   void PauseTick();
   void StopPauseTimer();
   void MarkAllDirty();  // under FLock
+  // Hands the kind's displays the block at `at` (under FLock).
+  void ShowBlockAt(TMMDisplayKind kind, int at);
+  // Shows every whole block of the captured data that is still to be shown,
+  // due or not (under FLock).
+  void ShowRemainingBlocks();
   void LeavePump();
   void JoinPump();
   bool HasDisplay(TMMDisplayKind kind) const;

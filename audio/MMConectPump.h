@@ -35,9 +35,12 @@ struct ConnectorPump {
   std::uint64_t steps = 0;
   // A wake-up of the main thread costs far more than showing a block: with
   // a block due every 1.1 ms (16-bit stereo at 44100 Hz), waking for each
-  // one took several per cent of a core. Waking every 4 ms at most and then
-  // showing what has come due keeps every block at under a quarter of that.
-  static constexpr int kMinWaitMs = 4;
+  // one took several per cent of a core. The meters put a block on the
+  // screen only at its next refresh (about every 16 ms) anyway, so the pump
+  // wakes about once per refresh and then shows what has come due; a
+  // capture first shows what is left of the buffer before it, so every
+  // block still reaches the displays, in order.
+  static constexpr int kMinWaitMs = 16;
   static constexpr int kMaxPasses = 32;
 
   static ConnectorPump& Get() {

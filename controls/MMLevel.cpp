@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QPainter>
 #include <QPaintEvent>
+#include <QScreen>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -20,7 +21,7 @@ std::int64_t RoundEven(double v) { return static_cast<std::int64_t>(std::nearbyi
 
 TMMCustomLevel::TMMCustomLevel(QWidget* parent) : QWidget(parent) {
   // The meter paints every pixel itself; nothing behind it needs painting
-  // first, which keeps a synchronous repaint of the meter cheap.
+  // first, which keeps a repaint of the meter cheap.
   setAttribute(Qt::WA_OpaquePaintEvent);
   setAttribute(Qt::WA_NoSystemBackground);
   setFont(QFont(QStringLiteral("Small Fonts"), 7));
@@ -35,6 +36,7 @@ TMMCustomLevel::TMMCustomLevel(QWidget* parent) : QWidget(parent) {
 }
 
 TMMCustomLevel::~TMMCustomLevel() {
+  MMCancelFrame(this);
   // Waits for a tick that is running now (the service holds its lock while
   // calling back), so no tick reaches a meter that is gone.
   MMTimerUnsubscribe(FTimer);
@@ -63,7 +65,7 @@ void TMMCustomLevel::ClearDisplay() {
   FHold = 0;
   FLit = 0;
   ClearSmoothing();
-  Redraw(true);
+  Redraw();
 }
 
 // ---------------------------------------------------------------- level
@@ -116,7 +118,7 @@ void TMMCustomLevel::ShowRaw(std::int64_t R) {
   if (spots == FLit && !FPeakChanged.load()) return;
   FPeakChanged = false;
   FLit = spots;
-  if (isEnabled() && isVisible()) Redraw(true);
+  if (isEnabled() && isVisible()) Redraw();
 }
 
 int TMMCustomLevel::ScaleToSpots(std::int64_t R) {
@@ -263,20 +265,20 @@ void TMMCustomLevel::RenderDisplay() {
       if (k >= 1 && k <= FNumSpots) DrawSpot(FDisplay, k, ActiveColorOf(k), FActiveDoted);
 }
 
-void TMMCustomLevel::Redraw(bool atOnce) {
-  if (!isVisible()) return;  // the next paint renders the current state
-  if (!atOnce) {
-    update();
-    return;
-  }
-  RenderDisplay();
-  FDisplayFresh = true;
-  repaint(FInner);
-  FDisplayFresh = false;
+void TMMCustomLevel::Redraw() {
+  if (!isVisible() || FFrameAsked) return;  // a paint to come renders the current state
+  FFrameAsked = true;
+  const QScreen* s = screen();
+  MMRequestFrame(this, s ? s->refreshRate() : 0.0);
+}
+
+void TMMCustomLevel::PaintFrame() {
+  FFrameAsked = false;
+  if (isVisible()) update(FInner);
 }
 
 void TMMCustomLevel::paintEvent(QPaintEvent* event) {
-  if (!FDisplayFresh) RenderDisplay();
+  RenderDisplay();
   QPainter p(this);
   if (!FInner.contains(event->rect())) FBevel.Paint(p, rect(), QColor(MMColorToRgb(FColor)));
   p.drawImage(FInner.topLeft(), FDisplay);

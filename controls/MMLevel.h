@@ -16,9 +16,11 @@
 // Drawing: the bar at rest (background colour and every unlit spot) is
 // prepared once in a background image, rebuilt only after a change of
 // layout, colours, dotting or direction. A redraw copies that image into the
-// display image, sets the pixels of the lit spots and the peak, and repaints
-// just the inner rectangle of the meter synchronously (QWidget::repaint), so
-// the level reaches the screen without waiting for the window's next paint.
+// display image and sets the pixels of the lit spots and the peak. Blocks
+// come far faster than a screen refreshes, so a change only asks the frame
+// pacer (MMFramePacer) for a frame: the inner rectangle is repainted at most
+// once per refresh of the screen, with the latest level and peak. The level
+// and the peak hold still take every block.
 #pragma once
 
 #include <QImage>
@@ -33,6 +35,7 @@
 #include "audio/MMDisplay.h"
 #include "audio/MMTimer.h"
 #include "controls/MMBevel.h"
+#include "controls/MMFramePacer.h"
 
 class EMMLevelError : public std::runtime_error {
  public:
@@ -64,7 +67,7 @@ using TMMDIBCanvas = QImage;
 // `Peak` into `DIB` within `Rect`.
 using TMMLevelDrawBar = std::function<void(QObject* Sender, TMMDIBCanvas& DIB, const QRect& Rect, int nSpots, int Peak)>;
 
-class TMMCustomLevel : public QWidget, public TMMDisplayClient {
+class TMMCustomLevel : public QWidget, public TMMDisplayClient, public TMMFrameClient {
   Q_OBJECT
  public:
   explicit TMMCustomLevel(QWidget* parent = nullptr);
@@ -156,6 +159,8 @@ class TMMCustomLevel : public QWidget, public TMMDisplayClient {
   TNotifyEvent OnGainOverflow;  // the scaled level exceeded the spot count
   TNotifyEvent OnPcmOverflow;   // the raw peak reached full scale
   TNotifyEvent OnPaint;         // at the start of every redraw of the display
+  // The frame pacer's call: repaints the display.
+  void PaintFrame() override;
 
   // ---- state (read-only)
   int SpotCount() const { return FNumSpots; }  // N
@@ -191,8 +196,9 @@ class TMMCustomLevel : public QWidget, public TMMDisplayClient {
   void Layout();
   void DrawBackground();
   void RenderDisplay();
-  // Renders and puts the display on the screen now (when shown).
-  void Redraw(bool atOnce);
+  // Asks for the display to be put on the screen at the next frame (when
+  // shown).
+  void Redraw();
   void SyncTick();
   void SetColorOf(TMMColor& field, TMMColor Value);
   QRect SpotRect(int k) const;
@@ -260,7 +266,7 @@ class TMMCustomLevel : public QWidget, public TMMDisplayClient {
   TMMDIBCanvas FBackground;
   TMMDIBCanvas FDisplay;
   int FRedraws = 0;
-  bool FDisplayFresh = false;  // the display was rendered just before a repaint
+  bool FFrameAsked = false;  // a frame is asked for and has not come
 
   PMMTimerClient FTimer = nullptr;
   bool FTickPaused = false;

@@ -1,8 +1,8 @@
 #include "score/pitch.h"
 
-#include <aubio/aubio.h>
 #include <sndfile.h>
 
+#include "score/aubiolib.h"
 #include "score/scoreerror.h"
 
 namespace score {
@@ -40,10 +40,12 @@ struct PitchTracker::Aubio {
   unsigned filled = 0;
   std::int64_t hops = 0;  // hops analysed so far
 
+  const AubioCalls& call = score::Aubio();
+
   ~Aubio() {
-    if (pitch) del_aubio_pitch(pitch);
-    if (in) del_fvec(in);
-    if (out) del_fvec(out);
+    if (pitch) call.delPitch(pitch);
+    if (in) call.delFvec(in);
+    if (out) call.delFvec(out);
   }
 };
 
@@ -56,12 +58,12 @@ PitchTracker::PitchTracker(unsigned rate) : rate_(rate), aubio_(std::make_unique
   // confidence at a fraction of its cost. aubio's spectral variant
   // ("yinfft") reports no confidence for a steady tone and reads it a few
   // cents sharp.
-  a.pitch = new_aubio_pitch("yinfast", a.window, a.hop, rate);
-  a.in = new_fvec(a.hop);
-  a.out = new_fvec(1);
+  a.pitch = a.call.newPitch("yinfast", a.window, a.hop, rate);
+  a.in = a.call.newFvec(a.hop);
+  a.out = a.call.newFvec(1);
   if (!a.pitch || !a.in || !a.out) throw EScoreError("cannot start the pitch tracker");
-  aubio_pitch_set_unit(a.pitch, "midi");
-  aubio_pitch_set_silence(a.pitch, kSilenceDb);
+  a.call.setUnit(a.pitch, "midi");
+  a.call.setSilence(a.pitch, kSilenceDb);
 }
 
 PitchTracker::~PitchTracker() = default;
@@ -72,7 +74,7 @@ void PitchTracker::Push(const float* mono, std::size_t frames, std::vector<Pitch
     a.in->data[a.filled++] = mono[i];
     if (a.filled < a.hop) continue;
     a.filled = 0;
-    aubio_pitch_do(a.pitch, a.in, a.out);
+    a.call.pitchDo(a.pitch, a.in, a.out);
     ++a.hops;
     // The window ends with this hop; its middle is half a window earlier.
     // The first windows reach back before the voice (aubio fills them with
@@ -81,7 +83,7 @@ void PitchTracker::Push(const float* mono, std::size_t frames, std::vector<Pitch
     if (middle < 0) continue;
     PitchPoint p;
     p.frame = middle;
-    p.confidence = aubio_pitch_get_confidence(a.pitch);
+    p.confidence = a.call.getConfidence(a.pitch);
     const float midi = a.out->data[0];
     if (p.confidence >= kMinConfidence && midi >= kLowestMidi && midi <= kHighestMidi) p.midi = midi;
     out.push_back(p);

@@ -8,7 +8,9 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <fstream>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "app/Tunelark.h"
@@ -20,6 +22,7 @@
 #include "app/savemp3.h"
 #include "app/vol.h"
 #include "platform/winmsg/winmsg.h"
+#include "score/aubiolib.h"
 #include "forms_fixture.h"
 
 namespace {
@@ -79,6 +82,31 @@ TEST(StartUp, CreatesTheFiveWindowsInOrderAndShowsOnlyTheMainWindow) {
   DestroyForms();
   EXPECT_EQ(Form1, nullptr);
   EXPECT_EQ(Form4, nullptr);
+}
+
+// Whether the pitch library is mapped into this process.
+bool PitchLibraryMapped() {
+  std::ifstream maps("/proc/self/maps");
+  std::string line;
+  while (std::getline(maps, line))
+    if (line.find("libaubio") != std::string::npos) return true;
+  return false;
+}
+
+// The pitch library, with the codec libraries it brings, is no part of
+// showing the window: it is loaded on a helper thread once the window has
+// been painted (before, the dynamic loader spent most of the start-up on
+// it).
+TEST(StartUp, LoadsThePitchLibraryOnlyOnceTheWindowIsPainted) {
+  if (score::AubioLoaded()) GTEST_SKIP() << "an earlier test of this process scored a take";
+  EXPECT_FALSE(PitchLibraryMapped());
+  CreateForms();
+  EXPECT_FALSE(PitchLibraryMapped());
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(Form1));
+  EXPECT_TRUE(QTest::qWaitFor([] { return score::AubioLoaded(); }, 10000));
+  EXPECT_TRUE(PitchLibraryMapped());
+  EXPECT_TRUE(Form1->isVisible());
+  DestroyForms();
 }
 
 TEST_F(FormsTest, SecondaryWindowsHaveTheirCaptionsAndFixedSizes) {

@@ -1,7 +1,13 @@
 // The level meter: layout, the level from a block on both scales, the peak
 // marker and its tick, smoothing, Value, the format check, and the pixels
 // of the drawn bar.
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QImage>
+#include <QScreen>
+#include <QTimer>
+#include <QWindow>
 #include <cmath>
 #include <stdexcept>
 
@@ -19,12 +25,22 @@ class LevelTest : public ::testing::Test {
     App();
     MakeProgramMeter(level, chLeft);
     level.show();
+    // Paints reach a window only once it is exposed.
+    for (int i = 0; i < 100 && !level.windowHandle()->isExposed(); ++i) QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
     // Ticks come only from the tests: stop the service's own timer.
     if (MMTimerId() != 0) timeKillEvent(MMTimerId());
   }
+  // A block, and the screen's next refresh.
   void Show(int left, int right = 0) {
     const auto block = Stereo16(left, right);
     level.ShowBlock(block.data());
+    PaintFrame();
+  }
+  // The frame of the next refresh and the repaint it asks for.
+  static void PaintFrame() {
+    MMPaintFramesNow();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
   }
   QImage Grab() { return level.grab().toImage().convertToFormat(QImage::Format_RGB32); }
   // Colour of spot k (1 at the bottom) in the grabbed image of the program
@@ -187,6 +203,55 @@ TEST_F(LevelTest, ABlockAtTheHeldPeakRenewsTheHold) {
   EXPECT_EQ(level.HoldCounter(), 41);
   for (int i = 0; i < 40; ++i) level.PeakTick();
   EXPECT_EQ(level.PeakSpot(), 44);
+}
+
+// Blocks come every 1.1 ms while recording, far faster than a screen
+// refreshes: the meter takes every block into its level and peak hold but
+// repaints at most once per refresh, showing the latest of them.
+TEST_F(LevelTest, BlocksFasterThanTheScreenRepaintOncePerRefreshWithTheLatest) {
+  PaintFrame();
+  const int before = level.RedrawCount();
+  for (int peak : {16384, 32767, 1000}) {  // between two refreshes; the loudest in the middle
+    const auto block = Stereo16(peak, 0);
+    level.ShowBlock(block.data());
+  }
+  EXPECT_EQ(level.RedrawCount(), before);
+  PaintFrame();
+  EXPECT_EQ(level.RedrawCount(), before + 1);
+  EXPECT_EQ(level.LitSpots(), 7);
+  EXPECT_EQ(level.PeakSpot(), 53);  // held from a block that was never painted
+  EXPECT_EQ(level.HoldCounter(), 41);
+  // What that one paint put up (display rows: spot k is row 107 - 2k).
+  const QImage& shown = level.DisplayImage();
+  EXPECT_EQ(shown.pixel(7, 107 - 2 * 7) & 0xFFFFFF, kYellow);
+  EXPECT_EQ(shown.pixel(7, 107 - 2 * 8) & 0xFFFFFF, kBlack);
+  EXPECT_EQ(shown.pixel(7, 107 - 2 * 53) & 0xFFFFFF, kRed);
+
+  // A block every millisecond for 300 ms through the event loop, each one
+  // changing the level (35 and 44 spots in turn): the repaints follow the
+  // screen's refresh rate, not the blocks.
+  const double hz = level.screen()->refreshRate() > 1 ? level.screen()->refreshRate() : 60.0;
+  const int painted = level.RedrawCount();
+  int blocks = 0;
+  QTimer feed;
+  QObject::connect(&feed, &QTimer::timeout, [&] {
+    const auto block = Stereo16(blocks++ % 2 ? 16384 : 8192, 0);
+    level.ShowBlock(block.data());
+  });
+  feed.start(1);
+  QElapsedTimer clock;
+  clock.start();
+  QEventLoop loop;
+  QTimer::singleShot(300, &loop, &QEventLoop::quit);
+  loop.exec();
+  feed.stop();
+  const double refreshes = double(clock.elapsed()) * hz / 1000.0;
+  const int paints = level.RedrawCount() - painted;
+  EXPECT_GT(blocks, 2 * int(refreshes));
+  EXPECT_GE(paints, 1);
+  EXPECT_LE(paints, int(refreshes) + 1) << blocks << " blocks";
+  EXPECT_EQ(level.PeakSpot(), 53);  // the loudest block's spot, never gone by
+  EXPECT_EQ(level.HoldCounter(), 41);
 }
 
 TEST_F(LevelTest, SmoothingModes) {

@@ -92,6 +92,39 @@ TEST_F(ConnectorTest, ABufferOfWholeBlocksShowsItsLastBlock) {
   EXPECT_EQ(level.heads.back(), 2801u);
 }
 
+// A buffer that comes before the pump has shown all of the last one (the
+// pump steps about once per screen refresh; buffers come in bursts): the
+// rest of the last one is shown first, from its own data, so every block
+// reaches the meters' peak hold.
+TEST_F(ConnectorTest, ANewBufferFirstShowsWhatIsLeftOfTheLastOne) {
+  RecordingDisplay level;
+  TMMConnector c;
+  c.SetLevel1(&level);
+  OpenAndStart(c);
+  Activate();
+  const auto first = MarkedBuffer();
+  std::vector<std::uint8_t> second(3000, 0x22);  // 15 whole blocks, marked 0x10001 + offset
+  for (int o = 0; o < 3000; o += 200) {
+    const std::uint32_t mark = std::uint32_t(0x10001 + o);
+    std::memcpy(second.data() + o, &mark, 4);
+  }
+  const std::int64_t stamp = gNow;
+  c.CaptureData(first.data(), int(first.size()));
+  gNow = stamp + 5000;  // 882 bytes played: the blocks at 0 to 800 are due
+  for (int i = 0; i < 10; ++i) c.Refresh();
+  ASSERT_EQ(level.offsets, Offsets(0, 800, 200));
+  c.CaptureData(second.data(), int(second.size()));
+  EXPECT_EQ(level.offsets, Offsets(0, 2800, 200));
+  for (std::size_t i = 0; i < level.heads.size(); ++i) EXPECT_EQ(level.heads[i], std::uint32_t(200 * i + 1)) << i;
+  for (std::int64_t t = 0; t <= 30000; t += 100) {
+    gNow = stamp + 5000 + t;
+    c.Refresh();
+  }
+  ASSERT_EQ(level.heads.size(), 30u);
+  for (std::size_t i = 15; i < 30; ++i) EXPECT_EQ(level.heads[i], std::uint32_t(0x10001 + 200 * (i - 15))) << i;
+  EXPECT_EQ(c.RefreshCount(dkLevel), 30);
+}
+
 TEST_F(ConnectorTest, BufferLargerThanTheBufferSizeIsCut) {
   RecordingDisplay level;
   TMMConnector c;
