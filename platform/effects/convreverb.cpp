@@ -1,12 +1,11 @@
 #include "platform/effects/convreverb.h"
 
-#include <sched.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -61,32 +60,30 @@ ConvolutionReverb::ConvolutionReverb(const StereoImpulse& impulse, Threads threa
   conv_.impdata_create(0, 0, 1, const_cast<float*>(l.data()) + kQuantum, 0, int32_t(length));
   conv_.impdata_create(0, 1, 1, const_cast<float*>(r.data()) + kQuantum, 0, int32_t(length));
   const std::vector<int> before = Tasks();
-  int started = conv_.start_process(threads.priority, threads.policy);
-  if (started != 0 && threads.policy != SCHED_OTHER && conv_.state() == Convproc::ST_STOP)
-    started = conv_.start_process(0, SCHED_OTHER);
-  if (started != 0) {
+  if (conv_.start_process(threads.priority, threads.policy) != 0) {
     conv_.cleanup();
     throw std::runtime_error("reverb: the convolver's threads cannot start");
   }
-  awaitThreads(before);
+  // The threads start_process() made: the process's threads now that were
+  // not there before (threads made later elsewhere are not waited for).
+  std::vector<int> made;
+  std::ranges::set_difference(Tasks(), before, std::back_inserter(made));
+  awaitThreads(made);
   refreshBuffers();
 }
 
 // Until a level's thread has started, the convolver computes that level
 // itself, and the change to the thread shifts the level's output by one of
-// its cycles. So nothing is processed before zita-convolver's new threads
-// all wait for their first cycle (they are the process's new threads that
-// sleep). Should one not be seen asleep within the time allowed, the reverb
-// runs all the same, at worst with one such shift at its start.
-void ConvolutionReverb::awaitThreads(const std::vector<int>& before) {
+// its cycles; a level whose thread has not started yet would also miss
+// stop_process(). No call of the convolver tells that a thread has started,
+// and processing silence beforehand would not make it start: so nothing is
+// processed before the threads it made all wait for their first cycle (seen
+// asleep). Should one not be within the time allowed, the reverb runs all
+// the same, at worst with one such shift at its start.
+void ConvolutionReverb::awaitThreads(const std::vector<int>& made) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-  while (std::chrono::steady_clock::now() < deadline) {
-    bool asleep = true;
-    for (int tid : Tasks())
-      if (!std::binary_search(before.begin(), before.end(), tid) && !Sleeping(tid)) asleep = false;
-    if (asleep) return;
+  while (!std::ranges::all_of(made, Sleeping) && std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
 }
 
 ConvolutionReverb::~ConvolutionReverb() {

@@ -30,7 +30,9 @@ class ConvolutionReverb {
 
   // The scheduling of zita-convolver's threads: SCHED_OTHER, or a real-time
   // policy with the priority of the longest partitions' thread below the
-  // caller's. A real-time request the system refuses runs all the same.
+  // caller's. Ask for real time only where the system grants it (the card's
+  // thread has it): zita-convolver does not report a thread it could not
+  // make, and that thread's partitions then run in process().
   struct Threads {
     int policy;
     int priority;
@@ -53,7 +55,7 @@ class ConvolutionReverb {
   void process(const float* in, float* wet, std::uint32_t frames, bool sync) noexcept;
 
  private:
-  void awaitThreads(const std::vector<int>& before);
+  void awaitThreads(const std::vector<int>& made);
   void refreshBuffers() noexcept;
 
   Convproc conv_;
