@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -17,6 +16,12 @@ namespace {
 
 // Partitions from kQuantum up to this size; longer ones gain little.
 constexpr std::uint32_t kMaxPartition = 8192;
+
+// The convolver makes and frees FFTW plans on the thread that changes the
+// preset while the pitch tracker may plan on its worker. FFTW's planner is
+// made thread-safe during static initialisation, before any thread can
+// already be planning (at the first reverb it could race with one).
+const bool kPlannerThreadSafe = (fftwf_make_planner_thread_safe(), true);
 
 // The process's threads, sorted.
 std::vector<int> Tasks() {
@@ -49,10 +54,6 @@ ConvolutionReverb::ConvolutionReverb(const StereoImpulse& impulse, Threads threa
       throw std::invalid_argument("reverb: the impulse response needs a pre-delay of " +
                                   std::to_string(kQuantum) + " frames");
   const auto length = std::uint32_t(l.size() - kQuantum);
-  // The convolver makes FFTW plans here, on the caller's thread, while
-  // other threads of the program may plan too (the pitch tracker).
-  static std::once_flag threadSafePlanner;
-  std::call_once(threadSafePlanner, [] { fftwf_make_planner_thread_safe(); });
   conv_.set_options(Convproc::OPT_LATE_CONTIN);
   if (conv_.configure(1, 2, length, kQuantum, kQuantum, kMaxPartition, 0.0f) != 0)
     throw std::runtime_error("reverb: the convolver cannot be configured");
