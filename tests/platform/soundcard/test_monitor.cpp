@@ -49,14 +49,22 @@ double Correlation(const std::vector<double>& a, const std::vector<double>& b) {
   return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0.0;
 }
 
-// Plays `mic` through the card with `effects` and returns the speakers.
-std::vector<float> Speakers(const std::vector<float>& mic, const MonitorEffects& effects) {
+// A fresh card with the monitor unmuted, `effects` on, `mic` on the
+// microphone and both mixes tapped for its length; returns that length.
+std::size_t Prepare(const std::vector<float>& mic, const MonitorEffects& effects) {
   soundcard::ResetCard();
   UnmuteMonitor();
   soundcard::SetMonitorEffects(effects);
   soundcard::SetMicrophoneSamples(mic, false);
   const std::size_t frames = mic.size() / 2;
   soundcard::EnableMixTap(soundcard::Mix::Playback, frames);
+  soundcard::EnableMixTap(soundcard::Mix::Recording, frames);
+  return frames;
+}
+
+// Plays `mic` through the card with `effects` and returns the speakers.
+std::vector<float> Speakers(const std::vector<float>& mic, const MonitorEffects& effects) {
+  const std::size_t frames = Prepare(mic, effects);
   soundcard::Advance(frames);
   std::vector<float> out = soundcard::MixTap(soundcard::Mix::Playback);
   EXPECT_EQ(out.size(), mic.size());
@@ -160,13 +168,7 @@ struct Take {
 };
 
 Take Record(const std::vector<float>& mic, const MonitorEffects& effects) {
-  soundcard::ResetCard();
-  UnmuteMonitor();
-  soundcard::SetMonitorEffects(effects);
-  soundcard::SetMicrophoneSamples(mic, false);
-  const std::size_t frames = mic.size() / 2;
-  soundcard::EnableMixTap(soundcard::Mix::Playback, frames);
-  soundcard::EnableMixTap(soundcard::Mix::Recording, frames);
+  const std::size_t frames = Prepare(mic, effects);
   Take t;
   Collector c;
   HWAVEIN h = nullptr;
@@ -237,14 +239,10 @@ TEST_F(Monitor, APresetChangeLeavesNoGap) {
   std::vector<std::size_t> at;
   for (std::size_t f = 100; f < frames; f += every) at.push_back(f);
   const std::vector<float> mic = Clicks(frames, at);
-  UnmuteMonitor();
   MonitorEffects fx;
   fx.reverb = Reverb::Room;
   fx.reverbLevel = 50;
-  soundcard::SetMonitorEffects(fx);
-  soundcard::SetMicrophoneSamples(mic, false);
-  soundcard::EnableMixTap(soundcard::Mix::Playback, frames);
-  soundcard::EnableMixTap(soundcard::Mix::Recording, frames);
+  Prepare(mic, fx);
   for (const Reverb next : {Reverb::Hall, Reverb::Plate, Reverb::Off}) {
     soundcard::Advance(second - 2 * soundcard::kPeriodFrames / 3);  // a change within a click's period
     fx.reverb = next;
