@@ -1,5 +1,6 @@
 // Counting of allocations made on one thread: the program's allocator
-// counts the calls made on a thread while that thread has tCounting set.
+// counts the calls made on a thread while that thread has tCounting set
+// (frees of memory too: a thread that must not allocate must not free).
 // Included by exactly one source file of a test program (it defines the C
 // allocation functions).
 #pragma once
@@ -19,7 +20,7 @@
 
 namespace {
 [[maybe_unused]] thread_local bool tCounting = false;
-std::atomic<long> gAllocations{0};
+std::atomic<long> gAllocations{0}, gFrees{0};
 inline void count() {
   if (tCounting) gAllocations.fetch_add(1, std::memory_order_relaxed);
 }
@@ -32,7 +33,12 @@ void* __libc_malloc(std::size_t);
 void* __libc_calloc(std::size_t, std::size_t);
 void* __libc_realloc(void*, std::size_t);
 void* __libc_memalign(std::size_t, std::size_t);
+void __libc_free(void*);
 
+void free(void* p) {
+  if (p && tCounting) gFrees.fetch_add(1, std::memory_order_relaxed);
+  __libc_free(p);
+}
 void* malloc(std::size_t n) {
   count();
   return __libc_malloc(n);

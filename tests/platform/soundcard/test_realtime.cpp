@@ -22,13 +22,15 @@ using namespace cardtest;
 
 namespace {
 
-// Runs `frames` on this thread and returns the allocations they made.
+// Runs `frames` on this thread and returns the allocations and frees they
+// made.
 long AllocationsOf(std::uint64_t frames) {
   gAllocations = 0;
+  gFrees = 0;
   tCounting = true;
   soundcard::Advance(frames);
   tCounting = false;
-  return gAllocations.load();
+  return gAllocations.load() + gFrees.load();
 }
 
 // Counts played buffers without allocating.
@@ -44,13 +46,15 @@ class RealTime : public CardTest {
     GTEST_SKIP() << "the sanitizer's allocator cannot be counted";
 #endif
     CardTest::SetUp();
-    // The counter itself must see allocations at all.
+    // The counter itself must see allocations and frees at all.
     tCounting = true;
     gAllocations = 0;
+    gFrees = 0;
     void* volatile p = std::malloc(16);
     std::free(p);
     tCounting = false;
     ASSERT_EQ(gAllocations.load(), 1);
+    ASSERT_EQ(gFrees.load(), 1);
   }
 };
 
