@@ -270,8 +270,9 @@ void TForm2::CreateEffectsPage() {
   connect(EchoBox, &QCheckBox::clicked, this, HandlerSlot(this, &TForm2::EffectsChange));
   connect(ReverbBox, &QComboBox::activated, this, HandlerSlot(this, &TForm2::EffectsChange));
   connect(RecordEffectsBox, &QCheckBox::clicked, this, HandlerSlot(this, &TForm2::EffectsChange));
-  // The window is made at start-up: the card gets what was chosen last.
-  soundcard::SetMonitorEffects(e);
+  // The window is made at start-up: the card gets what was chosen last. A
+  // reverb that cannot be set up is reported and the program starts anyway.
+  RunHandler([this, &e] { ApplyMonitorEffects(e); });
 }
 
 void TForm2::EnableEffectControls() {
@@ -292,8 +293,21 @@ void TForm2::EffectsChange() {
   e.reverb = soundcard::Reverb(ReverbBox->currentIndex());
   e.reverbLevel = ReverbLevel->value();
   e.recorded = RecordEffectsBox->isChecked();
+  ApplyMonitorEffects(e);
+  // Remembered only once the card has taken it: a reverb that cannot be set
+  // up is not tried again at every start.
   RememberMonitorEffects(e);
-  soundcard::SetMonitorEffects(e);
+}
+
+void TForm2::ApplyMonitorEffects(const soundcard::MonitorEffects& e) {
+  try {
+    soundcard::SetMonitorEffects(e);
+  } catch (...) {
+    // The card keeps its reverb: the sheet shows that one.
+    ReverbBox->setCurrentIndex(int(soundcard::CurrentMonitorEffects().reverb));
+    EnableEffectControls();
+    throw;
+  }
   EnableEffectControls();
 }
 

@@ -16,6 +16,9 @@ class TMMMixerDevice;
 class TMMMixerSlider;
 class TMMProperties;
 class TMMVolumeControl;
+namespace soundcard {
+struct MonitorEffects;
+}
 
 // The settings window "Tunelark 设置": six pages.
 //   "WAV 录制"  the quality of new recordings (the main window recorder's
@@ -149,6 +152,9 @@ class TForm2 : public QWidget {
   void CreateScorePage();
   void CreateEffectsPage();
   void EnableEffectControls();
+  // Hands `effects` to the card; when it refuses them, the sheet shows the
+  // reverb the card kept and the error goes on.
+  void ApplyMonitorEffects(const soundcard::MonitorEffects& effects);
   void SetQuality(int rate);
 };
 

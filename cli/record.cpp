@@ -29,6 +29,7 @@
 #include "platform/soundcard/cardcontrol.h"
 #include "recplay/MMTakeRecorder.h"
 #include "recplay/MMWRec.h"
+#include "score/aubiolib.h"
 #include "score/scoreerror.h"
 #include "score/session.h"
 #include "score/takeanchor.h"
@@ -243,6 +244,7 @@ int RunRecord(const QStringList& args) {
   if (!melody.empty()) {
     CheckScoreApart(o, scoreFile);
     CheckOutputFile(scoreFile, o.force);
+    score::Aubio();  // the pitch library the scoring loads, or its error now
   }
   // Without the monitor options the speakers carry no microphone, as the
   // card starts.

@@ -33,5 +33,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "musescore-general-soundfont-small | timgm6mb-soundfont, fonts-noto-cjk, qt6-qpa-plugins")
+# The libraries it loads itself on first use (score/CMakeLists.txt).
+get_property(loaded_packages GLOBAL PROPERTY TUNELARK_LOADED_PACKAGES)
+foreach(package IN LISTS loaded_packages)
+  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", ${package}")
+endforeach()
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
 include(CPack)
