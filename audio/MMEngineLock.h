@@ -1,9 +1,9 @@
 // The lock that keeps an engine's main-thread operations and its worker's
 // buffer handling apart (both engines). Recursive, as operations call one
-// another and the card may hand buffers back from inside them. The worker waits for it with
-// LockUnless: the main thread may end the worker while it holds the lock (a
-// Close from OnStop, fired under the lock), and Interrupt then wakes the
-// waiting worker to see that it was told to quit.
+// another and the card may hand buffers back from inside them. The output
+// engine's worker waits for it with LockUnless: the main thread may end the
+// worker while it holds the lock (a Close from OnStop, fired under the lock),
+// and Interrupt then wakes the waiting worker to see that it was told to quit.
 #pragma once
 
 #include <atomic>

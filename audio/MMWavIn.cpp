@@ -291,8 +291,8 @@ void TMMCustomWaveIn::Open() {
         // flips the flags and forwards buffers by CallBackMode.
         HWAVEIN handle = nullptr;
         const MMRESULT r = FCalls.Open(&handle, static_cast<UINT>(FDeviceID), FPWaveFormat,
-                                        reinterpret_cast<DWORD_PTR>(&TMMCustomWaveIn::DriverCallback),
-                                        reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION);
+                                       reinterpret_cast<DWORD_PTR>(&TMMCustomWaveIn::DriverCallback),
+                                       reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION);
         if (r != MMSYSERR_NOERROR) DeviceError("WaveInOpen:\n\r", r);
         FDevice = handle;
 
@@ -554,6 +554,7 @@ LRESULT TMMCustomWaveIn::WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lP
       // The open and close notices reach only the callback function.
       case MM_WIM_DATA: ProcessBuffer(reinterpret_cast<PMMBufferHeader>(lParam)); return true;
       case kStopMessage: Stop(); return true;
+      // Raised: the device closes and the error is shown.
       case MM_WIM_DEVICELOST: DeviceError("WaveIn:\n\r", MMRESULT(lParam));
       default: return false;
     }

@@ -158,7 +158,7 @@ void TMMWaveOut::Open() {
     const DWORD flags = (FMapped && FDeviceID >= 0) ? WAVE_MAPPED : 0;
     HWAVEOUT h = nullptr;
     const MMRESULT r = FCalls.Open(&h, UINT(FDeviceID), FPWaveFormat, DWORD_PTR(&TMMWaveOut::WaveOutFunc),
-                                   DWORD_PTR(this), flags | CALLBACK_FUNCTION);
+                                  DWORD_PTR(this), flags | CALLBACK_FUNCTION);
     if (r != MMSYSERR_NOERROR) DeviceError("WaveOutOpen:\n\r", r);
     FDevice = h;
     if (!MMWaitRounds(500, [this] { return (FState & wosOpen) != 0; }, false))
@@ -219,7 +219,7 @@ void TMMWaveOut::EndThread() {
   if (!FThread) return;
   FThread->Quit();
   FLock.Interrupt();  // a worker waiting for the lock gives up
-  FThread.reset();        // joins
+  FThread.reset();    // joins
 }
 
 // False when the worker must end: it failed, or it was told to quit while it
@@ -597,6 +597,7 @@ LRESULT TMMWaveOut::WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
           Stop();
         }
         return true;
+      // Raised: the device closes and the error is shown.
       case MM_WOM_DEVICELOST: DeviceError("WaveOut:\n\r", MMRESULT(lParam));
       default: return false;
     }
