@@ -18,6 +18,7 @@
 #include "platform/sequencer/mediaplayer.h"
 #include "platform/sequencer/seqcontrol.h"
 #include "recplay/MMWRec.h"
+#include "score/aubiolib.h"
 #include "score/scoreerror.h"
 #include "score/session.h"
 #include "score/takeanchor.h"
@@ -45,6 +46,9 @@ void TForm1::PrepareTakeScore() {
   ShowTakeScore(-1);
   wavrec->SetKeepVoice(KeepVoice());
   const bool scored = !FSongMelody.empty() && midiplay->DeviceID() != 0;
+  // The pitch library the score needs, or its error, before anything of an
+  // earlier take is moved away.
+  if (scored) score::Aubio();
   // The voice and score of an earlier take of this name (or files that
   // happen to have those names) go to the desktop's trash, as a deleted
   // take does, rather than being written over.
