@@ -5,7 +5,7 @@
 
 namespace {
 
-QSettings Settings() { return QSettings(QStringLiteral("Tunelark"), QStringLiteral("Effects")); }
+QSettings EffectsStore() { return QSettings(QStringLiteral("Tunelark"), QStringLiteral("Effects")); }
 
 constexpr int kDefaultEchoMs = 250;
 
@@ -20,11 +20,11 @@ int Ranged(const QSettings& s, const char* key, int low, int high, int fallback)
 }  // namespace
 
 int EchoDelayMs() {
-  return Ranged(Settings(), "echoDelayMs", soundcard::kMinEchoMs, soundcard::kMaxEchoMs, kDefaultEchoMs);
+  return Ranged(EffectsStore(), "echoDelayMs", soundcard::kMinEchoMs, soundcard::kMaxEchoMs, kDefaultEchoMs);
 }
 
 soundcard::MonitorEffects MonitorEffectsSetting() {
-  const QSettings s = Settings();
+  const QSettings s = EffectsStore();
   const soundcard::MonitorEffects defaults;
   soundcard::MonitorEffects e;
   e.echoMs = s.value(QStringLiteral("echo"), false).toBool() ? EchoDelayMs() : 0;
@@ -40,7 +40,7 @@ soundcard::MonitorEffects MonitorEffectsSetting() {
 }
 
 void RememberMonitorEffects(const soundcard::MonitorEffects& e) {
-  QSettings s = Settings();
+  QSettings s = EffectsStore();
   const bool echo = e.echoMs >= soundcard::kMinEchoMs && e.echoMs <= soundcard::kMaxEchoMs;
   s.setValue(QStringLiteral("echo"), echo);
   if (echo) s.setValue(QStringLiteral("echoDelayMs"), e.echoMs);

@@ -7,7 +7,7 @@
 
 namespace {
 
-QSettings Settings() { return QSettings(QStringLiteral("Tunelark"), QStringLiteral("Songs")); }
+QSettings SongsStore() { return QSettings(QStringLiteral("Tunelark"), QStringLiteral("Songs")); }
 
 QString Group(const QString& hash) { return QStringLiteral("KeyTempo/") + hash; }
 
@@ -24,7 +24,7 @@ QString SongContentHash(const QString& path) {
 
 sequencer::KeyTempo RememberedKeyTempo(const QString& hash) {
   if (hash.isEmpty()) return {};
-  QSettings s = Settings();
+  QSettings s = SongsStore();
   s.beginGroup(Group(hash));
   bool keyOk = false, tempoOk = false;
   sequencer::KeyTempo kt;
@@ -37,7 +37,7 @@ sequencer::KeyTempo RememberedKeyTempo(const QString& hash) {
 
 void RememberKeyTempo(const QString& hash, const sequencer::KeyTempo& kt) {
   if (hash.isEmpty()) return;
-  QSettings s = Settings();
+  QSettings s = SongsStore();
   if (kt.IsDefault()) {
     s.remove(Group(hash));
     return;

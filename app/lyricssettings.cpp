@@ -4,7 +4,7 @@
 
 namespace {
 
-QSettings Settings() { return QSettings(QStringLiteral("Tunelark"), QStringLiteral("Lyrics")); }
+QSettings LyricsStore() { return QSettings(QStringLiteral("Tunelark"), QStringLiteral("Lyrics")); }
 
 }  // namespace
 
@@ -14,16 +14,16 @@ QStringList LyricsEncodings() {
 }
 
 QString LyricsEncoding() {
-  const QString chosen = Settings().value(QStringLiteral("encoding")).toString();
+  const QString chosen = LyricsStore().value(QStringLiteral("encoding")).toString();
   return LyricsEncodings().contains(chosen) ? chosen : QString();
 }
 
 void RememberLyricsEncoding(const QString& encoding) {
-  Settings().setValue(QStringLiteral("encoding"), encoding);
+  LyricsStore().setValue(QStringLiteral("encoding"), encoding);
 }
 
-QRect LyricsWindowGeometry() { return Settings().value(QStringLiteral("geometry")).toRect(); }
+QRect LyricsWindowGeometry() { return LyricsStore().value(QStringLiteral("geometry")).toRect(); }
 
 void RememberLyricsWindowGeometry(const QRect& geometry) {
-  Settings().setValue(QStringLiteral("geometry"), geometry);
+  LyricsStore().setValue(QStringLiteral("geometry"), geometry);
 }

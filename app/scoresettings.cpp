@@ -5,31 +5,31 @@
 
 namespace {
 
-QSettings Settings() { return QSettings(QStringLiteral("Tunelark"), QStringLiteral("Score")); }
+QSettings ScoreStore() { return QSettings(QStringLiteral("Tunelark"), QStringLiteral("Score")); }
 
 }  // namespace
 
-bool KeepVoice() { return Settings().value(QStringLiteral("keepVoice"), true).toBool(); }
+bool KeepVoice() { return ScoreStore().value(QStringLiteral("keepVoice"), true).toBool(); }
 
-void RememberKeepVoice(bool keep) { Settings().setValue(QStringLiteral("keepVoice"), keep); }
+void RememberKeepVoice(bool keep) { ScoreStore().setValue(QStringLiteral("keepVoice"), keep); }
 
 // Stored by name, so a reordered enumeration reads old settings right.
 score::Difficulty Difficulty() {
   score::Difficulty d = score::Difficulty::Normal;  // kept by a name ParseDifficulty does not know
-  score::ParseDifficulty(Settings().value(QStringLiteral("difficulty")).toString().toStdString(), d);
+  score::ParseDifficulty(ScoreStore().value(QStringLiteral("difficulty")).toString().toStdString(), d);
   return d;
 }
 
 void RememberDifficulty(score::Difficulty difficulty) {
-  Settings().setValue(QStringLiteral("difficulty"), QString::fromLatin1(score::NameOf(difficulty)));
+  ScoreStore().setValue(QStringLiteral("difficulty"), QString::fromLatin1(score::NameOf(difficulty)));
 }
 
 int MelodyChannel() {
   bool ok = false;
-  const int channel = Settings().value(QStringLiteral("melodyChannel"), -1).toInt(&ok);
+  const int channel = ScoreStore().value(QStringLiteral("melodyChannel"), -1).toInt(&ok);
   return ok && channel >= 0 && channel <= 15 ? channel : -1;
 }
 
 void RememberMelodyChannel(int channel) {
-  Settings().setValue(QStringLiteral("melodyChannel"), channel >= 0 && channel <= 15 ? channel : -1);
+  ScoreStore().setValue(QStringLiteral("melodyChannel"), channel >= 0 && channel <= 15 ? channel : -1);
 }

@@ -43,8 +43,10 @@ function(tunelark_test name)
     # One value each: the discovered tests get these as a flat list, where a
     # list-valued ENVIRONMENT would split into properties of their own and
     # take the timeout and RUN_SERIAL with it.
+    # The program's name as a label, so that `ctest -L` runs whole programs.
     PROPERTIES TIMEOUT 300
                RUN_SERIAL ${serial}
+               LABELS ${name}
                ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
                ENVIRONMENT_MODIFICATION "TUNELARK_AUDIO=set:virtual")
 endfunction()

@@ -162,14 +162,14 @@ TEST_F(Monitor, AClickBringsThePresetsImpulseResponse) {
 }
 
 // What a wave-in handle records with its voice, and both mixes.
-struct Take {
+struct MonitorTake {
   std::vector<std::uint8_t> take, voice;
   std::vector<float> speakers, recording;
 };
 
-Take Record(const std::vector<float>& mic, const MonitorEffects& effects) {
+MonitorTake Record(const std::vector<float>& mic, const MonitorEffects& effects) {
   const std::size_t frames = Prepare(mic, effects);
-  Take t;
+  MonitorTake t;
   Collector c;
   HWAVEIN h = nullptr;
   const WAVEFORMATEX f = Pcm(44100, 2, 16);
@@ -212,10 +212,10 @@ TEST_F(Monitor, TheTakeIsDryUnlessTheEffectsAreRecordedAndTheVoiceAlways) {
   fx.echoMs = 180;
   fx.reverb = Reverb::Hall;
   fx.reverbLevel = 50;
-  const Take dry = Record(mic, MonitorEffects{});
-  const Take heard = Record(mic, fx);
+  const MonitorTake dry = Record(mic, MonitorEffects{});
+  const MonitorTake heard = Record(mic, fx);
   fx.recorded = true;
-  const Take recorded = Record(mic, fx);
+  const MonitorTake recorded = Record(mic, fx);
 
   ASSERT_GT(dry.take.size(), 44100u * 4 - 4 * 4410 * 4);
   EXPECT_EQ(heard.take, dry.take) << "the effects only in the speakers";
