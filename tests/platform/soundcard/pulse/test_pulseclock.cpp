@@ -710,12 +710,18 @@ TEST_P(PulseClock, ATakeIsCompensatedFromItsFirstFrame) {
     soundcard::SelectClock(soundcard::Clock::Host);
     ASSERT_TRUE(soundcard::HostUsesSoundServer());
     Take take;
+    bool compensationMoved = false;
     {
       TakeHandle handle(take);
       clicktrack::Synth synth;
       soundcard::SetSynthRender(&clicktrack::Synth::Render, &synth);
       ASSERT_EQ(waveInStart(handle.h), MMSYSERR_NOERROR);
-      std::this_thread::sleep_for(3s);
+      const std::uint32_t atStart = soundcard::RoundTripFrames();
+      const auto end = std::chrono::steady_clock::now() + 3s;
+      while (std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(20ms);
+        compensationMoved |= soundcard::RoundTripFrames() != atStart;
+      }
       take.requeue = false;
       handle.close();
       soundcard::SetSynthRender(nullptr, nullptr);
@@ -736,8 +742,12 @@ TEST_P(PulseClock, ATakeIsCompensatedFromItsFirstFrame) {
     ASSERT_GE(accompaniment.size(), 4u);
     // The server's own round trip moved during the take (PipeWire changes
     // its graph's cycle now and then): the compensation follows it, so the
-    // take may jump with it, and the run says nothing here.
-    bool moved = false;
+    // take may jump with it, and the run says nothing here. So does a run
+    // whose reported figure crept on after the compensation adopted it
+    // (PipeWire's does for a while now and then, seen moving it by 3.1 ms
+    // while the loop-back stayed put): the accompaniment follows the
+    // figure, as it must when the figure is right.
+    bool moved = compensationMoved;
     for (std::size_t i = 1; i < sung.size(); ++i)
       moved |= std::abs(sung[i] - sung[i - 1] - std::int64_t(clicktrack::kInterval)) > 2;
     if (moved && attempt + 1 < kAttempts) continue;
