@@ -48,10 +48,15 @@ class VirtualClock : public ClockDriver {
   }
 
  private:
+  // The thread wakes for four periods at a time (40 ms), as a host device
+  // with a buffer that size would: each wake-up costs about as much as the
+  // periods' whole work, and the engines' buffers hold far more than that.
+  static constexpr std::uint32_t kWakeFrames = 4 * kPeriodFrames;
+
   void loop() {
     using Steady = std::chrono::steady_clock;
-    const auto period = std::chrono::microseconds(1000000ull * kPeriodFrames / kSampleRate);
-    std::vector<float> in(2 * kPeriodFrames), out(2 * kPeriodFrames);
+    const auto period = std::chrono::microseconds(1000000ull * kWakeFrames / kSampleRate);
+    std::vector<float> in(2 * kWakeFrames), out(2 * kWakeFrames);
     auto next = Steady::now();
     for (;;) {
       next += period;
@@ -60,9 +65,9 @@ class VirtualClock : public ClockDriver {
       // afresh instead of running the missed periods in a burst.
       if (Steady::now() - next > std::chrono::milliseconds(500)) next = Steady::now();
       const bool fileIn = files_ && files_->hasInput();
-      if (fileIn) files_->read(in.data(), kPeriodFrames);
-      engine_.run(fileIn ? in.data() : nullptr, out.data(), kPeriodFrames, kPeriodFrames);
-      if (files_ && files_->hasOutput()) files_->write(out.data(), kPeriodFrames);
+      if (fileIn) files_->read(in.data(), kWakeFrames);
+      engine_.run(fileIn ? in.data() : nullptr, out.data(), kWakeFrames, kPeriodFrames);
+      if (files_ && files_->hasOutput()) files_->write(out.data(), kWakeFrames);
     }
   }
 
