@@ -157,7 +157,7 @@ void WaveAudioDevice::EndIfDrained() {
 }
 
 void WaveAudioDevice::Notify(WPARAM how) {
-  if (notifyWnd_) PostMessage(notifyWnd_, MM_MCINOTIFY, how, LPARAM(notifyId_));
+  if (notifyWnd_) PostMessageRealtime(notifyWnd_, MM_MCINOTIFY, how, LPARAM(notifyId_));
   notifyWnd_ = nullptr;
 }
 

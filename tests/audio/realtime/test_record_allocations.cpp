@@ -1,14 +1,16 @@
 // Allocation on the card's thread while recording, in the steady state: the
-// card's own capture with each kind of callback (a window, a function), and
-// the input engine in both of its modes (buffers handled through its window
-// or by its worker). The periods run on the test's thread through the
-// stepped clock, with counting on only while the card runs; the buffers'
-// handling on the main thread is not counted.
+// card's own capture with each kind of callback (a window, a function), the
+// input engine in both of its modes (buffers handled through its window or
+// by its worker) and behind a full message queue. The periods run on the
+// test's thread through the stepped clock, with counting on only while the
+// card runs; the buffers' handling on the main thread is not counted.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -56,17 +58,25 @@ class RecordAllocations : public ::testing::Test {
   // Runs `periods` periods: the card counted, then (not counted) what the
   // main thread has to do, and a pause for a worker.
   static long CountedPeriods(int periods, bool waitForWorker) {
-    long allocations = 0;
+    return CardPeriods(periods, [&] {
+      ProcessMessages();
+      if (waitForWorker) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+  }
+  // Runs `periods` periods and returns the allocations and frees the card's
+  // thread made in them; `between` runs uncounted after each.
+  static long CardPeriods(int periods, const std::function<void()>& between) {
+    long calls = 0;
     for (int i = 0; i < periods; ++i) {
       gAllocations = 0;
+      gFrees = 0;
       tCounting = true;
       soundcard::Advance(soundcard::kPeriodFrames);
       tCounting = false;
-      allocations += gAllocations.load();
-      ProcessMessages();
-      if (waitForWorker) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      calls += gAllocations.load() + gFrees.load();
+      between();
     }
-    return allocations;
+    return calls;
   }
 };
 
@@ -163,6 +173,51 @@ TEST_F(RecordAllocations, TheInputEngineRecordingAllocatesNothingOnTheCardsThrea
     EXPECT_EQ(soundcard::TotalLostFrames(), 0u);
     EXPECT_EQ(voiceBytes.load(), bytes.load());
   }
+}
+
+// The main thread held up while the card records: the engine's buffers wait
+// behind the full message queue instead of growing it on the card's thread,
+// and each reaches the engine once the main thread is back, in the order
+// recorded, none lost.
+TEST_F(RecordAllocations, TheInputEngineBehindAFullMessageQueueAllocatesNothingAndLosesNoBuffer) {
+  TMMWaveIn in;
+  in.SetDeviceID(MapperId);
+  in.SetMode(mStereo);
+  in.SetBitLength(b16Bit);
+  in.SetSampleRate(44100);
+  in.SetBufferSize(1764);  // a period each
+  in.SetNumBuffers(32);
+  in.SetCallBackMode(cmWindow);
+  std::vector<const void*> order;
+  order.reserve(1000);
+  std::int64_t bytes = 0;
+  in.OnBufferReady = [&](QObject*, PWaveHdr h) {
+    order.push_back(h);
+    bytes += h->dwBytesRecorded;
+  };
+  HWND filler = AllocateHWnd([](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; });
+  in.Start();
+  CountedPeriods(10, false);
+  const std::uint64_t deferredBefore = DeferredPosts().deferred;
+  const std::size_t before = order.size();
+
+  while (TryPostMessage(filler, WM_USER, 0, 0) == PostResult::Posted) {
+  }
+  EXPECT_EQ(CardPeriods(20, [] {}), 0) << "the queue was full";
+  EXPECT_EQ(DeferredPosts().deferred - deferredBefore, 20u);
+  EXPECT_EQ(DeferredPosts().overflowed, 0u);
+  EXPECT_EQ(CountedPeriods(kSteadyPeriods, false), 0) << "catching up";
+  ProcessMessages();
+  EXPECT_EQ(DeferredPosts().waiting, 0u);
+  EXPECT_EQ(order.size() - before, std::size_t(20 + kSteadyPeriods)) << "a buffer a period";
+  EXPECT_EQ(bytes, std::int64_t(order.size()) * 1764) << "every buffer full";
+  in.Stop();
+  in.Close();
+  DeallocateHWnd(filler);
+  EXPECT_EQ(soundcard::TotalLostFrames(), 0u);
+  // The ring's buffers came back in turn: each the one 32 before it.
+  for (std::size_t i = 32; i < order.size(); ++i) ASSERT_EQ(order[i], order[i - 32]) << i;
+  EXPECT_EQ(std::set<const void*>(order.begin(), order.begin() + 32).size(), 32u);
 }
 
 }  // namespace
