@@ -537,13 +537,13 @@ void TMMCustomWaveIn::DriverCallback(void* hdrvr, UINT uMsg, DWORD_PTR dwInstanc
       const auto header = static_cast<LPARAM>(dwParam1);
       // cmCallback is refused, so the buffer goes to the window or the worker.
       if (self->FCallBackMode == cmWindow)
-        PostMessage(self->FWindow, MM_WIM_DATA, reinterpret_cast<WPARAM>(hdrvr), header);
+        PostMessageRealtime(self->FWindow, MM_WIM_DATA, reinterpret_cast<WPARAM>(hdrvr), header);
       else if (self->FThread)
         self->FThread->Post({MM_WIM_DATA, reinterpret_cast<WPARAM>(hdrvr), header, 0});
       break;
     }
     // The main thread reports it and closes the device.
-    case MM_WIM_DEVICELOST: PostMessage(self->FWindow, MM_WIM_DEVICELOST, reinterpret_cast<WPARAM>(hdrvr), LPARAM(dwParam1)); break;
+    case MM_WIM_DEVICELOST: PostMessageRealtime(self->FWindow, MM_WIM_DEVICELOST, reinterpret_cast<WPARAM>(hdrvr), LPARAM(dwParam1)); break;
     default: break;
   }
 }

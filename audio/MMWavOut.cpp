@@ -568,11 +568,11 @@ void TMMWaveOut::WaveOutFunc(void* hdrvr, UINT uMsg, DWORD_PTR dwInstance, DWORD
       if (self->FCallBackMode == cmThread && self->FThread)
         self->FThread->Post({MM_WOM_DONE, WPARAM(hdrvr), LPARAM(dwParam1), self->FRun.Number.load()});
       else
-        PostMessage(self->FWindow, MM_WOM_DONE, WPARAM(hdrvr), LPARAM(dwParam1));
+        PostMessageRealtime(self->FWindow, MM_WOM_DONE, WPARAM(hdrvr), LPARAM(dwParam1));
       break;
     }
-    case kDrainedMessage: PostMessage(self->FWindow, kDrainedMessage, WPARAM(hdrvr), 0); break;
-    case MM_WOM_DEVICELOST: PostMessage(self->FWindow, MM_WOM_DEVICELOST, WPARAM(hdrvr), LPARAM(dwParam1)); break;
+    case kDrainedMessage: PostMessageRealtime(self->FWindow, kDrainedMessage, WPARAM(hdrvr), 0); break;
+    case MM_WOM_DEVICELOST: PostMessageRealtime(self->FWindow, MM_WOM_DEVICELOST, WPARAM(hdrvr), LPARAM(dwParam1)); break;
     default: break;
   }
 }

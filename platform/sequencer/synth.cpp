@@ -344,7 +344,7 @@ bool Synth::EndClockFrame(std::uint64_t& frame) const {
 }
 
 void Synth::Notify(WPARAM how) {
-  if (notifyWnd_) PostMessage(notifyWnd_, MM_MCINOTIFY, how, LPARAM(notifyId_));
+  if (notifyWnd_) PostMessageRealtime(notifyWnd_, MM_MCINOTIFY, how, LPARAM(notifyId_));
   notifyWnd_ = nullptr;
 }
 

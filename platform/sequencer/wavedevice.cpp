@@ -117,7 +117,8 @@ void WaveAudioDevice::CALLBACK_Done(void*, UINT msg, DWORD_PTR instance, DWORD_P
   bool playing;
   {
     std::lock_guard g(self->lock_);
-    self->free_.push_back(int(reinterpret_cast<WAVEHDR*>(p1)->dwUser));
+    const int index = int(reinterpret_cast<WAVEHDR*>(p1)->dwUser);
+    self->free_.push(&index, 1);
     --self->queued_;
     playing = self->playing_ && !self->resetting_;
   }
@@ -156,7 +157,7 @@ void WaveAudioDevice::EndIfDrained() {
 }
 
 void WaveAudioDevice::Notify(WPARAM how) {
-  if (notifyWnd_) PostMessage(notifyWnd_, MM_MCINOTIFY, how, LPARAM(notifyId_));
+  if (notifyWnd_) PostMessageRealtime(notifyWnd_, MM_MCINOTIFY, how, LPARAM(notifyId_));
   notifyWnd_ = nullptr;
 }
 
@@ -166,10 +167,9 @@ void WaveAudioDevice::FeederLoop() {
     std::uint64_t generation;
     {
       std::unique_lock g(lock_);
-      wake_.wait(g, [this] { return quit_ || (!free_.empty() && !eof_); });
+      wake_.wait(g, [this] { return quit_ || (free_.available() > 0 && !eof_); });
       if (quit_) return;
-      index = free_.front();
-      free_.pop_front();
+      free_.pop(&index, 1);
       generation = generation_;
     }
     std::lock_guard f(feedLock_);
@@ -226,7 +226,7 @@ void WaveAudioDevice::Fill(int index) {
                          reinterpret_cast<std::uint8_t*>(memory_[std::size_t(index)].data()));
   std::unique_lock g(lock_);
   if (got == 0) {
-    free_.push_back(index);
+    free_.push(&index, 1);
     const bool arm = !eof_;
     eof_ = true;
     fed_.notify_all();
@@ -245,9 +245,9 @@ void WaveAudioDevice::Fill(int index) {
   g.lock();
   if (r != MMSYSERR_NOERROR) {
     --queued_;
-    free_.push_back(index);
+    free_.push(&index, 1);
   }
-  if (free_.empty() || eof_) fed_.notify_all();
+  if (free_.available() == 0 || eof_) fed_.notify_all();
 }
 
 std::uint32_t WaveAudioDevice::LengthMs() const {
@@ -368,7 +368,7 @@ void WaveAudioDevice::Refill(std::uint64_t frame, int now) {
     resetting_ = false;
     // The feeder may have taken a buffer the reset gave back; it is ours
     // now, and the new generation tells the feeder to leave it.
-    free_.clear();
+    free_.discard(free_.capacity());
     ++generation_;
     eof_ = false;
     drained_ = false;
@@ -379,14 +379,14 @@ void WaveAudioDevice::Refill(std::uint64_t frame, int now) {
   for (int i = 0; i < now; ++i) Fill(i);
   {
     std::lock_guard g(lock_);
-    for (int i = now; i < kBuffers; ++i) free_.push_back(i);
+    for (int i = now; i < kBuffers; ++i) free_.push(&i, 1);
   }
   wake_.notify_one();
 }
 
 bool WaveAudioDevice::WaitFed(int timeoutMs) const {
   std::unique_lock g(lock_);
-  return fed_.wait_for(g, std::chrono::milliseconds(timeoutMs), [this] { return free_.empty() || eof_; });
+  return fed_.wait_for(g, std::chrono::milliseconds(timeoutMs), [this] { return free_.available() == 0 || eof_; });
 }
 
 }  // namespace sequencer

@@ -28,7 +28,6 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -38,6 +37,7 @@
 #include "platform/sequencer/mcidevice.h"
 #include "platform/sequencer/soundfile.h"
 #include "platform/sequencer/stretcher.h"
+#include "platform/soundcard/spscring.h"
 
 namespace sequencer {
 
@@ -110,7 +110,11 @@ class WaveAudioDevice : public MciDevice {
   mutable std::mutex lock_;
   mutable std::condition_variable fed_;
   std::condition_variable wake_;
-  std::deque<int> free_;   // buffers the card gave back, to be filled
+  // Buffers the card gave back, to be filled: each at most once, so the
+  // ring, sized when the device opens, never fills and the card's thread
+  // never allocates. Every side holds lock_, which makes the ring's single
+  // producer and consumer.
+  soundcard::SpscRingOf<int> free_{kBuffers};
   std::uint64_t generation_ = 0;  // changes when a seek takes the buffers back
   int queued_ = 0;         // buffers in the card
   bool eof_ = false;       // the whole file is in buffers

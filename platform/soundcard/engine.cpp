@@ -127,6 +127,7 @@ void Engine::period(const float* hostIn, float* hostOut, std::uint32_t n) noexce
   // Callback functions run after the lock is released, but before anyone
   // else may send messages of the same handles (see callInOrder).
   g.unlock();
+  PostDeferredMessages();  // what callback functions could not post before
   PeriodBarrier::Dispatching dispatching;
   cardNotes_.call();
 }

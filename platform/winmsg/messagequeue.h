@@ -8,6 +8,7 @@
 
 #include <QPointer>
 #include <QSocketNotifier>
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
@@ -44,7 +45,7 @@ struct Entry {
 
 class MessageQueue {
  public:
-  MessageQueue() : ring_(kInitialCapacity) {
+  MessageQueue() : ring_(kInitialCapacity), deferred_(kDeferredPosts) {
     wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   }
   ~MessageQueue() {
@@ -83,21 +84,60 @@ class MessageQueue {
     }
     return false;
   }
-  // Marks matching entries as dropped; returns how many.
+  // Marks matching entries as dropped, waiting ones too; returns how many.
   int drop(HWND wnd, bool anyMsg, UINT msg) {
     int n = 0;
-    for (std::size_t i = 0; i < count_; ++i) {
-      Entry& e = ring_[(head_ + i) % ring_.size()];
-      if (!e.job && e.wnd == wnd && (anyMsg || e.msg == msg)) {
-        e.wnd = nullptr;
-        ++n;
+    auto mark = [&](std::vector<Entry>& ring, std::size_t head, std::size_t count) {
+      for (std::size_t i = 0; i < count; ++i) {
+        Entry& e = ring[(head + i) % ring.size()];
+        if (!e.job && e.wnd == wnd && (anyMsg || e.msg == msg)) {
+          e.wnd = nullptr;
+          ++n;
+        }
       }
-    }
+    };
+    mark(ring_, head_, count_);
+    mark(deferred_, deferredHead_, deferredCount_);
     return n;
   }
   std::uint64_t lastSeq() const { return lastSeq_; }
   bool empty() const { return count_ == 0; }
   bool full() const { return count_ == ring_.size(); }
+
+  // The real-time posts that found the queue full, oldest first, in a list
+  // sized once (all under `mutex`; deferring() may be read without it).
+  bool deferring() const { return deferring_.load(std::memory_order_acquire); }
+  // False when the list is full.
+  bool defer(const Entry& e) {
+    if (deferredCount_ == deferred_.size()) return false;
+    deferred_[(deferredHead_ + deferredCount_) % deferred_.size()] = e;
+    ++deferredCount_;
+    ++counts_.deferred;
+    deferring_.store(true, std::memory_order_release);
+    return true;
+  }
+  // Moves waiting entries into the queue while it has room (every one when
+  // `grow`); returns how many went in.
+  std::size_t undefer(bool grow) {
+    std::size_t moved = 0;
+    while (deferredCount_ > 0 && (grow || !full())) {
+      const Entry& e = deferred_[deferredHead_];
+      if (e.wnd) {  // not dropped meanwhile
+        push(e);
+        ++moved;
+      }
+      deferredHead_ = (deferredHead_ + 1) % deferred_.size();
+      --deferredCount_;
+    }
+    deferring_.store(deferredCount_ > 0, std::memory_order_release);
+    return moved;
+  }
+  void countOverflow() { ++counts_.overflowed; }
+  DeferredPostCounts counts() const {
+    DeferredPostCounts c = counts_;
+    c.waiting = deferredCount_;
+    return c;
+  }
 
   void wake() {
     if (wakeFd_ < 0) return;
@@ -123,6 +163,11 @@ class MessageQueue {
   std::size_t head_ = 0;
   std::size_t count_ = 0;
   std::uint64_t lastSeq_ = 0;
+  std::vector<Entry> deferred_;
+  std::size_t deferredHead_ = 0;
+  std::size_t deferredCount_ = 0;
+  std::atomic<bool> deferring_{false};
+  DeferredPostCounts counts_;
   int wakeFd_ = -1;
 };
 

@@ -1,8 +1,9 @@
 // Hidden message windows over the Qt event loop.
 //
 // Every posted message goes into one process-wide queue (a ring that only
-// grows when PostMessage finds it full; TryPostMessage refuses instead, so a
-// real-time poster never allocates). A poster wakes the main thread through
+// grows when PostMessage finds it full; TryPostMessage refuses instead, and
+// PostMessageRealtime keeps the message in a fixed list until there is room,
+// so a real-time poster never allocates). A poster wakes the main thread through
 // an eventfd watched by a QSocketNotifier: writing to it is a non-blocking
 // system call without allocation, which keeps PostMessage usable from
 // real-time threads. The main thread drains the queue in the notifier's
@@ -114,10 +115,18 @@ void deliverPending() {
   }
 }
 
+// After a round of delivery: the waiting real-time posts take the room it
+// made, so they never depend on the card's next period; what is queued now
+// waits for the next round.
+void wakeForTheRest() {
+  std::lock_guard lock(queue().mutex);
+  queue().undefer(false);
+  if (!queue().empty()) queue().wake();
+}
+
 void drainQueue() {
   deliverPending();
-  std::lock_guard lock(queue().mutex);
-  if (!queue().empty()) queue().wake();
+  wakeForTheRest();
 }
 
 }  // namespace
@@ -151,14 +160,31 @@ LRESULT DefWindowProc(HWND, UINT, WPARAM, LPARAM) { return 0; }
 
 namespace {
 
-// Queues a message; a full queue grows only when `grow` says so.
-PostResult Post(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, bool grow) {
+enum class Room {
+  Grow,   // a full queue grows (after the waiting real-time posts)
+  Refuse, // a full queue, or one behind which real-time posts wait, refuses
+  Defer,  // the message waits behind the queue if it is full
+};
+
+PostResult Post(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, Room room) {
   MessageQueue& q = queue();
   {
     std::lock_guard lock(q.mutex);
     if (!windows().contains(wnd)) return PostResult::NoWindow;
-    if (!grow && q.full()) return PostResult::Full;
-    q.push(Entry{wnd, msg, wParam, lParam, nullptr, 0});
+    const Entry e{wnd, msg, wParam, lParam, nullptr, 0};
+    switch (room) {
+      case Room::Grow: q.undefer(true); break;
+      case Room::Refuse:
+        if (q.full() || q.deferring()) return PostResult::Full;
+        break;
+      case Room::Defer:
+        if (!q.full() && !q.deferring()) break;
+        if (q.defer(e)) return PostResult::Posted;  // the main thread is woken already
+        q.countOverflow();
+        q.undefer(true);
+        break;
+    }
+    q.push(e);
   }
   q.posted.notify_all();
   q.wake();
@@ -168,11 +194,31 @@ PostResult Post(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, bool grow) {
 }  // namespace
 
 bool PostMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  return Post(wnd, msg, wParam, lParam, true) == PostResult::Posted;
+  return Post(wnd, msg, wParam, lParam, Room::Grow) == PostResult::Posted;
 }
 
 PostResult TryPostMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  return Post(wnd, msg, wParam, lParam, false);
+  return Post(wnd, msg, wParam, lParam, Room::Refuse);
+}
+
+bool PostMessageRealtime(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  return Post(wnd, msg, wParam, lParam, Room::Defer) == PostResult::Posted;
+}
+
+void PostDeferredMessages() {
+  MessageQueue& q = queue();
+  if (!q.deferring()) return;
+  {
+    std::lock_guard lock(q.mutex);
+    if (q.undefer(false) == 0) return;
+  }
+  q.posted.notify_all();
+  q.wake();
+}
+
+DeferredPostCounts DeferredPosts() {
+  std::lock_guard lock(queue().mutex);
+  return queue().counts();
 }
 
 int RemovePendingMessages(HWND wnd, UINT msg) {
@@ -190,8 +236,7 @@ void ProcessMessages() {
     QCoreApplication::processEvents();
     gProcessLoopLevel = outer;
   }
-  std::lock_guard lock(queue().mutex);
-  if (!queue().empty()) queue().wake();
+  wakeForTheRest();
 }
 
 void PumpMessagesFor(int ms) {

@@ -3,6 +3,8 @@
 // the main thread, and the framework services the components rely on.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <functional>
 
@@ -23,10 +25,30 @@ LRESULT DefWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
 bool PostMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
 // Queues a message like PostMessage but never grows the queue, so it never
 // allocates: the form for real-time threads. Full: the queue is at its
-// capacity and nothing was queued; the caller keeps the message and tries
-// again later.
+// capacity (or messages of PostMessageRealtime still wait) and nothing was
+// queued; the caller keeps the message and tries again later.
 enum class PostResult { Posted, Full, NoWindow };
 PostResult TryPostMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+// Queues a message from the sound card's thread (its callback functions):
+// never grows the queue, never allocates. A message the full queue cannot
+// take waits, counted, in a fixed list of kDeferredPosts, and so does every
+// later one while any waits, so nothing is lost and the order is kept. The
+// waiting messages go into the queue as it has room, at the card's next
+// period (PostDeferredMessages) or once the main thread has delivered what
+// was queued. Only when more than kDeferredPosts wait does the queue grow
+// (counted as overflowed). Safe from any thread; false for a window that
+// does not exist.
+constexpr std::size_t kDeferredPosts = 4096;
+bool PostMessageRealtime(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+// Moves waiting messages into the queue as far as it has room, without
+// growing it. The card calls it every period.
+void PostDeferredMessages();
+struct DeferredPostCounts {
+  std::uint64_t deferred = 0;    // messages that had to wait, since the start
+  std::uint64_t overflowed = 0;  // of those, messages the queue grew for
+  std::size_t waiting = 0;       // waiting now
+};
+DeferredPostCounts DeferredPosts();
 // Calls the window procedure directly (main thread only).
 LRESULT SendMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
 // Drops every pending message `msg` of `wnd`; returns how many were dropped.

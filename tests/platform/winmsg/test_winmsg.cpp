@@ -90,6 +90,46 @@ TEST_F(WinMsgTest, RemovingPendingMessagesDropsOnlyThatWindowAndNumber) {
   DeallocateHWnd(fresh);
 }
 
+// Real-time posts on a full queue wait behind it in order; a later post of
+// another thread, or one refused for want of room, comes after them; a
+// removal reaches the waiting ones too, and the list never grows the queue.
+TEST_F(WinMsgTest, RealtimePostsOnAFullQueueWaitInOrderAndLoseNothing) {
+  HWND filler = AllocateHWnd([](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; });
+  int filled = 0;
+  while (TryPostMessage(filler, WM_USER, 0, 0) == PostResult::Posted) ++filled;
+  const DeferredPostCounts before = DeferredPosts();
+  std::thread([&] {
+    for (WPARAM i = 0; i < 3000; ++i) ASSERT_TRUE(PostMessageRealtime(wnd, WM_USER + 1, i, 0));
+    ASSERT_FALSE(PostMessageRealtime(reinterpret_cast<HWND>(1), WM_USER, 0, 0)) << "no such window";
+  }).join();
+  EXPECT_EQ(TryPostMessage(wnd, WM_USER + 2, 0, 0), PostResult::Full) << "behind the waiting ones";
+  PostDeferredMessages();  // the card's next period: still no room
+  EXPECT_EQ(DeferredPosts().waiting, 3000u);
+  EXPECT_EQ(RemovePendingMessages(wnd, WM_USER + 5), 0) << "a number none has";
+  PostMessage(wnd, WM_USER + 3, 3000, 0);  // grows the queue, after them
+  ProcessMessages();
+  ProcessMessages();
+  ASSERT_EQ(got.size(), 3001u);
+  for (WPARAM i = 0; i <= 3000; ++i) ASSERT_EQ(got[i].second, i);
+  EXPECT_EQ(got.back().first, UINT(WM_USER + 3));
+  EXPECT_EQ(DeferredPosts().deferred - before.deferred, 3000u);
+  EXPECT_EQ(DeferredPosts().overflowed, before.overflowed);
+
+  // Waiting messages of a window removed, or of one destroyed, never arrive.
+  got.clear();
+  for (int i = 0; i < filled; ++i) TryPostMessage(filler, WM_USER, 0, 0);
+  ASSERT_TRUE(PostMessageRealtime(wnd, WM_USER + 1, 1, 0));
+  ASSERT_TRUE(PostMessageRealtime(wnd, WM_USER + 4, 2, 0));
+  ASSERT_TRUE(PostMessageRealtime(filler, WM_USER, 3, 0));
+  EXPECT_EQ(RemovePendingMessages(wnd, WM_USER + 1), 1);
+  DeallocateHWnd(filler);
+  ProcessMessages();
+  PostDeferredMessages();
+  ProcessMessages();
+  EXPECT_EQ(got, (std::vector<std::pair<UINT, WPARAM>>{{WM_USER + 4, 2}}));
+  EXPECT_EQ(DeferredPosts().waiting, 0u);
+}
+
 TEST_F(WinMsgTest, MessagesPostedDuringDeliveryWaitForTheNextRound) {
   HWND self = AllocateHWnd([&](HWND w, UINT, WPARAM wp, LPARAM) -> LRESULT {
     got.push_back({0, wp});
