@@ -13,6 +13,7 @@
 #include "platform/soundcard/engine.h"
 #include "platform/soundcard/filestreams.h"
 #include "platform/soundcard/pulseclock.h"
+#include "platform/soundcard/pulsedevices.h"
 #include "platform/soundcard/quiethost.h"
 #include "platform/soundcard/stopsignal.h"
 
