@@ -14,9 +14,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/soundcard/clocks.h"
-#include "platform/soundcard/engine.h"
-#include "platform/soundcard/latency.h"
+#include "platform/soundcard/clockdriver.h"
 #include "platform/soundcard/roundtripwatch.h"
 #include "platform/soundcard/spscring.h"
 #include "platform/soundcard/stopsignal.h"
@@ -45,7 +43,7 @@ constexpr std::uint32_t kMarginFrames = kFragmentFrames;
 constexpr std::uint32_t kSurplusFrames = 8 * kPeriodFrames;
 // Frames between two requests for the server's timing (50 ms).
 constexpr std::uint32_t kTimingFrames = kSampleRate / 20;
-// Frames per engine call: the largest block the scratch buffers take.
+// Frames per run of the card: the largest block the scratch buffers take.
 constexpr std::uint32_t kChunkFrames = 2048;
 // How long a pause between periods is remembered for judging an underrun.
 constexpr double kPauseMemoryMs = 250.0;
@@ -92,8 +90,8 @@ std::optional<std::uint32_t> MeasuredRoundTrip() {
 
 class PulseClock final : public ClockDriver {
  public:
-  PulseClock(Engine& engine, std::string input, std::string output)
-      : engine_(engine),
+  PulseClock(CardRunner& card, std::string input, std::string output)
+      : card_(card),
         inputName_(std::move(input)),
         outputName_(std::move(output)),
         fifo_(2 * kFifoFrames),
@@ -364,9 +362,9 @@ class PulseClock final : public ClockDriver {
     gRunning = false;
     gLatencyKnown = false;
     gLosses.fetch_add(1);
-    fallback_ = MakeVirtualClock(engine_);
+    fallback_ = MakeVirtualClock(card_);
     fallback_->start();
-    engine_.hostLost();
+    card_.hostLost();
   }
 
   // ---- the main loop's thread
@@ -518,7 +516,7 @@ class PulseClock final : public ClockDriver {
         pa_stream_cancel_write(play_);
         return;
       }
-      engine_.run(takeMicrophone(n), static_cast<float*>(out), n, kPeriodFrames);
+      card_.run(takeMicrophone(n), static_cast<float*>(out), n, kPeriodFrames);
       pa_stream_write(play_, out, std::size_t(n) * kFrameBytes, nullptr, 0, PA_SEEK_RELATIVE);
       frames -= n;
     }
@@ -650,7 +648,7 @@ class PulseClock final : public ClockDriver {
     gLatencyKnown.store(true, std::memory_order_release);
   }
 
-  Engine& engine_;
+  CardRunner& card_;
   const std::string inputName_, outputName_;
   pa_threaded_mainloop* loop_ = nullptr;
   pa_context* context_ = nullptr;
@@ -703,9 +701,9 @@ class PulseClock final : public ClockDriver {
 
 }  // namespace
 
-std::unique_ptr<ClockDriver> MakePulseClock(Engine& engine, const std::string& input,
+std::unique_ptr<ClockDriver> MakePulseClock(CardRunner& card, const std::string& input,
                                             const std::string& output) {
-  return std::make_unique<PulseClock>(engine, input, output);
+  return std::make_unique<PulseClock>(card, input, output);
 }
 
 HostLatencyFrames HostLatency() {

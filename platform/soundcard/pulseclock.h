@@ -13,17 +13,15 @@
 #include <memory>
 #include <string>
 
-#include "platform/soundcard/cardcontrol.h"
-
 namespace soundcard {
 
+class CardRunner;
 class ClockDriver;
-class Engine;
 
 // Plays to the named sink and records from the named source ("" or a name
 // the server does not know: its default). start() fails when no server
 // answers or it has no sink; without a source the card plays only.
-std::unique_ptr<ClockDriver> MakePulseClock(Engine& engine, const std::string& input,
+std::unique_ptr<ClockDriver> MakePulseClock(CardRunner& card, const std::string& input,
                                             const std::string& output);
 
 }  // namespace soundcard
