@@ -18,7 +18,6 @@
 #include "platform/sequencer/mediaplayer.h"
 #include "platform/sequencer/seqcontrol.h"
 #include "platform/soundcard/soundcard.h"
-#include "platform/soundcard/wavein.h"
 #include "recplay/MMWRec.h"
 
 namespace {

@@ -2,8 +2,8 @@
 
 #include <QWidget>
 
-#include "platform/sequencer/seqcontrol.h"
 #include "platform/devicesheet/devicedialog.h"
+#include "platform/devicesheet/soundfontdialog.h"
 
 bool TMMPropertiesDialog::Execute() {
   QWidget* owner = qobject_cast<QWidget*>(Owner());

@@ -1,8 +1,6 @@
 #include "audio/MMDeviceCalls.h"
 
 #include "platform/soundcard/soundcard.h"
-#include "platform/soundcard/wavein.h"
-#include "platform/soundcard/waveout.h"
 
 TMMWaveInFunctions MMWaveInDeviceCalls() {
   TMMWaveInFunctions f;

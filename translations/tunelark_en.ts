@@ -1097,7 +1097,7 @@ What was recorded is kept in:
 <context>
     <name>sequencer::SoundfontDialog</name>
     <message>
-        <location filename="../platform/sequencer/soundfontdialog.cpp" line="+43"/>
+        <location filename="../platform/devicesheet/soundfontdialog.cpp" line="+43"/>
         <source>没有找到可用的音色库（SoundFont）。</source>
         <translation>No usable soundfont was found.</translation>
     </message>

@@ -19,7 +19,7 @@
 #include "platform/sequencer/synth.h"
 #include "platform/sequencer/wavedevice.h"
 #include "platform/soundcard/latency.h"
-#include "platform/soundcard/wavein.h"
+#include "platform/soundcard/soundcard.h"
 #include "platform/winmsg/winmsg.h"
 
 namespace {

@@ -10,9 +10,6 @@
 #include "platform/sequencer/keytempo.h"
 #include "platform/sequencer/mci.h"
 
-class QWidget;
-class QString;
-
 namespace sequencer {
 
 // Starts loading the soundfont on a helper thread (at most once); the
@@ -42,10 +39,5 @@ bool SetKeyTempo(MCIDEVICEID id, const KeyTempo& kt);
 KeyTempo KeyTempoOf(MCIDEVICEID id);
 // The soundfont the synthesizer uses ("" until one is loaded).
 std::string SoundfontInUse();
-
-// The MIDI device sheet: lists the installed soundfonts, lets the user
-// choose another .sf2/.sf3 file, remembers the choice and loads it.
-// Returns true when the dialog was shown.
-bool ShowSoundfontDialog(QWidget* parent, const QString& title);
 
 }  // namespace sequencer

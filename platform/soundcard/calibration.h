@@ -66,6 +66,7 @@ struct CalibrationResult {
 CalibrationResult FindClicks(const float* mono, std::size_t frames, std::uint32_t reportedFrames);
 
 // ---------------------------------------------------------------- control
+// The card's calls over the measurement (calibration_api.cpp).
 // Starts a measurement from the next period; false when one is running.
 // It takes about 3.5 s of the card's time. Not from the card's thread.
 bool StartCalibration();

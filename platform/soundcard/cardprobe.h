@@ -17,8 +17,6 @@
 
 namespace soundcard {
 
-class Engine;
-
 // A fixed block the card appends to; never grows.
 template <typename T>
 class TapBlock {
@@ -88,12 +86,5 @@ class CardProbe {
   };
   State state;
 };
-
-// The installed probe of `engine`, installing it first. Takes the lock.
-CardProbe& InstallProbe(Engine& engine);
-
-// waveInOpen: a fresh record for a handle of `format` when a probe is
-// installed, else null. Takes the lock; allocates outside it.
-std::shared_ptr<WaveInProbeRecord> NewWaveInRecord(Engine& engine, const WAVEFORMATEX& format);
 
 }  // namespace soundcard

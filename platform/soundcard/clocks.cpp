@@ -10,9 +10,10 @@
 #include <thread>
 #include <vector>
 
-#include "platform/soundcard/engine.h"
 #include "platform/soundcard/filestreams.h"
+#include "platform/soundcard/pcm.h"
 #include "platform/soundcard/pulseclock.h"
+#include "platform/soundcard/pulsedevices.h"
 #include "platform/soundcard/quiethost.h"
 #include "platform/soundcard/stopsignal.h"
 
@@ -24,7 +25,7 @@ namespace {
 
 class VirtualClock : public ClockDriver {
  public:
-  explicit VirtualClock(Engine& engine) : engine_(engine), roundTrip_(SimulatedRoundTrip()) {}
+  explicit VirtualClock(CardRunner& card) : card_(card), roundTrip_(SimulatedRoundTrip()) {}
   ~VirtualClock() override { stop(); }
 
   Clock kind() const override { return Clock::Virtual; }
@@ -66,7 +67,7 @@ class VirtualClock : public ClockDriver {
       if (Steady::now() - next > std::chrono::milliseconds(500)) next = Steady::now();
       const bool fileIn = files_ && files_->hasInput();
       if (fileIn) files_->read(in.data(), kWakeFrames);
-      engine_.run(fileIn ? in.data() : nullptr, out.data(), kWakeFrames, kPeriodFrames);
+      card_.run(fileIn ? in.data() : nullptr, out.data(), kWakeFrames, kPeriodFrames);
       if (files_ && files_->hasOutput()) files_->write(out.data(), kWakeFrames);
     }
   }
@@ -81,7 +82,7 @@ class VirtualClock : public ClockDriver {
     return std::uint32_t(std::lround(FramesOfMs(ms)));
   }
 
-  Engine& engine_;
+  CardRunner& card_;
   const std::uint32_t roundTrip_;
   std::unique_ptr<FileStreams> files_;
   StopSignal quit_;
@@ -92,8 +93,8 @@ class VirtualClock : public ClockDriver {
 
 class HostClock : public ClockDriver {
  public:
-  HostClock(Engine& engine, std::string input, std::string output)
-      : engine_(engine), inputName_(std::move(input)), outputName_(std::move(output)) {}
+  HostClock(CardRunner& card, std::string input, std::string output)
+      : card_(card), inputName_(std::move(input)), outputName_(std::move(output)) {}
   ~HostClock() override { stop(); }
 
   Clock kind() const override { return Clock::Host; }
@@ -204,9 +205,9 @@ class HostClock : public ClockDriver {
         in = self->in_.data();
       }
       if (self->outChannels_ == 2) {
-        self->engine_.run(in, out + 2 * std::size_t(done), n, step);
+        self->card_.run(in, out + 2 * std::size_t(done), n, step);
       } else {
-        self->engine_.run(in, self->out_.data(), n, step);
+        self->card_.run(in, self->out_.data(), n, step);
         StereoToMono(self->out_.data(), n, out + done);
       }
       done += n;
@@ -214,7 +215,7 @@ class HostClock : public ClockDriver {
     return 0;
   }
 
-  Engine& engine_;
+  CardRunner& card_;
   std::string inputName_, outputName_;
   std::unique_ptr<RtAudio> audio_;
   unsigned inChannels_ = 0, outChannels_ = 2;
@@ -234,16 +235,16 @@ class SteppedClock : public ClockDriver {
 
 }  // namespace
 
-std::unique_ptr<ClockDriver> MakeVirtualClock(Engine& engine) {
-  return std::make_unique<VirtualClock>(engine);
+std::unique_ptr<ClockDriver> MakeVirtualClock(CardRunner& card) {
+  return std::make_unique<VirtualClock>(card);
 }
 
-std::unique_ptr<ClockDriver> MakeHostClock(Engine& engine, const std::string& input,
+std::unique_ptr<ClockDriver> MakeHostClock(CardRunner& card, const std::string& input,
                                            const std::string& output) {
   // A desktop's sound server when one answers: it reports the true latency
   // and starts at once. RtAudio (ALSA, JACK) otherwise.
-  if (PulseServerReachable()) return MakePulseClock(engine, input, output);
-  return std::make_unique<HostClock>(engine, input, output);
+  if (PulseServerReachable()) return MakePulseClock(card, input, output);
+  return std::make_unique<HostClock>(card, input, output);
 }
 
 std::unique_ptr<ClockDriver> MakeSteppedClock() { return std::make_unique<SteppedClock>(); }

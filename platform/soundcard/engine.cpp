@@ -5,10 +5,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/soundcard/calibration.h"
 #include "platform/soundcard/cardprobe.h"
 #include "platform/soundcard/clocks.h"
 #include "platform/soundcard/devicesettings.h"
 #include "platform/soundcard/inspection.h"
+#include "platform/soundcard/wavein.h"
+#include "platform/soundcard/waveout.h"
 #include "platform/winmsg/winmsg.h"
 
 namespace soundcard {

@@ -2,6 +2,13 @@
 // table and the sources, and runs the periods for whichever clock drives
 // it. A probe (cardprobe.h), when a test installs one, sees each period.
 //
+// With the card's calls over it (the *_api.cpp files, devicecaps.cpp,
+// mixerapi.cpp) it is the card's core; the parts never include this
+// header. A clock sees the engine as a CardRunner (clockdriver.h); the
+// delay lines, the click measurement, the probe, the handles and the mixer
+// table are handed what they work on, and the calls that reach them
+// through the engine live in the core.
+//
 // Locking: `lock` guards everything here. The card's thread holds it for
 // one period's work (no I/O, no allocation, no waiting inside); the calls of
 // the multimedia API hold it for a few pointer operations. Callback
@@ -17,15 +24,13 @@
 #include <vector>
 
 #include "platform/effects/monitorchain.h"
-#include "platform/soundcard/calibration.h"
 #include "platform/soundcard/cardcontrol.h"
+#include "platform/soundcard/clockdriver.h"
 #include "platform/soundcard/latency.h"
 #include "platform/soundcard/mixertable.h"
 #include "platform/soundcard/notes.h"
 #include "platform/soundcard/periodbarrier.h"
 #include "platform/soundcard/soundcard.h"
-#include "platform/soundcard/wavein.h"
-#include "platform/soundcard/waveout.h"
 
 struct MixerHandle {
   UINT mixerId = 0;
@@ -35,9 +40,10 @@ struct MixerHandle {
 namespace soundcard {
 
 class CardProbe;
-class ClockDriver;
+class ClickMeasurement;
+struct WaveInProbeRecord;
 
-class Engine {
+class Engine final : public CardRunner {
  public:
   static constexpr std::size_t kMaxHandles = 32;
   static constexpr std::uint32_t kMaxFrames = 4096;  // frames per internal step
@@ -84,9 +90,7 @@ class Engine {
   // The running clock's reported round trip and its kind.
   std::uint32_t clockRoundTrip(Clock* kind);
   CardBackend backend();
-  // Any thread: the host clock lost its device and runs on a stand-in;
-  // the next period tells the open wave handles.
-  void hostLost() { lostPending_.store(true); }
+  void hostLost() noexcept override { lostPending_.store(true); }
 
   // ---- sources (any thread but the card's)
   // Probe: the installed probe's microphone (silence without one).
@@ -95,10 +99,8 @@ class Engine {
   void setSynth(RenderFn fn, void* user);
   void reset();
 
-  // The card's thread: runs `frames` frames in steps of at most `step`.
-  // `hostIn` (may be null) and `hostOut` (may be null) are interleaved
-  // stereo for all `frames`.
-  void run(const float* hostIn, float* hostOut, std::uint64_t frames, std::uint32_t step) noexcept;
+  void run(const float* hostIn, float* hostOut, std::uint64_t frames,
+           std::uint32_t step) noexcept override;
 
  private:
   Engine();
@@ -133,9 +135,18 @@ class Engine {
   std::string hostInput_, hostOutput_;
 };
 
+// The delay lines are sized for the longest step a period takes.
+static_assert(Engine::kMaxFrames <= Latency::kMaxPeriod);
+
 // The monitor's effects off at once, their reverbs freed (monitor_api.cpp):
 // ResetCard, and at exit once the clocks are stopped.
 void ResetMonitorEffects();
+
+// The installed probe of `engine`, installing it first. Takes the lock.
+CardProbe& InstallProbe(Engine& engine);
+// waveInOpen: a fresh record for a handle of `format` when a probe is
+// installed, else null. Takes the lock; allocates outside it.
+std::shared_ptr<WaveInProbeRecord> NewWaveInRecord(Engine& engine, const WAVEFORMATEX& format);
 
 // Finds the mixer that a mixer call's object names (a mixer id or handle,
 // or a wave device id or handle, as the MIXER_OBJECTF_ bits of `flags`

@@ -3,16 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <mutex>
 #include <utility>
-
-#include "platform/soundcard/engine.h"
 
 namespace soundcard {
 
 namespace {
 
-constexpr std::uint32_t kMaxPeriod = Engine::kMaxFrames;
+constexpr std::uint32_t kMaxPeriod = Latency::kMaxPeriod;
 // Lines are sized in steps of half a second with at least that much spare
 // history, so L may grow by half a second without a gap in the take, and a
 // small change reallocates nothing.
@@ -181,90 +178,14 @@ Latency::Old Latency::install(const RoundTripFigures& next, std::unique_ptr<Line
   return old;
 }
 
-// ---------------------------------------------------------------- control
-
-namespace {
-
-std::mutex gAdjust;  // one change of the figures at a time
-
-// Changes the figures: new lines are built here, installed under the card's
-// lock, and the old ones freed here after it.
-template <typename Change>
-void Adjust(Change change) {
-  Engine& e = Engine::instance();
-  std::lock_guard a(gAdjust);
-  RoundTripFigures next;
+void Latency::change(const RoundTripFigures& next, std::mutex& cardLock) {
+  auto accompaniment = prepareAccompaniment(next);
+  auto speakers = prepareSpeakers(next);
+  Old old;
   {
-    std::lock_guard g(e.lock);
-    next = e.latency.figures();
+    std::lock_guard g(cardLock);
+    old = install(next, std::move(accompaniment), std::move(speakers));
   }
-  change(next);
-  auto accompaniment = e.latency.prepareAccompaniment(next);
-  auto speakers = e.latency.prepareSpeakers(next);
-  Latency::Old old;
-  {
-    std::lock_guard g(e.lock);
-    old = e.latency.install(next, std::move(accompaniment), std::move(speakers));
-  }
-}
-
-RoundTripFigures Current() {
-  Engine& e = Engine::instance();
-  std::lock_guard g(e.lock);
-  return e.latency.figures();
-}
-
-// The clock's figure: reported by every clock, and on the virtual device
-// (virtual and stepped clocks) also the round trip it simulates.
-void TakeClockFigure(RoundTripFigures& f, Clock kind, std::uint32_t frames) {
-  f.reportedFrames = std::min(frames, kMaxRoundTripFrames);
-  f.simulatedFrames = kind == Clock::Host ? 0 : f.reportedFrames;
-}
-
-// A simulated round trip of `ms`: none for 0, a negative or no number.
-std::uint32_t SimulatedFramesOfMs(double ms) {
-  if (!(ms > 0.0)) return 0;
-  return std::uint32_t(std::min(std::round(FramesOfMs(ms)), double(kMaxRoundTripFrames)));
-}
-
-}  // namespace
-
-void SetLatencyOffsetMs(int ms) {
-  ms = std::clamp(ms, -10000, 10000);
-  Adjust([ms](RoundTripFigures& f) { f.offsetMs = ms; });
-}
-
-int LatencyOffsetMs() { return Current().offsetMs; }
-
-void SetLatencyCompensation(bool on) {
-  Adjust([on](RoundTripFigures& f) { f.compensate = on; });
-}
-
-bool LatencyCompensation() { return Current().compensate; }
-
-std::uint32_t RoundTripFrames() { return RoundTripOf(Current()); }
-
-std::uint32_t ReportedRoundTripFrames() { return Current().reportedFrames; }
-
-void SetSimulatedRoundTripMs(double ms) {
-  // The clock starts first, so that its own figure, adopted when it starts,
-  // does not replace the one set here.
-  Engine::instance().ensureClock();
-  if (ActiveClock() == Clock::Host) return;
-  const std::uint32_t frames = SimulatedFramesOfMs(ms);
-  Adjust([frames](RoundTripFigures& f) { f.reportedFrames = f.simulatedFrames = frames; });
-}
-
-void AdoptClockRoundTrip(Clock kind, std::uint32_t frames) {
-  Adjust([kind, frames](RoundTripFigures& f) { TakeClockFigure(f, kind, frames); });
-}
-
-void ResetRoundTrip(Clock kind, std::uint32_t clockFrames) {
-  Adjust([kind, clockFrames](RoundTripFigures& f) {
-    f.offsetMs = 0;
-    f.compensate = true;
-    TakeClockFigure(f, kind, clockFrames);
-  });
 }
 
 }  // namespace soundcard

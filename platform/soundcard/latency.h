@@ -24,6 +24,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "platform/soundcard/cardcontrol.h"
@@ -70,10 +71,14 @@ std::uint32_t RoundTripOf(const RoundTripFigures& figures);
 constexpr std::uint32_t kMaxRoundTripFrames = 10 * 44100;
 
 // The delay lines of one card. The card's thread calls the period
-// functions under the card's lock; the owner builds replacements with
-// prepare*() outside the lock and installs them with install*() under it.
+// functions under the card's lock; the owner changes the figures with
+// change(), which builds replacements outside that lock and installs them
+// under it.
 class Latency {
  public:
+  // The longest period the lines are sized for; the card's are no longer.
+  static constexpr std::uint32_t kMaxPeriod = 4096;
+
   Latency();
 
   struct Lines;  // the two accompaniment lines and their output buffers
@@ -93,10 +98,21 @@ class Latency {
 
   // ---- owner, any thread but the card's
   const RoundTripFigures& figures() const { return figures_; }  // under the lock
+  // Takes `next`, one change at a time: any lines it needs are built on
+  // the calling thread, installed under `cardLock` (taking over the old
+  // lines' history), and the old ones freed after it is released.
+  void change(const RoundTripFigures& next, std::mutex& cardLock);
+
+  // Under the lock: silence for all the history (a fresh card).
+  void forget() noexcept;
+
+  ~Latency();
+
+ private:
   // A replacement for the lines when `next` needs other room than the
   // current ones; null when they fit, so small changes reallocate nothing.
-  // Call outside the lock, one change at a time: only install() replaces
-  // the lines whose room these read.
+  // Called outside the lock: only install() replaces the lines whose room
+  // these read.
   std::unique_ptr<Lines> prepareAccompaniment(const RoundTripFigures& next) const;
   std::unique_ptr<DelayLine> prepareSpeakers(const RoundTripFigures& next) const;
   // Under the lock: installs the figures and any replacement lines (which
@@ -109,12 +125,6 @@ class Latency {
   Old install(const RoundTripFigures& next, std::unique_ptr<Lines> accompaniment,
               std::unique_ptr<DelayLine> speakers) noexcept;
 
-  // Under the lock: silence for all the history (a fresh card).
-  void forget() noexcept;
-
-  ~Latency();
-
- private:
   RoundTripFigures figures_;
   std::uint32_t delay_ = 0;  // L in force
   std::unique_ptr<Lines> lines_;
@@ -124,6 +134,7 @@ class Latency {
 };
 
 // ---------------------------------------------------------------- control
+// The card's calls over its delay lines (latency_api.cpp).
 // The user's correction of the round trip, in milliseconds (may be
 // negative). Not from the card's thread (it may build new delay lines).
 void SetLatencyOffsetMs(int ms);
@@ -140,10 +151,7 @@ std::uint32_t ReportedRoundTripFrames();
 // stepped clocks; the virtual clock starts with TUNELARK_AUDIO_LATENCY_MS.
 // Ignored on the host's devices.
 void SetSimulatedRoundTripMs(double ms);
-// Takes the round trip a clock reports when it has started; on the virtual
-// and stepped clocks that is also the simulated one. Not from the card's
-// thread.
-void AdoptClockRoundTrip(Clock kind, std::uint32_t frames);
+// (A clock's own figure comes in through AdoptClockRoundTrip, clockdriver.h.)
 // Back to the start-up state: no offset, compensation on.
 void ResetRoundTrip(Clock kind, std::uint32_t clockFrames);
 

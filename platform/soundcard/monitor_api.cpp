@@ -10,7 +10,7 @@
 #include "platform/effects/convreverb.h"
 #include "platform/effects/impulse.h"
 #include "platform/soundcard/cardcontrol.h"
-#include "platform/soundcard/clocks.h"
+#include "platform/soundcard/clockdriver.h"
 #include "platform/soundcard/engine.h"
 
 namespace soundcard {

@@ -1,7 +1,7 @@
 // The host clock through a PulseAudio-protocol sound server (PulseAudio
 // itself, or PipeWire's compatible server): a playback and a record stream
 // on libpulse's threaded main loop, with small buffers and the latency the
-// server's timing reports.
+// server's timing reports. Listing the server's devices: pulsedevices.h.
 //
 // Threads: the card's periods run on the main loop's thread, inside the
 // streams' callbacks, and only for as many frames as the server asks for;
@@ -11,29 +11,17 @@
 #pragma once
 
 #include <memory>
-#include <optional>
 #include <string>
-#include <vector>
-
-#include "platform/soundcard/cardcontrol.h"
 
 namespace soundcard {
 
+class CardRunner;
 class ClockDriver;
-class Engine;
-
-// True when a server answers (PULSE_SERVER, else the default one) within a
-// second. Never starts a server.
-bool PulseServerReachable();
 
 // Plays to the named sink and records from the named source ("" or a name
 // the server does not know: its default). start() fails when no server
 // answers or it has no sink; without a source the card plays only.
-std::unique_ptr<ClockDriver> MakePulseClock(Engine& engine, const std::string& input,
+std::unique_ptr<ClockDriver> MakePulseClock(CardRunner& card, const std::string& input,
                                             const std::string& output);
-
-// The server's sinks (outputs) and sources (inputs, monitors included);
-// nothing when no server answers.
-std::optional<std::vector<HostDevice>> ListPulseDevices();
 
 }  // namespace soundcard

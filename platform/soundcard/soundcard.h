@@ -104,6 +104,32 @@ MMRESULT waveInReset(HWAVEIN hwi);
 MMRESULT waveInGetPosition(HWAVEIN hwi, MMTIME* pmmt, UINT cbmmt);
 MMRESULT waveInGetID(HWAVEIN hwi, UINT* puDeviceID);
 
+// The card frame (soundcard::ClockFrames) whose sound is the start of what
+// `h` recorded since the open or the last reset: the frame its position 0
+// stands for. At another rate than the card's, frame n of the handle
+// stands for card frame start + n * 44100 / rate. MMSYSERR_NOTENABLED until
+// the card has recorded for the handle.
+MMRESULT waveInGetStartFrame(HWAVEIN h, std::uint64_t* clockFrame);
+
+// The voice: beside the recording mix, the handle keeps the microphone as
+// the "Recording" destination takes it (its microphone lines' volume and
+// mute, the destination's volume; never delayed, no accompaniment) in the
+// handle's format, converted exactly like the mix, so its frames are the
+// frames stored into the buffers, in order. waveInEnableVoice allocates a
+// ring of `ringBytes` (rounded down to whole frames; at least one) on the
+// calling thread; it is refused (WAVERR_STILLPLAYING) once the handle has
+// started. Enabling again starts an empty ring.
+MMRESULT waveInEnableVoice(HWAVEIN h, DWORD ringBytes);
+// Takes up to `bytes` (rounded down to whole frames) of the voice, in the
+// order recorded, into `dst` (null: skips them); `*read` tells how many.
+// The voice of a buffer is in the ring once the buffer is returned, also
+// by waveInStop and waveInReset; it stays there until read. One reader at a
+// time (the wave-in component reads on whichever thread handles its
+// buffers), and never while waveInEnableVoice or waveInClose runs: they
+// replace and free the ring.
+// MMSYSERR_NOTENABLED without the voice.
+MMRESULT waveInReadVoice(HWAVEIN h, void* dst, DWORD bytes, DWORD* read);
+
 // ---------------------------------------------------------------- wave output
 UINT waveOutGetNumDevs();
 MMRESULT waveOutGetDevCapsA(UINT uDeviceID, WAVEOUTCAPS* pwoc, UINT cbwoc);
@@ -132,6 +158,11 @@ MMRESULT waveOutReset(HWAVEOUT hwo);
 // mix since the open or the last reset.
 MMRESULT waveOutGetPosition(HWAVEOUT hwo, MMTIME* pmmt, UINT cbmmt);
 MMRESULT waveOutGetID(HWAVEOUT hwo, UINT* puDeviceID);
+
+// Arms `h` to send `msg` (wParam: the handle) once to its callback, the way
+// it sends MM_WOM_DONE, when its queue is empty and everything it held has
+// gone into the mix; a paused handle waits. 0 disarms; waveOutReset disarms.
+MMRESULT waveOutNotifyDrained(HWAVEOUT h, UINT msg);
 
 // ---------------------------------------------------------------- mixer
 UINT mixerGetNumDevs();

@@ -56,8 +56,3 @@ struct WaveOutHandle : soundcard::HeaderQueue {
   std::uint64_t inputFrames_ = 0;   // frames taken from buffers
   std::uint64_t outputFrames_ = 0;  // frames mixed
 };
-
-// Arms `h` to send `msg` (wParam: the handle) once to its callback, the way
-// it sends MM_WOM_DONE, when its queue is empty and everything it held has
-// gone into the mix; a paused handle waits. 0 disarms; waveOutReset disarms.
-MMRESULT waveOutNotifyDrained(HWAVEOUT h, UINT msg);

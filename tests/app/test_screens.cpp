@@ -22,7 +22,7 @@
 #include "platform/devicesheet/devicedialog.h"
 #include "platform/devicesheet/latencypanel.h"
 #include "platform/language/language.h"
-#include "platform/sequencer/soundfontdialog.h"
+#include "platform/devicesheet/soundfontdialog.h"
 #include "platform/soundcard/calibration.h"
 #include "platform/soundcard/cardcontrol.h"
 #include "platform/soundcard/latency.h"

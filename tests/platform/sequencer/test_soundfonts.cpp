@@ -2,7 +2,7 @@
 // remembered and comes first, and the MIDI device sheet lists and applies.
 #include <QListWidget>
 
-#include "platform/sequencer/soundfontdialog.h"
+#include "platform/devicesheet/soundfontdialog.h"
 #include "platform/sequencer/soundfonts.h"
 #include "platform/sequencer/synth.h"
 #include "seqtest.h"

@@ -31,7 +31,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/soundcard/pulseclock.h"
+#include "platform/soundcard/pulsedevices.h"
 
 namespace soundservertest {
 

@@ -1,5 +1,7 @@
 // The MIDI device sheet: the installed General MIDI soundfonts in a list,
-// a button to choose another .sf2/.sf3 file, and the one in use.
+// a button to choose another .sf2/.sf3 file, and the one in use. It sits
+// beside the card's device sheet, above the sequencer, whose soundfont
+// calls (soundfonts.h, synth.h) it uses.
 #pragma once
 
 #include <QDialog>
@@ -27,5 +29,10 @@ class SoundfontDialog : public QDialog {
   QListWidget* list_;
   QLabel* inUse_;
 };
+
+// Shows the sheet: lists the installed soundfonts, lets the user choose
+// another .sf2/.sf3 file, remembers the choice and loads it. Returns true
+// when the dialog was shown.
+bool ShowSoundfontDialog(QWidget* parent, const QString& title);
 
 }  // namespace sequencer

@@ -1,4 +1,4 @@
-#include "platform/sequencer/soundfontdialog.h"
+#include "platform/devicesheet/soundfontdialog.h"
 
 #include <QDialogButtonBox>
 #include <QFileDialog>
