@@ -279,12 +279,11 @@ void TMMCustomWaveIn::Open() {
   Guarded(
       [&] {
         if (FState.load() & wisOpen) Close();
-        if (!FClosing) FRun.StopRequested = FRun.ResetInProgress = FRun.StopPending = FRun.StopPosted = false;
+        if (!FRunState.Is(TMMEngineState::Closing)) FRun.ResetInProgress = false;
         if (!QueryDevice(FDeviceID, FPWaveFormat)) Error(std::string("WaveInOpen:\n\r") + waveinmsg::kCantRecordFormat);
         if (!FWindow)
           FWindow = AllocateHWnd([this](HWND w, UINT m, WPARAM wp, LPARAM lp) { return WindowProc(w, m, wp, lp); });
         FDevice = nullptr;
-        FClosePending = false;
         if (FCallBackMode == cmThread) StartThread();
 
         // This platform passes the driver our callback function, which only
@@ -327,14 +326,19 @@ void TMMCustomWaveIn::Start() {
   if (!(FState.load() & wisOpen)) Open();
   const TMMWaveInState state = FState.load();
   if (!(state & wisOpen) || (state & wisRecording)) return;
+  // Not in the middle of a stop or a close (from its OnStop, say): that
+  // run would start on a device being let go.
+  if (!FRunState.Is(TMMEngineState::Stopped)) return;
   Guarded(
       [&] {
+        FRunState.Set(TMMEngineState::Starting);
         FRun = {};
         // Voice of an earlier run that was never delivered goes.
         DropVoice(0xFFFFFFFF);
         ComputeLimit();
         for (int i = 0; i < FNumBuffers; ++i) AddBuffer(FBuffers[i]);
         FState |= wisRecording;
+        FRunState.Set(TMMEngineState::Running);
         // The chain starts before the device does, so that the first buffer
         // finds every component ready even when it is handled on another
         // thread.
@@ -384,13 +388,28 @@ void TMMCustomWaveIn::Restart() {
       [&] { Close(); });
 }
 
+void TMMCustomWaveIn::EnterStop() {
+  switch (FRunState.Get()) {
+    case TMMEngineState::Stopping:
+    case TMMEngineState::Closing: break;
+    default: FRunState.Set(TMMEngineState::Stopping);
+  }
+}
+
+void TMMCustomWaveIn::DeferStop(bool CloseAfter) {
+  FRunState.Set(FRunState.Is(TMMEngineState::Closing) || CloseAfter ? TMMEngineState::CloseDeferred
+                                                                     : TMMEngineState::StopDeferred);
+}
+
 void TMMCustomWaveIn::Stop() {
   if (!(FState.load() & (wisRecording | wisPaused))) return;
   Guarded(
       [&] {
+        // A close that waited for this stop follows it.
+        const bool closeAfter = FRunState.Is(TMMEngineState::CloseDeferred);
         {
           std::lock_guard guard(FLock);
-          FRun.StopRequested = true;
+          EnterStop();
           MMRESULT r = FCalls.Stop(FDevice.load());
           if (r != MMSYSERR_NOERROR) DeviceError("WaveInStop:\n\r", r);
           FRun.ResetInProgress = true;
@@ -402,37 +421,38 @@ void TMMCustomWaveIn::Stop() {
           MMWaitRounds(kWaitRounds, [this] { return FRun.Queued.load() <= 0; }, FCallBackMode == cmWindow);
         // The wait handles messages: a deferred stop among them has finished
         // the stop already, OnStop included.
-        if (!(FState.load() & (wisRecording | wisPaused))) return;
+        if (!(FState.load() & (wisRecording | wisPaused))) {
+          if (closeAfter) Close();
+          return;
+        }
 
         if (FRun.Deliveries.load() > 0) {
           // A buffer is being delivered (the stop came from inside it): the
           // stop completes from the private message once it has unwound.
-          FRun.StopPending = true;
+          DeferStop(closeAfter);
           return;
         }
         FState &= ~(wisRecording | wisPaused);
         FRun.Queued = 0;
-        FRun.StopPending = false;
+        if (FRunState.Is(TMMEngineState::Stopping)) FRunState.Set(TMMEngineState::Stopped);
+        // A second stop message of this run (from a delivery the stop let
+        // through) must not reach the next one.
+        if (FWindow && FCallBackMode == cmWindow) RemovePendingMessages(FWindow, kStopMessage);
         TMMCustomSoundComponent::Stopped();
         if (OnStop && !InState(csDestroying)) OnStop(this);
-        if (FClosePending) Close();
+        if (closeAfter) Close();
       },
       [&] { Close(); });
 }
 
 void TMMCustomWaveIn::Close() {
-  if (!(((FState.load() & wisOpen) && !FClosing) || FClosePending)) return;
-  FClosing = true;
+  if (!(FState.load() & wisOpen) || FRunState.Is(TMMEngineState::Closing)) return;
+  FRunState.Set(TMMEngineState::Closing);
   bool chainClosed = false;
   try {
     if (FState.load() & (wisRecording | wisPaused)) Stop();
-    if (FRun.StopPending) {
-      // Completed by the deferred stop.
-      FClosePending = true;
-      FClosing = false;
-      return;
-    }
-    FClosePending = false;
+    // Completed by the deferred stop.
+    if (FRunState.Is(TMMEngineState::CloseDeferred)) return;
     bool timedOut = false;
     const HWAVEIN handle = FDevice.load();
     if (handle) {
@@ -453,7 +473,7 @@ void TMMCustomWaveIn::Close() {
     FVoiceOn = false;
     FBuffers.ReleaseAll();
     if (FWindow) RemovePendingMessages(FWindow, MM_WIM_DATA);
-    FClosing = false;
+    FRunState.Set(TMMEngineState::Stopped);
     if (OnClose && !InState(csDestroying)) OnClose(this);
     if (timedOut) Error(std::string("WaveInClose:\n\r") + waveinmsg::kUnableToClose);
   } catch (...) {
@@ -467,7 +487,8 @@ void TMMCustomWaveIn::Close() {
       }
     }
   }
-  FClosing = false;
+  // A failure leaves no close under way.
+  if (FRunState.Is(TMMEngineState::Closing)) FRunState.Set(TMMEngineState::Stopped);
 }
 
 // ---------------------------------------------------------------- buffers
@@ -481,7 +502,7 @@ void TMMCustomWaveIn::ProcessBuffer(PMMBufferHeader H) {
   bool normal;
   {
     std::lock_guard guard(FLock);
-    normal = !FRun.ResetInProgress && !FRun.StopRequested;
+    normal = !FRun.ResetInProgress && FRunState.Is(TMMEngineState::Running);
     if (normal) {
       deliver = true;
     } else {
@@ -508,7 +529,7 @@ void TMMCustomWaveIn::ProcessBuffer(PMMBufferHeader H) {
     DeliveryCount counted{FRun.Deliveries};
     try {
       BufferReady(H);
-      if (normal && !FRun.StopPending) {
+      if (normal && FRunState.Is(TMMEngineState::Running)) {
         GetDevicePosition();
         AddBuffer(H);
       }
@@ -519,9 +540,7 @@ void TMMCustomWaveIn::ProcessBuffer(PMMBufferHeader H) {
       throw;
     }
   }
-  if (FRun.Deliveries.load() == 0 && FRun.StopPending && !FRun.StopPosted) {
-    FRun.StopPosted = true;
-    FRun.StopRequested = true;
+  if (FRun.Deliveries.load() == 0 && FRunState.StopIsDeferred()) {
     PostMessage(FWindow, kStopMessage, reinterpret_cast<WPARAM>(FDevice.load()), 0);
   }
 }

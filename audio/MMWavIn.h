@@ -44,16 +44,36 @@ struct TMMWaveInRun {
   // Bytes delivered since Start. Written by ProcessBuffer's thread; read by
   // any.
   TMMSharedValue<std::int64_t> BytesRecorded{0};
-  // A stop has begun / the device's reset is handing buffers back. Written
-  // by the main thread (Stop) and ProcessBuffer's thread; read by both.
-  TMMSharedValue<bool> StopRequested{false};
+  // The device's reset is handing buffers back (until Queued reaches 0).
+  // Written by the main thread (Stop) and ProcessBuffer's thread; read by
+  // both.
   TMMSharedValue<bool> ResetInProgress{false};
-  // A stop came from inside a delivery and waits for it to unwind; the
-  // message that completes it was posted. Written and read by the main
-  // thread and ProcessBuffer's thread.
-  TMMSharedValue<bool> StopPending{false};
-  TMMSharedValue<bool> StopPosted{false};
 };
+
+// The input engine's legal state changes (TMMEngineState; it never drains).
+constexpr bool MMWaveInTransitionLegal(TMMEngineState From, TMMEngineState To) {
+  using enum TMMEngineState;
+  switch (From) {
+    // Start; Stop of a paused engine without a run; Close.
+    case Stopped: return To == Starting || To == Stopping || To == Closing;
+    // The buffers are queued; a failure stops and closes.
+    case Starting: return To == Running || To == Stopping || To == Closing;
+    // Stop, inside a delivery or not; Close.
+    case Running: return To == StopDeferred || To == Stopping || To == Closing;
+    // The stop message (or another Stop) completes it; Close meanwhile.
+    case StopDeferred: return To == Stopping || To == Closing;
+    // Done; deferred again by a delivery under way (then a waiting close
+    // stays waiting); Close meanwhile.
+    case Stopping: return To == Stopped || To == StopDeferred || To == CloseDeferred || To == Closing;
+    // The stop completes, then the close; or Close again once no delivery
+    // is under way.
+    case CloseDeferred: return To == Stopping || To == Closing;
+    // Closed (or failed); the stop inside it is deferred.
+    case Closing: return To == Stopped || To == CloseDeferred;
+    case Draining: return false;
+  }
+  return false;
+}
 
 class TMMCustomWaveIn : public TMMCustomSoundComponent {
   Q_OBJECT
@@ -129,6 +149,8 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
   void SetPriority(TThreadPriority Value) { FPriority = Value; }
   std::string ProductName() const { return FProductName; }
   TMMWaveInState State() const { return FState.load(); }
+  // Where the start, stop and close sequences are.
+  TMMEngineState RunState() const { return FRunState.Get(); }
   UINT NumDevs() const { return FNumDevs; }
   // The device's position in samples when the last buffer was re-queued.
   std::int64_t DevicePosition() const { return FSamplePosition.load(); }
@@ -167,6 +189,10 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
   void StartThread();
   void EndThread();
   void FireError();
+  // The stop's state changes: it begins (inside a close the state stays
+  // Closing), it waits for a delivery to unwind, it is done.
+  void EnterStop();
+  void DeferStop(bool CloseAfter);
   // Runs `body`; an exception fires OnError (unless Error did already) and
   // then `recover`, and is raised again.
   template <typename Body, typename Recover>
@@ -195,8 +221,8 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
   std::string FProductName = waveinmsg::kNoDevice;
   UINT FDriverVersion = 0;
   TMMWaveInRun FRun;
-  bool FClosePending = false;
-  bool FClosing = false;
+  // Where the start, stop and close sequences are (see TMMEngineState).
+  TMMEngineStateMachine FRunState{"TMMWaveIn", MMWaveInTransitionLegal};
   int FNumBuffers = 10;
   TMMTimeFormats FTimeFormat = tfByte;
   TMMMode FMode = mMono;

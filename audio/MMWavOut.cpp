@@ -114,7 +114,7 @@ std::int64_t TMMWaveOut::GetDevicePosition() {
 }
 
 std::int64_t TMMWaveOut::GetPosition() {
-  if (!FDevice.load() || !FPWaveFormat || FClosePending) return 0;
+  if (!FDevice.load() || !FPWaveFormat || FRunState.Is(TMMEngineState::CloseDeferred)) return 0;
   const std::int64_t samples = GetDevicePosition() + FRun.Accumulated +
                                std::int64_t(FRun.WrapCount) * std::int64_t(FRun.WrapAmount) - FRun.LoopOrigin.load();
   return MMSamplesToTime(FPWaveFormat, samples, FTimeFormat);
@@ -143,14 +143,13 @@ void TMMWaveOut::Open() {
   };
   Guarded([&] {
     if (FState & wosOpen) Close();
-    if ((FState & wosOpen) || FClosing) return;
-    FClosing = false;
-    FRun.ResetInProgress = FRun.StopRequested = FRun.StopPosted = false;
+    if ((FState & wosOpen) || FRunState.Is(TMMEngineState::Closing) || FRunState.Is(TMMEngineState::CloseDeferred))
+      return;
+    FRun.ResetInProgress = false;
     if (!QueryDevice(FDeviceID, FPWaveFormat)) Error(std::string("WaveOutOpen:\n\r") + waveoutmsg::kCantPlayFormat);
     if (!FWindow)
       FWindow = AllocateHWnd([this](HWND w, UINT m, WPARAM wp, LPARAM lp) { return WndProc(w, m, wp, lp); });
     FDevice = nullptr;
-    FClosePending = false;
 
     TMMCustomSoundComponent::Opened();  // fixes the real buffer size along the chain
     if (ThreadMode()) StartThread();
@@ -169,19 +168,15 @@ void TMMWaveOut::Open() {
 
 void TMMWaveOut::Close() {
   const bool open = (FState & wosOpen) != 0;
-  if (!((open && !FClosing) || FClosePending)) return;
+  if (FRunState.Is(TMMEngineState::Closing) || !(open || FRunState.Is(TMMEngineState::CloseDeferred))) return;
   bool timedOut = false;
   try {
     {
       std::lock_guard lock(FLock);
-      FClosing = true;
+      FRunState.Set(TMMEngineState::Closing);
       if (FState & (wosPlaying | wosPaused)) Stop();
-      if (FRun.StopAfterDrain) {
-        // A buffer is being handled: the deferred stop completes the close.
-        FClosePending = true;
-        return;
-      }
-      FClosePending = false;
+      // A buffer is being handled: the deferred stop completes the close.
+      if (FRunState.Is(TMMEngineState::CloseDeferred)) return;
       if (const HWAVEOUT h = FDevice.load()) {
         const MMRESULT r = FCalls.Close(h);
         if (r != MMSYSERR_NOERROR) DeviceError("WaveOutClose:\n\r", r);
@@ -195,15 +190,15 @@ void TMMWaveOut::Close() {
     TMMCustomSoundComponent::Closed();
     EndThread();
     FDevice = nullptr;
-    FClosing = false;
+    FRunState.Set(TMMEngineState::Stopped);
     if (!InState(csDestroying)) Fire(OnClose);
     if (timedOut) Error(std::string("WaveOutClose:\n\r") + waveoutmsg::kUnableToClose);
   } catch (const EMMWaveOutError&) {
-    FClosing = false;
   } catch (...) {
     FireError();
-    FClosing = false;
   }
+  // A failure leaves no close under way.
+  if (FRunState.Is(TMMEngineState::Closing)) FRunState.Set(TMMEngineState::Stopped);
 }
 
 void TMMWaveOut::StartThread() {
@@ -232,7 +227,8 @@ bool TMMWaveOut::HandleNotice(const TMMEngineNotice& notice, const std::atomic<b
     // a run that is over then.
     if (!FLock.LockUnless(quit)) return false;
     std::lock_guard lock(FLock, std::adopt_lock);
-    if (notice.Run == FRun.Number.load() && notice.WParam == WPARAM(FDevice.load()) && !FRun.StopRequested)
+    if (notice.Run == FRun.Number.load() && notice.WParam == WPARAM(FDevice.load()) &&
+        FRunState.Is(TMMEngineState::Running))
       ProcessBuffer(reinterpret_cast<PWaveHdr>(notice.LParam));
     return true;
   } catch (...) {
@@ -274,7 +270,7 @@ int TMMWaveOut::LoadBuffer(PMMBufferHeader H) {
 
 void TMMWaveOut::QueueBuffer(PMMBufferHeader H) {
   if (OnBufferFilled) OnBufferFilled(this, H);
-  if (FRun.StopRequested) return;
+  if (!FRunState.RunGoesOn()) return;
   H->dwFlags = (H->dwFlags & ~WHDR_DONE) | WHDR_PREPARED;
   H->SavedBytes = H->dwBytesRecorded;
   const DWORD align = FPWaveFormat && FPWaveFormat->nBlockAlign ? FPWaveFormat->nBlockAlign : 1;
@@ -327,6 +323,9 @@ void TMMWaveOut::UnprepareHeaders() {
 void TMMWaveOut::Start() {
   if (!(FState & wosOpen)) Open();
   if (!(FState & wosOpen) || (FState & wosPlaying)) return;
+  // Not in the middle of a stop or a close (from its OnStop, say): that
+  // run's buffers would be let go under the device.
+  if (!FRunState.Is(TMMEngineState::Stopped)) return;
   auto fail = [this] {
     FState |= wosPlaying;
     Close();
@@ -334,6 +333,7 @@ void TMMWaveOut::Start() {
   };
   Guarded([&] {
     std::lock_guard lock(FLock);
+    FRunState.Set(TMMEngineState::Starting);
     FRun = {.Number = FRun.Number.load(), .LoopsLeft = FLoopCount};
 
     TMMHourGlass hourglass(FShowHourGlass && std::int64_t(FBufferSize) * FNumBuffers > 100000);
@@ -343,6 +343,9 @@ void TMMWaveOut::Start() {
     TMMCustomSoundComponent::Started();  // the wave file seeks to its saved position
     FBuffersUsed = FillRing();
     FState |= wosPlaying;
+    // A stop asked by the chain meanwhile (of a paused engine) has ended the
+    // run already; nothing was queued then.
+    if (FRunState.Is(TMMEngineState::Starting)) FRunState.Set(TMMEngineState::Running);
     hourglass.restore();
 
     if (FBuffersUsed == 0) {
@@ -442,7 +445,11 @@ void TMMWaveOut::Stop() {
   if (!(FState & (wosPlaying | wosPaused))) return;
   Guarded([&] {
     std::lock_guard lock(FLock);
-    FRun.StopRequested = true;
+    // A close that waited for this stop follows it.
+    const bool closeAfter = FRunState.Is(TMMEngineState::CloseDeferred);
+    // Inside a close the state stays Closing.
+    if (!FRunState.Is(TMMEngineState::Stopping) && !FRunState.Is(TMMEngineState::Closing))
+      FRunState.Set(TMMEngineState::Stopping);
     FRun.ResetInProgress = true;
     FPositionAtStop = GetPosition();
     FRun.WrapCount = FRun.WrapAmount = 0;
@@ -450,14 +457,15 @@ void TMMWaveOut::Stop() {
     if (r > MMSYSERR_NOERROR) DeviceError("WaveOutReset:\n\r", r);
     if (FRun.InHandler.load() > 0) {
       // Called from inside a buffer's handling: finish once it has unwound.
-      FRun.StopAfterDrain = true;
+      FRunState.Set(FRunState.Is(TMMEngineState::Closing) || closeAfter ? TMMEngineState::CloseDeferred
+                                                                         : TMMEngineState::StopDeferred);
       return;
     }
-    FinishStop();
+    FinishStop(closeAfter);
   }, [this] { Close(); });
 }
 
-void TMMWaveOut::FinishStop() {
+void TMMWaveOut::FinishStop(bool CloseAfter) {
   FState &= ~TMMWaveOutState(wosPlaying | wosPaused);
   MMWaitRounds(500, [this] { return FRun.Queued.load() <= 0; }, FCallBackMode == cmWindow);
   TMMCustomSoundComponent::Stopped();
@@ -468,16 +476,15 @@ void TMMWaveOut::FinishStop() {
   FRun.Unhandled = 0;
   FRun.SamplesQueued = 0;
   FRun.BufIndex = 0;
-  FRun.StopAfterDrain = false;
-  FRun.Draining = false;
   ++FRun.Number;
   if (FWindow && FCallBackMode == cmWindow) {
     // Notices of this run must not reach the next one.
     RemovePendingMessages(FWindow, MM_WOM_DONE);
     RemovePendingMessages(FWindow, kStopMessage);
   }
+  if (FRunState.Is(TMMEngineState::Stopping)) FRunState.Set(TMMEngineState::Stopped);
   if (!InState(csDestroying)) Fire(OnStop);
-  if (FClosePending) Close();
+  if (CloseAfter) Close();
 }
 
 bool TMMWaveOut::DeviceDrained() {
@@ -489,7 +496,6 @@ bool TMMWaveOut::DeviceDrained() {
 
 void TMMWaveOut::CheckDrained() {
   if (DeviceDrained()) {
-    FRun.Draining = false;
     Stop();
     return;
   }
@@ -501,7 +507,8 @@ void TMMWaveOut::CheckDrained() {
 // ---------------------------------------------------------------- buffer return
 
 void TMMWaveOut::ProcessBuffer(PWaveHdr) {
-  if (!(FState & wosPlaying) || FRun.ResetInProgress || FRun.StopRequested || FBuffersUsed <= 0) return;
+  if (!(FState & wosPlaying) || FRun.ResetInProgress || !FRunState.Is(TMMEngineState::Running) || FBuffersUsed <= 0)
+    return;
   --FRun.Unhandled;
   ++FRun.InHandler;
   Guarded([&] {
@@ -516,7 +523,8 @@ void TMMWaveOut::ProcessBuffer(PWaveHdr) {
     TMMDSPComponent::BufferReady(H);
 
     ReadDevicePosition();
-    if (FMoreBuffers && !FRun.StopAfterDrain) {
+    // A stop asked by a handler of this buffer leaves the ring as it is.
+    if (FMoreBuffers && FRunState.Is(TMMEngineState::Running)) {
       if (FLooping && H->LoopMark != 0) {
         FRun.LoopOrigin = FRun.LastReading;
         H->LoopMark = 0;
@@ -526,8 +534,10 @@ void TMMWaveOut::ProcessBuffer(PWaveHdr) {
       for (int i = 0; i < 65000 && !MMBufferDone(H); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
       const int loaded = LoadBuffer(H);
-      if (loaded <= 0 && !FRun.StopAfterDrain) Error(waveoutmsg::kFillError);
-      if (!FRun.StopAfterDrain) QueueBuffer(H);
+      if (FRunState.Is(TMMEngineState::Running)) {
+        if (loaded <= 0) Error(waveoutmsg::kFillError);
+        QueueBuffer(H);
+      }
     }
   }, [this] { EndOfDelivery(); });
   EndOfDelivery();
@@ -535,17 +545,16 @@ void TMMWaveOut::ProcessBuffer(PWaveHdr) {
 
 void TMMWaveOut::EndOfDelivery() {
   if (--FRun.InHandler != 0) return;
-  const bool stopDue = FRun.StopAfterDrain.load() || FRun.Unhandled.load() <= 0;
-  if (!stopDue || FRun.StopPosted.load()) return;
-  FRun.StopPosted = true;
-  FRun.StopRequested = true;
-  if (FRun.StopAfterDrain) {
+  const bool deferred = FRunState.StopIsDeferred();
+  const bool ended = FRunState.Is(TMMEngineState::Running) && FRun.Unhandled.load() <= 0;
+  if (!deferred && !ended) return;
+  if (deferred) {
     const MMRESULT r = FCalls.Pause(FDevice.load());
     if (r != MMSYSERR_NOERROR) DeviceError("WaveOutPause:\n\r", r);
   } else {
     // The end of the data: the device still holds the last of it, so it
     // keeps playing until CheckDrained finds it silent.
-    FRun.Draining = true;
+    FRunState.Set(TMMEngineState::Draining);
   }
   PostMessage(FWindow, kStopMessage, WPARAM(FDevice.load()), 0);
 }
@@ -564,7 +573,7 @@ void TMMWaveOut::WaveOutFunc(void* hdrvr, UINT uMsg, DWORD_PTR dwInstance, DWORD
         if (left == 0) self->FRun.ResetInProgress = false;
         return;
       }
-      if (self->FRun.StopRequested.load()) return;
+      if (!self->FRunState.RunGoesOn()) return;
       if (self->FCallBackMode == cmThread && self->FThread)
         self->FThread->Post({MM_WOM_DONE, WPARAM(hdrvr), LPARAM(dwParam1), self->FRun.Number.load()});
       else
@@ -583,19 +592,16 @@ LRESULT TMMWaveOut::WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       // The open and close notices reach only the callback function.
       case MM_WOM_DONE:
         // The callback function has counted the buffer already.
-        if (!FRun.StopRequested) ProcessBuffer(reinterpret_cast<PWaveHdr>(lParam));
+        if (FRunState.Is(TMMEngineState::Running)) ProcessBuffer(reinterpret_cast<PWaveHdr>(lParam));
         return true;
       case kStopMessage:
-        if (FRun.Draining)
+        if (FRunState.Is(TMMEngineState::Draining))
           CheckDrained();
         else
           Stop();
         return true;
       case kDrainedMessage:
-        if (FRun.Draining) {
-          FRun.Draining = false;
-          Stop();
-        }
+        if (FRunState.Is(TMMEngineState::Draining)) Stop();
         return true;
       // Raised: the device closes and the error is shown.
       case MM_WOM_DEVICELOST: DeviceError("WaveOut:\n\r", MMRESULT(lParam));

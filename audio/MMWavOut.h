@@ -80,21 +80,10 @@ struct TMMWaveOutRun {
   // The device position where the running loop began. Written by
   // ProcessBuffer's thread; read by the main thread.
   TMMSharedValue<std::int64_t> LoopOrigin{0};
-  // A stop has begun / a reset is handing the buffers back. Written by the
-  // main thread, ProcessBuffer's thread and (the reset's end) the card's
-  // thread; read by all three.
-  TMMSharedValue<bool> StopRequested{false};
+  // A stop, a reset or the pause of a secondary device is handing the
+  // buffers back. Written by the main thread, ProcessBuffer's thread and (the
+  // reset's end) the card's thread; read by all three.
   TMMSharedValue<bool> ResetInProgress{false};
-  // A stop came from inside a buffer's handling and completes once it has
-  // unwound; the stop message was posted. Written and read by the main
-  // thread and ProcessBuffer's thread.
-  TMMSharedValue<bool> StopAfterDrain{false};
-  TMMSharedValue<bool> StopPosted{false};
-  // The ring has drained at the end of the data; the stop waits for the
-  // device to let out what it still holds (a converting device reports a
-  // buffer done while its converter still holds the last of the sound).
-  // Main thread only.
-  bool Draining = false;
   // The slot of the next buffer to come back. ProcessBuffer's thread (and
   // the main thread between runs).
   int BufIndex = 0;
@@ -107,6 +96,35 @@ struct TMMWaveOutRun {
   DWORD WrapAmount = 0;
   LONG LoopsLeft = 0;
 };
+
+// The output engine's legal state changes (TMMEngineState). Draining: the
+// ring has drained at the end of the data and the stop waits for the device
+// to let out what it still holds (a converting device reports a buffer done
+// while its converter still holds the last of the sound).
+constexpr bool MMWaveOutTransitionLegal(TMMEngineState From, TMMEngineState To) {
+  using enum TMMEngineState;
+  switch (From) {
+    // Start; Stop of a paused engine without a run; Close.
+    case Stopped: return To == Starting || To == Stopping || To == Closing;
+    // The ring is filled; a failure stops and closes.
+    case Starting: return To == Running || To == Stopping || To == Closing;
+    // The end of the data; Stop, inside a buffer's handling or not; Close.
+    case Running: return To == Draining || To == StopDeferred || To == Stopping || To == Closing;
+    // The device has let the rest out (or Stop); Close.
+    case Draining: return To == Stopping || To == Closing;
+    // The stop message (or another Stop) completes it; Close meanwhile.
+    case StopDeferred: return To == Stopping || To == Closing;
+    // Done; deferred again by a handling under way (then a waiting close
+    // stays waiting); Close meanwhile.
+    case Stopping: return To == Stopped || To == StopDeferred || To == CloseDeferred || To == Closing;
+    // The stop completes, then the close; or Close again once no handling
+    // is under way.
+    case CloseDeferred: return To == Stopping || To == Closing;
+    // Closed (or failed); the stop inside it is deferred.
+    case Closing: return To == Stopped || To == CloseDeferred;
+  }
+  return false;
+}
 
 class TMMWaveOut : public TMMCustomWaveOutComponent {
   Q_OBJECT
@@ -138,6 +156,8 @@ class TMMWaveOut : public TMMCustomWaveOutComponent {
   // True when device `Id` exists and accepts `Format`.
   bool QueryDevice(TMMDeviceId Id, const WAVEFORMATEX* Format) const;
   TMMWaveOutState State() const { return FState.load(); }
+  // Where the start, stop and close sequences are.
+  TMMEngineState RunState() const { return FRunState.Get(); }
   // Device samples heard since the open or the last reset of the device.
   std::int64_t GetDevicePosition();
 
@@ -224,7 +244,7 @@ class TMMWaveOut : public TMMCustomWaveOutComponent {
   void QueueBuffer(PMMBufferHeader H);
   void ReadDevicePosition();
   void UnprepareHeaders();
-  void FinishStop();
+  void FinishStop(bool CloseAfter);
   void CheckClosedForProperty();
   [[noreturn]] void DeviceError(const char* prefix, MMRESULT result);
   void FireError();
@@ -254,8 +274,8 @@ class TMMWaveOut : public TMMCustomWaveOutComponent {
   std::string FProductName;
   UINT FDriverVersion = 0;
 
-  bool FClosePending = false;
-  bool FClosing = false;
+  // Where the start, stop and close sequences are (see TMMEngineState).
+  TMMEngineStateMachine FRunState{"TMMWaveOut", MMWaveOutTransitionLegal};
   bool FLooping = false;
   WORD FLoopCount = 0;
   bool FMoreBuffers = false;

@@ -129,6 +129,29 @@ TEST_F(WaveOutTest, StopAndCloseFromInsideABufferHandlerCompleteAfterItReturns) 
   EXPECT_EQ(log, (std::vector<std::string>{"start", "handler done", "stop", "close"}));
 }
 
+// A Start asked while the engine closes (here by OnStop, which Close fires
+// after stopping the run) would queue a new run on the device that Close is
+// letting go: the close then fails with the buffers at the card and the
+// device stays open and playing. The close goes on and nothing starts.
+TEST_F(WaveOutTest, AStartAskedWhileTheEngineClosesStartsNothing) {
+  source.SetData(Bytes(Signal16(2 * 44100)));
+  out.Start();
+  RunUntil([&] { return delivered.size() >= 2 * 3048; }, 44100);
+  out.OnStop = [&](QObject*) {
+    log.push_back("stop");
+    out.Start();
+  };
+  out.Close();
+  EXPECT_EQ(out.State(), TMMWaveOutState(wosClosed));
+  EXPECT_EQ(log, (std::vector<std::string>{"start", "stop", "close"}));
+  // A Start after the close plays again, to the end.
+  out.OnStop = [&](QObject*) { log.push_back("stop"); };
+  out.Start();
+  RunUntil([&] { return !Playing(); }, 3 * 44100);
+  EXPECT_EQ(Count("start"), 2);
+  EXPECT_EQ(Count("error"), 0);
+}
+
 TEST_F(WaveOutTest, PauseHoldsThePositionAndResetRefillsFromTheChain) {
   const std::vector<std::int16_t> data = Signal16(2 * 44100, 3);
   source.SetData(Bytes(data));
