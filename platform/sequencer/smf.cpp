@@ -283,7 +283,8 @@ SmfResult ParseSmf(const std::uint8_t* data, std::size_t size, Song& song) {
   });
 
   // Walk the merged list once: the tempo map turns ticks into frames, and
-  // each channel's bank and program tell which instruments the notes use.
+  // each channel's bank and program changes tell which instruments the
+  // synthesizer will select.
   unsigned __int128 numerator = 0;
   std::uint64_t lastTick = 0;
   std::uint64_t tempo = kDefaultTempo;
@@ -291,10 +292,11 @@ SmfResult ParseSmf(const std::uint8_t* data, std::size_t size, Song& song) {
     numerator += (unsigned __int128)(tick - lastTick) * (base.smpte ? base.perTick : tempo);
     lastTick = tick;
   };
-  int bank[16], program[16];
-  for (int c = 0; c < 16; ++c) bank[c] = 0, program[c] = 0;
+  int bank[16] = {};
+  bool chosen[16] = {};  // the channel has had a program change
   std::set<std::pair<int, int>> presets;
-  bool notes = false;
+  std::set<int> programs;
+  bool notes = false, sysex = false;
   song.events.reserve(events.size());
   // The texts were stored in file order; they are put in time order here.
   std::vector<MetaText> texts;
@@ -318,14 +320,19 @@ SmfResult ParseSmf(const std::uint8_t* data, std::size_t size, Song& song) {
       case 0xB0:
         if (e.data1 == 0) bank[channel] = e.data2;
         break;
-      case 0xC0: program[channel] = e.data1; break;
+      case 0xC0:
+        chosen[channel] = true;
+        programs.insert(e.data1);
+        presets.insert(channel == kDrumChannel ? std::pair(kDrumBank, int(e.data1))
+                                               : std::pair(bank[channel], int(e.data1)));
+        break;
       case 0x90:
         if (e.data2 > 0) {
           notes = true;
-          presets.insert(channel == kDrumChannel ? std::pair(kDrumBank, program[channel])
-                                                 : std::pair(bank[channel], program[channel]));
+          if (!chosen[channel]) song.defaultChannels |= std::uint16_t(1u << channel);
         }
         break;
+      case 0xF0: sysex = sysex || e.status == 0xF0; break;
       default: break;
     }
     song.events.push_back(e);
@@ -336,6 +343,14 @@ SmfResult ParseSmf(const std::uint8_t* data, std::size_t size, Song& song) {
   song.lengthMs = std::uint32_t((numerator * 1000 + base.denominator / 2) / base.denominator);
   song.format = int(format);
   song.tracks = int(found);
+  // A system exclusive message may reset every channel to its default or
+  // make a channel a drum kit.
+  if (sysex) {
+    song.defaultChannels = 0xFFFF;
+    for (int p : programs) presets.emplace(kDrumBank, p);
+  }
+  for (int c = 0; c < 16; ++c)
+    if (song.defaultChannels & (1u << c)) presets.insert(c == kDrumChannel ? std::pair(kDrumBank, 0) : std::pair(0, 0));
   song.presets.assign(presets.begin(), presets.end());
   return notes ? SmfResult::Ok : SmfResult::NoNotes;
 }

@@ -44,9 +44,14 @@ struct Song {
   std::uint32_t lengthMs = 0;
   int format = 0;
   int tracks = 0;
-  // (bank, program) of every instrument a note is played with; bank 128
-  // is the percussion bank of channel 10.
+  // (bank, program) of every instrument the song selects: each program
+  // change with its channel's bank, and the default instrument of the
+  // channels in `defaultChannels`; bank 128 is the percussion bank of
+  // channel 10.
   std::vector<std::pair<int, int>> presets;
+  // Bit c: channel c plays a note before its first program change, so it
+  // plays with the default instrument.
+  std::uint16_t defaultChannels = 0;
 };
 
 enum class SmfResult {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -36,6 +37,26 @@ constexpr double kGain = 0.4;
 void QuietLog(int, const char*, void*) {}
 
 void StopWorkerAtExit() { Synth::instance().StopWorker(); }
+
+// The soundfont's file access, as FluidSynth's own, counting the reads made
+// inside the render hook.
+thread_local bool tRendering = false;
+std::atomic<std::uint64_t> gRenderFileReads{0};
+
+void* OpenSoundfontFile(const char* name) { return std::fopen(name, "rb"); }
+
+int ReadSoundfontFile(void* buffer, fluid_long_long_t count, void* file) {
+  if (tRendering) gRenderFileReads.fetch_add(1, std::memory_order_relaxed);
+  return std::fread(buffer, std::size_t(count), 1, static_cast<FILE*>(file)) == 1 ? FLUID_OK : FLUID_FAILED;
+}
+
+int SeekSoundfontFile(void* file, fluid_long_long_t offset, int origin) {
+  return fseeko(static_cast<FILE*>(file), off_t(offset), origin) == 0 ? FLUID_OK : FLUID_FAILED;
+}
+
+fluid_long_long_t TellSoundfontFile(void* file) { return ftello(static_cast<FILE*>(file)); }
+
+int CloseSoundfontFile(void* file) { return std::fclose(static_cast<FILE*>(file)) == 0 ? FLUID_OK : FLUID_FAILED; }
 
 }  // namespace
 
@@ -136,16 +157,26 @@ void Synth::LoadSoundfont(const std::vector<std::string>& candidates) {
     fluid_settings_setnum(settings, "synth.gain", kGain);
     settings_ = settings;
     synth_ = new_fluid_synth(settings);
+    // Tried before the synthesizer's own loader.
+    fluid_sfloader_t* loader = new_fluid_defsfloader(settings);
+    if (synth_ && loader) {
+      fluid_sfloader_set_callbacks(loader, OpenSoundfontFile, ReadSoundfontFile, SeekSoundfontFile,
+                                   TellSoundfontFile, CloseSoundfontFile);
+      fluid_synth_add_sfloader(synth_, loader);
+    }
   }
   if (sfontId_ >= 0) {
     fluid_synth_sfunload(synth_, sfontId_, 1);
     sfontId_ = -1;
     pinned_.clear();
+    keepDefaults_ = false;
   }
   std::string path;
   if (synth_) {
+    // The headers only: no channel selects an instrument here, so no
+    // sample is loaded until a song asks for its instruments.
     for (const std::string& candidate : candidates) {
-      const int id = fluid_synth_sfload(synth_, candidate.c_str(), 1);
+      const int id = fluid_synth_sfload(synth_, candidate.c_str(), 0);
       if (id != FLUID_FAILED) {
         sfontId_ = id;
         path = candidate;
@@ -157,38 +188,65 @@ void Synth::LoadSoundfont(const std::vector<std::string>& candidates) {
     std::lock_guard g(infoLock_);
     loadedPath_ = path;
   }
-  if (sfontId_ >= 0) PinPresets();
+  if (sfontId_ >= 0) PrepareSong();
   failed_.store(sfontId_ < 0);
   loaded_.store(sfontId_ >= 0);
   Release();
   idleCv_.notify_all();
 }
 
-// Loads and pins the samples of every instrument the attached song plays,
-// and of each channel's default, with the replacements FluidSynth picks for
-// instruments the soundfont lacks. Instruments no longer needed are let go.
-void Synth::PinPresets() {
-  std::vector<std::pair<int, int>> wanted = {{0, 0}, {kDrumBank, 0}};
+// Makes the attached song (or none) ready to render: the synthesizer is
+// silenced and every instrument the song selects is pinned; then the card's
+// thread may set the channels as the song has them and play it.
+void Synth::PrepareSong() {
+  std::shared_ptr<const Song> song;
+  bool used = false;
   {
     std::lock_guard g(perfLock_);
-    if (song_) wanted.insert(wanted.end(), song_->presets.begin(), song_->presets.end());
+    song = song_;
+    used = used_;
+    used_ = false;
   }
+  Silence(used);
+  const std::uint16_t defaults = PinPresets(song.get());
+  std::lock_guard g(perfLock_);
+  if (song_ != song) return;  // another song came meanwhile: its own job prepares it
+  defaults_ = defaults;
+  chase_ = true;
+  prepared_.store(true);
+}
+
+// Loads and pins the samples of every instrument the song selects (and of
+// the channels' defaults once a reset has needed them), with the
+// replacements FluidSynth picks for instruments the soundfont lacks.
+// Instruments no longer needed are let go; no channel holds one then.
+// Returns the channels that start with their default instrument.
+std::uint16_t Synth::PinPresets(const Song* song) {
+  std::vector<std::pair<int, int>> wanted;
+  if (keepDefaults_) wanted = {{0, 0}, {kDrumBank, 0}};
+  if (song) wanted.insert(wanted.end(), song->presets.begin(), song->presets.end());
   std::vector<std::pair<int, int>> now;
-  for (auto [bank, program] : wanted) {
-    std::pair<int, int> tries[] = {{bank, program},
-                                   bank == kDrumBank ? std::pair(kDrumBank, 0) : std::pair(0, program),
-                                   bank == kDrumBank ? std::pair(kDrumBank, 0) : std::pair(0, 0)};
-    for (auto t : tries) {
-      if (std::find(now.begin(), now.end(), t) != now.end()) break;
-      if (fluid_synth_pin_preset(synth_, sfontId_, t.first, t.second) == FLUID_OK) {
-        now.push_back(t);
-        break;
-      }
-    }
-  }
+  for (auto preset : wanted) Pin(preset, now);
   for (auto p : pinned_)
     if (std::find(now.begin(), now.end(), p) == now.end()) fluid_synth_unpin_preset(synth_, sfontId_, p.first, p.second);
   pinned_ = std::move(now);
+  return song ? song->defaultChannels : 0;
+}
+
+// Pins what a program change to `preset` selects: the preset, else the
+// replacement FluidSynth picks for it.
+void Synth::Pin(std::pair<int, int> preset, std::vector<std::pair<int, int>>& pinned) {
+  const auto [bank, program] = preset;
+  const std::pair<int, int> tries[] = {{bank, program},
+                                       bank == kDrumBank ? std::pair(kDrumBank, 0) : std::pair(0, program),
+                                       bank == kDrumBank ? std::pair(kDrumBank, 0) : std::pair(0, 0)};
+  for (auto t : tries) {
+    if (std::find(pinned.begin(), pinned.end(), t) != pinned.end()) return;
+    if (fluid_synth_pin_preset(synth_, sfontId_, t.first, t.second) == FLUID_OK) {
+      pinned.push_back(t);
+      return;
+    }
+  }
 }
 
 bool Synth::Ready() const {
@@ -235,23 +293,32 @@ bool Synth::Attach(std::shared_ptr<const Song> song) {
     position_.store(0);
     playing_.store(false);
     ended_.store(false);
+    prepared_.store(false);
   }
   soundcard::SetSynthRender(&Synth::Render, this);
   Post([this] {
-    if (!loaded_.load()) return;
+    if (!loaded_.load() || prepared_.load()) return;  // none yet, or the load prepared it
     Take();
-    Silence();
-    PinPresets();
+    PrepareSong();
     Release();
   });
   return true;
 }
 
-// A new song starts from silence: the synthesizer is reset and rendered
-// (unheard) until the last song's reverb and chorus tails have died away,
-// at most a few seconds of sound, which takes the worker a few ms.
-void Synth::Silence() {
-  fluid_synth_system_reset(synth_);
+// A new song starts from silence: a synthesizer that has played is reset
+// (which selects every channel's default instrument, so those stay pinned
+// from then on) and rendered (unheard) until the last song's reverb and
+// chorus tails have died away, at most a few seconds of sound, which takes
+// the worker a few ms. Then no channel holds an instrument until the song
+// sets them.
+void Synth::Silence(bool reset) {
+  if (reset) {
+    keepDefaults_ = true;
+    Pin({0, 0}, pinned_);
+    Pin({kDrumBank, 0}, pinned_);
+    fluid_synth_system_reset(synth_);
+  }
+  for (int c = 0; c < kChannels; ++c) fluid_synth_unset_program(synth_, c);
   constexpr int kChunk = 1024;
   constexpr int kMaxChunks = 10 * int(kSongRate) / kChunk;
   std::vector<float> chunk(2 * kChunk);
@@ -269,6 +336,7 @@ void Synth::Detach(const Song* song) {
   if (song_.get() != song) return;
   if (run_) Notify(MCI_NOTIFY_ABORTED);
   song_.reset();
+  prepared_.store(true);
   run_ = false;
   endKnown_.store(false);
   notesOff_ = true;
@@ -287,6 +355,7 @@ void Synth::Play(HWND notify, UINT id) {
   notifyId_ = id;
   ended_.store(false);
   endKnown_.store(false);
+  used_ = true;
   if (frame_ >= song_->lengthFrames) {
     // Nothing left to play: done at once.
     ended_.store(true);
@@ -318,6 +387,7 @@ void Synth::Seek(std::uint64_t frame) {
   }
   if (notifyWnd_) Notify(MCI_NOTIFY_ABORTED);
   if (!song_) return;
+  used_ = true;
   frame_ = std::min(frame, song_->lengthFrames);
   frac_ = 0;
   const auto& ev = song_->events;
@@ -350,10 +420,16 @@ void Synth::Notify(WPARAM how) {
 
 // ---------------------------------------------------------------- card's thread
 
+std::uint64_t Synth::RenderFileReads() { return gRenderFileReads.load(); }
+
 void Synth::Render(void* user, float* out, std::uint32_t frames) noexcept {
   auto& self = *static_cast<Synth*>(user);
+  tRendering = true;
+  struct Leave {
+    ~Leave() { tRendering = false; }
+  } leave;
   self.inRender_.store(true);
-  if (self.busy_.load() || !self.loaded_.load()) {
+  if (self.busy_.load() || !self.loaded_.load() || !self.prepared_.load()) {
     // A playing song stands still meanwhile, so its end comes later.
     if (self.playing_.load()) self.endClock_.fetch_add(frames);
     self.inRender_.store(false);
@@ -561,7 +637,10 @@ void Synth::Chase() noexcept {
     fluid_synth_cc(synth_, c, 10, 64);
     fluid_synth_cc(synth_, c, 11, 127);
     fluid_synth_pitch_bend(synth_, c, 8192);
-    fluid_synth_program_change(synth_, c, 0);
+    if (defaults_ & (1u << c))
+      fluid_synth_program_change(synth_, c, 0);
+    else
+      fluid_synth_unset_program(synth_, c);
   }
   if (!song_) return;
   const auto& ev = song_->events;

@@ -3,11 +3,13 @@
 // line.
 //
 // Threads:
-// - A worker thread does everything slow: loading the soundfont (seconds,
-//   at start-up, after the window is shown) and loading the samples of the
-//   instruments a song uses (soundfonts load samples on demand; a song's
-//   instruments are pinned when the song is attached, so that a program
-//   change on the card's thread never reads a file).
+// - A worker thread does everything slow: loading the soundfont (its
+//   headers, at start-up, after the window is shown) and loading the
+//   samples of the instruments a song selects (soundfonts load samples on
+//   demand; a song's instruments are pinned when the song is attached, and
+//   the card's thread does not render the song until they are, so that a
+//   program change on the card's thread never reads a file). Only what the
+//   song selects is loaded, so a take can start as soon as that is in.
 // - The card's thread renders (`Render`), once per period: it sends the
 //   song's events that fall in the period to FluidSynth at their frame and
 //   renders between them, so the accompaniment is timed by sample count,
@@ -101,6 +103,9 @@ class Synth {
 
   // The card's render hook. Card's thread only.
   static void Render(void* user, float* interleaved, std::uint32_t frames) noexcept;
+  // Soundfont file reads made inside the render hook, ever: none while
+  // every instrument the card's thread selects is pinned beforehand.
+  static std::uint64_t RenderFileReads();
 
  private:
   Synth();
@@ -110,8 +115,11 @@ class Synth {
   void Post(std::function<void()> job);
   void WorkerLoop();
   void LoadSoundfont(const std::vector<std::string>& candidates);  // worker
-  void PinPresets();     // worker, with the synthesizer taken
-  void Silence();        // worker, with the synthesizer taken
+  // Worker, with the synthesizer taken.
+  void PrepareSong();
+  void Silence(bool reset);
+  std::uint16_t PinPresets(const Song* song);
+  void Pin(std::pair<int, int> preset, std::vector<std::pair<int, int>>& pinned);
   // Takes the synthesizer from the card's thread until Release: the card
   // renders silence meanwhile. Worker only.
   void Take();
@@ -136,6 +144,8 @@ class Synth {
   void* settings_ = nullptr;
   int sfontId_ = -1;
   std::vector<std::pair<int, int>> pinned_;  // worker only
+  // The channels' defaults stay pinned once a reset has selected them.
+  bool keepDefaults_ = false;  // worker only
   mutable std::mutex infoLock_;
   std::string loadedPath_;
 
@@ -144,6 +154,9 @@ class Synth {
   std::atomic<bool> loaded_{false};
   std::atomic<bool> failed_{false};
   std::atomic<bool> started_{false};
+  // The attached song's instruments are pinned (true without a song); the
+  // card's thread renders silence until then.
+  std::atomic<bool> prepared_{true};
 
   mutable std::mutex jobsLock_;
   std::condition_variable jobsCv_, idleCv_;
@@ -164,6 +177,11 @@ class Synth {
   bool run_ = false;             // playing
   bool notesOff_ = false;        // release every note at the next period
   bool chase_ = false;           // set programs and controllers at the next period
+  // Channels that a chase gives their default instrument; the others are
+  // left without one until the song's program change (their default may
+  // not be loaded).
+  std::uint16_t defaults_ = 0xFFFF;
+  bool used_ = false;            // played or sought since the last reset
   // Every sounding note by channel and the song's note number: the number
   // it was started with (transposed), or -1. Its release uses the same
   // number, whatever the key or the channel's bank is by then.
