@@ -12,7 +12,7 @@ using namespace seqtest;
 
 namespace {
 
-const char* const kTim = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+const char* const kTimSoundfont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
 
 class Instruments : public SeqTest {
  protected:
@@ -67,7 +67,7 @@ std::vector<float> RenderLoadingOnSelection(const sequencer::Song& song, std::si
   fluid_settings_setint(settings, "synth.cpu-cores", 1);
   fluid_settings_setnum(settings, "synth.gain", 0.4);
   fluid_synth_t* synth = new_fluid_synth(settings);
-  EXPECT_NE(fluid_synth_sfload(synth, kTim, 1), FLUID_FAILED);
+  EXPECT_NE(fluid_synth_sfload(synth, kTimSoundfont, 1), FLUID_FAILED);
   for (int c = 0; c < 16; ++c) {
     fluid_synth_cc(synth, c, 121, 0);
     fluid_synth_cc(synth, c, 0, 0);
