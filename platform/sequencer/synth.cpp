@@ -104,13 +104,6 @@ void Synth::WorkerLoop() {
   }
 }
 
-void Synth::Take() {
-  busy_.store(true);
-  while (inRender_.load()) std::this_thread::sleep_for(std::chrono::microseconds(200));
-}
-
-void Synth::Release() { busy_.store(false); }
-
 // The candidates are looked up here, on the caller's thread: the settings
 // belong to the application's threads, and the worker must not touch them
 // while the program ends.
@@ -125,12 +118,12 @@ void Synth::Reload() {
 }
 
 void Synth::LoadSoundfont(const std::vector<std::string>& candidates) {
-  Take();
+  std::unique_lock taken(synthLock_);
   if (!synth_) {
     auto* settings = new_fluid_settings();
     fluid_settings_setnum(settings, "synth.sample-rate", double(kSongRate));
     fluid_settings_setint(settings, "synth.dynamic-sample-loading", 1);
-    // One thread at a time touches the synthesizer (Take/Release).
+    // One thread at a time touches the synthesizer (synthLock_).
     fluid_settings_setint(settings, "synth.threadsafe-api", 0);
     fluid_settings_setint(settings, "synth.cpu-cores", 1);
     fluid_settings_setnum(settings, "synth.gain", kGain);
@@ -160,7 +153,7 @@ void Synth::LoadSoundfont(const std::vector<std::string>& candidates) {
   if (sfontId_ >= 0) PinPresets();
   failed_.store(sfontId_ < 0);
   loaded_.store(sfontId_ >= 0);
-  Release();
+  taken.unlock();
   idleCv_.notify_all();
 }
 
@@ -239,10 +232,9 @@ bool Synth::Attach(std::shared_ptr<const Song> song) {
   soundcard::SetSynthRender(&Synth::Render, this);
   Post([this] {
     if (!loaded_.load()) return;
-    Take();
+    std::lock_guard taken(synthLock_);
     Silence();
     PinPresets();
-    Release();
   });
   return true;
 }
@@ -352,19 +344,15 @@ void Synth::Notify(WPARAM how) {
 
 void Synth::Render(void* user, float* out, std::uint32_t frames) noexcept {
   auto& self = *static_cast<Synth*>(user);
-  self.inRender_.store(true);
-  if (self.busy_.load() || !self.loaded_.load()) {
+  std::unique_lock taken(self.synthLock_, std::try_to_lock);
+  if (!taken.owns_lock() || !self.loaded_.load()) {
     // A playing song stands still meanwhile, so its end comes later.
     if (self.playing_.load()) self.endClock_.fetch_add(frames);
-    self.inRender_.store(false);
     std::fill_n(out, 2 * frames, 0.0f);
     return;
   }
-  {
-    std::lock_guard g(self.perfLock_);
-    self.RenderLocked(out, frames);
-  }
-  self.inRender_.store(false);
+  std::lock_guard g(self.perfLock_);
+  self.RenderLocked(out, frames);
 }
 
 void Synth::RenderLocked(float* out, std::uint32_t frames) noexcept {

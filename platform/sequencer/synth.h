@@ -11,8 +11,10 @@
 // - The card's thread renders (`Render`), once per period: it sends the
 //   song's events that fall in the period to FluidSynth at their frame and
 //   renders between them, so the accompaniment is timed by sample count,
-//   not by any timer. It never waits for the worker: while the worker has
-//   the synthesizer it renders silence and the song does not advance.
+//   not by any timer. It never waits for the worker: the worker holds the
+//   synthesizer's lock while it uses the synthesizer, the card only tries
+//   it, and while it cannot have it renders silence and the song does not
+//   advance.
 // - Commands (attach, play, stop, seek, key and tempo) come from any thread
 //   and take the performance lock only for a few field updates; the card's
 //   thread holds it for one period's rendering. Position and mode are
@@ -110,12 +112,8 @@ class Synth {
   void Post(std::function<void()> job);
   void WorkerLoop();
   void LoadSoundfont(const std::vector<std::string>& candidates);  // worker
-  void PinPresets();     // worker, with the synthesizer taken
-  void Silence();        // worker, with the synthesizer taken
-  // Takes the synthesizer from the card's thread until Release: the card
-  // renders silence meanwhile. Worker only.
-  void Take();
-  void Release();
+  void PinPresets();     // worker, under synthLock_
+  void Silence();        // worker, under synthLock_
 
   // ---- card's thread, under perfLock_
   void RenderLocked(float* out, std::uint32_t frames) noexcept;
@@ -132,15 +130,16 @@ class Synth {
   void Finish() noexcept;
   void Notify(WPARAM how);  // under perfLock_
 
-  _fluid_synth_t* synth_ = nullptr;  // written by the worker while taken
+  _fluid_synth_t* synth_ = nullptr;  // written by the worker under synthLock_
   void* settings_ = nullptr;
   int sfontId_ = -1;
   std::vector<std::pair<int, int>> pinned_;  // worker only
   mutable std::mutex infoLock_;
   std::string loadedPath_;
 
-  std::atomic<bool> busy_{false};      // the worker has the synthesizer
-  std::atomic<bool> inRender_{false};  // the card's thread is inside Render
+  // Held by the worker while it uses the synthesizer; the card's thread
+  // only tries it. Taken before perfLock_.
+  std::mutex synthLock_;
   std::atomic<bool> loaded_{false};
   std::atomic<bool> failed_{false};
   std::atomic<bool> started_{false};
