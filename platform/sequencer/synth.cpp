@@ -223,7 +223,7 @@ bool Synth::Attach(std::shared_ptr<const Song> song) {
     newKey_ = 0;
     run_ = false;
     notesOff_ = true;
-    chase_ = true;
+    ChaseFromStart();
     notifyWnd_ = nullptr;
     position_.store(0);
     playing_.store(false);
@@ -261,6 +261,7 @@ void Synth::Detach(const Song* song) {
   if (song_.get() != song) return;
   if (run_) Notify(MCI_NOTIFY_ABORTED);
   song_.reset();
+  if (chaseDue_ && !chaseReady_) ChaseFromStart();
   run_ = false;
   endKnown_.store(false);
   notesOff_ = true;
@@ -302,24 +303,55 @@ void Synth::Stop() {
 }
 
 void Synth::Seek(std::uint64_t frame) {
-  std::lock_guard g(perfLock_);
-  endKnown_.store(false);
-  if (run_) {
-    run_ = false;
-    playing_.store(false);
+  std::shared_ptr<const Song> song;
+  std::size_t cursor = 0;
+  std::uint64_t serial = 0;
+  {
+    std::lock_guard g(perfLock_);
+    endKnown_.store(false);
+    if (run_) {
+      run_ = false;
+      playing_.store(false);
+    }
+    if (notifyWnd_) Notify(MCI_NOTIFY_ABORTED);
+    if (!song_) return;
+    frame_ = std::min(frame, song_->lengthFrames);
+    frac_ = 0;
+    const auto& ev = song_->events;
+    cursor_ = std::size_t(std::lower_bound(ev.begin(), ev.end(), frame_,
+                                           [](const MidiEvent& e, std::uint64_t f) { return e.frame < f; }) -
+                          ev.begin());
+    notesOff_ = true;
+    ended_.store(frame_ >= song_->lengthFrames);
+    position_.store(frame_, std::memory_order_release);
+    if (cursor_ == 0) {
+      ChaseFromStart();
+      return;
+    }
+    song = song_;
+    cursor = cursor_;
+    serial = ++chaseSerial_;
+    chaseDue_ = true;
+    chaseReady_ = false;
   }
-  if (notifyWnd_) Notify(MCI_NOTIFY_ABORTED);
-  if (!song_) return;
-  frame_ = std::min(frame, song_->lengthFrames);
-  frac_ = 0;
-  const auto& ev = song_->events;
-  cursor_ = std::size_t(std::lower_bound(ev.begin(), ev.end(), frame_,
-                                         [](const MidiEvent& e, std::uint64_t f) { return e.frame < f; }) -
-                        ev.begin());
-  notesOff_ = true;
-  chase_ = true;
-  ended_.store(frame_ >= song_->lengthFrames);
-  position_.store(frame_, std::memory_order_release);
+  // Gathered on the worker, so that neither the caller nor the card's thread
+  // reads the song up to the position; a later seek or song makes it void.
+  Post([this, song = std::move(song), cursor, serial] {
+    auto state = std::make_unique<ChaseState>();
+    state->Gather(*song, cursor);
+    std::lock_guard g(perfLock_);
+    if (serial != chaseSerial_ || song_ != song) return;
+    chase_ = *state;
+    chaseReady_ = true;
+  });
+}
+
+// Nothing before the position: the channels' defaults, at once.
+void Synth::ChaseFromStart() {
+  ++chaseSerial_;
+  chase_.Clear();
+  chaseDue_ = true;
+  chaseReady_ = true;
 }
 
 void Synth::SetKeyTempo(const KeyTempo& kt) {
@@ -361,10 +393,17 @@ void Synth::RenderLocked(float* out, std::uint32_t frames) noexcept {
     ForgetNotes();
     notesOff_ = false;
   }
+  if (chaseDue_ && !chaseReady_) {
+    // The worker is still gathering the state at the position: the song
+    // stands still meanwhile.
+    std::fill_n(out, 2 * frames, 0.0f);
+    return;
+  }
   if (newKey_ != key_) ApplyKey();
-  if (chase_) {
-    Chase();
-    chase_ = false;
+  if (chaseDue_) {
+    chase_.Apply(synth_, song_.get());
+    for (int c = 0; c < kChannels; ++c) bankMsb_[c] = chase_.BankMsb(c);
+    chaseDue_ = false;
   }
   if (run_ && song_ && align_) {
     AlignToNextNote();
@@ -534,28 +573,6 @@ void Synth::Dispatch(const MidiEvent& e) noexcept {
                           nullptr, 0);
       break;
     default: break;
-  }
-}
-
-// Sets every channel as the song has it at the current position: defaults
-// first, then every program, controller, pressure, bend and system
-// exclusive message before the position, in order (notes are not chased).
-void Synth::Chase() noexcept {
-  std::fill_n(bankMsb_, kChannels, std::uint8_t(0));
-  for (int c = 0; c < kChannels; ++c) {
-    fluid_synth_cc(synth_, c, 121, 0);  // reset all controllers
-    fluid_synth_cc(synth_, c, 0, 0);    // bank 0
-    fluid_synth_cc(synth_, c, 7, 100);  // volume, pan and expression at their defaults
-    fluid_synth_cc(synth_, c, 10, 64);
-    fluid_synth_cc(synth_, c, 11, 127);
-    fluid_synth_pitch_bend(synth_, c, 8192);
-    fluid_synth_program_change(synth_, c, 0);
-  }
-  if (!song_) return;
-  const auto& ev = song_->events;
-  for (std::size_t i = 0; i < cursor_ && i < ev.size(); ++i) {
-    const std::uint8_t kind = ev[i].status & 0xF0;
-    if (kind != 0x80 && kind != 0x90 && kind != 0xA0) Dispatch(ev[i]);
   }
 }
 

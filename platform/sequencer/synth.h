@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "platform/mmsystem.h"
+#include "platform/sequencer/chase.h"
 #include "platform/sequencer/keytempo.h"
 #include "platform/sequencer/smf.h"
 
@@ -78,7 +79,9 @@ class Synth {
   // Stops playing; the position stays. Sounding notes are released.
   void Stop();
   // Stops and moves to `frame` (clamped to the length); the channels'
-  // programs and controllers are set as the song has them there.
+  // programs and controllers are set as the song has them there. The worker
+  // gathers that state; until it has, the card renders silence and a play
+  // does not advance.
   void Seek(std::uint64_t frame);
   // Key and tempo from the next period on; Attach sets the defaults again.
   // The song's position stays where it is (in song frames); each card frame
@@ -125,8 +128,8 @@ class Synth {
   void ForgetNotes() noexcept;
   std::uint64_t CardFramesTo(std::uint64_t songFrame) const noexcept;
   void Advance(std::uint64_t cardFrames) noexcept;
-  void Chase() noexcept;
   void AlignToNextNote() noexcept;
+  void ChaseFromStart();  // under perfLock_
   void Finish() noexcept;
   void Notify(WPARAM how);  // under perfLock_
 
@@ -162,7 +165,10 @@ class Synth {
   int newKey_ = 0;               // set by SetKeyTempo, in force from the next period
   bool run_ = false;             // playing
   bool notesOff_ = false;        // release every note at the next period
-  bool chase_ = false;           // set programs and controllers at the next period
+  bool chaseDue_ = false;        // set programs and controllers at the next period
+  bool chaseReady_ = false;      // chase_ holds the state to set
+  std::uint64_t chaseSerial_ = 0;  // the seek whose state the worker gathers
+  ChaseState chase_;
   // Every sounding note by channel and the song's note number: the number
   // it was started with (transposed), or -1. Its release uses the same
   // number, whatever the key or the channel's bank is by then.
