@@ -9,16 +9,20 @@
 //   default soundfont and the instruments the arrangement uses.
 // - StartLoadingOnTheMainThread: what asking for the load costs the thread
 //   that shows the window (the load itself runs on a helper thread).
+// - Render...VersusFluidsynth (bench_versus_fluidsynth.cpp): a whole song
+//   through Tunelark beside FluidSynth's own renderer.
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
 
+#include <cstdlib>
 #include <ctime>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "bench_versus_fluidsynth.h"
 #include "platform/sequencer/mci.h"
 #include "platform/sequencer/seqcontrol.h"
 #include "platform/soundcard/cardcontrol.h"
@@ -53,9 +57,9 @@ void Vlq(std::vector<std::uint8_t>& out, std::uint32_t v) {
   while (n) out.push_back(tmp[--n]);
 }
 
-// `seconds` of eighth notes at 120 bpm on all 16 channels, two-note chords,
-// each channel with its own instrument; channel 10 plays drums.
-std::vector<std::uint8_t> DenseSong(int seconds) {
+}  // namespace
+
+std::vector<std::uint8_t> bench::DenseSong(int seconds) {
   std::vector<std::uint8_t> track;
   for (int c = 0; c < 16; ++c) {
     Vlq(track, 0);
@@ -87,13 +91,15 @@ std::vector<std::uint8_t> DenseSong(int seconds) {
   return f;
 }
 
+namespace {
+
 struct Session {
   QTemporaryDir dir;
   MCIDEVICEID id = 0;
   Session() {
     soundcard::SelectClock(soundcard::Clock::Stepped);
     const std::string path = dir.filePath("dense.mid").toStdString();
-    const auto bytes = DenseSong(600);
+    const auto bytes = bench::DenseSong(600);
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     MCI_OPEN_PARMS p{};
     p.lpstrElementName = path.c_str();
@@ -173,6 +179,8 @@ BENCHMARK(StartLoadingOnTheMainThread);
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
+  if (argc == 4 && std::string(argv[1]) == "--render-song")
+    return bench::RenderSong(argv[2], std::strtoull(argv[3], nullptr, 10));
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

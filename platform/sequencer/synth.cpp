@@ -125,13 +125,6 @@ void Synth::WorkerLoop() {
   }
 }
 
-void Synth::Take() {
-  busy_.store(true);
-  while (inRender_.load()) std::this_thread::sleep_for(std::chrono::microseconds(200));
-}
-
-void Synth::Release() { busy_.store(false); }
-
 // The candidates are looked up here, on the caller's thread: the settings
 // belong to the application's threads, and the worker must not touch them
 // while the program ends.
@@ -146,12 +139,12 @@ void Synth::Reload() {
 }
 
 void Synth::LoadSoundfont(const std::vector<std::string>& candidates) {
-  Take();
+  std::unique_lock taken(synthLock_);
   if (!synth_) {
     auto* settings = new_fluid_settings();
     fluid_settings_setnum(settings, "synth.sample-rate", double(kSongRate));
     fluid_settings_setint(settings, "synth.dynamic-sample-loading", 1);
-    // One thread at a time touches the synthesizer (Take/Release).
+    // One thread at a time touches the synthesizer (synthLock_).
     fluid_settings_setint(settings, "synth.threadsafe-api", 0);
     fluid_settings_setint(settings, "synth.cpu-cores", 1);
     fluid_settings_setnum(settings, "synth.gain", kGain);
@@ -191,7 +184,7 @@ void Synth::LoadSoundfont(const std::vector<std::string>& candidates) {
   if (sfontId_ >= 0) PrepareSong();
   failed_.store(sfontId_ < 0);
   loaded_.store(sfontId_ >= 0);
-  Release();
+  taken.unlock();
   idleCv_.notify_all();
 }
 
@@ -201,18 +194,29 @@ void Synth::LoadSoundfont(const std::vector<std::string>& candidates) {
 void Synth::PrepareSong() {
   std::shared_ptr<const Song> song;
   bool used = false;
+  std::size_t cursor = 0;
   {
     std::lock_guard g(perfLock_);
     song = song_;
     used = used_;
     used_ = false;
+    cursor = cursor_;
   }
   Silence(used);
   const std::uint16_t defaults = PinPresets(song.get());
+  // The reset cleared the channels: they are set again as the song has them
+  // at its position (a load can come in the middle of a song).
+  auto state = std::make_unique<ChaseState>();
+  if (song && cursor > 0) state->Gather(*song, cursor);
   std::lock_guard g(perfLock_);
   if (song_ != song) return;  // another song came meanwhile: its own job prepares it
   defaults_ = defaults;
-  chase_ = true;
+  if (cursor_ == cursor) {
+    ++chaseSerial_;  // a seek's gathering for the same position is not needed
+    chase_ = *state;
+    chaseReady_ = true;
+  }  // else a seek came meanwhile, and its own job gathers its position
+  chaseDue_ = true;
   prepared_.store(true);
 }
 
@@ -288,7 +292,7 @@ bool Synth::Attach(std::shared_ptr<const Song> song) {
     newKey_ = 0;
     run_ = false;
     notesOff_ = true;
-    chase_ = true;
+    ChaseFromStart();
     notifyWnd_ = nullptr;
     position_.store(0);
     playing_.store(false);
@@ -298,9 +302,8 @@ bool Synth::Attach(std::shared_ptr<const Song> song) {
   soundcard::SetSynthRender(&Synth::Render, this);
   Post([this] {
     if (!loaded_.load() || prepared_.load()) return;  // none yet, or the load prepared it
-    Take();
+    std::lock_guard taken(synthLock_);
     PrepareSong();
-    Release();
   });
   return true;
 }
@@ -337,6 +340,7 @@ void Synth::Detach(const Song* song) {
   if (run_) Notify(MCI_NOTIFY_ABORTED);
   song_.reset();
   prepared_.store(true);
+  if (chaseDue_ && !chaseReady_) ChaseFromStart();
   run_ = false;
   endKnown_.store(false);
   notesOff_ = true;
@@ -379,25 +383,56 @@ void Synth::Stop() {
 }
 
 void Synth::Seek(std::uint64_t frame) {
-  std::lock_guard g(perfLock_);
-  endKnown_.store(false);
-  if (run_) {
-    run_ = false;
-    playing_.store(false);
+  std::shared_ptr<const Song> song;
+  std::size_t cursor = 0;
+  std::uint64_t serial = 0;
+  {
+    std::lock_guard g(perfLock_);
+    endKnown_.store(false);
+    if (run_) {
+      run_ = false;
+      playing_.store(false);
+    }
+    if (notifyWnd_) Notify(MCI_NOTIFY_ABORTED);
+    if (!song_) return;
+    used_ = true;
+    frame_ = std::min(frame, song_->lengthFrames);
+    frac_ = 0;
+    const auto& ev = song_->events;
+    cursor_ = std::size_t(std::lower_bound(ev.begin(), ev.end(), frame_,
+                                           [](const MidiEvent& e, std::uint64_t f) { return e.frame < f; }) -
+                          ev.begin());
+    notesOff_ = true;
+    ended_.store(frame_ >= song_->lengthFrames);
+    position_.store(frame_, std::memory_order_release);
+    if (cursor_ == 0) {
+      ChaseFromStart();
+      return;
+    }
+    song = song_;
+    cursor = cursor_;
+    serial = ++chaseSerial_;
+    chaseDue_ = true;
+    chaseReady_ = false;
   }
-  if (notifyWnd_) Notify(MCI_NOTIFY_ABORTED);
-  if (!song_) return;
-  used_ = true;
-  frame_ = std::min(frame, song_->lengthFrames);
-  frac_ = 0;
-  const auto& ev = song_->events;
-  cursor_ = std::size_t(std::lower_bound(ev.begin(), ev.end(), frame_,
-                                         [](const MidiEvent& e, std::uint64_t f) { return e.frame < f; }) -
-                        ev.begin());
-  notesOff_ = true;
-  chase_ = true;
-  ended_.store(frame_ >= song_->lengthFrames);
-  position_.store(frame_, std::memory_order_release);
+  // Gathered on the worker, so that neither the caller nor the card's thread
+  // reads the song up to the position; a later seek or song makes it void.
+  Post([this, song = std::move(song), cursor, serial] {
+    auto state = std::make_unique<ChaseState>();
+    state->Gather(*song, cursor);
+    std::lock_guard g(perfLock_);
+    if (serial != chaseSerial_ || song_ != song) return;
+    chase_ = *state;
+    chaseReady_ = true;
+  });
+}
+
+// Nothing before the position: the channels' defaults, at once.
+void Synth::ChaseFromStart() {
+  ++chaseSerial_;
+  chase_.Clear();
+  chaseDue_ = true;
+  chaseReady_ = true;
 }
 
 void Synth::SetKeyTempo(const KeyTempo& kt) {
@@ -428,19 +463,15 @@ void Synth::Render(void* user, float* out, std::uint32_t frames) noexcept {
   struct Leave {
     ~Leave() { tRendering = false; }
   } leave;
-  self.inRender_.store(true);
-  if (self.busy_.load() || !self.loaded_.load() || !self.prepared_.load()) {
+  std::unique_lock taken(self.synthLock_, std::try_to_lock);
+  if (!taken.owns_lock() || !self.loaded_.load() || !self.prepared_.load()) {
     // A playing song stands still meanwhile, so its end comes later.
     if (self.playing_.load()) self.endClock_.fetch_add(frames);
-    self.inRender_.store(false);
     std::fill_n(out, 2 * frames, 0.0f);
     return;
   }
-  {
-    std::lock_guard g(self.perfLock_);
-    self.RenderLocked(out, frames);
-  }
-  self.inRender_.store(false);
+  std::lock_guard g(self.perfLock_);
+  self.RenderLocked(out, frames);
 }
 
 void Synth::RenderLocked(float* out, std::uint32_t frames) noexcept {
@@ -449,10 +480,17 @@ void Synth::RenderLocked(float* out, std::uint32_t frames) noexcept {
     ForgetNotes();
     notesOff_ = false;
   }
+  if (chaseDue_ && !chaseReady_) {
+    // The worker is still gathering the state at the position: the song
+    // stands still meanwhile.
+    std::fill_n(out, 2 * frames, 0.0f);
+    return;
+  }
   if (newKey_ != key_) ApplyKey();
-  if (chase_) {
-    Chase();
-    chase_ = false;
+  if (chaseDue_) {
+    chase_.Apply(synth_, song_.get(), defaults_);
+    for (int c = 0; c < kChannels; ++c) bankMsb_[c] = chase_.BankMsb(c);
+    chaseDue_ = false;
   }
   if (run_ && song_ && align_) {
     AlignToNextNote();
@@ -622,31 +660,6 @@ void Synth::Dispatch(const MidiEvent& e) noexcept {
                           nullptr, 0);
       break;
     default: break;
-  }
-}
-
-// Sets every channel as the song has it at the current position: defaults
-// first, then every program, controller, pressure, bend and system
-// exclusive message before the position, in order (notes are not chased).
-void Synth::Chase() noexcept {
-  std::fill_n(bankMsb_, kChannels, std::uint8_t(0));
-  for (int c = 0; c < kChannels; ++c) {
-    fluid_synth_cc(synth_, c, 121, 0);  // reset all controllers
-    fluid_synth_cc(synth_, c, 0, 0);    // bank 0
-    fluid_synth_cc(synth_, c, 7, 100);  // volume, pan and expression at their defaults
-    fluid_synth_cc(synth_, c, 10, 64);
-    fluid_synth_cc(synth_, c, 11, 127);
-    fluid_synth_pitch_bend(synth_, c, 8192);
-    if (defaults_ & (1u << c))
-      fluid_synth_program_change(synth_, c, 0);
-    else
-      fluid_synth_unset_program(synth_, c);
-  }
-  if (!song_) return;
-  const auto& ev = song_->events;
-  for (std::size_t i = 0; i < cursor_ && i < ev.size(); ++i) {
-    const std::uint8_t kind = ev[i].status & 0xF0;
-    if (kind != 0x80 && kind != 0x90 && kind != 0xA0) Dispatch(ev[i]);
   }
 }
 

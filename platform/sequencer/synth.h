@@ -13,8 +13,10 @@
 // - The card's thread renders (`Render`), once per period: it sends the
 //   song's events that fall in the period to FluidSynth at their frame and
 //   renders between them, so the accompaniment is timed by sample count,
-//   not by any timer. It never waits for the worker: while the worker has
-//   the synthesizer it renders silence and the song does not advance.
+//   not by any timer. It never waits for the worker: the worker holds the
+//   synthesizer's lock while it uses the synthesizer, the card only tries
+//   it, and while it cannot have it renders silence and the song does not
+//   advance.
 // - Commands (attach, play, stop, seek, key and tempo) come from any thread
 //   and take the performance lock only for a few field updates; the card's
 //   thread holds it for one period's rendering. Position and mode are
@@ -36,6 +38,7 @@
 #include <vector>
 
 #include "platform/mmsystem.h"
+#include "platform/sequencer/chase.h"
 #include "platform/sequencer/keytempo.h"
 #include "platform/sequencer/smf.h"
 
@@ -78,7 +81,9 @@ class Synth {
   // Stops playing; the position stays. Sounding notes are released.
   void Stop();
   // Stops and moves to `frame` (clamped to the length); the channels'
-  // programs and controllers are set as the song has them there.
+  // programs and controllers are set as the song has them there. The worker
+  // gathers that state; until it has, the card renders silence and a play
+  // does not advance.
   void Seek(std::uint64_t frame);
   // Key and tempo from the next period on; Attach sets the defaults again.
   // The song's position stays where it is (in song frames); each card frame
@@ -115,15 +120,11 @@ class Synth {
   void Post(std::function<void()> job);
   void WorkerLoop();
   void LoadSoundfont(const std::vector<std::string>& candidates);  // worker
-  // Worker, with the synthesizer taken.
+  // Worker, under synthLock_.
   void PrepareSong();
   void Silence(bool reset);
   std::uint16_t PinPresets(const Song* song);
   void Pin(std::pair<int, int> preset, std::vector<std::pair<int, int>>& pinned);
-  // Takes the synthesizer from the card's thread until Release: the card
-  // renders silence meanwhile. Worker only.
-  void Take();
-  void Release();
 
   // ---- card's thread, under perfLock_
   void RenderLocked(float* out, std::uint32_t frames) noexcept;
@@ -135,12 +136,12 @@ class Synth {
   void ForgetNotes() noexcept;
   std::uint64_t CardFramesTo(std::uint64_t songFrame) const noexcept;
   void Advance(std::uint64_t cardFrames) noexcept;
-  void Chase() noexcept;
   void AlignToNextNote() noexcept;
+  void ChaseFromStart();  // under perfLock_
   void Finish() noexcept;
   void Notify(WPARAM how);  // under perfLock_
 
-  _fluid_synth_t* synth_ = nullptr;  // written by the worker while taken
+  _fluid_synth_t* synth_ = nullptr;  // written by the worker under synthLock_
   void* settings_ = nullptr;
   int sfontId_ = -1;
   std::vector<std::pair<int, int>> pinned_;  // worker only
@@ -149,8 +150,9 @@ class Synth {
   mutable std::mutex infoLock_;
   std::string loadedPath_;
 
-  std::atomic<bool> busy_{false};      // the worker has the synthesizer
-  std::atomic<bool> inRender_{false};  // the card's thread is inside Render
+  // Held by the worker while it uses the synthesizer; the card's thread
+  // only tries it. Taken before perfLock_.
+  std::mutex synthLock_;
   std::atomic<bool> loaded_{false};
   std::atomic<bool> failed_{false};
   std::atomic<bool> started_{false};
@@ -176,7 +178,10 @@ class Synth {
   int newKey_ = 0;               // set by SetKeyTempo, in force from the next period
   bool run_ = false;             // playing
   bool notesOff_ = false;        // release every note at the next period
-  bool chase_ = false;           // set programs and controllers at the next period
+  bool chaseDue_ = false;        // set programs and controllers at the next period
+  bool chaseReady_ = false;      // chase_ holds the state to set
+  std::uint64_t chaseSerial_ = 0;  // the seek whose state the worker gathers
+  ChaseState chase_;
   // Channels that a chase gives their default instrument; the others are
   // left without one until the song's program change (their default may
   // not be loaded).
