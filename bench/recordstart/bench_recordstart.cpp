@@ -31,6 +31,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/lyrics/smf_writer.h"
+
 extern char** environ;
 
 namespace {
@@ -41,14 +43,6 @@ std::int64_t MonotonicNs() {
   timespec t{};
   clock_gettime(CLOCK_MONOTONIC, &t);
   return std::int64_t(t.tv_sec) * 1000000000LL + t.tv_nsec;
-}
-
-void Vlq(std::vector<std::uint8_t>& out, std::uint32_t v) {
-  std::uint8_t tmp[5];
-  int n = 0;
-  tmp[n++] = v & 0x7F;
-  while (v >>= 7) tmp[n++] = std::uint8_t(0x80 | (v & 0x7F));
-  while (n) out.push_back(tmp[--n]);
 }
 
 struct Event {
@@ -80,11 +74,11 @@ std::vector<std::uint8_t> Song(const std::vector<std::pair<int, int>>& programs)
   std::vector<std::uint8_t> track;
   std::uint32_t last = 0;
   for (const Event& e : events) {
-    Vlq(track, e.tick - last);
+    smftest::VarLen(track, e.tick - last);
     last = e.tick;
     track.insert(track.end(), e.bytes.begin(), e.bytes.end());
   }
-  Vlq(track, end - last);
+  smftest::VarLen(track, end - last);
   track.insert(track.end(), {0xFF, 0x2F, 0x00});
   std::vector<std::uint8_t> f = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xE0, 'M', 'T', 'r', 'k'};
   const auto n = std::uint32_t(track.size());

@@ -26,6 +26,7 @@
 #include "platform/sequencer/mci.h"
 #include "platform/sequencer/seqcontrol.h"
 #include "platform/soundcard/cardcontrol.h"
+#include "tests/lyrics/smf_writer.h"
 
 namespace {
 
@@ -49,40 +50,32 @@ long RssKb() {
   return 0;
 }
 
-void Vlq(std::vector<std::uint8_t>& out, std::uint32_t v) {
-  std::uint8_t tmp[5];
-  int n = 0;
-  tmp[n++] = v & 0x7F;
-  while (v >>= 7) tmp[n++] = std::uint8_t(0x80 | (v & 0x7F));
-  while (n) out.push_back(tmp[--n]);
-}
-
 }  // namespace
 
 std::vector<std::uint8_t> bench::DenseSong(int seconds) {
   std::vector<std::uint8_t> track;
   for (int c = 0; c < 16; ++c) {
-    Vlq(track, 0);
+    smftest::VarLen(track, 0);
     track.insert(track.end(), {std::uint8_t(0xC0 | c), std::uint8_t((c * 8 + 1) % 128)});
   }
   const int eighths = seconds * 4;
   for (int e = 0; e < eighths; ++e) {
     for (int c = 0; c < 16; ++c) {
       const std::uint8_t key = c == 9 ? std::uint8_t(35 + (e % 12)) : std::uint8_t(48 + (c * 3 + e) % 24);
-      Vlq(track, 0);
+      smftest::VarLen(track, 0);
       track.insert(track.end(), {std::uint8_t(0x90 | c), key, 90});
-      Vlq(track, 0);
+      smftest::VarLen(track, 0);
       track.insert(track.end(), {std::uint8_t(0x90 | c), std::uint8_t(key + 4), 80});
     }
     for (int c = 0; c < 16; ++c) {
       const std::uint8_t key = c == 9 ? std::uint8_t(35 + (e % 12)) : std::uint8_t(48 + (c * 3 + e) % 24);
-      Vlq(track, c == 0 ? 240 : 0);
+      smftest::VarLen(track, c == 0 ? 240 : 0);
       track.insert(track.end(), {std::uint8_t(0x80 | c), key, 0});
-      Vlq(track, 0);
+      smftest::VarLen(track, 0);
       track.insert(track.end(), {std::uint8_t(0x80 | c), std::uint8_t(key + 4), 0});
     }
   }
-  Vlq(track, 0);
+  smftest::VarLen(track, 0);
   track.insert(track.end(), {0xFF, 0x2F, 0x00});
   std::vector<std::uint8_t> f = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xE0, 'M', 'T', 'r', 'k'};
   const auto n = std::uint32_t(track.size());

@@ -39,6 +39,17 @@ QApplication& App() {
 
 constexpr int kSteadyPeriods = 50;
 
+// 16-bit stereo at 44100 Hz, a card period (441 frames) a buffer.
+void SetUpStereo(TMMWaveIn& in, int buffers, TMMCBMode mode) {
+  in.SetDeviceID(MapperId);
+  in.SetMode(mStereo);
+  in.SetBitLength(b16Bit);
+  in.SetSampleRate(44100);
+  in.SetBufferSize(1764);
+  in.SetNumBuffers(buffers);
+  in.SetCallBackMode(mode);
+}
+
 class RecordAllocations : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -153,13 +164,7 @@ TEST_F(RecordAllocations, TheInputEngineRecordingAllocatesNothingOnTheCardsThrea
   for (TMMCBMode mode : {cmWindow, cmThread}) {
     SCOPED_TRACE(mode == cmWindow ? "window" : "worker");
     TMMWaveIn in;
-    in.SetDeviceID(MapperId);
-    in.SetMode(mStereo);
-    in.SetBitLength(b16Bit);
-    in.SetSampleRate(44100);
-    in.SetBufferSize(1764);
-    in.SetNumBuffers(8);
-    in.SetCallBackMode(mode);
+    SetUpStereo(in, 8, mode);
     std::atomic<int> delivered{0};  // counted on the worker in its mode
     std::atomic<std::int64_t> bytes{0}, voiceBytes{0};
     in.OnBufferReady = [&](QObject*, PWaveHdr h) {
@@ -187,13 +192,7 @@ TEST_F(RecordAllocations, TheInputEngineRecordingAllocatesNothingOnTheCardsThrea
 // recorded, none lost.
 TEST_F(RecordAllocations, TheInputEngineBehindAFullMessageQueueAllocatesNothingAndLosesNoBuffer) {
   TMMWaveIn in;
-  in.SetDeviceID(MapperId);
-  in.SetMode(mStereo);
-  in.SetBitLength(b16Bit);
-  in.SetSampleRate(44100);
-  in.SetBufferSize(1764);  // a period each
-  in.SetNumBuffers(32);
-  in.SetCallBackMode(cmWindow);
+  SetUpStereo(in, 32, cmWindow);
   std::vector<const void*> order;
   order.reserve(1000);
   std::int64_t bytes = 0;
@@ -298,13 +297,7 @@ class AccompaniedTake : public RecordAllocations {
     ASSERT_EQ(seqtest::Open(path, id), 0u);
     ASSERT_TRUE(sequencer::WaitDevicesSettled(60000));
     TMMWaveIn in;
-    in.SetDeviceID(MapperId);
-    in.SetMode(mStereo);
-    in.SetBitLength(b16Bit);
-    in.SetSampleRate(44100);
-    in.SetBufferSize(1764);
-    in.SetNumBuffers(64);
-    in.SetCallBackMode(cmWindow);
+    SetUpStereo(in, 64, cmWindow);
     std::int64_t bytes = 0;
     in.OnBufferReady = [&](QObject*, PWaveHdr h) { bytes += h->dwBytesRecorded; };
     in.Start();
