@@ -62,6 +62,10 @@ void Advance(std::uint64_t frames);
 void AdvanceAndPump(std::uint64_t frames);
 // Frames the card has run since the process started it.
 std::uint64_t ClockFrames();
+// True while the running clock has no deadline (the stepped clock): a
+// period may then wait for work done on other threads, so that its result
+// never depends on the machine's load. Any thread, the card's included.
+bool PeriodsMayWait();
 
 // ---------------------------------------------------------------- host devices
 struct HostDevice {
