@@ -5,15 +5,15 @@
 namespace sequencer {
 
 void AheadQueue::Push(const AheadChunk& chunk) {
-  if (ring_.push(&chunk, 1) == 1) pushed_ += chunk.frames;
+  if (ring_.push(&chunk, 1) == 1) pushed_.fetch_add(chunk.frames, std::memory_order_release);
 }
 
 std::uint64_t AheadQueue::Queued(std::uint32_t generation) {
   if (generation != pushedGeneration_) {
     pushedGeneration_ = generation;
-    generationStart_ = pushed_;
+    generationStart_ = pushed_.load(std::memory_order_relaxed);
   }
-  return pushed_ - std::max(popped_.load(std::memory_order_acquire), generationStart_);
+  return pushed_.load(std::memory_order_relaxed) - std::max(popped_.load(std::memory_order_acquire), generationStart_);
 }
 
 // Skips what older generations left; a newer generation's chunk is kept in

@@ -23,7 +23,7 @@
 namespace sequencer {
 
 struct AheadChunk {
-  static constexpr std::uint32_t kMaxFrames = 128;
+  static constexpr std::uint32_t kMaxFrames = 512;
   std::uint32_t frames = 0;
   std::uint32_t generation = 0;
   std::uint64_t serial = 0;  // the renderer's count of chunks, from 1
@@ -55,7 +55,7 @@ class AheadQueue {
  public:
   // Room for the depth kept ahead, a flushed depth not yet skipped and the
   // longest request of the card.
-  static constexpr std::size_t kChunks = 96;
+  static constexpr std::size_t kChunks = 48;
 
   AheadQueue() : ring_(kChunks) {}
 
@@ -105,6 +105,10 @@ class AheadQueue {
     return held_.generation == generation ? held_.frames - at_ : 0;
   }
   void Need(std::uint32_t frames) { needed_.store(frames, std::memory_order_release); }
+  // Frames queued or in hand, not yet taken (older generations' too).
+  std::uint64_t Fill() const {
+    return pushed_.load(std::memory_order_acquire) - popped_.load(std::memory_order_relaxed) + (held_.frames - at_);
+  }
   // The chunk of `generation` the card has begun and not finished, and the
   // frames of it taken; nullptr if none.
   const AheadChunk* Begun(std::uint32_t generation, std::uint32_t& taken) const {
@@ -118,7 +122,7 @@ class AheadQueue {
 
   soundcard::SpscRingOf<AheadChunk> ring_;
   // Frames pushed (renderer) and taken off the ring, skipped ones too (card).
-  std::uint64_t pushed_ = 0;
+  std::atomic<std::uint64_t> pushed_{0};
   std::atomic<std::uint64_t> popped_{0};
   // The renderer's view of where its current generation starts.
   std::uint32_t pushedGeneration_ = 0;

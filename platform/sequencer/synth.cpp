@@ -665,54 +665,59 @@ std::uint64_t Synth::RenderFileReads() { return gRenderFileReads.load(); }
 void Synth::Render(void* user, float* out, std::uint32_t frames) noexcept {
   auto& self = *static_cast<Synth*>(user);
   constexpr int kSteppedWaitMs = 10000;
+  // The real clocks wake the renderer once the queue has lost two periods,
+  // which leaves it the rest of the depth to answer in.
+  constexpr std::uint64_t kLowWater = kAheadFrames - 2 * soundcard::kPeriodFrames;
   self.PublishEnd();
   const std::uint32_t generation = self.generation_.load(std::memory_order_acquire);
-  const bool stepped = soundcard::PeriodsMayWait();
-  if (stepped && !self.rendererQuit_.load()) {
-    const std::uint32_t held = self.ahead_.Held(generation);
-    self.ahead_.Need(frames > held ? frames - held : 0);
-    self.ahead_.WaitServed(self.ahead_.Wake(), kSteppedWaitMs);
-  }
   const std::uint64_t now = soundcard::ClockFrames();
-  const std::uint32_t got = self.ahead_.Take(out, frames, generation, [&](const AheadChunk& c, std::uint32_t at) {
-    self.Heard(c, now + at);
-  });
+  const auto take = [&](std::uint32_t from) {
+    return self.ahead_.Take(out + 2 * from, frames - from, generation, [&](const AheadChunk& c, std::uint32_t at) {
+      self.Heard(c, c.frames, now + from + at);
+    });
+  };
+  std::uint32_t got = take(0);
+  const bool stepped = soundcard::PeriodsMayWait();
+  if (got < frames && stepped && !self.rendererQuit_.load()) {
+    // The stepped clock has no deadline: the renderer renders the rest of
+    // the period (and the depth kept ahead there) while the card waits.
+    self.ahead_.Need(frames - got);
+    self.ahead_.WaitServed(self.ahead_.Wake(), kSteppedWaitMs);
+    self.ahead_.Need(0);
+    got += take(got);
+  }
   std::uint32_t taken = 0;
-  if (const AheadChunk* begun = self.ahead_.Begun(generation, taken)) self.HeardPart(*begun, taken);
-  self.ahead_.Need(0);
+  if (const AheadChunk* begun = self.ahead_.Begun(generation, taken)) self.Heard(*begun, taken, now + got);
   if (got < frames) {
     std::fill_n(out + 2 * got, 2 * (frames - got), 0.0f);
     self.underruns_.fetch_add(frames - got, std::memory_order_relaxed);
     // The song stood still for as long.
     if (self.heardPlaying_) self.endClock_.fetch_add(frames - got);
   }
-  if (!stepped) self.ahead_.Wake();
+  if (!stepped && self.ahead_.Fill() < kLowWater) self.ahead_.Wake();
 }
 
-// The card has played `chunk` to its last frame, which was card frame
-// `clockFrame` - 1.
-void Synth::Heard(const AheadChunk& chunk, std::uint64_t clockFrame) noexcept {
+// The card has played the first `taken` frames of `chunk`, the last of them
+// at card frame `clockFrame` - 1.
+void Synth::Heard(const AheadChunk& chunk, std::uint32_t taken, std::uint64_t clockFrame) noexcept {
   if (chunk.generation != generation_.load(std::memory_order_acquire)) return;  // voided meanwhile
-  heard_.store(chunk.serial << kTakenBits | chunk.frames, std::memory_order_release);
-  heardPlaying_ = chunk.playing && !chunk.ended;
-  if (chunk.song) position_.store(chunk.after, std::memory_order_release);
+  heard_.store(chunk.serial << kTakenBits | taken, std::memory_order_release);
+  const bool over = chunk.ended && taken >= chunk.endAt;
+  heardPlaying_ = chunk.playing && !over;
+  if (chunk.song) position_.store(chunk.SongFrameAt(taken), std::memory_order_release);
   if (chunk.playing) {
-    const std::uint64_t first = clockFrame - chunk.frames;
-    endClock_.store(chunk.ended ? first + chunk.endAt : chunk.advancing ? first + chunk.toEnd : clockFrame + chunk.toEnd);
+    const std::uint64_t first = clockFrame - taken;
+    endClock_.store(chunk.ended       ? first + chunk.endAt
+                    : chunk.advancing ? first + chunk.toEnd
+                                      : clockFrame + chunk.toEnd);
     endKnown_.store(true);
   }
-  if (chunk.ended) {
+  if (over && chunk.serial != endSerial_) {
+    endSerial_ = chunk.serial;
     endPending_ = true;
     endGeneration_ = chunk.generation;
     PublishEnd();
   }
-}
-
-// The card has played the first `taken` frames of `chunk`.
-void Synth::HeardPart(const AheadChunk& chunk, std::uint32_t taken) noexcept {
-  if (chunk.generation != generation_.load(std::memory_order_acquire)) return;
-  heard_.store(chunk.serial << kTakenBits | taken, std::memory_order_release);
-  if (chunk.song) position_.store(chunk.SongFrameAt(taken), std::memory_order_release);
 }
 
 // The end notice goes out under the performance lock, which the card only

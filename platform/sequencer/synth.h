@@ -127,8 +127,10 @@ class Synth {
   // What the renderer keeps queued beyond the card's period on the real
   // clocks: more than the virtual clock's four periods a wake-up.
   static constexpr std::uint32_t kAheadFrames = 6 * 441;
-  // The same on the stepped clock, whose periods wait for the renderer:
-  // 0 (the default) renders each period when the card asks for it.
+  // On the stepped clock a period whose audio the queue does not hold
+  // waits while the renderer renders it and this much beyond it (0, the
+  // default: each period when it asks). The renderer renders nothing else
+  // there, so what is rendered never depends on the machine's load.
   void SetSteppedAhead(std::uint32_t frames) { steppedAhead_.store(frames); }
 
  private:
@@ -160,8 +162,7 @@ class Synth {
   void StartEpoch();
   void WakeRenderer();  // without perfLock_
   // ---- card's thread
-  void Heard(const AheadChunk& chunk, std::uint64_t clockFrame) noexcept;
-  void HeardPart(const AheadChunk& chunk, std::uint32_t taken) noexcept;
+  void Heard(const AheadChunk& chunk, std::uint32_t taken, std::uint64_t clockFrame) noexcept;
   void PublishEnd() noexcept;
   // ---- renderer, under perfLock_
   void Dispatch(const MidiEvent& e) noexcept;
@@ -265,13 +266,14 @@ class Synth {
   Place epochStart_;
   // The chunk the card played last (its serial, shifted by kTakenBits) and
   // how many of its frames.
-  static constexpr int kTakenBits = 8;
+  static constexpr int kTakenBits = 10;
   static_assert(AheadChunk::kMaxFrames < (1u << kTakenBits));
   std::atomic<std::uint64_t> heard_{0};
   std::atomic<std::uint64_t> underruns_{0};
   // Card's thread only.
   bool heardPlaying_ = false;  // the last chunk played advanced the song, not to its end
   bool endPending_ = false;    // an end played and not yet published
+  std::uint64_t endSerial_ = 0;  // the chunk of the last end played
   std::uint32_t endGeneration_ = 0;
   // Published for status queries without the lock.
   std::atomic<std::uint64_t> position_{0};
