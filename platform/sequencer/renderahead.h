@@ -1,8 +1,8 @@
 // The synthesizer's audio, rendered ahead of the sound card: a renderer
-// thread fills a fixed ring with short chunks, each carrying what was true
-// of the song at its last frame; the card's thread copies frames out and
-// publishes a chunk's facts once it has taken its last frame, so what the
-// song reports is what the card has played. The card's side never waits
+// thread fills a fixed ring with chunks of a few ms, each carrying where
+// the song was in it; the card's thread copies frames out and publishes
+// where the song is as it takes them, so what the song reports is what the
+// card has played. The card's side never waits
 // (but on a clock without deadline, see soundcard::PeriodsMayWait), never
 // locks and never allocates.
 //

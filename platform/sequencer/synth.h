@@ -7,8 +7,8 @@
 //   headers, at start-up, after the window is shown) and loading the
 //   samples of the instruments a song selects (soundfonts load samples on
 //   demand; a song's instruments are pinned when the song is attached, and
-//   the card's thread does not render the song until they are, so that a
-//   program change on the card's thread never reads a file). Only what the
+//   the renderer does not render the song until they are, so that a
+//   program change on the renderer never reads a file). Only what the
 //   song selects is loaded, so a take can start as soon as that is in.
 // - The renderer thread renders ahead of the card (renderahead.h), a few
 //   card periods deep (kAheadFrames): it sends the song's events at their
@@ -19,8 +19,9 @@
 //   the song does not advance.
 // - The card's thread (`Render`) only copies what the renderer has queued,
 //   and plays silence for what is missing (counted, and moving the song's
-//   end later); as it takes a chunk's last frame it publishes the song's
-//   position, end and end notice, so they are what the card has played.
+//   end later); as it takes a chunk's frames it publishes the song's
+//   position and end, and the end notice once it has taken the song's last
+//   frame, so they are what the card has played.
 //   On the stepped clock it waits for the renderer to have its period.
 // - Commands (attach, play, stop, seek, key and tempo) come from any thread
 //   and take the performance lock only for a few field updates; the
@@ -91,8 +92,8 @@ class Synth {
   void Stop();
   // Stops and moves to `frame` (clamped to the length); the channels'
   // programs and controllers are set as the song has them there. The worker
-  // gathers that state; until it has, the card renders silence and a play
-  // does not advance.
+  // gathers that state; until it has, the renderer renders silence and a
+  // play does not advance.
   void Seek(std::uint64_t frame);
   // Key and tempo from the audio not yet rendered on; Attach sets the
   // defaults again.
@@ -244,9 +245,9 @@ class Synth {
   std::atomic<std::uint32_t> steppedAhead_{0};
   // Changed by a command that voids the queued audio, under perfLock_.
   std::atomic<std::uint32_t> generation_{1};
-  // Where the song was after each queued chunk, so a stop goes back to the
-  // last chunk the card played; an epoch begins where a song or a seek put
-  // the song. Under perfLock_.
+  // Where the song was at each queued chunk's first frame and after its
+  // last, so a stop goes back to the frame the card played last; an epoch
+  // begins where a song or a seek put the song. Under perfLock_.
   struct Place {
     std::uint64_t frame = 0;
     std::uint32_t frac = 0;
@@ -271,7 +272,7 @@ class Synth {
   std::atomic<std::uint64_t> heard_{0};
   std::atomic<std::uint64_t> underruns_{0};
   // Card's thread only.
-  bool heardPlaying_ = false;  // the last chunk played advanced the song, not to its end
+  bool heardPlaying_ = false;  // the song played, short of its end, at the last frame played
   bool endPending_ = false;    // an end played and not yet published
   std::uint64_t endSerial_ = 0;  // the chunk of the last end played
   std::uint32_t endGeneration_ = 0;
