@@ -6,7 +6,8 @@
 // writes its WAV into a temporary folder; it goes on past the song's end
 // until the last notes and effects have died away. Tunelark's side is this
 // program run again as `--render-song SONG FRAMES`: the accompaniment on the
-// stepped card (no real-time waiting), played and then left ringing, for as
+// stepped card (no real-time waiting; the synthesizer rendering ahead as on
+// the real clocks), played and then left ringing, for as
 // many frames as FluidSynth's WAV holds, so both render the same sound.
 // Goal: ratio (Tunelark over FluidSynth) at most 1.00.
 //
@@ -30,6 +31,7 @@
 #include "bench_versus_fluidsynth.h"
 #include "platform/sequencer/mci.h"
 #include "platform/sequencer/seqcontrol.h"
+#include "platform/sequencer/synth.h"
 #include "platform/soundcard/cardcontrol.h"
 
 namespace {
@@ -135,6 +137,8 @@ namespace bench {
 // and at least to its end.
 int RenderSong(const char* path, std::uint64_t frames) {
   soundcard::SelectClock(soundcard::Clock::Stepped);
+  // Rendered ahead as the real clocks have it, not a period at a time.
+  sequencer::Synth::instance().SetSteppedAhead(sequencer::Synth::kAheadFrames);
   MCI_OPEN_PARMS open{};
   open.lpstrElementName = path;
   if (mciSendCommand(0, MCI_OPEN, MCI_WAIT | MCI_OPEN_ELEMENT, reinterpret_cast<DWORD_PTR>(&open))) return 1;

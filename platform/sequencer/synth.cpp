@@ -79,6 +79,7 @@ Synth::Synth() {
   fluid_set_log_function(FLUID_DBG, QuietLog, nullptr);
   ForgetNotes();
   worker_ = std::thread([this] { WorkerLoop(); });
+  renderer_ = std::thread([this] { RenderLoop(); });
 }
 
 Synth::~Synth() {
@@ -98,7 +99,8 @@ void Synth::Post(std::function<void()> job) {
   jobsCv_.notify_one();
 }
 
-// The job in hand finishes; those still queued are dropped.
+// The job in hand finishes; those still queued are dropped. The renderer
+// ends too: the card plays silence from then on.
 void Synth::StopWorker() {
   {
     std::lock_guard g(jobsLock_);
@@ -107,6 +109,9 @@ void Synth::StopWorker() {
   jobsCv_.notify_all();
   if (worker_.joinable()) worker_.join();
   idleCv_.notify_all();
+  rendererQuit_.store(true);
+  ahead_.Wake();
+  if (renderer_.joinable()) renderer_.join();
 }
 
 void Synth::WorkerLoop() {
@@ -264,12 +269,16 @@ bool Synth::Working() const {
   return working_;
 }
 
+// On a real clock the renderer catches up too; on the stepped clock it
+// renders only when a period asks, so it is idle whenever no period runs.
 bool Synth::WaitReady(int timeoutMs) {
   StartLoading();
   std::unique_lock g(jobsLock_);
   const bool idle = idleCv_.wait_for(g, std::chrono::milliseconds(timeoutMs),
                                      [this] { return jobs_.empty() && !working_; });
-  return idle && loaded_.load();
+  g.unlock();
+  const bool caughtUp = soundcard::PeriodsMayWait() || ahead_.WaitServed(ahead_.Wake(), timeoutMs);
+  return idle && caughtUp && loaded_.load();
 }
 
 std::string Synth::LoadedSoundfont() const {
@@ -298,7 +307,10 @@ bool Synth::Attach(std::shared_ptr<const Song> song) {
     playing_.store(false);
     ended_.store(false);
     prepared_.store(false);
+    Flush(false);
+    StartEpoch();
   }
+  WakeRenderer();
   soundcard::SetSynthRender(&Synth::Render, this);
   Post([this] {
     if (!loaded_.load() || prepared_.load()) return;  // none yet, or the load prepared it
@@ -335,51 +347,68 @@ void Synth::Silence(bool reset) {
 }
 
 void Synth::Detach(const Song* song) {
-  std::lock_guard g(perfLock_);
-  if (song_.get() != song) return;
-  if (run_) Notify(MCI_NOTIFY_ABORTED);
-  song_.reset();
-  prepared_.store(true);
-  if (chaseDue_ && !chaseReady_) ChaseFromStart();
-  run_ = false;
-  endKnown_.store(false);
-  notesOff_ = true;
-  position_.store(0);
-  playing_.store(false);
-  ended_.store(false);
+  {
+    std::lock_guard g(perfLock_);
+    if (song_.get() != song) return;
+    Flush(false);
+    if (run_ || playing_.load()) Notify(MCI_NOTIFY_ABORTED);
+    song_.reset();
+    prepared_.store(true);
+    if (chaseDue_ && !chaseReady_) ChaseFromStart();
+    run_ = false;
+    endKnown_.store(false);
+    notesOff_ = true;
+    position_.store(0);
+    playing_.store(false);
+    ended_.store(false);
+  }
+  WakeRenderer();
 }
 
+// A play from a stop starts from where the card has played the song (a
+// song rendered to its end but not yet played to it goes on playing).
 void Synth::Play(HWND notify, UINT id) {
   // The card may have been reset since the song was attached.
   soundcard::SetSynthRender(&Synth::Render, this);
-  std::lock_guard g(perfLock_);
-  if (!song_) return;
-  if (notifyWnd_) Notify(MCI_NOTIFY_SUPERSEDED);
-  notifyWnd_ = notify;
-  notifyId_ = id;
-  ended_.store(false);
-  endKnown_.store(false);
-  used_ = true;
-  if (frame_ >= song_->lengthFrames) {
-    // Nothing left to play: done at once.
-    ended_.store(true);
-    Notify(MCI_NOTIFY_SUCCESSFUL);
-    return;
+  {
+    std::lock_guard g(perfLock_);
+    if (!song_) return;
+    if (notifyWnd_) Notify(MCI_NOTIFY_SUPERSEDED);
+    notifyWnd_ = notify;
+    notifyId_ = id;
+    ended_.store(false);
+    endKnown_.store(false);
+    used_ = true;
+    if (!run_) Flush(true);
+    if (frame_ >= song_->lengthFrames) {
+      // Nothing left to play: done at once.
+      run_ = false;
+      ended_.store(true);
+      playing_.store(false);
+      Notify(MCI_NOTIFY_SUCCESSFUL);
+      return;
+    }
+    if (!run_) align_ = true;
+    run_ = true;
+    playing_.store(true);
   }
-  run_ = true;
-  align_ = true;
-  playing_.store(true);
+  WakeRenderer();
 }
 
+// The song stops where the card has played it, its notes released there.
 void Synth::Stop() {
-  std::lock_guard g(perfLock_);
-  endKnown_.store(false);
-  if (run_) {
-    run_ = false;
-    notesOff_ = true;
-    playing_.store(false);
+  {
+    std::lock_guard g(perfLock_);
+    endKnown_.store(false);
+    if (run_ || playing_.load()) {
+      Flush(true);
+      run_ = false;
+      notesOff_ = true;
+      playing_.store(false);
+    }
+    if (notifyWnd_) Notify(MCI_NOTIFY_ABORTED);
   }
-  if (notifyWnd_) Notify(MCI_NOTIFY_ABORTED);
+  WakeRenderer();
 }
 
 void Synth::Seek(std::uint64_t frame) {
@@ -389,10 +418,8 @@ void Synth::Seek(std::uint64_t frame) {
   {
     std::lock_guard g(perfLock_);
     endKnown_.store(false);
-    if (run_) {
-      run_ = false;
-      playing_.store(false);
-    }
+    run_ = false;
+    playing_.store(false);
     if (notifyWnd_) Notify(MCI_NOTIFY_ABORTED);
     if (!song_) return;
     used_ = true;
@@ -405,16 +432,20 @@ void Synth::Seek(std::uint64_t frame) {
     notesOff_ = true;
     ended_.store(frame_ >= song_->lengthFrames);
     position_.store(frame_, std::memory_order_release);
+    Flush(false);
+    StartEpoch();
     if (cursor_ == 0) {
       ChaseFromStart();
-      return;
+    } else {
+      song = song_;
+      cursor = cursor_;
+      serial = ++chaseSerial_;
+      chaseDue_ = true;
+      chaseReady_ = false;
     }
-    song = song_;
-    cursor = cursor_;
-    serial = ++chaseSerial_;
-    chaseDue_ = true;
-    chaseReady_ = false;
   }
+  WakeRenderer();
+  if (!song) return;
   // Gathered on the worker, so that neither the caller nor the card's thread
   // reads the song up to the position; a later seek or song makes it void.
   Post([this, song = std::move(song), cursor, serial] {
@@ -453,28 +484,119 @@ void Synth::Notify(WPARAM how) {
   notifyWnd_ = nullptr;
 }
 
-// ---------------------------------------------------------------- card's thread
+// ---------------------------------------------------------------- rendering ahead
 
-std::uint64_t Synth::RenderFileReads() { return gRenderFileReads.load(); }
-
-void Synth::Render(void* user, float* out, std::uint32_t frames) noexcept {
-  auto& self = *static_cast<Synth*>(user);
-  tRendering = true;
-  struct Leave {
-    ~Leave() { tRendering = false; }
-  } leave;
-  std::unique_lock taken(self.synthLock_, std::try_to_lock);
-  if (!taken.owns_lock() || !self.loaded_.load() || !self.prepared_.load()) {
-    // A playing song stands still meanwhile, so its end comes later.
-    if (self.playing_.load()) self.endClock_.fetch_add(frames);
-    std::fill_n(out, 2 * frames, 0.0f);
-    return;
-  }
-  std::lock_guard g(self.perfLock_);
-  self.RenderLocked(out, frames);
+void Synth::Flush(bool rewind) {
+  generation_.fetch_add(1, std::memory_order_acq_rel);
+  if (!rewind) return;
+  const Place to = HeardPlace();
+  frame_ = to.frame;
+  frac_ = to.frac;
+  cursor_ = to.cursor;
 }
 
-void Synth::RenderLocked(float* out, std::uint32_t frames) noexcept {
+// Where the song stands after the last frame the card played: exact to the
+// frame, so a stop and a play go on without a frame lost or repeated. An
+// event is sent at the first frame at which the song has reached it, so
+// those the song reached before that frame have been sent.
+Synth::Place Synth::HeardPlace() const {
+  const std::uint64_t heard = heard_.load(std::memory_order_acquire);
+  const std::uint64_t serial = heard >> kTakenBits;
+  const auto taken = std::uint32_t(heard & ((1u << kTakenBits) - 1));
+  const Mark& m = marks_[serial % marks_.size()];
+  if (serial == 0 || m.serial != serial || m.epoch != epoch_) return epochStart_;
+  if (taken == 0) return m.before;
+  if (taken >= m.advanced || !song_) return m.advanced == 0 ? m.before : m.after;
+  const std::uint64_t reached = m.before.frac + std::uint64_t(taken) * m.tempo;
+  Place p;
+  p.frame = m.before.frame + reached / 100;
+  p.frac = std::uint32_t(reached % 100);
+  const std::uint64_t last = m.before.frame + (reached - m.tempo) / 100;
+  const auto& ev = song_->events;
+  p.cursor = std::size_t(std::upper_bound(ev.begin() + std::ptrdiff_t(m.before.cursor),
+                                          ev.begin() + std::ptrdiff_t(m.after.cursor), last,
+                                          [](std::uint64_t f, const MidiEvent& e) { return f < e.frame; }) -
+                         ev.begin());
+  return p;
+}
+
+void Synth::StartEpoch() {
+  ++epoch_;
+  epochStart_ = Place{frame_, frac_, cursor_};
+}
+
+// On the stepped clock only a period asks the renderer for audio, so what
+// is rendered never depends on when a command came.
+void Synth::WakeRenderer() {
+  if (!soundcard::PeriodsMayWait()) ahead_.Wake();
+}
+
+void Synth::RenderLoop() {
+  std::uint32_t answered = 0;
+  while (!rendererQuit_.load()) {
+    answered = ahead_.WaitForWork(answered);
+    if (rendererQuit_.load()) break;
+    RenderAhead();
+    ahead_.Served(answered);
+  }
+}
+
+// Fills the queue up to the depth kept ahead and what the card waits for,
+// a chunk at a time.
+void Synth::RenderAhead() {
+  const std::uint64_t depth = soundcard::PeriodsMayWait() ? steppedAhead_.load() : kAheadFrames;
+  while (ahead_.HasRoom() && !rendererQuit_.load()) {
+    std::unique_lock taken(synthLock_, std::try_to_lock);
+    std::lock_guard g(perfLock_);
+    const std::uint32_t generation = generation_.load(std::memory_order_relaxed);
+    const std::uint64_t queued = ahead_.Queued(generation);
+    const std::uint64_t goal = depth + ahead_.Needed();
+    if (queued >= goal) return;
+    const auto frames = std::uint32_t(std::min<std::uint64_t>(AheadChunk::kMaxFrames, goal - queued));
+    chunk_.generation = generation;
+    chunk_.serial = ++serial_;
+    Mark& mark = marks_[serial_ % marks_.size()];
+    mark = Mark{serial_, epoch_, Place{frame_, frac_, cursor_}, {}, std::uint32_t(tempo_), 0};
+    if (taken.owns_lock() && loaded_.load() && prepared_.load()) {
+      tRendering = true;
+      RenderChunk(chunk_, frames);
+      tRendering = false;
+    } else {
+      StandStill(chunk_, frames);
+    }
+    mark.after = Place{frame_, frac_, cursor_};
+    mark.advanced = chunk_.advancing ? (chunk_.ended ? chunk_.endAt : chunk_.frames) : 0;
+    // Pushed under the lock, so a command that voids the queue finds every
+    // chunk of the old generation queued before it.
+    ahead_.Push(chunk_);
+  }
+}
+
+// The worker has the synthesizer, or the song is not ready: silence, and a
+// playing song stands still (so its end comes later).
+void Synth::StandStill(AheadChunk& chunk, std::uint32_t frames) noexcept {
+  std::fill_n(chunk.samples, 2 * frames, 0.0f);
+  chunk.frames = frames;
+  chunk.advancing = false;
+  chunk.ended = false;
+  Describe(chunk);
+  chunk.after = frame_;
+}
+
+// The song at the chunk's first frame.
+void Synth::Describe(AheadChunk& chunk) const noexcept {
+  chunk.song = song_ != nullptr;
+  chunk.playing = run_ && song_;
+  chunk.songFrame = frame_;
+  chunk.frac = frac_;
+  chunk.tempo = std::uint32_t(tempo_);
+  chunk.toEnd = chunk.playing ? CardFramesTo(song_->lengthFrames) : 0;
+}
+
+// A chunk ends on the song's last frame, so the end is published when the
+// card has played it.
+void Synth::RenderChunk(AheadChunk& chunk, std::uint32_t frames) noexcept {
+  float* out = chunk.samples;
   if (notesOff_) {
     fluid_synth_all_notes_off(synth_, -1);
     ForgetNotes();
@@ -483,7 +605,7 @@ void Synth::RenderLocked(float* out, std::uint32_t frames) noexcept {
   if (chaseDue_ && !chaseReady_) {
     // The worker is still gathering the state at the position: the song
     // stands still meanwhile.
-    std::fill_n(out, 2 * frames, 0.0f);
+    StandStill(chunk, frames);
     return;
   }
   if (newKey_ != key_) ApplyKey();
@@ -496,11 +618,9 @@ void Synth::RenderLocked(float* out, std::uint32_t frames) noexcept {
     AlignToNextNote();
     align_ = false;
   }
-  if (run_ && song_) {
-    // The card's clock stands at this period's first frame while it runs.
-    endClock_.store(soundcard::ClockFrames() + CardFramesTo(song_->lengthFrames));
-    endKnown_.store(true);
-  }
+  Describe(chunk);
+  chunk.advancing = chunk.playing;
+  chunk.ended = false;
   std::uint32_t done = 0;
   while (done < frames) {
     std::uint32_t n = frames - done;
@@ -510,6 +630,9 @@ void Synth::RenderLocked(float* out, std::uint32_t frames) noexcept {
       while (cursor_ < ev.size() && ev[cursor_].frame <= frame_) Dispatch(ev[cursor_++]);
       if (frame_ >= song_->lengthFrames) {
         Finish();
+        chunk.ended = true;
+        chunk.endAt = done;
+        if (done > 0) break;
         advance = false;
       } else {
         std::uint64_t next = song_->lengthFrames;
@@ -522,16 +645,92 @@ void Synth::RenderLocked(float* out, std::uint32_t frames) noexcept {
     done += n;
     if (advance) Advance(n);
   }
-  // A song that ends on this period's last frame is over now, not a period
-  // later: its final events go out and the position stops at the length.
+  // A song that ends on the chunk's last frame is over now: its final
+  // events go out and the position stops at the length.
   if (run_ && song_ && frame_ >= song_->lengthFrames) {
     const auto& ev = song_->events;
     while (cursor_ < ev.size()) Dispatch(ev[cursor_++]);
     Finish();
+    chunk.ended = true;
+    chunk.endAt = done;
   }
-  if (song_) {
-    position_.store(frame_, std::memory_order_release);
+  chunk.frames = done;
+  chunk.after = frame_;
+}
+
+// ---------------------------------------------------------------- card's thread
+
+std::uint64_t Synth::RenderFileReads() { return gRenderFileReads.load(); }
+
+void Synth::Render(void* user, float* out, std::uint32_t frames) noexcept {
+  auto& self = *static_cast<Synth*>(user);
+  constexpr int kSteppedWaitMs = 10000;
+  // The real clocks wake the renderer once the queue has lost two periods,
+  // which leaves it the rest of the depth to answer in.
+  constexpr std::uint64_t kLowWater = kAheadFrames - 2 * soundcard::kPeriodFrames;
+  self.PublishEnd();
+  const std::uint32_t generation = self.generation_.load(std::memory_order_acquire);
+  const std::uint64_t now = soundcard::ClockFrames();
+  const auto take = [&](std::uint32_t from) {
+    return self.ahead_.Take(out + 2 * from, frames - from, generation, [&](const AheadChunk& c, std::uint32_t at) {
+      self.Heard(c, c.frames, now + from + at);
+    });
+  };
+  std::uint32_t got = take(0);
+  const bool stepped = soundcard::PeriodsMayWait();
+  if (got < frames && stepped && !self.rendererQuit_.load()) {
+    // The stepped clock has no deadline: the renderer renders the rest of
+    // the period (and the depth kept ahead there) while the card waits.
+    self.ahead_.Need(frames - got);
+    self.ahead_.WaitServed(self.ahead_.Wake(), kSteppedWaitMs);
+    self.ahead_.Need(0);
+    got += take(got);
   }
+  std::uint32_t taken = 0;
+  if (const AheadChunk* begun = self.ahead_.Begun(generation, taken)) self.Heard(*begun, taken, now + got);
+  if (got < frames) {
+    std::fill_n(out + 2 * got, 2 * (frames - got), 0.0f);
+    self.underruns_.fetch_add(frames - got, std::memory_order_relaxed);
+    // The song stood still for as long.
+    if (self.heardPlaying_) self.endClock_.fetch_add(frames - got);
+  }
+  if (!stepped && self.ahead_.Fill() < kLowWater) self.ahead_.Wake();
+}
+
+// The card has played the first `taken` frames of `chunk`, the last of them
+// at card frame `clockFrame` - 1.
+void Synth::Heard(const AheadChunk& chunk, std::uint32_t taken, std::uint64_t clockFrame) noexcept {
+  if (chunk.generation != generation_.load(std::memory_order_acquire)) return;  // voided meanwhile
+  heard_.store(chunk.serial << kTakenBits | taken, std::memory_order_release);
+  const bool over = chunk.ended && taken >= chunk.endAt;
+  heardPlaying_ = chunk.playing && !over;
+  if (chunk.song) position_.store(chunk.SongFrameAt(taken), std::memory_order_release);
+  if (chunk.playing) {
+    const std::uint64_t first = clockFrame - taken;
+    endClock_.store(chunk.ended       ? first + chunk.endAt
+                    : chunk.advancing ? first + chunk.toEnd
+                                      : clockFrame + chunk.toEnd);
+    endKnown_.store(true);
+  }
+  if (over && chunk.serial != endSerial_) {
+    endSerial_ = chunk.serial;
+    endPending_ = true;
+    endGeneration_ = chunk.generation;
+    PublishEnd();
+  }
+}
+
+// The end notice goes out under the performance lock, which the card only
+// tries: while the renderer holds it, the notice waits for the next period.
+void Synth::PublishEnd() noexcept {
+  if (!endPending_) return;
+  std::unique_lock g(perfLock_, std::try_to_lock);
+  if (!g.owns_lock()) return;
+  endPending_ = false;
+  if (endGeneration_ != generation_.load(std::memory_order_relaxed)) return;  // a command came first
+  playing_.store(false, std::memory_order_release);
+  ended_.store(true, std::memory_order_release);
+  Notify(MCI_NOTIFY_SUCCESSFUL);
 }
 
 // FluidSynth starts notes only at its 64-frame blocks, so a note sounds at
@@ -555,16 +754,14 @@ void Synth::AlignToNextNote() noexcept {
 }
 
 // At the end the remaining notes are released, so their tails ring out
-// into the mix while the song already counts as stopped.
+// into the mix; the song counts as stopped once the card has played its
+// last frame (Heard).
 void Synth::Finish() noexcept {
   frame_ = song_->lengthFrames;
   frac_ = 0;
   run_ = false;
   fluid_synth_all_notes_off(synth_, -1);
   ForgetNotes();
-  playing_.store(false, std::memory_order_release);
-  ended_.store(true, std::memory_order_release);
-  Notify(MCI_NOTIFY_SUCCESSFUL);
 }
 
 // The card frames until the song reaches `songFrame` (0 if it has): the

@@ -7,24 +7,33 @@
 //   headers, at start-up, after the window is shown) and loading the
 //   samples of the instruments a song selects (soundfonts load samples on
 //   demand; a song's instruments are pinned when the song is attached, and
-//   the card's thread does not render the song until they are, so that a
-//   program change on the card's thread never reads a file). Only what the
+//   the renderer does not render the song until they are, so that a
+//   program change on the renderer never reads a file). Only what the
 //   song selects is loaded, so a take can start as soon as that is in.
-// - The card's thread renders (`Render`), once per period: it sends the
-//   song's events that fall in the period to FluidSynth at their frame and
-//   renders between them, so the accompaniment is timed by sample count,
-//   not by any timer. It never waits for the worker: the worker holds the
-//   synthesizer's lock while it uses the synthesizer, the card only tries
-//   it, and while it cannot have it renders silence and the song does not
-//   advance.
+// - The renderer thread renders ahead of the card (renderahead.h), a few
+//   card periods deep (kAheadFrames): it sends the song's events at their
+//   frames and renders between them, so the accompaniment is timed by
+//   sample count, not by any timer. It never waits for the worker: the
+//   worker holds the synthesizer's lock while it uses the synthesizer, the
+//   renderer only tries it, and while it cannot have it renders silence and
+//   the song does not advance.
+// - The card's thread (`Render`) only copies what the renderer has queued,
+//   and plays silence for what is missing (counted, and moving the song's
+//   end later); as it takes a chunk's frames it publishes the song's
+//   position and end, and the end notice once it has taken the song's last
+//   frame, so they are what the card has played.
+//   On the stepped clock it waits for the renderer to have its period.
 // - Commands (attach, play, stop, seek, key and tempo) come from any thread
-//   and take the performance lock only for a few field updates; the card's
-//   thread holds it for one period's rendering. Position and mode are
-//   atomics.
+//   and take the performance lock only for a few field updates; the
+//   renderer holds it for one chunk. Position and mode are atomics. A seek,
+//   a song, a play and a stop void the audio queued ahead (a stop goes back
+//   to the last frame played), so they are heard at once; a key or tempo
+//   change is heard after the audio already queued.
 // So a play before the soundfont is loaded starts when it is ready, and a
 // main thread that stalls changes nothing audible.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -40,6 +49,7 @@
 #include "platform/mmsystem.h"
 #include "platform/sequencer/chase.h"
 #include "platform/sequencer/keytempo.h"
+#include "platform/sequencer/renderahead.h"
 #include "platform/sequencer/smf.h"
 
 struct _fluid_synth_t;
@@ -82,21 +92,23 @@ class Synth {
   void Stop();
   // Stops and moves to `frame` (clamped to the length); the channels'
   // programs and controllers are set as the song has them there. The worker
-  // gathers that state; until it has, the card renders silence and a play
-  // does not advance.
+  // gathers that state; until it has, the renderer renders silence and a
+  // play does not advance.
   void Seek(std::uint64_t frame);
-  // Key and tempo from the next period on; Attach sets the defaults again.
+  // Key and tempo from the audio not yet rendered on; Attach sets the
+  // defaults again.
   // The song's position stays where it is (in song frames); each card frame
   // then moves it by tempo/100 song frames. A key change releases the
   // sounding notes whose pitch it moves (they would clash with the new key);
   // the drums stay as they are.
   void SetKeyTempo(const KeyTempo& kt);
-  // In song frames (the song's own time, not scaled by the tempo).
+  // In song frames (the song's own time, not scaled by the tempo): as far
+  // as the card has played it.
   std::uint64_t PositionFrames() const { return position_.load(std::memory_order_acquire); }
   // The card frame (soundcard::ClockFrames) at which the song's end reaches
-  // the card's mix: while it plays, once its first period has been rendered,
-  // and after it has played to its end, until the next command. False
-  // otherwise.
+  // the card's mix: while it plays, once the card has played its first
+  // chunk, and after it has played to its end, until the next command.
+  // False otherwise.
   bool EndClockFrame(std::uint64_t& frame) const;
   bool Playing() const { return playing_.load(std::memory_order_acquire); }
   bool Ended() const { return ended_.load(std::memory_order_acquire); }
@@ -108,9 +120,19 @@ class Synth {
 
   // The card's render hook. Card's thread only.
   static void Render(void* user, float* interleaved, std::uint32_t frames) noexcept;
-  // Soundfont file reads made inside the render hook, ever: none while
-  // every instrument the card's thread selects is pinned beforehand.
+  // Soundfont file reads made while rendering, ever: none while every
+  // instrument the renderer selects is pinned beforehand.
   static std::uint64_t RenderFileReads();
+  // Frames the card found nothing rendered for and played as silence, ever.
+  std::uint64_t UnderrunFrames() const { return underruns_.load(); }
+  // What the renderer keeps queued beyond the card's period on the real
+  // clocks: more than the virtual clock's four periods a wake-up.
+  static constexpr std::uint32_t kAheadFrames = 6 * 441;
+  // On the stepped clock a period whose audio the queue does not hold
+  // waits while the renderer renders it and this much beyond it (0, the
+  // default: each period when it asks). The renderer renders nothing else
+  // there, so what is rendered never depends on the machine's load.
+  void SetSteppedAhead(std::uint32_t frames) { steppedAhead_.store(frames); }
 
  private:
   Synth();
@@ -126,8 +148,24 @@ class Synth {
   std::uint16_t PinPresets(const Song* song);
   void Pin(std::pair<int, int> preset, std::vector<std::pair<int, int>>& pinned);
 
-  // ---- card's thread, under perfLock_
-  void RenderLocked(float* out, std::uint32_t frames) noexcept;
+  // ---- renderer
+  void RenderLoop();
+  void RenderAhead();
+  // Under synthLock_ and perfLock_.
+  void RenderChunk(AheadChunk& chunk, std::uint32_t frames) noexcept;
+  // Under perfLock_.
+  void StandStill(AheadChunk& chunk, std::uint32_t frames) noexcept;
+  void Describe(AheadChunk& chunk) const noexcept;
+  // ---- commands, under perfLock_
+  // Voids the queued audio; with `rewind` the song goes back to where the
+  // card has played it.
+  void Flush(bool rewind);
+  void StartEpoch();
+  void WakeRenderer();  // without perfLock_
+  // ---- card's thread
+  void Heard(const AheadChunk& chunk, std::uint32_t taken, std::uint64_t clockFrame) noexcept;
+  void PublishEnd() noexcept;
+  // ---- renderer, under perfLock_
   void Dispatch(const MidiEvent& e) noexcept;
   void DispatchNote(const MidiEvent& e) noexcept;
   bool Drums(int channel) const noexcept;
@@ -138,7 +176,7 @@ class Synth {
   void Advance(std::uint64_t cardFrames) noexcept;
   void AlignToNextNote() noexcept;
   void ChaseFromStart();  // under perfLock_
-  void Finish() noexcept;
+  void Finish() noexcept;  // the song's end is rendered
   void Notify(WPARAM how);  // under perfLock_
 
   _fluid_synth_t* synth_ = nullptr;  // written by the worker under synthLock_
@@ -198,14 +236,53 @@ class Synth {
   std::uint64_t rendered_ = 0;   // frames the synthesizer has rendered, ever
   HWND notifyWnd_ = nullptr;
   UINT notifyId_ = 0;
+
+  // ---- rendering ahead
+  AheadQueue ahead_;
+  AheadChunk chunk_{};  // the renderer's chunk in hand
+  std::thread renderer_;
+  std::atomic<bool> rendererQuit_{false};
+  std::atomic<std::uint32_t> steppedAhead_{0};
+  // Changed by a command that voids the queued audio, under perfLock_.
+  std::atomic<std::uint32_t> generation_{1};
+  // Where the song was at each queued chunk's first frame and after its
+  // last, so a stop goes back to the frame the card played last; an epoch
+  // begins where a song or a seek put the song. Under perfLock_.
+  struct Place {
+    std::uint64_t frame = 0;
+    std::uint32_t frac = 0;
+    std::size_t cursor = 0;
+  };
+  struct Mark {
+    std::uint64_t serial = 0;
+    std::uint64_t epoch = 0;
+    Place before, after;
+    std::uint32_t tempo = 100;
+    std::uint32_t advanced = 0;  // the frames through which the song advanced
+  };
+  std::array<Mark, AheadQueue::kChunks + 4> marks_{};
+  Place HeardPlace() const;  // commands
+  std::uint64_t serial_ = 0;
+  std::uint64_t epoch_ = 0;
+  Place epochStart_;
+  // The chunk the card played last (its serial, shifted by kTakenBits) and
+  // how many of its frames.
+  static constexpr int kTakenBits = 10;
+  static_assert(AheadChunk::kMaxFrames < (1u << kTakenBits));
+  std::atomic<std::uint64_t> heard_{0};
+  std::atomic<std::uint64_t> underruns_{0};
+  // Card's thread only.
+  bool heardPlaying_ = false;  // the song played, short of its end, at the last frame played
+  bool endPending_ = false;    // an end played and not yet published
+  std::uint64_t endSerial_ = 0;  // the chunk of the last end played
+  std::uint32_t endGeneration_ = 0;
   // Published for status queries without the lock.
   std::atomic<std::uint64_t> position_{0};
   std::atomic<bool> playing_{false};
   std::atomic<bool> ended_{false};
-  // The song's end on the card's clock. Set by the card's thread under
-  // perfLock_ while the song plays (moved on, without the lock, while the
-  // worker holds the synthesizer and the song stands still); cleared by the
-  // commands under perfLock_.
+  // The song's end on the card's clock. Set by the card's thread as it
+  // plays a chunk of the playing song (moved on by what it plays as
+  // silence for want of chunks); cleared by the commands under perfLock_.
   std::atomic<std::uint64_t> endClock_{0};
   std::atomic<bool> endKnown_{false};
 };

@@ -62,6 +62,10 @@ void Advance(std::uint64_t frames);
 void AdvanceAndPump(std::uint64_t frames);
 // Frames the card has run since the process started it.
 std::uint64_t ClockFrames();
+// True while the running clock has no deadline (the stepped clock): a
+// period may then wait for work done on other threads, so that its result
+// never depends on the machine's load. Any thread, the card's included.
+bool PeriodsMayWait();
 
 // ---------------------------------------------------------------- host devices
 struct HostDevice {
@@ -152,8 +156,9 @@ void SetMicrophoneSamples(std::vector<float> interleaved, bool loop);
 
 // The synthesizer's render hook. Called on the card's thread once per
 // period with `frames` (at most kMaxRenderFrames) interleaved stereo frames
-// at 44100 Hz to fill; must not block or allocate. nullptr: silence. When
-// the call returns the card no longer calls the previous hook.
+// at 44100 Hz to fill; must not allocate, nor block unless PeriodsMayWait().
+// nullptr: silence. When the call returns the card no longer calls the
+// previous hook.
 using RenderFn = void (*)(void* user, float* interleaved, std::uint32_t frames);
 constexpr std::uint32_t kMaxRenderFrames = 4096;
 void SetSynthRender(RenderFn fn, void* user);

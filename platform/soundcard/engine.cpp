@@ -361,6 +361,7 @@ Clock ActiveClock() { return Engine::instance().activeClock(); }
 void Advance(std::uint64_t frames) { Engine::instance().advance(frames, false); }
 void AdvanceAndPump(std::uint64_t frames) { Engine::instance().advance(frames, true); }
 std::uint64_t ClockFrames() { return Engine::instance().clockFrames(); }
+bool PeriodsMayWait() { return Engine::instance().unhurried(); }
 
 std::vector<HostDevice> HostDevices() { return ListHostDevices(); }
 CardBackend CardBackendInUse() {

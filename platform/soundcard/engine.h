@@ -84,6 +84,7 @@ class Engine final : public CardRunner {
   Clock activeClock();
   void advance(std::uint64_t frames, bool pump);
   std::uint64_t clockFrames() const { return clockFrames_.load(std::memory_order_acquire); }
+  bool unhurried() const { return unhurried_.load(std::memory_order_relaxed); }
   void selectHostDevices(const std::string& input, const std::string& output);
   std::string hostInput();
   std::string hostOutput();

@@ -1,13 +1,9 @@
 // Counting of allocations made on one thread: the program's allocator
 // counts the calls made on a thread while that thread has tCounting set
 // (frees of memory too: a thread that must not allocate must not free).
-// Those made inside an OpenMP parallel region (the OpenMP runtime's own
-// team, and the region's work) are counted apart, in gInParallel.
 // Included by exactly one source file of a test program (it defines the C
 // allocation functions).
 #pragma once
-
-#include <dlfcn.h>
 
 #include <atomic>
 #include <cerrno>
@@ -24,10 +20,9 @@
 
 namespace {
 [[maybe_unused]] thread_local bool tCounting = false;
-thread_local bool tInParallel = false;
-std::atomic<long> gAllocations{0}, gFrees{0}, gInParallel{0};
+std::atomic<long> gAllocations{0}, gFrees{0};
 inline void count() {
-  if (tCounting) (tInParallel ? gInParallel : gAllocations).fetch_add(1, std::memory_order_relaxed);
+  if (tCounting) gAllocations.fetch_add(1, std::memory_order_relaxed);
 }
 }  // namespace
 
@@ -41,7 +36,7 @@ void* __libc_memalign(std::size_t, std::size_t);
 void __libc_free(void*);
 
 void free(void* p) {
-  if (p && tCounting) (tInParallel ? gInParallel : gFrees).fetch_add(1, std::memory_order_relaxed);
+  if (p && tCounting) gFrees.fetch_add(1, std::memory_order_relaxed);
   __libc_free(p);
 }
 void* malloc(std::size_t n) {
@@ -70,16 +65,6 @@ int posix_memalign(void** out, std::size_t alignment, std::size_t n) {
   if (!p) return ENOMEM;
   *out = p;
   return 0;
-}
-
-// The OpenMP runtime's entry to a parallel region, passed on to the runtime
-// (looked up at the first call, which must come before counting).
-void GOMP_parallel(void (*fn)(void*), void* data, unsigned threads, unsigned flags) {
-  using Parallel = void (*)(void (*)(void*), void*, unsigned, unsigned);
-  static const auto parallel = reinterpret_cast<Parallel>(dlsym(RTLD_NEXT, "GOMP_parallel"));
-  tInParallel = true;
-  parallel(fn, data, threads, flags);
-  tInParallel = false;
 }
 }
 #endif
