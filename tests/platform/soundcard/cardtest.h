@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -48,7 +49,8 @@ struct Collector {
   std::vector<std::uint8_t> bytes;
   std::vector<WAVEHDR*> returned;
   std::vector<UINT> messages;
-  bool requeue = true;
+  // Cleared by the test while a running clock may be calling back.
+  std::atomic<bool> requeue{true};
 
   static void CALLBACK_Proc(void* handle, UINT msg, DWORD_PTR instance, DWORD_PTR p1, DWORD_PTR) {
     auto* self = reinterpret_cast<Collector*>(instance);
