@@ -71,20 +71,13 @@ std::vector<std::uint8_t> Song(const std::vector<std::pair<int, int>>& programs)
     events.push_back({t + 200, {0x89, 42, 0}});
   }
   std::stable_sort(events.begin(), events.end(), [](const Event& a, const Event& b) { return a.tick < b.tick; });
-  std::vector<std::uint8_t> track;
+  smftest::Track track;
   std::uint32_t last = 0;
   for (const Event& e : events) {
-    smftest::VarLen(track, e.tick - last);
+    track.At(e.tick - last, e.bytes);
     last = e.tick;
-    track.insert(track.end(), e.bytes.begin(), e.bytes.end());
   }
-  smftest::VarLen(track, end - last);
-  track.insert(track.end(), {0xFF, 0x2F, 0x00});
-  std::vector<std::uint8_t> f = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xE0, 'M', 'T', 'r', 'k'};
-  const auto n = std::uint32_t(track.size());
-  for (int s = 24; s >= 0; s -= 8) f.push_back(std::uint8_t(n >> s));
-  f.insert(f.end(), track.begin(), track.end());
-  return f;
+  return smftest::File({track}, 480, end - last);
 }
 
 std::string Folder() {

@@ -56,35 +56,22 @@ long RssKb() {
 }  // namespace
 
 std::vector<std::uint8_t> bench::DenseSong(int seconds) {
-  std::vector<std::uint8_t> track;
-  for (int c = 0; c < 16; ++c) {
-    smftest::VarLen(track, 0);
-    track.insert(track.end(), {std::uint8_t(0xC0 | c), std::uint8_t((c * 8 + 1) % 128)});
-  }
+  smftest::Track track;
+  for (int c = 0; c < 16; ++c) track.At(0, {std::uint8_t(0xC0 | c), std::uint8_t((c * 8 + 1) % 128)});
   const int eighths = seconds * 4;
   for (int e = 0; e < eighths; ++e) {
     for (int c = 0; c < 16; ++c) {
       const std::uint8_t key = c == 9 ? std::uint8_t(35 + (e % 12)) : std::uint8_t(48 + (c * 3 + e) % 24);
-      smftest::VarLen(track, 0);
-      track.insert(track.end(), {std::uint8_t(0x90 | c), key, 90});
-      smftest::VarLen(track, 0);
-      track.insert(track.end(), {std::uint8_t(0x90 | c), std::uint8_t(key + 4), 80});
+      track.At(0, {std::uint8_t(0x90 | c), key, 90});
+      track.At(0, {std::uint8_t(0x90 | c), std::uint8_t(key + 4), 80});
     }
     for (int c = 0; c < 16; ++c) {
       const std::uint8_t key = c == 9 ? std::uint8_t(35 + (e % 12)) : std::uint8_t(48 + (c * 3 + e) % 24);
-      smftest::VarLen(track, c == 0 ? 240 : 0);
-      track.insert(track.end(), {std::uint8_t(0x80 | c), key, 0});
-      smftest::VarLen(track, 0);
-      track.insert(track.end(), {std::uint8_t(0x80 | c), std::uint8_t(key + 4), 0});
+      track.At(c == 0 ? 240 : 0, {std::uint8_t(0x80 | c), key, 0});
+      track.At(0, {std::uint8_t(0x80 | c), std::uint8_t(key + 4), 0});
     }
   }
-  smftest::VarLen(track, 0);
-  track.insert(track.end(), {0xFF, 0x2F, 0x00});
-  std::vector<std::uint8_t> f = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xE0, 'M', 'T', 'r', 'k'};
-  const auto n = std::uint32_t(track.size());
-  for (int s = 24; s >= 0; s -= 8) f.push_back(std::uint8_t(n >> s));
-  f.insert(f.end(), track.begin(), track.end());
-  return f;
+  return smftest::File({track}, 480);
 }
 
 namespace {
