@@ -366,10 +366,16 @@ void Synth::Detach(const Song* song) {
 }
 
 // A play from a stop starts from where the card has played the song (a
-// song rendered to its end but not yet played to it goes on playing).
+// song rendered to its end but not yet played to it goes on playing). Its
+// first audio is queued before the card can hear the play, so the song
+// begins at the card's next period; only a worker busy with the
+// synthesizer (loading a soundfont) leaves that to the renderer.
 void Synth::Play(HWND notify, UINT id) {
   // The card may have been reset since the song was attached.
   soundcard::SetSynthRender(&Synth::Render, this);
+  constexpr auto kPrimeWait = std::chrono::milliseconds(50);
+  std::unique_lock taken(synthLock_, std::defer_lock);
+  if (!soundcard::PeriodsMayWait()) (void)taken.try_lock_for(kPrimeWait);
   {
     std::lock_guard g(perfLock_);
     if (!song_) return;
@@ -379,19 +385,32 @@ void Synth::Play(HWND notify, UINT id) {
     ended_.store(false);
     endKnown_.store(false);
     used_ = true;
-    if (!run_) Flush(true);
+    const bool fromStop = !run_;
+    if (fromStop) Rewind();
     if (frame_ >= song_->lengthFrames) {
       // Nothing left to play: done at once.
+      if (fromStop) generation_.fetch_add(1, std::memory_order_acq_rel);
       run_ = false;
       ended_.store(true);
       playing_.store(false);
       Notify(MCI_NOTIFY_SUCCESSFUL);
       return;
     }
-    if (!run_) align_ = true;
+    if (fromStop) align_ = true;
     run_ = true;
     playing_.store(true);
+    if (fromStop) {
+      // The new generation is published once its first chunks are queued:
+      // until then the card goes on playing the stopped song.
+      const std::uint32_t next = generation_.load(std::memory_order_relaxed) + 1;
+      if (taken.owns_lock()) {
+        for (std::uint64_t q; ahead_.HasRoom() && (q = ahead_.Queued(next)) < kAheadFrames;)
+          QueueChunk(next, std::uint32_t(std::min<std::uint64_t>(AheadChunk::kMaxFrames, kAheadFrames - q)), true);
+      }
+      generation_.store(next, std::memory_order_release);
+    }
   }
+  if (taken.owns_lock()) taken.unlock();
   WakeRenderer();
 }
 
@@ -488,7 +507,10 @@ void Synth::Notify(WPARAM how) {
 
 void Synth::Flush(bool rewind) {
   generation_.fetch_add(1, std::memory_order_acq_rel);
-  if (!rewind) return;
+  if (rewind) Rewind();
+}
+
+void Synth::Rewind() {
   const Place to = HeardPlace();
   frame_ = to.frame;
   frac_ = to.frac;
@@ -552,24 +574,30 @@ void Synth::RenderAhead() {
     const std::uint64_t queued = ahead_.Queued(generation);
     const std::uint64_t goal = depth + ahead_.Needed();
     if (queued >= goal) return;
-    const auto frames = std::uint32_t(std::min<std::uint64_t>(AheadChunk::kMaxFrames, goal - queued));
-    chunk_.generation = generation;
-    chunk_.serial = ++serial_;
-    Mark& mark = marks_[serial_ % marks_.size()];
-    mark = Mark{serial_, epoch_, Place{frame_, frac_, cursor_}, {}, std::uint32_t(tempo_), 0};
-    if (taken.owns_lock() && loaded_.load() && prepared_.load()) {
-      tRendering = true;
-      RenderChunk(chunk_, frames);
-      tRendering = false;
-    } else {
-      StandStill(chunk_, frames);
-    }
-    mark.after = Place{frame_, frac_, cursor_};
-    mark.advanced = chunk_.advancing ? (chunk_.ended ? chunk_.endAt : chunk_.frames) : 0;
-    // Pushed under the lock, so a command that voids the queue finds every
-    // chunk of the old generation queued before it.
-    ahead_.Push(chunk_);
+    QueueChunk(generation, std::uint32_t(std::min<std::uint64_t>(AheadChunk::kMaxFrames, goal - queued)),
+               taken.owns_lock());
   }
+}
+
+// Renders the next chunk (with the synthesizer in hand, else silence) and
+// queues it with where the song stood before and after it. Pushed under
+// the lock, so a command that voids the queue finds every chunk of the old
+// generation queued before it.
+void Synth::QueueChunk(std::uint32_t generation, std::uint32_t frames, bool haveSynth) {
+  chunk_.generation = generation;
+  chunk_.serial = ++serial_;
+  Mark& mark = marks_[serial_ % marks_.size()];
+  mark = Mark{serial_, epoch_, Place{frame_, frac_, cursor_}, {}, std::uint32_t(tempo_), 0};
+  if (haveSynth && loaded_.load() && prepared_.load()) {
+    tRendering = true;
+    RenderChunk(chunk_, frames);
+    tRendering = false;
+  } else {
+    StandStill(chunk_, frames);
+  }
+  mark.after = Place{frame_, frac_, cursor_};
+  mark.advanced = chunk_.advancing ? (chunk_.ended ? chunk_.endAt : chunk_.frames) : 0;
+  ahead_.Push(chunk_);
 }
 
 // The worker has the synthesizer, or the song is not ready: silence, and a

@@ -151,6 +151,8 @@ class Synth {
   // ---- renderer
   void RenderLoop();
   void RenderAhead();
+  // Under perfLock_ (and synthLock_ with `haveSynth`).
+  void QueueChunk(std::uint32_t generation, std::uint32_t frames, bool haveSynth);
   // Under synthLock_ and perfLock_.
   void RenderChunk(AheadChunk& chunk, std::uint32_t frames) noexcept;
   // Under perfLock_.
@@ -160,6 +162,7 @@ class Synth {
   // Voids the queued audio; with `rewind` the song goes back to where the
   // card has played it.
   void Flush(bool rewind);
+  void Rewind();  // to where the card has played the song
   void StartEpoch();
   void WakeRenderer();  // without perfLock_
   // ---- card's thread
@@ -188,9 +191,9 @@ class Synth {
   mutable std::mutex infoLock_;
   std::string loadedPath_;
 
-  // Held by the worker while it uses the synthesizer; the card's thread
-  // only tries it. Taken before perfLock_.
-  std::mutex synthLock_;
+  // Held by the worker while it uses the synthesizer; the renderer only
+  // tries it, a play waits for it briefly. Taken before perfLock_.
+  std::timed_mutex synthLock_;
   std::atomic<bool> loaded_{false};
   std::atomic<bool> failed_{false};
   std::atomic<bool> started_{false};
