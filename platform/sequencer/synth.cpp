@@ -386,7 +386,13 @@ void Synth::Play(HWND notify, UINT id) {
     endKnown_.store(false);
     used_ = true;
     const bool fromStop = !run_;
-    if (fromStop) Rewind();
+    if (fromStop) {
+      // The queue holds the stopped song standing still, unless the song was
+      // rendered to its end and the card is still playing that: then it is
+      // voided at once, so no frame is played twice.
+      const Place heard = HeardPlace();
+      if (heard.frame != frame_ || heard.frac != frac_ || heard.cursor != cursor_) Flush(true);
+    }
     if (frame_ >= song_->lengthFrames) {
       // Nothing left to play: done at once.
       if (fromStop) generation_.fetch_add(1, std::memory_order_acq_rel);
@@ -507,10 +513,7 @@ void Synth::Notify(WPARAM how) {
 
 void Synth::Flush(bool rewind) {
   generation_.fetch_add(1, std::memory_order_acq_rel);
-  if (rewind) Rewind();
-}
-
-void Synth::Rewind() {
+  if (!rewind) return;
   const Place to = HeardPlace();
   frame_ = to.frame;
   frac_ = to.frac;

@@ -162,7 +162,6 @@ class Synth {
   // Voids the queued audio; with `rewind` the song goes back to where the
   // card has played it.
   void Flush(bool rewind);
-  void Rewind();  // to where the card has played the song
   void StartEpoch();
   void WakeRenderer();  // without perfLock_
   // ---- card's thread
