@@ -1,7 +1,7 @@
 // What a song has set on the synthesizer's channels at a position: the
 // state a seek sets before playing on from there (notes are not chased).
 // Gathered from the events before the position on any thread, then applied
-// on the card's thread in a bounded number of calls and without allocating:
+// by the renderer in a bounded number of calls and without allocating:
 // the record has a fixed size, whatever the song's length.
 #pragma once
 

@@ -39,7 +39,7 @@ void QuietLog(int, const char*, void*) {}
 void StopWorkerAtExit() { Synth::instance().StopWorker(); }
 
 // The soundfont's file access, as FluidSynth's own, counting the reads made
-// inside the render hook.
+// while rendering.
 thread_local bool tRendering = false;
 std::atomic<std::uint64_t> gRenderFileReads{0};
 
@@ -60,7 +60,8 @@ int CloseSoundfontFile(void* file) { return std::fclose(static_cast<FILE*>(file)
 
 }  // namespace
 
-// Never destroyed: the card's thread may render until the process ends. The
+// Never destroyed: the card's thread may call the render hook until the
+// process ends. The
 // worker, though, is stopped at exit, before the libraries' own statics go:
 // a soundfont still loading uses FluidSynth.
 Synth& Synth::instance() {
@@ -194,8 +195,8 @@ void Synth::LoadSoundfont(const std::vector<std::string>& candidates) {
 }
 
 // Makes the attached song (or none) ready to render: the synthesizer is
-// silenced and every instrument the song selects is pinned; then the card's
-// thread may set the channels as the song has them and play it.
+// silenced and every instrument the song selects is pinned; then the
+// renderer may set the channels as the song has them and play it.
 void Synth::PrepareSong() {
   std::shared_ptr<const Song> song;
   bool used = false;
@@ -471,7 +472,7 @@ void Synth::Seek(std::uint64_t frame) {
   }
   WakeRenderer();
   if (!song) return;
-  // Gathered on the worker, so that neither the caller nor the card's thread
+  // Gathered on the worker, so that neither the caller nor the renderer
   // reads the song up to the position; a later seek or song makes it void.
   Post([this, song = std::move(song), cursor, serial] {
     auto state = std::make_unique<ChaseState>();

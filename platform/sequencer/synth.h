@@ -197,7 +197,7 @@ class Synth {
   std::atomic<bool> failed_{false};
   std::atomic<bool> started_{false};
   // The attached song's instruments are pinned (true without a song); the
-  // card's thread renders silence until then.
+  // renderer renders silence until then.
   std::atomic<bool> prepared_{true};
 
   mutable std::mutex jobsLock_;
@@ -215,10 +215,10 @@ class Synth {
   std::uint32_t frac_ = 0;       // and hundredths of a song frame beyond it
   int tempo_ = 100;              // percent: song frames per 100 card frames
   int key_ = 0;                  // semitones, in force
-  int newKey_ = 0;               // set by SetKeyTempo, in force from the next period
+  int newKey_ = 0;               // set by SetKeyTempo, in force from the next chunk rendered
   bool run_ = false;             // playing
-  bool notesOff_ = false;        // release every note at the next period
-  bool chaseDue_ = false;        // set programs and controllers at the next period
+  bool notesOff_ = false;        // release every note at the next chunk
+  bool chaseDue_ = false;        // set programs and controllers at the next chunk
   bool chaseReady_ = false;      // chase_ holds the state to set
   std::uint64_t chaseSerial_ = 0;  // the seek whose state the worker gathers
   ChaseState chase_;
