@@ -397,6 +397,9 @@ int RunRecord(const QStringList& args) {
   });
 
   loop.Guard([&] {
+    // The song's opening is rendered before the take starts, so that the
+    // play right after it is heard from the take's first period on.
+    if (player.DeviceID() != 0) sequencer::Cue(player.DeviceID());
     rec.Start();
     started = true;
     if (player.DeviceID() != 0) player.Play();

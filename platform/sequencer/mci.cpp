@@ -237,6 +237,14 @@ bool WaitDevicesSettled(int timeoutMs) {
   return ok;
 }
 
+bool Cue(MCIDEVICEID id) {
+  std::lock_guard g(gLock);
+  const auto it = gDevices.find(id);
+  if (it == gDevices.end()) return false;
+  it->second->Cue();
+  return true;
+}
+
 bool AccompanimentEnd(MCIDEVICEID id, std::uint64_t& clockFrame) {
   std::lock_guard g(gLock);
   const auto it = gDevices.find(id);

@@ -25,6 +25,9 @@ class MciDevice {
   virtual MCIERROR Stop() = 0;
   // Stops and moves to `ms` (clamped to the length).
   virtual MCIERROR Seek(std::uint32_t ms) = 0;
+  // See Cue (seqcontrol.h); a wave file's first buffers are queued as it
+  // opens.
+  virtual void Cue() {}
   // See AccompanimentEnd (seqcontrol.h).
   virtual bool EndClockFrame(std::uint64_t& frame) const = 0;
   // Plays at `kt` from now on (a change while playing is heard within a

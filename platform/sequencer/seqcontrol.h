@@ -19,6 +19,12 @@ void StartSoundfontLoading();
 // its data ready (instruments loaded, wave buffers filled); false on
 // timeout or when no soundfont could be loaded while a sequencer is open.
 bool WaitDevicesSettled(int timeoutMs);
+// Makes the stopped accompaniment of the open device `id` ready to start
+// at once: its opening is rendered ahead, so that the next play begins at
+// the card's next period. A take started between the two holds the
+// accompaniment from the take's first period on. Any other command voids it.
+// False when no such device is open.
+bool Cue(MCIDEVICEID id);
 // Where the accompaniment of the open device `id` ends on the card's clock:
 // the card frame (soundcard::ClockFrames) just after its last frame goes
 // into the card's mix. Known while it plays (once the card has started it)

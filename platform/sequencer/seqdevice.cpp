@@ -98,6 +98,10 @@ MCIERROR SequencerDevice::Seek(std::uint32_t ms) {
   return 0;
 }
 
+void SequencerDevice::Cue() {
+  if (!Synth::instance().Failed()) Synth::instance().Cue();
+}
+
 bool SequencerDevice::EndClockFrame(std::uint64_t& frame) const { return Synth::instance().EndClockFrame(frame); }
 
 void SequencerDevice::SetKeyTempo(const KeyTempo& kt) {

@@ -27,6 +27,7 @@ class SequencerDevice : public MciDevice {
   MCIERROR Play(HWND notify, MCIDEVICEID id) override;
   MCIERROR Stop() override;
   MCIERROR Seek(std::uint32_t ms) override;
+  void Cue() override;
   bool EndClockFrame(std::uint64_t& frame) const override;
   void SetKeyTempo(const KeyTempo& kt) override;
 

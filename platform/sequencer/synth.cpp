@@ -366,17 +366,17 @@ void Synth::Detach(const Song* song) {
   WakeRenderer();
 }
 
-// A play from a stop starts from where the card has played the song (a
-// song rendered to its end but not yet played to it goes on playing). Its
-// first audio is queued before the card can hear the play, so the song
-// begins at the card's next period; only a worker busy with the
-// synthesizer (loading a soundfont) leaves that to the renderer.
+// A stopped song starts from where the card has played it (a song rendered
+// to its end but not yet played to it goes on playing). Its opening is
+// queued under a new generation before the card may hear it, by Cue ahead
+// of the play or by the play itself, so the song begins at the card's next
+// period after the play; only a worker busy with the synthesizer (loading a
+// soundfont) leaves the opening to the renderer.
 void Synth::Play(HWND notify, UINT id) {
   // The card may have been reset since the song was attached.
   soundcard::SetSynthRender(&Synth::Render, this);
-  constexpr auto kPrimeWait = std::chrono::milliseconds(50);
   std::unique_lock taken(synthLock_, std::defer_lock);
-  if (!soundcard::PeriodsMayWait()) (void)taken.try_lock_for(kPrimeWait);
+  if (!soundcard::PeriodsMayWait() && cued_.load() == 0) (void)taken.try_lock_for(kOpeningWait);
   {
     std::lock_guard g(perfLock_);
     if (!song_) return;
@@ -386,39 +386,59 @@ void Synth::Play(HWND notify, UINT id) {
     ended_.store(false);
     endKnown_.store(false);
     used_ = true;
-    const bool fromStop = !run_;
-    if (fromStop) {
-      // The queue holds the stopped song standing still, unless the song was
-      // rendered to its end and the card is still playing that: then it is
-      // voided at once, so no frame is played twice.
-      const Place heard = HeardPlace();
-      if (heard.frame != frame_ || heard.frac != frac_ || heard.cursor != cursor_) Flush(true);
-    }
-    if (frame_ >= song_->lengthFrames) {
+    if (const std::uint32_t cued = cued_.exchange(0)) {
+      playing_.store(true);
+      generation_.store(cued, std::memory_order_release);
+    } else if (run_) {
+      playing_.store(true);
+    } else if (!ToHeardPlace()) {
       // Nothing left to play: done at once.
-      if (fromStop) generation_.fetch_add(1, std::memory_order_acq_rel);
-      run_ = false;
+      Flush(false);
       ended_.store(true);
       playing_.store(false);
       Notify(MCI_NOTIFY_SUCCESSFUL);
       return;
-    }
-    if (fromStop) align_ = true;
-    run_ = true;
-    playing_.store(true);
-    if (fromStop) {
-      // The new generation is published once its first chunks are queued:
-      // until then the card goes on playing the stopped song.
-      const std::uint32_t next = generation_.load(std::memory_order_relaxed) + 1;
-      if (taken.owns_lock()) {
-        for (std::uint64_t q; ahead_.HasRoom() && (q = ahead_.Queued(next)) < kAheadFrames;)
-          QueueChunk(next, std::uint32_t(std::min<std::uint64_t>(AheadChunk::kMaxFrames, kAheadFrames - q)), true);
-      }
+    } else {
+      const std::uint32_t next = QueueOpening(taken.owns_lock());
+      playing_.store(true);
       generation_.store(next, std::memory_order_release);
     }
   }
   if (taken.owns_lock()) taken.unlock();
   WakeRenderer();
+}
+
+void Synth::Cue() {
+  std::unique_lock taken(synthLock_, std::defer_lock);
+  if (!taken.try_lock_for(kOpeningWait)) return;
+  std::lock_guard g(perfLock_);
+  if (!song_ || run_ || !loaded_.load() || !prepared_.load() || !ToHeardPlace()) return;
+  cued_.store(QueueOpening(true));
+}
+
+// A stopped song goes back to the frame the card played last. The queue
+// holds it standing still there, unless it was rendered to its end and the
+// card is still playing that: then the queue is voided at once, so no frame
+// is played twice. False when nothing is left to play.
+bool Synth::ToHeardPlace() {
+  const Place heard = HeardPlace();
+  if (heard.frame != frame_ || heard.frac != frac_ || heard.cursor != cursor_) Flush(true);
+  return frame_ < song_->lengthFrames;
+}
+
+// The song plays from its place: its first chunks (the depth kept ahead,
+// when the synthesizer is in hand) are queued under the next generation,
+// which is returned unpublished; until it is published the card goes on
+// playing the stopped song, and the renderer waits.
+std::uint32_t Synth::QueueOpening(bool haveSynth) {
+  align_ = true;
+  run_ = true;
+  const std::uint32_t next = generation_.load(std::memory_order_relaxed) + 1;
+  if (haveSynth) {
+    for (std::uint64_t q; ahead_.HasRoom() && (q = ahead_.Queued(next)) < kAheadFrames;)
+      QueueChunk(next, std::uint32_t(std::min<std::uint64_t>(AheadChunk::kMaxFrames, kAheadFrames - q)), true);
+  }
+  return next;
 }
 
 // The song stops where the card has played it, its notes released there.
@@ -513,7 +533,9 @@ void Synth::Notify(WPARAM how) {
 // ---------------------------------------------------------------- rendering ahead
 
 void Synth::Flush(bool rewind) {
-  generation_.fetch_add(1, std::memory_order_acq_rel);
+  // A cued opening is voided with the rest.
+  const std::uint32_t cued = cued_.exchange(0);
+  generation_.store((cued ? cued : generation_.load(std::memory_order_relaxed)) + 1, std::memory_order_release);
   if (!rewind) return;
   const Place to = HeardPlace();
   frame_ = to.frame;
@@ -574,6 +596,7 @@ void Synth::RenderAhead() {
   while (ahead_.HasRoom() && !rendererQuit_.load()) {
     std::unique_lock taken(synthLock_, std::try_to_lock);
     std::lock_guard g(perfLock_);
+    if (cued_.load() != 0) return;  // a cued opening waits for its play
     const std::uint32_t generation = generation_.load(std::memory_order_relaxed);
     const std::uint64_t queued = ahead_.Queued(generation);
     const std::uint64_t goal = depth + ahead_.Needed();

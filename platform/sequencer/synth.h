@@ -35,6 +35,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -88,6 +89,10 @@ class Synth {
   // Plays from the current position. At the end, or when stopped, `notify`
   // (if set) receives MM_MCINOTIFY with `id`.
   void Play(HWND notify, UINT id);
+  // Renders the opening of the stopped song ahead, so that the next play
+  // only has to publish it: a take started between the
+  // two holds the song from the same period on. Any other command voids it.
+  void Cue();
   // Stops playing; the position stays. Sounding notes are released.
   void Stop();
   // Stops and moves to `frame` (clamped to the length); the channels'
@@ -162,6 +167,8 @@ class Synth {
   // Voids the queued audio; with `rewind` the song goes back to where the
   // card has played it.
   void Flush(bool rewind);
+  bool ToHeardPlace();
+  std::uint32_t QueueOpening(bool haveSynth);
   void StartEpoch();
   void WakeRenderer();  // without perfLock_
   // ---- card's thread
@@ -247,6 +254,10 @@ class Synth {
   std::atomic<std::uint32_t> steppedAhead_{0};
   // Changed by a command that voids the queued audio, under perfLock_.
   std::atomic<std::uint32_t> generation_{1};
+  // The generation whose opening Cue queued, not yet published (0: none).
+  std::atomic<std::uint32_t> cued_{0};
+  // How long a play or a cue waits for the synthesizer to queue the opening.
+  static constexpr std::chrono::milliseconds kOpeningWait{50};
   // Where the song was at each queued chunk's first frame and after its
   // last, so a stop goes back to the frame the card played last; an epoch
   // begins where a song or a seek put the song. Under perfLock_.

@@ -99,4 +99,66 @@ TEST_F(RenderAhead, PositionEndAndNoticeAreWhatTheCardPlayedAStopIsHeardAtOnceAT
   DeallocateHWnd(wnd);
 }
 
+// A cue renders the stopped song's opening without a sound; the play then
+// starts it at the next period, and a stop or a seek in between voids it:
+// the song goes on from where that command put it.
+TEST_F(RenderAhead, ACuedOpeningSoundsOnlyOnThePlayAndAnyOtherCommandVoidsIt) {
+  Track t;
+  t.note(0, 1920).end(1920);  // one note held for 2 s
+  MCIDEVICEID id = 0;
+  ASSERT_EQ(Open(Write(dir, "held.mid", Smf(0, 480, {t})), id), 0u);
+  ASSERT_TRUE(sequencer::WaitDevicesSettled(30000));
+  const sequencer::Synth& synth = sequencer::Synth::instance();
+  const std::uint64_t length = 88200;
+  const auto loudest = [](std::uint64_t frames) {
+    soundcard::EnableMixTap(soundcard::Mix::Playback, std::uint32_t(frames));
+    soundcard::AdvanceAndPump(frames);
+    float peak = 0;
+    for (float v : soundcard::MixTap(soundcard::Mix::Playback)) peak = std::max(peak, std::fabs(v));
+    return peak;
+  };
+  // Played from the song's frame `from`: the end is the rest of the song
+  // away from the next period.
+  const auto expectEnd = [&](std::uint64_t start, std::uint64_t from) {
+    std::uint64_t end = 0;
+    ASSERT_TRUE(sequencer::AccompanimentEnd(id, end));
+    EXPECT_EQ(end, start + length - from);
+  };
+
+  ASSERT_TRUE(sequencer::Cue(id));
+  EXPECT_EQ(loudest(22050), 0.0f) << "a cue is not heard";
+  EXPECT_EQ(Status(id, MCI_STATUS_MODE), DWORD(MCI_MODE_STOP));
+  EXPECT_EQ(synth.PositionFrames(), 0u);
+  std::uint64_t start = soundcard::ClockFrames();
+  ASSERT_EQ(Play(id), 0u);
+  EXPECT_GT(loudest(441), 0.01f) << "the note from the next period";
+  expectEnd(start, 0);
+  soundcard::AdvanceAndPump(44100 - 441);
+  EXPECT_EQ(synth.PositionFrames(), 44100u) << "the song goes on from its opening";
+
+  // Cued at 1 s, then sought to 1.5 s: played from 1.5 s.
+  ASSERT_EQ(Simple(id, MCI_STOP), 0u);
+  ASSERT_TRUE(sequencer::Cue(id));
+  ASSERT_EQ(SeekTo(id, 1500), 0u);
+  ASSERT_TRUE(sequencer::WaitDevicesSettled(10000));  // the worker gathers the channels there
+  soundcard::AdvanceAndPump(441);
+  EXPECT_EQ(synth.PositionFrames(), 66150u);
+  start = soundcard::ClockFrames();
+  ASSERT_EQ(Play(id), 0u);
+  soundcard::AdvanceAndPump(4410);
+  expectEnd(start, 66150);
+
+  // Cued, then stopped: played from where the card stopped.
+  ASSERT_EQ(Simple(id, MCI_STOP), 0u);
+  const std::uint64_t stopped = synth.PositionFrames();
+  ASSERT_TRUE(sequencer::Cue(id));
+  ASSERT_EQ(Simple(id, MCI_STOP), 0u);
+  soundcard::AdvanceAndPump(441);
+  EXPECT_EQ(synth.PositionFrames(), stopped);
+  start = soundcard::ClockFrames();
+  ASSERT_EQ(Play(id), 0u);
+  soundcard::AdvanceAndPump(441);
+  expectEnd(start, stopped);
+}
+
 }  // namespace
