@@ -376,7 +376,7 @@ void Synth::Play(HWND notify, UINT id) {
   // The card may have been reset since the song was attached.
   soundcard::SetSynthRender(&Synth::Render, this);
   std::unique_lock taken(synthLock_, std::defer_lock);
-  if (!soundcard::PeriodsMayWait() && cued_.load() == 0) (void)taken.try_lock_for(kOpeningWait);
+  if (!soundcard::PeriodsMayWait() && cued_.load() == 0) (void)TakeSynthBriefly(taken);
   {
     std::lock_guard g(perfLock_);
     if (!song_) return;
@@ -410,10 +410,21 @@ void Synth::Play(HWND notify, UINT id) {
 
 void Synth::Cue() {
   std::unique_lock taken(synthLock_, std::defer_lock);
-  if (!taken.try_lock_for(kOpeningWait)) return;
+  if (!TakeSynthBriefly(taken)) return;
   std::lock_guard g(perfLock_);
   if (!song_ || run_ || !loaded_.load() || !prepared_.load() || !ToHeardPlace()) return;
   cued_.store(QueueOpening(true));
+}
+
+// The worker may hold the synthesizer for seconds (loading a soundfont), the
+// renderer for a chunk: a command waits for it briefly, by trying.
+bool Synth::TakeSynthBriefly(std::unique_lock<std::mutex>& taken) {
+  const auto until = std::chrono::steady_clock::now() + kOpeningWait;
+  while (!taken.try_lock()) {
+    if (std::chrono::steady_clock::now() >= until) return false;
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  return true;
 }
 
 // A stopped song goes back to the frame the card played last. The queue

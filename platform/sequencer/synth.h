@@ -168,6 +168,7 @@ class Synth {
   // card has played it.
   void Flush(bool rewind);
   bool ToHeardPlace();
+  bool TakeSynthBriefly(std::unique_lock<std::mutex>& taken);
   std::uint32_t QueueOpening(bool haveSynth);
   void StartEpoch();
   void WakeRenderer();  // without perfLock_
@@ -199,7 +200,7 @@ class Synth {
 
   // Held by the worker while it uses the synthesizer; the renderer only
   // tries it, a play waits for it briefly. Taken before perfLock_.
-  std::timed_mutex synthLock_;
+  std::mutex synthLock_;
   std::atomic<bool> loaded_{false};
   std::atomic<bool> failed_{false};
   std::atomic<bool> started_{false};
